@@ -1,0 +1,145 @@
+#include "res/MessageCatalogue.h"
+
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+namespace tq9 {
+
+namespace {
+
+const std::map<int, std::string>& builtinTable()
+{
+    static const std::map<int, std::string> table = {
+        {128, "TQ-9 Image Converter\n\nTQ-9 Image Converter\n\n\nTQ-9 Image Converter Document\n"
+              "TQ9ImageConverter.Document"},
+        {129, "TQ9_image_converter_e.pdf"},
+        {130, "Error"},
+        {131, "Error occurred during the TQ-9 file system check."},
+        {132, "Create TQ-9 folder."},
+        {133, "Delete file."},
+        {134, "                        Remaining space 0 byte"},
+        {135, "\t\tRemaining space %s byte"},
+        {136, "Converting 0/0"},
+        {137, "Converting filename."},
+        {138, "Now converting ..."},
+        {139, "Converted file %d/%d"},
+        {140, "Converting %s"},
+        {141, "Converting canceled."},
+        {142, "Converting failed."},
+        {143, "Converting finished successfully."},
+        {144, "Select exporting folder."},
+        {145, "Failed to make folder."},
+        {146, "Select deleting file."},
+        {147, "Delete this file?"},
+        {148, "Failed to delete file."},
+        {149, "Faild to display TQ-9 folder."},
+        {150, "\n\nfilename\n"},
+        {151, "Deleting file canceled."},
+        {152, "Error occurred during initialization of list view."},
+        {153, "Be sure to use the SD-CARD formatted on the TQ-9!"},
+        {200, "Error not found."},
+        {201, "The %s is not directry attribution."},
+        {202, "Invalid file type."},
+        {203, "Including path attributed directry."},
+        {204, "Cannot open file."},
+        {205, "other error"},
+        {206, "Impossible to import file. Including invalid file."},
+        {207, "Number of file in this folder exceeds limit."},
+        {57344, "TQ-9 Image Converter"},
+        {57345, "Ready."},
+    };
+    return table;
+}
+
+std::mutex g_lock;
+std::map<int, std::string> g_installed;
+
+} // namespace
+
+std::string CMessageCatalogue::Builtin(int id)
+{
+    const auto& t = builtinTable();
+    auto it = t.find(id);
+    return it == t.end() ? std::string() : it->second;
+}
+
+std::string CMessageCatalogue::Get(int id)
+{
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        auto it = g_installed.find(id);
+        if (it != g_installed.end())
+            return it->second;
+    }
+    return Builtin(id);
+}
+
+void CMessageCatalogue::Install(const std::map<int, std::string>& table)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_installed = table;
+}
+
+void CMessageCatalogue::Reset()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_installed.clear();
+}
+
+std::string CMessageCatalogue::WindowTitle()
+{
+    std::string s = Get(IDS_MAINFRAME);
+    return s.substr(0, s.find('\n'));
+}
+
+std::string FormatText(const std::string& format, const std::string& arg)
+{
+    // Catalogue texts hold at most one "%s"; translated texts are trusted no further than that.
+    std::string out;
+    bool used = false;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size()) {
+            char c = format[i + 1];
+            if (c == 's' && !used) {
+                out += arg;
+                used = true;
+                ++i;
+                continue;
+            }
+            if (c == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+        }
+        out += format[i];
+    }
+    return out;
+}
+
+std::string FormatText(const std::string& format, int a, int b)
+{
+    std::string out;
+    int args[2] = {a, b};
+    int next = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size()) {
+            char c = format[i + 1];
+            if (c == 'd' && next < 2) {
+                out += std::to_string(args[next++]);
+                ++i;
+                continue;
+            }
+            if (c == '%') {
+                out += '%';
+                ++i;
+                continue;
+            }
+        }
+        out += format[i];
+    }
+    return out;
+}
+
+} // namespace tq9

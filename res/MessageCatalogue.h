@@ -1,0 +1,68 @@
+// The message catalogue: every text the program shows a user, looked up by its string ID.
+// The built-in table is English; a translated table (same IDs) can be installed at start-up.
+// Thread-safe: lookups and installation take one lock.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace tq9 {
+
+enum StringId : int {
+    IDS_MAINFRAME = 128,
+    IDS_MANUAL_FILE = 129,
+    IDS_ERROR_CAPTION = 130,
+    IDS_CARD_CHECK_FAILED = 131,
+    IDS_PROMPT_CREATE_FOLDER = 132,
+    IDS_PROMPT_DELETE_FILE = 133,
+    IDS_REMAINING_SPACE_ZERO = 134,
+    IDS_REMAINING_SPACE = 135,
+    IDS_CONVERTING_COUNT = 136,
+    IDS_CONVERTING_FILENAME = 137,
+    IDS_NOW_CONVERTING = 138,
+    IDS_CONVERTED_FILE = 139,
+    IDS_CONVERTING_FILE = 140,
+    IDS_CONVERTING_CANCELED = 141,
+    IDS_CONVERTING_FAILED = 142,
+    IDS_CONVERTING_FINISHED = 143,
+    IDS_SELECT_FOLDER = 144,
+    IDS_MAKE_FOLDER_FAILED = 145,
+    IDS_SELECT_DELETE_FILE = 146,
+    IDS_DELETE_CONFIRM = 147,
+    IDS_DELETE_FAILED = 148,
+    IDS_DISPLAY_FOLDER_FAILED = 149,
+    IDS_FAILED_FILES_HEADING = 150,
+    IDS_JOB_CANCELED = 151,
+    IDS_LIST_INIT_FAILED = 152,
+    IDS_USE_FORMATTED_CARD = 153,
+    IDS_ERROR_NOT_FOUND = 200,
+    IDS_NOT_DIRECTORY = 201,
+    IDS_INVALID_FILE_TYPE = 202,
+    IDS_INCLUDING_DIRECTORY = 203,
+    IDS_CANNOT_OPEN_FILE = 204,
+    IDS_OTHER_ERROR = 205,
+    IDS_INVALID_FILE_INCLUDED = 206,
+    IDS_TOO_MANY_FILES = 207,
+    IDS_APP_NAME = 57344,
+    IDS_READY = 57345,
+};
+
+class CMessageCatalogue {
+public:
+    // The text of id in the installed catalogue, falling back to the built-in one; empty when unknown.
+    static std::string Get(int id);
+    // The built-in English text; empty when unknown.
+    static std::string Builtin(int id);
+    // Replaces the texts of the IDs present in table; other IDs keep their built-in text.
+    static void Install(const std::map<int, std::string>& table);
+    // Back to the built-in table.
+    static void Reset();
+    // The window title: the first "\n"-separated field of string 128.
+    static std::string WindowTitle();
+};
+
+// printf-style fill of a catalogue text with one string (for "%s" texts) or integers (for "%d").
+std::string FormatText(const std::string& format, const std::string& arg);
+std::string FormatText(const std::string& format, int a, int b);
+
+} // namespace tq9

@@ -1,0 +1,160 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+
+namespace tq9test {
+
+TempDir::TempDir()
+{
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path candidate = fs::temp_directory_path() / ("tq9test-" + std::to_string(rd()));
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec)) {
+            m_path = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary test folder");
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(m_path, ec);
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+fs::path MakeCard(const fs::path& root, const std::vector<int>& numberedFolders)
+{
+    fs::path device = root / "TQ-9";
+    fs::create_directories(device);
+    // Off FAT the marker is hidden by its leading dot.
+    WriteFile(device / ".TQ-9_SD.PRM", "");
+    for (int n : numberedFolders) {
+        char name[16];
+        std::snprintf(name, sizeof name, "TQ9_%04d", n);
+        fs::create_directories(device / name);
+    }
+    return device;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+{
+    ProcessResult r;
+    int outPipe[2], errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+        return r;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int devnull = ::open("/dev/null", O_RDONLY);
+        ::dup2(devnull, 0);
+        ::dup2(outPipe[1], 1);
+        ::dup2(errPipe[1], 2);
+        for (const auto& e : env)
+            ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        _exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    // Read both pipes together so neither can fill up and stall the child.
+    struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    bool open[2] = {true, true};
+    std::array<char, 4096> buf;
+    while (open[0] || open[1]) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (!open[i] || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            ssize_t n = ::read(fds[i].fd, buf.data(), buf.size());
+            if (n > 0)
+                (i == 0 ? r.out : r.err).append(buf.data(), static_cast<size_t>(n));
+            else if (n == 0 || errno != EINTR) {
+                open[i] = false;
+                fds[i].fd = -1;
+            }
+        }
+    }
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+fs::path BinPath(const std::string& name)
+{
+    return fs::path(TQ9_BIN_DIR) / name;
+}
+
+fs::path SynthMedia(const std::string& name, const std::vector<std::string>& args)
+{
+    fs::path cache(TQ9_TEST_CACHE);
+    fs::create_directories(cache);
+    fs::path out = cache / name;
+    if (fs::exists(out) && fs::file_size(out) > 0)
+        return out;
+    // Write under a private name and rename, so parallel test programs never see half a file.
+    fs::path part = cache / (".part-" + std::to_string(::getpid()) + "-" + name);
+    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-y", "-loglevel", "error"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back(part.string());
+    ProcessResult r = RunProcess(argv);
+    if (r.exitCode != 0) {
+        ADD_FAILURE() << "ffmpeg could not synthesise " << name << ": " << r.err;
+        return out;
+    }
+    fs::rename(part, out);
+    return out;
+}
+
+std::string Probe(const fs::path& file, const std::string& entries, const std::string& select)
+{
+    std::vector<std::string> argv = {"ffprobe", "-v", "error"};
+    if (!select.empty()) {
+        argv.push_back("-select_streams");
+        argv.push_back(select);
+    }
+    argv.insert(argv.end(), {"-show_entries", entries, "-of", "default=nw=1", file.string()});
+    return RunProcess(argv).out;
+}
+
+} // namespace tq9test

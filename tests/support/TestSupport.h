@@ -1,0 +1,53 @@
+// Helpers shared by the test programs: temporary folders, cards built on disk, synthesised media and
+// running the command-line tool.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tq9test {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the temporary folder, removed with everything in it when the object dies.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return m_path; }
+    fs::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    fs::path m_path;
+};
+
+// Lays out a card under root: root/TQ-9 with the hidden marker and the numbered folders given.
+// Returns the device folder.
+fs::path MakeCard(const fs::path& root, const std::vector<int>& numberedFolders = {1});
+
+void WriteFile(const fs::path& path, const std::string& bytes);
+std::string ReadFile(const fs::path& path);
+
+struct ProcessResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+// Runs a program with arguments (no shell), capturing both streams; stdin is /dev/null.
+ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
+// Path of a binary built by this project (tq9, the GUI, ...).
+fs::path BinPath(const std::string& name);
+
+// A media file synthesised once with the ffmpeg tool and kept in the build's test cache.
+// name is the cache file name (its extension picks the container); args are the ffmpeg arguments
+// between the leading "-y -loglevel error" and the output path. Fails the current test when ffmpeg fails.
+fs::path SynthMedia(const std::string& name, const std::vector<std::string>& args);
+
+// ffprobe -show_entries ... -of default=nw=1 output for quick field checks ("codec_name=mpeg4\nwidth=720...").
+std::string Probe(const fs::path& file, const std::string& entries, const std::string& select = "");
+
+} // namespace tq9test
