@@ -1,0 +1,32 @@
+// The media files of one card folder as the file list shows them, and the texts of their rows.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+class CCardFolder {
+public:
+    // Full paths of the listable media files of folder in enumeration order: files no other program is
+    // writing, with a card extension, whose record is valid. nullopt when the folder cannot be opened.
+    static std::optional<std::vector<std::string>> ListMediaFiles(const std::string& folder);
+    static bool IsListableFile(const std::string& path);
+
+    // Row texts of the file list.
+    static std::string NameText(const std::string& path);
+    // "%02d:%02d:%02d" from the .mrk sidecar's seconds (00:00:00 without one).
+    static std::string DurationText(const std::string& path);
+    static std::string DurationText(uint32_t seconds);
+    // Size in 1000-byte units with thousands commas and " KB".
+    static std::string SizeText(uint64_t bytes);
+    static std::string SizeTextOf(const std::string& path);
+    // Local last-write time "%Y/%m/%d %H:%M:%S"; empty when it cannot be formatted.
+    static std::string DateText(std::time_t when);
+    static std::string DateTextOf(const std::string& path);
+};
+
+} // namespace tq9

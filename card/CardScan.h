@@ -1,0 +1,38 @@
+// Finding cards and their folders, and making the next numbered folder. This is the model that the folder
+// tree and `tq9 cards` render; it holds no state of its own.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+struct CardInfo {
+    std::string root;                // where the card is mounted
+    std::string deviceFolder;        // root + "/TQ-9"
+    std::vector<std::string> folders; // full paths of the device folder's sub-folders, enumeration order
+};
+
+class CCardScan {
+public:
+    // Every root that passes both card checks, in the order given (mount points in path order, then the
+    // --card-root folders). A root whose folder enumeration fails part-way throws CUserException.
+    static std::vector<CardInfo> Scan(const std::vector<std::string>& roots);
+    static std::vector<CardInfo> Scan();
+
+    // Sub-folders of a device folder (any name), in enumeration order. nullopt when the folder cannot be
+    // opened; throws CUserException when the enumeration ends on an error.
+    static std::optional<std::vector<std::string>> ListFolders(const std::string& deviceFolder);
+
+    // Creates the lowest free TQ9_nnnn (1..127) in deviceFolder and returns its path. Refuses when the
+    // device folder already counts more than 128 directory entries ("..", and 127 sub-folders), when all
+    // numbers are taken, or when the folder cannot be made.
+    static std::optional<std::string> CreateNumberedFolder(const std::string& deviceFolder);
+
+    // The device folder that a card root, the device folder itself or one of its folders belongs to;
+    // nullopt when path is not on a card.
+    static std::optional<std::string> DeviceFolderFor(const std::string& path);
+};
+
+} // namespace tq9

@@ -1,0 +1,218 @@
+#include "card/TQ9SystemFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+#include "card/CardLayout.h"
+#include "card/UserException.h"
+#include "platform/DirectoryEnumerator.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+
+namespace tq9 {
+
+const ExtensionRow kCardExtensionTable[] = {
+    {"mp4", "", FILE_MEDIA | FILE_THUMBNAIL | FILE_MARKER, KIND_VIDEO},
+    {"avi", "", FILE_MEDIA | FILE_THUMBNAIL | FILE_MARKER, KIND_VIDEO},
+    {"wav", "", FILE_MEDIA | FILE_MARKER, KIND_AUDIO},
+    {"mp3", "", FILE_MEDIA | FILE_MARKER, KIND_AUDIO},
+    {"jpg", "", FILE_MEDIA | FILE_THUMBNAIL, KIND_STILL},
+    {"bmp", "", FILE_MEDIA | FILE_THUMBNAIL, KIND_STILL},
+    {"thm", "", 0, 0},
+    {"mrk", "", 0, 0},
+    {"", "", 0, 0},
+};
+
+namespace {
+
+char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoreCase(const std::string& a, const char* b)
+{
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    return i == a.size() && b[i] == '\0';
+}
+
+} // namespace
+
+const ExtensionRow& LookupExtension(const ExtensionRow* table, const std::string& extension)
+{
+    const ExtensionRow* row = table;
+    for (; row->extension[0] != '\0'; ++row)
+        if (equalsIgnoreCase(extension, row->extension))
+            return *row;
+    return *row;
+}
+
+bool SplitPath(const std::string& path, SplitPathResult& out)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+        const size_t baseStart = slash == std::string::npos ? 0 : slash + 1;
+        out.folder = slash == std::string::npos ? std::string() : path.substr(0, slash);
+        out.base = path.substr(baseStart, dot - baseStart);
+        out.extension = path.substr(dot + 1);
+        return true;
+    }
+    out.folder = path;
+    out.base.clear();
+    out.extension.clear();
+    return false;
+}
+
+bool GetExtension(const std::string& path, std::string& extension)
+{
+    SplitPathResult parts;
+    if (!SplitPath(path, parts))
+        return false;
+    extension = parts.extension;
+    return true;
+}
+
+bool IsListable(const std::string& path)
+{
+    std::string ext;
+    return GetExtension(path, ext) && ext != "mrk" && ext != "thm";
+}
+
+void CTQ9SystemFile::InitFromCardPath(const std::string& cardPath)
+{
+    const uint32_t attrs = CFileAttributes::Get(cardPath);
+    if (attrs == 0 || attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY))
+        throw CUserException("not a file: " + cardPath);
+    *this = CTQ9SystemFile();
+    auto longPath = CFileSystem::LongPath(cardPath);
+    if (!longPath)
+        throw CUserException("no long path: " + cardPath);
+    path = *longPath;
+    SplitPathResult parts;
+    SplitPath(path, parts);
+    if (parts.extension == "mrk" || parts.extension == "thm")
+        throw CUserException("a sidecar: " + cardPath);
+    const ExtensionRow& row = LookupExtension(kCardExtensionTable, parts.extension);
+    flags = row.flags;
+    kind = row.kind;
+    if (flags & FILE_THUMBNAIL) {
+        thumbnailPath = CCardLayout::ThumbnailPath(parts.folder, parts.base);
+        if (!CFileAttributes::Exists(thumbnailPath))
+            flags &= ~FILE_THUMBNAIL;
+    }
+    if (flags & FILE_MARKER) {
+        markerPath = CCardLayout::MarkerFilePath(parts.folder, parts.base);
+        if (!CFileAttributes::Exists(markerPath))
+            flags &= ~FILE_MARKER;
+    }
+}
+
+bool CTQ9SystemFile::IsValid() const
+{
+    if (flags == 0)
+        return false;
+    if ((flags & FILE_MEDIA) && !CFileAttributes::IsFile(path))
+        return false;
+    if ((flags & FILE_MARKER) && !markerPath.empty() && !CFileAttributes::IsFile(markerPath))
+        return false;
+    if ((flags & FILE_THUMBNAIL) && !thumbnailPath.empty() && !CFileAttributes::IsFile(thumbnailPath))
+        return false;
+    return true;
+}
+
+uint32_t CTQ9SystemFile::MarkerSeconds() const
+{
+    if (!(flags & FILE_MARKER) || markerPath.empty())
+        return 0;
+    int fd = ::open(markerPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    unsigned char bytes[4];
+    size_t got = 0;
+    while (got < sizeof bytes) {
+        ssize_t n = ::read(fd, bytes + got, sizeof bytes - got);
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return got == sizeof bytes ? CCardLayout::DecodeMarker(bytes) : 0;
+}
+
+namespace {
+
+// True when folder holds "name" or any "name.<anything>".
+bool anyExtensionExists(const std::string& folder, const std::string& name)
+{
+    CDirectoryEnumerator e(folder);
+    std::string entry;
+    const std::string prefix = name + ".";
+    while (e.Next(entry)) {
+        if (entry == "." || entry == "..")
+            continue;
+        if (entry == name || entry.compare(0, prefix.size(), prefix) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string freeBaseName(const std::vector<std::string>& folders, const std::string& name,
+                         const std::string& collisionBase, const std::string& targetExtension)
+{
+    bool anyMatch = false;
+    for (const auto& f : folders)
+        anyMatch = anyMatch || anyExtensionExists(f, name);
+    if (!anyMatch)
+        return name;
+    auto taken = [&](const std::string& candidate) {
+        for (const auto& f : folders)
+            if (CFileAttributes::Exists(f + "/" + candidate + "." + targetExtension))
+                return true;
+        return false;
+    };
+    if (!taken(collisionBase))
+        return collisionBase;
+    for (unsigned long n = 0;; ++n) {
+        std::string candidate = collisionBase + "_" + std::to_string(n);
+        if (!taken(candidate))
+            return candidate;
+    }
+}
+
+std::string tempFolderOrThrow()
+{
+    auto temp = CFileSystem::TempFolder();
+    if (!temp)
+        throw CUserException("no temporary folder");
+    return *temp;
+}
+
+} // namespace
+
+std::string FreeBaseNameForImport(const std::string& name, const std::string& sourceExtension,
+                                  const std::string& targetExtension, const std::string& destinationFolder)
+{
+    const std::string temp = tempFolderOrThrow();
+    return freeBaseName({destinationFolder, temp}, name, name + "_" + sourceExtension, targetExtension);
+}
+
+std::string FreeBaseNameForExport(const std::string& name, const std::string& sourceExtension,
+                                  const std::string& targetExtension)
+{
+    const std::string temp = tempFolderOrThrow();
+    return freeBaseName({temp}, name, name + "_" + sourceExtension, targetExtension);
+}
+
+std::string FreeBaseNameForDuplication(const std::string& name, const std::string& targetExtension,
+                                       const std::string& destinationFolder)
+{
+    // The collision base is the name itself, so candidates run name, name_0, name_1...
+    return freeBaseName({destinationFolder}, name, name, targetExtension);
+}
+
+} // namespace tq9

@@ -1,0 +1,93 @@
+// Records of media items on a card: which of the media file, its ".thm" thumbnail and its ".mrk" length
+// sidecar exist, and what kind of media the item is. Plus the helpers every record shares: extension
+// tables, the path split rule and the free-base-name rule.
+//
+// Records are plain values, copied into arrays; no locking (each belongs to one thread at a time).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tq9 {
+
+// Which files of an item exist or are to be produced.
+constexpr uint32_t FILE_MEDIA = 0x1;
+constexpr uint32_t FILE_THUMBNAIL = 0x2;
+constexpr uint32_t FILE_MARKER = 0x4;
+
+// What kind of media an item is, and hence how a job treats it.
+constexpr uint32_t KIND_COPY = 0x1;
+constexpr uint32_t KIND_VIDEO = 0x2;
+constexpr uint32_t KIND_STILL = 0x4;
+constexpr uint32_t KIND_AUDIO = 0x8;
+constexpr uint32_t KIND_MP4_PROBE = 0x10;
+
+// One row of an extension table. Tables end with a row whose extension is empty; a failed lookup yields
+// that end row (no target, flags 0, kind 0).
+struct ExtensionRow {
+    const char* extension;
+    const char* target;
+    uint32_t flags;
+    uint32_t kind;
+};
+
+// Case-insensitive (ASCII) lookup; returns the end row when nothing matches.
+const ExtensionRow& LookupExtension(const ExtensionRow* table, const std::string& extension);
+
+// The table used when reading a card folder.
+extern const ExtensionRow kCardExtensionTable[];
+
+// folder, base name and extension of a full path. When the last "." is not after the last "/", the
+// folder is the whole path and base and extension are empty; SplitPath then returns false.
+struct SplitPathResult {
+    std::string folder;
+    std::string base;
+    std::string extension;
+};
+bool SplitPath(const std::string& path, SplitPathResult& out);
+// The extension alone; false when the path has none by the same rule.
+bool GetExtension(const std::string& path, std::string& extension);
+// True when the path has an extension that is neither exactly "mrk" nor exactly "thm".
+bool IsListable(const std::string& path);
+
+class CTQ9SystemFileBase {
+public:
+    CTQ9SystemFileBase() = default;
+    virtual ~CTQ9SystemFileBase() = default;
+    CTQ9SystemFileBase(const CTQ9SystemFileBase&) = default;
+    CTQ9SystemFileBase& operator=(const CTQ9SystemFileBase&) = default;
+
+    uint32_t flags = 0;
+    uint32_t kind = 0;
+};
+
+// One media item found in a card folder.
+class CTQ9SystemFile : public CTQ9SystemFileBase {
+public:
+    std::string path;
+    std::string thumbnailPath;
+    std::string markerPath;
+
+    // Fills the record from the full path of a file in a card folder. Throws CUserException for a path
+    // that cannot describe a media item (missing, a folder, a sidecar, too long).
+    void InitFromCardPath(const std::string& cardPath);
+    // True when the record describes usable files (see the flags).
+    bool IsValid() const;
+    // Seconds stored in the .mrk sidecar; 0 when there is none or it is shorter than 4 bytes.
+    uint32_t MarkerSeconds() const;
+};
+
+// Free base name for a media file about to be written. name and sourceExtension come from the source,
+// targetExtension is the media file's extension at the destination.
+// Import: searches the destination folder and the temporary folder; collisions become name_ext, name_ext_0...
+// Throws CUserException when there is no temporary folder.
+std::string FreeBaseNameForImport(const std::string& name, const std::string& sourceExtension,
+                                  const std::string& targetExtension, const std::string& destinationFolder);
+// Export: searches the temporary folder only; same collision names as the import.
+std::string FreeBaseNameForExport(const std::string& name, const std::string& sourceExtension,
+                                  const std::string& targetExtension);
+// Duplication: searches the destination folder only; collisions become name, name_0, name_1...
+std::string FreeBaseNameForDuplication(const std::string& name, const std::string& targetExtension,
+                                       const std::string& destinationFolder);
+
+} // namespace tq9

@@ -1,0 +1,78 @@
+// tq9 cards, tq9 ls, tq9 mkdir: browsing a card and making folders.
+#include <iostream>
+
+#include "card/CardFolder.h"
+#include "card/CardScan.h"
+#include "card/UserException.h"
+#include "cli/Command.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+#include "res/MessageCatalogue.h"
+
+namespace tq9::cli {
+
+namespace {
+
+int runCards(const ParsedArgs&)
+{
+    try {
+        for (const CardInfo& card : CCardScan::Scan()) {
+            std::cout << card.root << "\n";
+            for (const std::string& folder : card.folders)
+                std::cout << "  " << folder << "\n";
+        }
+    } catch (const CUserException&) {
+        PrintError(CMessageCatalogue::Get(IDS_CARD_CHECK_FAILED));
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int runLs(const ParsedArgs& args)
+{
+    const std::string folder = args.Positional()[0];
+    if (!CFileAttributes::IsDirectory(folder)) {
+        PrintError("ls: " + folder + ": not a folder");
+        return kExitFailed;
+    }
+    auto longPath = CFileSystem::LongPath(folder);
+    auto device = CCardScan::DeviceFolderFor(folder);
+    if (!longPath || !device || *device == *longPath) {
+        PrintError("ls: " + folder + ": not a folder of a TQ-9 card");
+        return kExitFailed;
+    }
+    auto files = CCardFolder::ListMediaFiles(*longPath);
+    if (!files) {
+        PrintError("ls: " + folder + ": cannot read the folder");
+        return kExitFailed;
+    }
+    for (const std::string& path : *files) {
+        std::cout << CCardFolder::NameText(path) << '\t' << CCardFolder::DurationText(path) << '\t'
+                  << CCardFolder::SizeTextOf(path) << '\t' << CCardFolder::DateTextOf(path) << "\n";
+    }
+    return kExitOk;
+}
+
+int runMkdir(const ParsedArgs& args)
+{
+    auto device = CCardScan::DeviceFolderFor(args.Positional()[0]);
+    std::optional<std::string> made;
+    if (device)
+        made = CCardScan::CreateNumberedFolder(*device);
+    if (!made) {
+        PrintError(CMessageCatalogue::Get(IDS_MAKE_FOLDER_FAILED));
+        return kExitFailed;
+    }
+    std::cout << *made << "\n";
+    return kExitOk;
+}
+
+} // namespace
+
+TQ9_COMMAND(cardsCommand, {"cards", "", "list the cards found and the folders of each", {}, 0, 0, runCards});
+TQ9_COMMAND(lsCommand, {"ls", "FOLDER", "list the media files of a card folder: name, duration, size, date", {},
+                        1, 1, runLs});
+TQ9_COMMAND(mkdirCommand, {"mkdir", "PATH", "create the next numbered folder on the card holding PATH", {}, 1, 1,
+                           runMkdir});
+
+} // namespace tq9::cli

@@ -1,0 +1,152 @@
+#include "cli/Command.h"
+
+#include <iostream>
+#include <sstream>
+
+namespace tq9::cli {
+
+namespace {
+std::vector<CommandSpec>& registry()
+{
+    static std::vector<CommandSpec> commands;
+    return commands;
+}
+} // namespace
+
+std::string ParsedArgs::Value(const std::string& option, const std::string& fallback) const
+{
+    auto it = m_options.find(option);
+    if (it == m_options.end() || it->second.empty())
+        return fallback;
+    return it->second.back();
+}
+
+std::vector<std::string> ParsedArgs::Values(const std::string& option) const
+{
+    auto it = m_options.find(option);
+    return it == m_options.end() ? std::vector<std::string>() : it->second;
+}
+
+void CCommandRegistry::Add(const CommandSpec& spec)
+{
+    registry().push_back(spec);
+}
+
+const std::vector<CommandSpec>& CCommandRegistry::All()
+{
+    return registry();
+}
+
+const CommandSpec* CCommandRegistry::Find(const std::string& name)
+{
+    for (const auto& c : registry())
+        if (name == c.name)
+            return &c;
+    return nullptr;
+}
+
+bool ParseOptions(const std::vector<OptionSpec>& options, const std::vector<std::string>& argv, ParsedArgs& out,
+                  std::string& message)
+{
+    bool optionsEnded = false;
+    for (size_t i = 0; i < argv.size(); ++i) {
+        const std::string& a = argv[i];
+        if (optionsEnded || a.size() < 3 || a.compare(0, 2, "--") != 0) {
+            if (a == "--" && !optionsEnded) {
+                optionsEnded = true;
+                continue;
+            }
+            out.m_positional.push_back(a);
+            continue;
+        }
+        std::string name = a.substr(2);
+        std::string value;
+        bool inlineValue = false;
+        if (auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            inlineValue = true;
+        }
+        const OptionSpec* spec = nullptr;
+        for (const auto& o : options)
+            if (name == o.name)
+                spec = &o;
+        if (!spec) {
+            message = "unknown option --" + name;
+            return false;
+        }
+        if (spec->valueName) {
+            if (!inlineValue) {
+                if (i + 1 >= argv.size()) {
+                    message = "option --" + name + " needs a value (" + spec->valueName + ")";
+                    return false;
+                }
+                value = argv[++i];
+            }
+            out.m_options[name].push_back(value);
+        } else {
+            if (inlineValue) {
+                message = "option --" + name + " takes no value";
+                return false;
+            }
+            out.m_options[name];
+        }
+    }
+    return true;
+}
+
+static void appendOptions(std::ostringstream& s, const std::vector<OptionSpec>& options)
+{
+    for (const auto& o : options) {
+        std::string left = std::string("--") + o.name;
+        if (o.valueName)
+            left += std::string(" ") + o.valueName;
+        s << "  " << left;
+        for (size_t pad = left.size(); pad < 22; ++pad)
+            s << ' ';
+        s << ' ' << o.help << "\n";
+    }
+}
+
+std::string HelpText(const CommandSpec& spec)
+{
+    std::ostringstream s;
+    s << "Usage: tq9 [--card-root DIR]... " << spec.name;
+    if (!spec.options.empty())
+        s << " [OPTIONS]";
+    if (spec.arguments && *spec.arguments)
+        s << " " << spec.arguments;
+    s << "\n" << spec.summary << "\n";
+    std::vector<OptionSpec> all = spec.options;
+    all.push_back({"help", nullptr, "show this help"});
+    s << "\nOptions:\n";
+    appendOptions(s, all);
+    return s.str();
+}
+
+std::string ProgramHelpText()
+{
+    std::ostringstream s;
+    s << "Usage: tq9 [--card-root DIR]... COMMAND [ARGS]...\n"
+         "Works with TQ-9 cards: lists their folders and media files, creates folders, imports and deletes\n"
+         "files.\n\nGlobal options:\n";
+    appendOptions(s, {{"card-root", "DIR", "also look for a card in DIR (repeatable)"},
+                      {"help", nullptr, "show this help"}});
+    s << "\nCommands:\n";
+    for (const auto& c : CCommandRegistry::All()) {
+        std::string left = c.name;
+        s << "  " << left;
+        for (size_t pad = left.size(); pad < 10; ++pad)
+            s << ' ';
+        s << ' ' << c.summary << "\n";
+    }
+    s << "\nRun 'tq9 COMMAND --help' for a command's options.\n";
+    return s.str();
+}
+
+void PrintError(const std::string& message)
+{
+    std::cerr << "tq9: " << message << std::endl;
+}
+
+} // namespace tq9::cli

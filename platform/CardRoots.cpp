@@ -1,0 +1,82 @@
+#include "platform/CardRoots.h"
+
+#include <algorithm>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+namespace tq9 {
+
+namespace {
+
+std::mutex g_lock;
+std::vector<std::string> g_extra;
+
+// /proc/self/mounts escapes blanks, tabs, newlines and backslashes as octal (\040 ...).
+std::string unescapeMountPath(const std::string& s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size()) {
+            const std::string oct = s.substr(i + 1, 3);
+            if (oct.size() == 3 && std::all_of(oct.begin(), oct.end(), [](char c) { return c >= '0' && c <= '7'; })) {
+                out += static_cast<char>(std::stoi(oct, nullptr, 8));
+                i += 3;
+                continue;
+            }
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> CCardRoots::MountPoints(const std::string& mountsFile)
+{
+    std::vector<std::string> roots;
+    std::ifstream in(mountsFile);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string device, mountPoint;
+        if (fields >> device >> mountPoint)
+            roots.push_back(unescapeMountPath(mountPoint));
+    }
+    std::sort(roots.begin(), roots.end());
+    roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+    return roots;
+}
+
+std::vector<std::string> CCardRoots::ExtraRoots()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_extra;
+}
+
+void CCardRoots::AddExtraRoot(const std::string& folder)
+{
+    std::string f = folder;
+    while (f.size() > 1 && f.back() == '/')
+        f.pop_back();
+    std::lock_guard<std::mutex> guard(g_lock);
+    if (std::find(g_extra.begin(), g_extra.end(), f) == g_extra.end())
+        g_extra.push_back(f);
+}
+
+void CCardRoots::ClearExtraRoots()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_extra.clear();
+}
+
+std::vector<std::string> CCardRoots::All()
+{
+    std::vector<std::string> roots = MountPoints();
+    for (const std::string& extra : ExtraRoots())
+        if (std::find(roots.begin(), roots.end(), extra) == roots.end())
+            roots.push_back(extra);
+    return roots;
+}
+
+} // namespace tq9

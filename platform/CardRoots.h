@@ -1,0 +1,22 @@
+// Where cards may be: the mount points of the system, in path order, followed by folders the user names
+// with --card-root (tests and the demo card use those).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+class CCardRoots {
+public:
+    // Mount points from /proc/self/mounts (or the given mounts file), sorted by path, duplicates removed.
+    static std::vector<std::string> MountPoints(const std::string& mountsFile = "/proc/self/mounts");
+    // Folders added with AddExtraRoot, in the order given.
+    static std::vector<std::string> ExtraRoots();
+    static void AddExtraRoot(const std::string& folder);
+    static void ClearExtraRoots();
+    // The mount points, then the extra roots not already among them.
+    static std::vector<std::string> All();
+};
+
+} // namespace tq9

@@ -1,0 +1,77 @@
+#include "platform/FileSystem.h"
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace tq9 {
+
+std::optional<std::string> CFileSystem::LongPath(const std::string& path)
+{
+    if (path.empty() || path.size() >= PATH_MAX)
+        return std::nullopt;
+    char buf[PATH_MAX];
+    if (!::realpath(path.c_str(), buf))
+        return std::nullopt;
+    return std::string(buf);
+}
+
+std::optional<std::string> CFileSystem::TempFolder()
+{
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        return std::nullopt;
+    std::string s = p.string();
+    while (s.size() > 1 && s.back() == '/')
+        s.pop_back();
+    struct stat st {};
+    if (::stat(s.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return s;
+}
+
+std::optional<uint64_t> CFileSystem::FreeBytes(const std::string& path)
+{
+    struct statvfs v {};
+    if (path.empty() || ::statvfs(path.c_str(), &v) != 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(v.f_bavail) * static_cast<uint64_t>(v.f_frsize);
+}
+
+bool CFileSystem::SameFileSystem(const std::string& a, const std::string& b)
+{
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev;
+}
+
+std::optional<uint64_t> CFileSystem::FileSize(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+std::optional<std::time_t> CFileSystem::LastWriteTime(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return st.st_mtime;
+}
+
+std::string CFileSystem::CurrentFolder()
+{
+    char buf[PATH_MAX];
+    if (!::getcwd(buf, sizeof buf))
+        return std::string();
+    return buf;
+}
+
+} // namespace tq9

@@ -1,0 +1,28 @@
+// Path and volume queries the card code and the jobs share.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+
+namespace tq9 {
+
+class CFileSystem {
+public:
+    // Absolute path with symlinks resolved; nullopt when the path does not exist or exceeds PATH_MAX.
+    static std::optional<std::string> LongPath(const std::string& path);
+    // The user's temporary folder (TMPDIR honoured), without a trailing "/"; nullopt when there is none.
+    static std::optional<std::string> TempFolder();
+    // Bytes available to the caller on the volume holding path; nullopt when the query fails.
+    static std::optional<uint64_t> FreeBytes(const std::string& path);
+    // True when both paths live on one file system, so a move between them is a rename.
+    static bool SameFileSystem(const std::string& a, const std::string& b);
+    // Size and last-write time from the directory entry.
+    static std::optional<uint64_t> FileSize(const std::string& path);
+    static std::optional<std::time_t> LastWriteTime(const std::string& path);
+    // The current working folder, for commands that resolve names the way a shell does.
+    static std::string CurrentFolder();
+};
+
+} // namespace tq9
