@@ -1,0 +1,179 @@
+#include "platform/FileIo.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace tq9 {
+
+namespace {
+
+std::atomic<uint64_t> g_calls {0};
+std::atomic<uint64_t> g_failAt {0};
+std::atomic<int> g_failErrno {EIO};
+
+// Counts the call; true when the test plan says this one must fail (errno is then set).
+bool injectedFailure()
+{
+    const uint64_t n = ++g_calls;
+    const uint64_t failAt = g_failAt.load();
+    if (failAt != 0 && n == failAt) {
+        errno = g_failErrno.load();
+        return true;
+    }
+    return false;
+}
+
+template <typename F>
+auto retryIntr(F f)
+{
+    decltype(f()) r;
+    do {
+        r = f();
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+} // namespace
+
+int CFileIo::OpenRead(const std::string& path)
+{
+    if (injectedFailure())
+        return -1;
+    return retryIntr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+}
+
+int CFileIo::OpenWriteExisting(const std::string& path)
+{
+    if (injectedFailure())
+        return -1;
+    return retryIntr([&] { return ::open(path.c_str(), O_WRONLY | O_CLOEXEC); });
+}
+
+int CFileIo::CreateNew(const std::string& path)
+{
+    if (injectedFailure())
+        return -1;
+    return retryIntr([&] { return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666); });
+}
+
+ssize_t CFileIo::Read(int fd, void* buffer, size_t size)
+{
+    if (injectedFailure())
+        return -1;
+    return retryIntr([&] { return ::read(fd, buffer, size); });
+}
+
+ssize_t CFileIo::WriteAll(int fd, const void* buffer, size_t size)
+{
+    if (injectedFailure())
+        return -1;
+    const char* p = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, p + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+int CFileIo::Sync(int fd)
+{
+    if (injectedFailure())
+        return -1;
+    return retryIntr([&] { return ::fsync(fd); });
+}
+
+int CFileIo::Close(int fd)
+{
+    // A close is never retried: the descriptor is gone either way.
+    if (injectedFailure()) {
+        ::close(fd);
+        return -1;
+    }
+    return ::close(fd);
+}
+
+int CFileIo::Rename(const std::string& from, const std::string& to)
+{
+    if (injectedFailure())
+        return -1;
+    return ::rename(from.c_str(), to.c_str());
+}
+
+int CFileIo::RenameNoReplace(const std::string& from, const std::string& to)
+{
+    if (injectedFailure())
+        return -1;
+#ifdef SYS_renameat2
+    constexpr unsigned kNoReplace = 1; // RENAME_NOREPLACE
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kNoReplace) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+#endif
+    // File systems without renameat2 flags (FAT through FUSE, some network mounts): link refuses an existing
+    // name; where links are not supported either, check and rename.
+    if (::link(from.c_str(), to.c_str()) == 0)
+        return ::unlink(from.c_str());
+    if (errno == EEXIST)
+        return -1;
+    if (::access(to.c_str(), F_OK) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from.c_str(), to.c_str());
+}
+
+int CFileIo::Unlink(const std::string& path)
+{
+    if (injectedFailure())
+        return -1;
+    return ::unlink(path.c_str());
+}
+
+int CFileIo::SyncFolder(const std::string& folder)
+{
+    if (injectedFailure())
+        return -1;
+    int fd = retryIntr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0)
+        return -1;
+    int r = ::fsync(fd);
+    // Some file systems (FUSE FAT) do not support fsync on folders; that is no failure of ours.
+    if (r != 0 && (errno == EINVAL || errno == ENOSYS || errno == EROFS))
+        r = 0;
+    ::close(fd);
+    return r;
+}
+
+void CFileIo::FailNthCall(uint64_t n, int err)
+{
+    g_failErrno = err;
+    g_failAt = n == 0 ? 0 : g_calls.load() + n;
+}
+
+uint64_t CFileIo::CallCount()
+{
+    return g_calls.load();
+}
+
+void CFileIo::ResetCallCount()
+{
+    g_calls = 0;
+    g_failAt = 0;
+}
+
+} // namespace tq9

@@ -1,0 +1,46 @@
+// The one layer every copy loop of the program's own goes through (the converter's plain copy, the shell
+// file operations, the duplication and export copies). Tests make its Nth call fail to see that no
+// half-written file survives under a final name.
+//
+// Thread-safe: the call counter is atomic; the failure plan is set by tests before the code under test runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace tq9 {
+
+class CFileIo {
+public:
+    // Thin wrappers over the POSIX calls: -1 with errno set on failure, EINTR retried.
+    static int OpenRead(const std::string& path);
+    // Opens an existing file for writing without creating or truncating it.
+    static int OpenWriteExisting(const std::string& path);
+    // Creates a new file (fails when it exists), mode 0666 less the umask.
+    static int CreateNew(const std::string& path);
+    static ssize_t Read(int fd, void* buffer, size_t size);
+    // Writes all of size bytes or fails (a short write on a full disk is a failure with ENOSPC).
+    static ssize_t WriteAll(int fd, const void* buffer, size_t size);
+    static int Sync(int fd);
+    static int Close(int fd);
+    static int Rename(const std::string& from, const std::string& to);
+    // Rename that refuses to replace an existing destination (renameat2 RENAME_NOREPLACE, with a link +
+    // unlink fallback on file systems without it).
+    static int RenameNoReplace(const std::string& from, const std::string& to);
+    static int Unlink(const std::string& path);
+    // fsync of a folder, so a rename into it survives a power cut.
+    static int SyncFolder(const std::string& folder);
+
+    // Copy loops read and write in blocks of this size.
+    static constexpr size_t kBlockSize = 1024;
+
+    // Test hook: the Nth call (1-based, counted over every wrapper above from now on) fails with err.
+    // 0 switches the plan off.
+    static void FailNthCall(uint64_t n, int err);
+    static uint64_t CallCount();
+    static void ResetCallCount();
+};
+
+} // namespace tq9
