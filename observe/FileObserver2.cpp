@@ -1,0 +1,332 @@
+#include "observe/FileObserver2.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+namespace tq9 {
+
+namespace {
+
+// Entries created, deleted or renamed: the changes the file list shows. Content and attribute changes of
+// files are deliberately not asked for; they would make the list rebuild on every write during an import.
+constexpr uint32_t kChangeMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+// IN_MOVE_SELF: a folder moved elsewhere no longer is the folder at its path. IN_ONLYDIR refuses files in
+// the same call that adds the watch, so there is no window between the check and the watch.
+constexpr uint32_t kWatchMask = kChangeMask | IN_MOVE_SELF | IN_ONLYDIR;
+
+// A storm of changes is read in one go (up to this many buffers) so that it costs one report per folder.
+constexpr int kMaxReadsPerPass = 64;
+
+void DebugLog(const char* what, const std::string& path, int error)
+{
+    static const bool enabled = [] {
+        const char* value = std::getenv("TQ9_DEBUG");
+        return value && std::strcmp(value, "1") == 0;
+    }();
+    if (enabled)
+        std::fprintf(stderr, "CFileObserver2: %s %s%s%s\n", what, path.c_str(), error ? ": " : "",
+                     error ? std::strerror(error) : "");
+}
+
+bool SetEvent(int event)
+{
+    const uint64_t one = 1;
+    return ::write(event, &one, sizeof one) == sizeof one;
+}
+
+// The eventfd is non-blocking: reading it clears it, and EAGAIN means it already was clear.
+bool ResetEvent(int event)
+{
+    uint64_t count = 0;
+    for (;;) {
+        if (::read(event, &count, sizeof count) == sizeof count)
+            return true;
+        if (errno == EAGAIN)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+void CloseFd(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+void PushUnique(std::vector<int>& list, int value)
+{
+    if (std::find(list.begin(), list.end(), value) == list.end())
+        list.push_back(value);
+}
+
+} // namespace
+
+CFileObserver2::Shared::Shared()
+{
+    folderObservers.notifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    subFolderObservers.notifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    m_hTQ9FolderObserverController = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_hTQ9SubFolderObserverController = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (folderObservers.notifyFd < 0 || subFolderObservers.notifyFd < 0 || m_hTQ9FolderObserverController < 0
+        || m_hTQ9SubFolderObserverController < 0) {
+        const int error = errno;
+        CloseAll(); // a constructor that throws gets no destructor call
+        throw std::system_error(error, std::generic_category(), "CFileObserver2: cannot create its descriptors");
+    }
+}
+
+CFileObserver2::Shared::~Shared()
+{
+    CloseAll();
+}
+
+void CFileObserver2::Shared::CloseAll()
+{
+    CloseFd(folderObservers.notifyFd);
+    CloseFd(subFolderObservers.notifyFd);
+    CloseFd(m_hTQ9FolderObserverController);
+    CloseFd(m_hTQ9SubFolderObserverController);
+}
+
+CFileObserver2::CFileObserver2()
+    : CFileObserver2(kStopTimeout)
+{
+}
+
+CFileObserver2::CFileObserver2(std::chrono::milliseconds stopTimeout)
+    : m_shared(std::make_shared<Shared>())
+    , m_stopTimeout(stopTimeout)
+{
+    m_firstWorker = std::thread(procObserver, m_shared, std::ref(m_shared->folderObservers),
+                                m_shared->m_hTQ9FolderObserverController);
+    try {
+        m_secondWorker = std::thread(procObserver, m_shared, std::ref(m_shared->subFolderObservers),
+                                     m_shared->m_hTQ9SubFolderObserverController);
+    } catch (...) {
+        std::unique_lock lock(m_shared->lock);
+        m_shared->folderObservers.stop = 1;
+        SetEvent(m_shared->m_hTQ9FolderObserverController);
+        StopWorker(m_firstWorker, m_shared->folderObservers, lock);
+        throw;
+    }
+}
+
+CFileObserver2::~CFileObserver2()
+{
+    std::unique_lock lock(m_shared->lock);
+    for (WatchSetT* set : {&m_shared->folderObservers, &m_shared->subFolderObservers}) {
+        set->stop = 1;
+        // Drop the watches now: a worker stuck in a listener may keep the descriptor open for a while.
+        for (const auto& entry : set->keysByWatch)
+            ::inotify_rm_watch(set->notifyFd, entry.first);
+        set->keysByWatch.clear();
+        set->observers.clear();
+    }
+    SetEvent(m_shared->m_hTQ9FolderObserverController);
+    SetEvent(m_shared->m_hTQ9SubFolderObserverController);
+    StopWorker(m_firstWorker, m_shared->folderObservers, lock);
+    StopWorker(m_secondWorker, m_shared->subFolderObservers, lock);
+}
+
+// Waits up to the stop timeout for the worker of set; lock is held on entry and on return. A worker that
+// does not end in time is detached: it holds its own reference to Shared and ends when its listener returns.
+void CFileObserver2::StopWorker(std::thread& thread, WatchSetT& set, std::unique_lock<std::mutex>& lock)
+{
+    if (!thread.joinable())
+        return;
+    if (thread.get_id() == std::this_thread::get_id()) { // destroyed from inside one of its own listeners
+        thread.detach();
+        return;
+    }
+    if (m_shared->endedCv.wait_for(lock, m_stopTimeout, [&set] { return set.ended; })) {
+        lock.unlock();
+        thread.join(); // it has only its return left to do
+        lock.lock();
+    } else {
+        thread.detach();
+    }
+}
+
+CFileObserver2::WatchSetT& CFileObserver2::Set(WatchSet set) const
+{
+    return set == WatchSet::FolderObservers ? m_shared->folderObservers : m_shared->subFolderObservers;
+}
+
+int CFileObserver2::AddFolder(WatchSet which, const std::string& path, IFolderChangeListener* listener)
+{
+    WatchSetT& set = Set(which);
+    std::lock_guard guard(m_shared->lock);
+    if (set.stop)
+        return 0;
+    // Adding a watch for a directory that already has one returns its descriptor, so this also tells
+    // whether a known key still names the directory it was watched as.
+    const int watch = ::inotify_add_watch(set.notifyFd, path.c_str(), kWatchMask);
+    if (watch < 0) {
+        DebugLog("cannot watch", path, errno);
+        return 0;
+    }
+    auto found = set.observers.find(path);
+    if (found != set.observers.end()) {
+        DirObserver& known = found->second;
+        if (known.watch != watch) {
+            // The folder was replaced (deleted and made again) before the worker saw the old one go.
+            auto& oldKeys = set.keysByWatch[known.watch];
+            std::erase(oldKeys, path);
+            if (oldKeys.empty()) {
+                ::inotify_rm_watch(set.notifyFd, known.watch);
+                set.keysByWatch.erase(known.watch);
+            }
+            known.watch = watch;
+            set.keysByWatch[watch].push_back(path);
+        }
+        return 1;
+    }
+    DirObserver record;
+    record.path = path;
+    record.watch = watch;
+    record.filter = kWatchMask;
+    record.listener = listener;
+    set.observers.emplace(path, std::move(record));
+    set.keysByWatch[watch].push_back(path);
+    return 1;
+}
+
+int CFileObserver2::Wake()
+{
+    std::lock_guard guard(m_shared->lock);
+    return SetEvent(m_shared->m_hTQ9SubFolderObserverController) ? 1 : 0;
+}
+
+bool CFileObserver2::IsWatched(WatchSet set, const std::string& path) const
+{
+    std::lock_guard guard(m_shared->lock);
+    return Set(set).observers.count(path) != 0;
+}
+
+size_t CFileObserver2::FolderCount(WatchSet set) const
+{
+    std::lock_guard guard(m_shared->lock);
+    return Set(set).observers.size();
+}
+
+// The loop of each worker. Each pass clears the controller event under the lock, so a Wake or stop signalled
+// after that is seen by the next poll, then waits for the controller or the set's inotify descriptor.
+void CFileObserver2::procObserver(std::shared_ptr<Shared> shared, WatchSetT& set, int controller)
+{
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        {
+            std::lock_guard guard(shared->lock);
+            if (set.stop)
+                break;
+            if (!ResetEvent(controller)) {
+                std::fprintf(stderr, "CFileObserver2::procObserver() : SetEvent() Failed.\n");
+                break;
+            }
+        }
+        pollfd fds[2] = {{controller, POLLIN, 0}, {set.notifyFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "CFileObserver2::procObserver() : poll() Failed: %s\n", std::strerror(errno));
+            break;
+        }
+        if (!(fds[1].revents & POLLIN))
+            continue; // woken: start a new pass
+
+        std::vector<int> changed; // watch descriptors in the order they first changed
+        std::vector<int> gone;    // watches the kernel dropped or that no longer name their path
+        bool overflow = false;
+        for (int reads = 0; reads < kMaxReadsPerPass; ++reads) {
+            const ssize_t length = ::read(set.notifyFd, buffer.data(), buffer.size());
+            if (length < 0 && errno == EINTR)
+                continue;
+            if (length <= 0)
+                break; // EAGAIN: drained
+            for (ssize_t offset = 0; offset < length;) {
+                inotify_event event;
+                std::memcpy(&event, buffer.data() + offset, sizeof event); // the buffer is not aligned for it
+                offset += static_cast<ssize_t>(sizeof event + event.len);
+                if (event.mask & IN_Q_OVERFLOW)
+                    overflow = true;
+                if (event.mask & kChangeMask)
+                    PushUnique(changed, event.wd);
+                if (event.mask & (IN_IGNORED | IN_MOVE_SELF))
+                    PushUnique(gone, event.wd);
+            }
+        }
+        DeliverBatch(*shared, set, changed, gone, overflow);
+    }
+    {
+        std::lock_guard guard(shared->lock);
+        set.ended = true;
+    }
+    shared->endedCv.notify_all();
+}
+
+// Reports the folders of one batch of events and forgets the folders that went away. An overflow lost
+// events, so every folder of the set is reported for a rescan. Listeners are called without the lock.
+void CFileObserver2::DeliverBatch(Shared& shared, WatchSetT& set, const std::vector<int>& changed,
+                                  const std::vector<int>& gone, bool overflow)
+{
+    struct Report {
+        IFolderChangeListener* listener;
+        std::string path;
+    };
+    std::vector<Report> reports;
+    {
+        std::lock_guard guard(shared.lock);
+        if (set.stop)
+            return;
+        auto add = [&reports](const DirObserver& folder) {
+            if (folder.enabled && folder.listener)
+                reports.push_back({folder.listener, folder.path});
+        };
+        if (overflow) {
+            for (const auto& entry : set.observers)
+                add(entry.second);
+        } else {
+            for (int watch : changed) {
+                auto keys = set.keysByWatch.find(watch);
+                if (keys == set.keysByWatch.end())
+                    continue;
+                for (const std::string& key : keys->second)
+                    add(set.observers.at(key));
+            }
+        }
+        for (int watch : gone) {
+            auto keys = set.keysByWatch.find(watch);
+            if (keys == set.keysByWatch.end())
+                continue;
+            for (const std::string& key : keys->second)
+                set.observers.erase(key);
+            set.keysByWatch.erase(keys);
+            ::inotify_rm_watch(set.notifyFd, watch); // a moved folder keeps its watch otherwise
+        }
+    }
+    for (const Report& report : reports) {
+        {
+            std::lock_guard guard(shared.lock);
+            if (set.stop)
+                return; // the observer is being destroyed: its listeners may be going too
+        }
+        try {
+            report.listener->OnFolderChanged(report.path);
+        } catch (...) {
+            DebugLog("listener threw for", report.path, 0);
+        }
+    }
+}
+
+} // namespace tq9
