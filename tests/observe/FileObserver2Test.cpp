@@ -33,11 +33,11 @@ public:
         ++m_counts[path];
         ++m_total;
         m_cv.notify_all();
-        if (m_gateClosed) {
-            m_inside = true;
+        auto held = [&] { return m_gateClosed && (m_gatePath.empty() || m_gatePath == path); };
+        if (held()) {
+            ++m_held;
             m_cv.notify_all();
-            m_cv.wait(lock, [this] { return !m_gateClosed; });
-            m_inside = false;
+            m_cv.wait(lock, [&] { return !held(); });
         }
         const bool fail = m_throw;
         lock.unlock();
@@ -71,11 +71,13 @@ public:
         std::unique_lock lock(m_mutex);
         return m_cv.wait_for(lock, timeout, [&] { return m_counts[path.string()] >= atLeast; });
     }
-    // While closed, a listener call blocks inside the observer's worker.
-    void CloseGate()
+    // While closed, a report (for path, or for any folder when path is empty) blocks inside the worker.
+    void CloseGate(const fs::path& path = {})
     {
         std::lock_guard lock(m_mutex);
         m_gateClosed = true;
+        m_gatePath = path.string();
+        m_cv.notify_all();
     }
     void OpenGate()
     {
@@ -83,10 +85,11 @@ public:
         m_gateClosed = false;
         m_cv.notify_all();
     }
-    bool WaitUntilInside()
+    // Waits until n reports in all have been held at the gate.
+    bool WaitUntilHeld(int n = 1)
     {
         std::unique_lock lock(m_mutex);
-        return m_cv.wait_for(lock, kWait, [this] { return m_inside; });
+        return m_cv.wait_for(lock, kWait, [&] { return m_held >= n; });
     }
     void SetThrow(bool value)
     {
@@ -102,7 +105,8 @@ private:
     int m_total = 0;
     int m_returned = 0;
     bool m_gateClosed = false;
-    bool m_inside = false;
+    std::string m_gatePath;
+    int m_held = 0;
     bool m_throw = false;
 };
 
@@ -241,7 +245,7 @@ TEST(FileObserver2Test, QueueOverflowReportsEveryFolderOfTheSet)
     // Hold the worker in a report so that the kernel queue fills behind it.
     recorder.CloseGate();
     WriteFile(busy / "a", "");
-    ASSERT_TRUE(recorder.WaitUntilInside());
+    ASSERT_TRUE(recorder.WaitUntilHeld());
     for (long i = 0; i < limit / 2 + 8; ++i) // every rename queues two events
         fs::rename(busy / (i % 2 ? "b" : "a"), busy / (i % 2 ? "a" : "b"));
     recorder.OpenGate();
@@ -292,7 +296,7 @@ TEST(FileObserver2Test, ReaddingAFolderReplacedBeforeTheWorkerNoticedKeepsItWatc
 
     recorder.CloseGate();
     WriteFile(sentinel / "hold", "");
-    ASSERT_TRUE(recorder.WaitUntilInside());
+    ASSERT_TRUE(recorder.WaitUntilHeld());
     fs::remove(dir);
     fs::create_directory(dir);
     EXPECT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
@@ -333,26 +337,35 @@ TEST(FileObserver2Test, DestructionEndsWaitingWorkersAtOnce)
 TEST(FileObserver2Test, DestructionDuringAReportGivesUpOnThatWorkerWithoutTouchingTheObserver)
 {
     TempDir tmp;
-    const fs::path dir = MakeDir(tmp / "dir");
+    const fs::path first = MakeDir(tmp / "first");
+    const fs::path second = MakeDir(tmp / "second");
+    const fs::path third = MakeDir(tmp / "third");
     Recorder recorder;
     auto observer = std::make_unique<CFileObserver2>(300ms);
-    ASSERT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
+    for (const fs::path& folder : {first, second, third})
+        ASSERT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, folder.string(), &recorder), 1);
 
-    recorder.CloseGate(); // the report waits, as the file list's would for a busy UI thread
-    WriteFile(dir / "a", "");
-    ASSERT_TRUE(recorder.WaitUntilInside());
+    // Queue changes of two folders behind a held report so that the worker reads them as one batch, then
+    // hold the batch's first report, as the file list's would wait for a busy UI thread.
+    recorder.CloseGate(first);
+    WriteFile(first / "a", "");
+    ASSERT_TRUE(recorder.WaitUntilHeld(1));
+    WriteFile(second / "a", "");
+    WriteFile(third / "a", "");
+    recorder.CloseGate(second); // releases first; the batch reports second before third, in event order
+    ASSERT_TRUE(recorder.WaitUntilHeld(2));
+
     const auto start = std::chrono::steady_clock::now();
     observer.reset();
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 300ms);
     EXPECT_LT(took, 3s);
 
-    // Released after the observer is gone, the worker must end quietly: no further reports for changes it
-    // had queued, and (under the sanitizers) no access to the freed observer.
-    WriteFile(dir / "b", "");
+    // Released after the observer is gone, the worker must end quietly: the rest of its batch is not
+    // reported, and (under the sanitizers) it never reaches into the freed observer.
     recorder.OpenGate();
-    ASSERT_TRUE(recorder.WaitForReturns(1));
-    EXPECT_FALSE(recorder.WaitForCount(dir, 2, 200ms));
+    ASSERT_TRUE(recorder.WaitForReturns(2));
+    EXPECT_FALSE(recorder.WaitForCount(third, 1, 200ms));
 }
 
 TEST(FileObserver2Test, ListenerMayDestroyTheObserver)
