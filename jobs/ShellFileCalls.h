@@ -1,0 +1,85 @@
+// The callers' side of the shell file operations: the import's final move-or-copy of its converted files
+// into the card folder, the deletion of card files, and the debug-log line naming a failure code.
+//
+// Called on the user-interface thread (or the command-line front-end's thread); blocks for the duration
+// of the operation. No state of its own.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "card/TQ9SystemFile.h"
+
+namespace tq9 {
+
+// The parts of one import record the final step needs: which files exist (flags) and, per part, its
+// working copy in the temporary folder and its destination on the card.
+struct ImportPartsT {
+    uint32_t flags = 0;
+    std::string tempMediaPath;
+    std::string tempThumbnailPath;
+    std::string tempMarkerPath;
+    std::string destMediaPath;
+    std::string destThumbnailPath;
+    std::string destMarkerPath;
+
+    // From any import record with these field names (CTQ9ImportSystemFile).
+    template <typename Record>
+    static ImportPartsT Of(const Record& r)
+    {
+        return {r.flags,         r.tempMediaPath,     r.tempThumbnailPath, r.tempMarkerPath,
+                r.destMediaPath, r.destThumbnailPath, r.destMarkerPath};
+    }
+};
+
+// Index of a part in ImportResultT::landed.
+enum ImportPart { PART_MEDIA = 0, PART_THUMBNAIL = 1, PART_MARKER = 2 };
+
+struct ImportResultT {
+    int code = 0;                      // 0 or the operation's code (see platform/ShellFileOperation.h)
+    bool aborted = false;              // the operation was cancelled part-way
+    bool moved = false;                // true: moved (same file system); false: copied
+    // Per record, per part (PART_*): the path the part now has on the card, which differs from its
+    // destination path after a rename on collision; empty when the part did not land or has no flag.
+    std::vector<std::array<std::string, 3>> landed;
+
+    bool Succeeded() const { return code == 0 && !aborted; }
+    // True when every part the record's flags name has landed.
+    bool RecordLanded(size_t index, uint32_t flags) const;
+};
+
+class CShellFileCalls {
+public:
+    // Moves (temporary folder and card folder on one file system) or copies every part of every record
+    // to its destination, renaming on collision. On failure the code's name goes to the debug log; parts
+    // already done stay on the card (see landed).
+    static ImportResultT MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
+                                          const std::vector<ImportPartsT>& records,
+                                          const std::atomic<bool>* cancel = nullptr);
+    template <typename Record>
+    static ImportResultT MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
+                                          const std::vector<Record>& records,
+                                          const std::atomic<bool>* cancel = nullptr)
+    {
+        std::vector<ImportPartsT> parts;
+        parts.reserve(records.size());
+        for (const Record& r : records)
+            parts.push_back(ImportPartsT::Of(r));
+        return MoveOrCopyImport(tempFolder, destinationFolder, parts, cancel);
+    }
+
+    // Deletes the media file and existing sidecars of each record, permanently. 1 on success, 0 on
+    // failure (or when records is empty); files deleted before a failure stay deleted.
+    static int DeleteCardFiles(const std::vector<CTQ9SystemFile>& records);
+    // The file list's deletion: builds a record from each selected card media path (list order) and
+    // deletes them as above. 0 at once when nothing is selected; 0 when a path is not a card media item.
+    static int DeleteSelected(const std::vector<std::string>& selectedPaths);
+
+    // Writes the name of a failure code to the debug log (nothing for 0 or a code without a name).
+    static void LogErrorName(int code);
+};
+
+} // namespace tq9

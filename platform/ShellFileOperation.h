@@ -1,0 +1,119 @@
+// Move, copy and delete of whole files for the two callers that hand work to "the shell": the last step of
+// an import (temporary folder -> card folder) and the deletion of card files.
+//
+// Safety rules every write follows:
+// - a copy is written to a hidden temporary name in the destination folder (".tq9-part-<pid>-<n>-<name>",
+//   plus the FAT hidden attribute where the volume has one), fsynced, and only then renamed to its final
+//   name, so a final name never holds a half-written file;
+// - the rename never replaces an existing file: on a collision the next free name is taken,
+//   "name (2).ext", "name (3).ext", ... A media file and the sidecars that follow it under the same stem
+//   ("clip.mp4", "clip.thm", "clip.mrk") are renamed together, so they keep one base name;
+// - a move within one file system is a rename; across file systems it is a copy, and the source is deleted
+//   only after the copy sits complete under its final name;
+// - before anything is written, the files must fit the destination's free space and its largest file size
+//   (FAT: 4 GiB - 1), else nothing is written;
+// - a run removes leftover temporary names of dead processes from the folders it writes to.
+//
+// All reads and writes go through CFileIo in blocks of CFileIo::kBlockSize.
+//
+// Result codes (0 = success):
+//   DE_INVALIDFILES     a source is missing (nothing is done), a destination folder does not exist, or a
+//                       deletion names a missing file
+//   DE_ACCESSDENIEDSRC  a source cannot be read (EACCES/EPERM on the source side)
+//   DE_FILE_TOO_LARGE   a file is larger than the destination volume allows (checked up front) or the
+//                       write failed with EFBIG (process file-size limit)
+//   DE_FILENAMETOOLONG  ENAMETOOLONG
+//   DE_MANYSRC1DEST     source and destination lists differ in length
+//   DE_OPCANCELLED      the cancel flag was raised (anyOperationsAborted is set too)
+//   ErrnoCode(e)        everything else: kErrnoCodeBase + errno (disk full ENOSPC, I/O error EIO, EACCES on
+//                       the destination, EEXIST without rename on collision, EISDIR, ...)
+// ErrorName(code) gives the name the debug log shows for a code.
+//
+// Threads: no state of its own apart from a process-wide set of temporary names in use (guarded by a
+// mutex), so that one run's clean-up never takes a file another thread of this process is still writing.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+// Operations.
+constexpr uint32_t FO_MOVE = 1;
+constexpr uint32_t FO_COPY = 2;
+constexpr uint32_t FO_DELETE = 3;
+
+// Flags.
+constexpr uint32_t FOF_MULTIDESTFILES = 0x1;    // each source has its own destination (always assumed)
+constexpr uint32_t FOF_RENAMEONCOLLISION = 0x8; // take "name (2).ext" ... instead of failing with EEXIST
+constexpr uint32_t FOF_NOCONFIRMATION = 0x10;   // no prompt (there never is one)
+
+// Result codes with their published values.
+constexpr int DE_SAMEFILE = 0x71;
+constexpr int DE_MANYSRC1DEST = 0x72;
+constexpr int DE_DIFFDIR = 0x73;
+constexpr int DE_ROOTDIR = 0x74;
+constexpr int DE_OPCANCELLED = 0x75;
+constexpr int DE_DESTSUBTREE = 0x76;
+constexpr int DE_ACCESSDENIEDSRC = 0x78;
+constexpr int DE_PATHTOODEEP = 0x79;
+constexpr int DE_MANYDEST = 0x7A;
+constexpr int DE_INVALIDFILES = 0x7C;
+constexpr int DE_DESTSAMETREE = 0x7D;
+constexpr int DE_FLDDESTISFILE = 0x7E;
+constexpr int DE_FILEDESTISFLD = 0x80;
+constexpr int DE_FILENAMETOOLONG = 0x81;
+constexpr int DE_DEST_IS_CDROM = 0x82;
+constexpr int DE_DEST_IS_DVD = 0x83;
+constexpr int DE_DEST_IS_CDRECORD = 0x84;
+constexpr int DE_FILE_TOO_LARGE = 0x85;
+constexpr int DE_SRC_IS_CDROM = 0x86;
+constexpr int DE_SRC_IS_DVD = 0x87;
+constexpr int DE_SRC_IS_CDRECORD = 0x88;
+constexpr int DE_ERROR_MAX = 0xB7;
+constexpr int ERRORONDEST = 0x10000;
+
+// Codes for failures no DE_ code describes: base + errno.
+constexpr int kErrnoCodeBase = 0x20000;
+constexpr int ErrnoCode(int err) { return kErrnoCodeBase + err; }
+
+// One request. from/to are parallel lists (to is empty for FO_DELETE).
+struct ShellFileOp {
+    uint32_t func = 0;
+    std::vector<std::string> from;
+    std::vector<std::string> to;
+    uint32_t flags = 0;
+    // Set when the operation stopped before doing everything because of cancel.
+    bool anyOperationsAborted = false;
+    // Optional: read at every block; when it becomes true the current file is abandoned (its temporary
+    // copy removed), nothing further is done and the result is DE_OPCANCELLED.
+    const std::atomic<bool>* cancel = nullptr;
+    // Filled by Run for moves and copies, parallel to from: the final path each source now has (after any
+    // rename on collision), or empty when it was not moved/copied. For FO_DELETE: the paths deleted.
+    std::vector<std::string> done;
+};
+
+class CShellFileOperation {
+public:
+    // Runs the request on the calling thread and blocks until it is finished. Stops at the first failing
+    // file; what was already done stays done (no roll-back). Returns 0 or a code above.
+    static int Run(ShellFileOp& op);
+
+    // Debug-log name of a code: the DE_ text ("DE_INVALIDFILES", "DE_ROOTDIR | ERRORONDEST", ...), the
+    // errno name ("ENOSPC") for an errno code, and "" for 0 and codes without a name.
+    static std::string ErrorName(int code);
+
+    // Largest file the volume holding folder accepts: 4 GiB - 1 on FAT, else from pathconf; UINT64_MAX
+    // when there is no limit or it cannot be told.
+    static uint64_t MaxFileSize(const std::string& folder);
+
+    // The name a collision gives: "name (n).ext" for n >= 2 ("name (n)" without an extension).
+    static std::string CollisionName(const std::string& path, int n);
+
+    // Prefix of the temporary names; a name starting with it is ours.
+    static constexpr const char* kTempPrefix = ".tq9-part-";
+};
+
+} // namespace tq9
