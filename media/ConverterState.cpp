@@ -1,0 +1,102 @@
+#include "media/ConverterState.h"
+
+#include <sys/stat.h>
+#include <vector>
+
+#include "platform/FileIo.h"
+
+namespace tq9 {
+
+int32_t CConverterState::GetResult() const
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    return result;
+}
+
+CConverterState::Progress CConverterState::GetProgress() const
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    return Progress{position, total};
+}
+
+void CConverterState::RequestStop()
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    continueFlag = 0;
+}
+
+void CConverterState::BeginOperation()
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    continueFlag = 1;
+    result = kConverterFailed;
+    position = 0;
+    total = 1;
+}
+
+namespace {
+
+// Closes a descriptor of CFileIo when the copy leaves by any path.
+struct FdCloser {
+    int fd;
+    ~FdCloser()
+    {
+        if (fd >= 0)
+            CFileIo::Close(fd);
+    }
+};
+
+} // namespace
+
+int CConverterState::CopyFile(const std::string& source, const std::string& destination)
+{
+    std::lock_guard<std::mutex> run(runLock);
+    BeginOperation();
+
+    FdCloser in{CFileIo::OpenRead(source)};
+    if (in.fd < 0)
+        return 1;
+    // The record reserved the destination as an empty file; a missing one means something is wrong, and
+    // creating it here would leave a stray file behind.
+    FdCloser out{CFileIo::OpenWriteExisting(destination)};
+    if (out.fd < 0)
+        return 1;
+
+    struct stat st {};
+    const int64_t length = ::fstat(in.fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+    {
+        std::lock_guard<std::mutex> lock(stateLock);
+        total = static_cast<int32_t>(static_cast<uint32_t>(length));
+        result = 0;
+    }
+
+    std::vector<char> block(CFileIo::kBlockSize);
+    uint32_t copied = 0;
+    for (;;) {
+        const ssize_t got = CFileIo::Read(in.fd, block.data(), block.size());
+        if (got == 0)
+            break;
+        if (got < 0 || CFileIo::WriteAll(out.fd, block.data(), static_cast<size_t>(got)) < 0) {
+            std::lock_guard<std::mutex> lock(stateLock);
+            result = kConverterFailed;
+            return 1;
+        }
+        copied += static_cast<uint32_t>(got);
+        std::lock_guard<std::mutex> lock(stateLock);
+        position = static_cast<int32_t>(copied);
+        if (continueFlag == 0) {
+            result = kConverterCopyStopped;
+            break;
+        }
+    }
+    if (CFileIo::Close(out.fd) < 0) {
+        out.fd = -1;
+        std::lock_guard<std::mutex> lock(stateLock);
+        result = kConverterFailed;
+        return 1;
+    }
+    out.fd = -1;
+    return 0;
+}
+
+} // namespace tq9

@@ -1,0 +1,62 @@
+// The progress, outcome and stop state that both converters keep, and the plain chunked copy they both
+// offer. CFFMpegConverter and CWMVConverter each inherit their own copy of it.
+//
+// Threads: operations run on a job's worker thread and hold runLock for their whole length, so a second
+// operation from another thread waits. The user-interface thread calls GetResult, GetProgress and
+// RequestStop at any time. Lock order: runLock before stateLock; code that takes only stateLock (the
+// library callback, RequestStop, the getters) never takes runLock.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace tq9 {
+
+// Generic failure, set at the start of every operation and kept when it does not succeed.
+constexpr int32_t kConverterFailed = static_cast<int32_t>(0x80004005);
+// A plain copy stopped at the user's request. Non-negative: a caller testing only the sign sees success.
+constexpr int32_t kConverterCopyStopped = 512;
+
+class CConverterState {
+public:
+    struct Progress {
+        int32_t position = 0;
+        int32_t total = 0;
+    };
+
+    // Outcome of the running or last operation: non-negative = success.
+    int32_t GetResult() const;
+    // position and total read together: milliseconds for a conversion, bytes for a copy.
+    Progress GetProgress() const;
+    // Asks the running operation to stop. A request made while nothing runs is forgotten when the next
+    // operation starts.
+    void RequestStop();
+
+    // Copies source onto destination in 1024-byte blocks. The destination must already exist; it is
+    // neither created nor truncated. Returns 1 when either file cannot be opened (result stays
+    // kConverterFailed), else 0 with result 0, or kConverterCopyStopped after a stop request (the
+    // destination keeps the bytes written so far). A read or write error in the middle returns 1 with
+    // result kConverterFailed, so a short copy is never taken for a finished one.
+    int CopyFile(const std::string& source, const std::string& destination);
+
+protected:
+    CConverterState() = default;
+    ~CConverterState() = default;
+    CConverterState(const CConverterState&) = delete;
+    CConverterState& operator=(const CConverterState&) = delete;
+
+    // Resets the state for a new operation; the caller holds runLock.
+    void BeginOperation();
+
+    // Held for the whole of one operation.
+    std::mutex runLock;
+    // Guards the four fields below; every read and write of them happens under it.
+    mutable std::mutex stateLock;
+    int32_t position = 0;
+    int32_t total = 0;
+    int32_t result = 0;
+    uint32_t continueFlag = 0;
+};
+
+} // namespace tq9

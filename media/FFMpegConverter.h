@@ -1,0 +1,91 @@
+// The one process-wide object through which the program runs the media library's Transcode: it builds
+// the argument vectors for the device's format, runs them on the calling worker thread, records probe
+// results, keeps progress and outcome for the user interface, and lets the progress dialog stop it.
+//
+// Callers judge a conversion by GetResult() after the call (non-negative = success), not by the return
+// value; only ExtractFrame's return value (0 = success) is meant to be tested.
+//
+// Threads and locks: see CConverterState. runLock is held for the whole of Run and CopyFile; the library
+// callback runs inside Run on the same thread and takes only stateLock, which guards position, total,
+// result, continueFlag and the MediaInfo being filled by a probe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "media/ConversionSettings.h"
+#include "media/Converter.h"
+#include "media/ConverterState.h"
+#include "media/library/tq9media.h"
+
+namespace tq9 {
+
+struct MediaInfo;
+
+class CFFMpegConverter : public CConverter, public CConverterState {
+public:
+    // One stream of a probed file; a fresh entry is all zero.
+    struct StreamInfo {
+        uint32_t codecId = 0; // below 0x10000 video, 0x10000 and above audio; 13 MPEG-4 Part 2, 0x15001 MP3
+        int32_t width = 0;
+        int32_t height = 0;
+        int32_t parNum = 0;
+        int32_t parDen = 0;
+        int32_t darNum = 0; // 0: not reported
+        int32_t darDen = 0;
+        double videoBitRate = 0;
+        double audioBitRate = 0;
+        int32_t sampleRate = 0;
+        int32_t channels = 0;
+    };
+
+    // The library entry; tests substitute a fake to capture vectors and script events.
+    using TranscodeFunction = int (*)(TranscodeCallback callback, void* user, int argc, const char* const* argv);
+    // Installs fn for every later Run (nullptr restores the real library) and returns the previous one.
+    static TranscodeFunction SetTranscodeFunction(TranscodeFunction fn);
+
+    // Created on first use (safe when threads race to it), destroyed at process exit.
+    static CFFMpegConverter& Instance();
+
+    // Runs an argument vector (element 0 empty). info, when given, receives the stream information the
+    // library reports. Returns what the library returned.
+    int Run(const std::vector<std::string>& args, MediaInfo* info);
+
+    // Probes path into info (sets info.path first). GetResult() negative = not readable as media.
+    int Probe(const std::string& path, MediaInfo& info);
+
+    // MPEG-4 Part 2 + MP3 in MP4 at the device's frame size and rate. -1 without running anything when
+    // the source has no video stream (result stays kConverterFailed).
+    int ConvertToDevice(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
+                        const std::string& destination);
+    // One pass of a two-pass conversion: pass 0 writes the statistics to passLog, pass 1 reads them.
+    int ConvertToDeviceTwoPass(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
+                               const std::string& destination, const std::string& passLog, int pass);
+    // Audio-only source to MP3.
+    int ConvertAudio(const std::string& source, const std::string& destination);
+    // Writes one 48x36 BMP frame (5 s in when the video is longer than 5 s). 0 = success; -1 when the
+    // source has no video stream.
+    int ExtractFrame(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
+                     const std::string& output);
+
+    // The argument vectors the operations above pass, exposed for the jobs' diagnostics and for tests.
+    // Each returns false (and leaves args empty) when the source has no usable video stream.
+    static bool DeviceArguments(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
+                                std::vector<std::string>& args);
+    static bool FrameArguments(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
+                               const std::string& output, std::vector<std::string>& args);
+
+private:
+    CFFMpegConverter() = default;
+    ~CFFMpegConverter() override = default;
+
+    // The library's callback; user is a private context naming this converter and the MediaInfo.
+    static int OnTranscodeEvent(void* user, int kind, int fileId, int streamId, int64_t value);
+    // Sets result to kConverterFailed and returns -1, for a video operation without a video stream.
+    int FailNoVideo();
+};
+
+} // namespace tq9
+
+#include "media/MediaInfo.h"

@@ -1,0 +1,35 @@
+// Picture files through Qt's imaging (QImage, QImageReader/Writer, QPainter; no display needed): the one
+// place of the core that decodes and encodes still pictures. Stateless; callable from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tq9 {
+
+class CImageFile {
+public:
+    struct Rect {
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+
+    // Pixel size of a picture file, read from its header where the format allows. false when the file
+    // cannot be read as a picture or is empty.
+    static bool ReadSize(const std::string& path, uint32_t& width, uint32_t& height);
+
+    // Decodes source, draws the whole of it into target on a black canvasWidth x canvasHeight 24-bit RGB
+    // picture and saves that with encoder (a name FindEncoder gave). quality is the JPEG quality; BMP is
+    // always written at 24 bits per pixel. The file is written under a temporary name in the destination's
+    // folder and renamed over destination only when complete, so a failure leaves destination as it was.
+    static bool ComposeAndSave(const std::string& source, const Rect& target, int canvasWidth, int canvasHeight,
+                               const std::string& encoder, int quality, const std::string& destination);
+
+    // Index of the first installed encoder whose MIME type equals mimeType exactly, or -1; encoder receives
+    // its format name.
+    static int FindEncoder(const std::string& mimeType, std::string& encoder);
+};
+
+} // namespace tq9
