@@ -1,0 +1,41 @@
+// The progress and cancel contract between a running transfer job and whatever shows its progress (the Qt
+// progress dialog, the command-line front-end). The front-end polls these slots from the user-interface
+// thread while the job's worker runs.
+#pragma once
+
+#include <string>
+
+namespace tq9 {
+
+// Job states.
+constexpr int STATE_RUNNING = 0;  // worker busy, or not started
+constexpr int STATE_DONE = 1;     // worker finished its loop; some files may have failed
+constexpr int STATE_CANCELED = 2; // cancel was requested, or the worker stopped because of it
+constexpr int STATE_FAILED = 3;   // the worker stopped on an error that ends the whole job
+
+// Job results returned by Run: 0 all done, 1 cancelled by the user, negative (bit 31 set) an error whose
+// further bits each name one message line in the job's own message table.
+constexpr int JOB_RESULT_DONE = 0;
+constexpr int JOB_RESULT_CANCELED = 1;
+
+class IConvProgress {
+public:
+    virtual ~IConvProgress() = default;
+
+    // Upper and lower end of the file bar.
+    virtual int GetFileCount() = 0;
+    virtual int GetFileCountMin() = 0;
+    // Zero-based index of the file being processed, which is also the number of files done.
+    virtual int GetFileIndex() = 0;
+    // Range and position of the per-file bar.
+    virtual int GetPercentMax() = 0;
+    virtual int GetPercentMin() = 0;
+    virtual int GetPercent() = 0;
+    // Full path of the file being processed. Returned by value: the worker moves on while the caller reads.
+    virtual std::string GetCurrentFileName() = 0;
+    // The state, read and written under the job's lock.
+    virtual int GetState() = 0;
+    virtual void SetState(int state) = 0;
+};
+
+} // namespace tq9

@@ -1,0 +1,93 @@
+// The import job: brings PC media files onto a card folder. Prepare builds one import record per source
+// (reserving working names in the temporary folder); Run converts every record into the temporary folder
+// on a worker thread while a front-end shows progress, then moves or copies all results into the card
+// folder in one shell file operation, and deletes every working file whatever the outcome.
+//
+// Threads: Prepare, Run, the setters and FailedSources on the user-interface thread; the worker fills
+// m_converted and m_failed while it runs and the user-interface thread reads them only after the join.
+// The settings are written only between runs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "card/ImportSystemFile.h"
+#include "jobs/JobBase.h"
+#include "media/ConversionSettings.h"
+
+namespace tq9 {
+
+class CImporter : public CJobBase {
+public:
+    // Result codes; several bits can be set together.
+    static constexpr int RESULT_NOT_DIRECTORY = static_cast<int>(0x80000001u);   // string 201 (+ subject)
+    static constexpr int RESULT_TOO_MANY_FILES = static_cast<int>(0x80000002u);  // string 207
+    static constexpr int RESULT_INVALID_TYPE = static_cast<int>(0x80000004u);    // string 202
+    static constexpr int RESULT_HAS_DIRECTORY = static_cast<int>(0x8000000Cu);   // strings 202, 203
+    static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x80000014u);     // strings 202, 204
+    static constexpr int RESULT_NOT_IMPORTED = static_cast<int>(0x80000020u);    // string 206
+    static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000040u);     // string 205
+
+    // A source that was not imported: the dropped path when Prepare refused it, the record's sourcePath
+    // when a later step failed.
+    struct FailedSrcPathT {
+        std::string path;
+        int code = 0;
+    };
+
+    CImporter() = default;
+    ~CImporter() override;
+
+    // Validates the sources and builds the records. Returns 0, or a negative code (nothing built).
+    // freeBytes is accepted and not used: the shell operation reports a full card itself.
+    int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes);
+    // Runs the prepared job behind frontEnd and returns 0, 1 (cancelled) or a negative code.
+    int Run(IProgressFrontEnd& frontEnd);
+
+    // Message text of a result: one catalogue line per set bit, each followed by "\n"; string 200 for a
+    // code of 0 or more.
+    std::string BuildErrorMessage(int code) const;
+    // Sources not imported by the last Prepare/Run, in order.
+    const std::vector<FailedSrcPathT>& FailedSources() const { return m_failed; }
+
+    // Conversion preferences for the next runs (start-up, Setup dialog, tq9's flags).
+    void SetNTSC(int ntsc) { m_settings.NTSC = ntsc; }
+    void SetLetterBox(int letterBox) { m_settings.LetterBox = letterBox; }
+    void SetTwoPass(int twoPass) { m_settings.TwoPass = twoPass; }
+    void SetSettings(const ConversionSettings& settings) { m_settings = settings; }
+    const ConversionSettings& Settings() const { return m_settings; }
+
+    // IConvProgress
+    int GetFileCount() override;
+    int GetPercent() override;
+    std::string GetCurrentFileName() override;
+
+    // The records of the prepared job (tests, diagnostics).
+    const std::vector<CTQ9ImportSystemFile>& Records() const { return m_records; }
+
+protected:
+    void WorkerMain() override;
+
+private:
+    void ProcessRecord(const CTQ9ImportSystemFile& record);
+    void Complete();
+    void CleanUp();
+
+    std::string m_destination;
+    std::vector<std::string> m_sources;
+    std::vector<CTQ9ImportSystemFile> m_records;   // the file sequence
+    std::vector<CTQ9ImportSystemFile> m_converted; // records whose files were all produced
+    std::vector<FailedSrcPathT> m_failed;
+    std::string m_errorSubject; // the destination, for the message of RESULT_NOT_DIRECTORY
+    ConversionSettings m_settings; // NTSC 1, LetterBox 0, 2pass 0 until set
+};
+
+// What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: string 151 for
+// a cancellation; for a negative result the builder's text followed by the failure text (string 150, then
+// per failed source the builder's text for its code, its path and "\n"); nothing otherwise.
+std::string ImportReportText(const CImporter& importer, int result);
+// The failure text alone; empty when nothing failed.
+std::string ImportFailureText(const CImporter& importer);
+
+} // namespace tq9

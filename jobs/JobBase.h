@@ -1,0 +1,78 @@
+// The part every transfer job shares: the state under a lock, the index and percent the front-end polls,
+// and the run shape (worker thread at idle priority, modal front-end, join).
+//
+// Threads: the user-interface thread calls Run and the front-end calls the slots; the worker thread runs
+// WorkerMain. m_lock guards m_state only; m_index and m_percent are atomics written by the worker;
+// m_result belongs to the worker while it runs and to the user-interface thread after the join.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "jobs/ConvProgress.h"
+#include "jobs/ProgressFrontEnd.h"
+
+namespace tq9 {
+
+class CJobBase : public IConvProgress {
+public:
+    int GetFileCountMin() override { return 0; }
+    int GetFileIndex() override { return m_index.load(); }
+    int GetPercentMax() override { return 100; }
+    int GetPercentMin() override { return 0; }
+    int GetState() override;
+    void SetState(int state) override;
+
+protected:
+    // Steps 1 to 3 of every job's run: state RUNNING, the worker started (WorkerMain) at idle priority,
+    // the front-end run modally, the worker joined. Returns the front-end's end code (FRONTEND_FINISHED or
+    // FRONTEND_CANCELED), or 0 when the worker thread could not be started.
+    int StartWorkerAndWait(IProgressFrontEnd& frontEnd);
+
+    // The job's worker body. Must not throw.
+    virtual void WorkerMain() = 0;
+
+    // The worker loop shared by the jobs: for each index until count, stops with result 1 when the state
+    // is no longer RUNNING; processEntry(index) does one entry. An exception out of processEntry is an
+    // error outside the per-entry processing: the result becomes otherError. Ends by storing the final
+    // state (CANCELED for result 1, FAILED for otherError, DONE otherwise).
+    template <typename ProcessEntry>
+    void WorkerLoop(int count, int otherError, ProcessEntry&& processEntry)
+    {
+        try {
+            for (int index = 0;; ++index) {
+                m_index.store(index);
+                if (GetState() != STATE_RUNNING) {
+                    m_result = JOB_RESULT_CANCELED;
+                    m_percent.store(100);
+                    break;
+                }
+                if (index >= count) {
+                    m_result = JOB_RESULT_DONE;
+                    m_percent.store(100);
+                    break;
+                }
+                m_percent.store(0);
+                processEntry(index);
+            }
+        } catch (...) {
+            m_result = otherError;
+        }
+        SetState(m_result == JOB_RESULT_CANCELED ? STATE_CANCELED
+                 : m_result == otherError        ? STATE_FAILED
+                                                 : STATE_DONE);
+    }
+
+    // Back to the state of a job that has not run.
+    void ResetRunFields();
+
+    std::atomic<int> m_index{0};
+    std::atomic<int> m_percent{0};
+    int m_result = 0;
+
+private:
+    std::mutex m_lock;
+    int m_state = STATE_RUNNING; // guarded by m_lock
+};
+
+} // namespace tq9

@@ -1,0 +1,16 @@
+#include "jobs/ProgressFrontEnd.h"
+
+#include "media/FFMpegConverter.h"
+#include "media/wmv/WMVConverter.h"
+
+namespace tq9 {
+
+void CancelJob(IConvProgress& job)
+{
+    // Stop the running conversion first, so the worker's wait after the front-end closes is short.
+    CFFMpegConverter::Instance().RequestStop();
+    CWMVConverter::Instance().RequestStop();
+    job.SetState(STATE_CANCELED);
+}
+
+} // namespace tq9

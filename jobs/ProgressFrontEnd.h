@@ -1,0 +1,26 @@
+// What shows a job's progress while its worker runs and lets the user cancel it: the Qt progress dialog
+// and the command-line front-end implement this, so the GUI and tq9 drive a job the same way.
+#pragma once
+
+#include "jobs/ConvProgress.h"
+
+namespace tq9 {
+
+// RunModal's end codes.
+constexpr int FRONTEND_FINISHED = 1; // the job left STATE_RUNNING by itself
+constexpr int FRONTEND_CANCELED = 2; // the user cancelled
+
+class IProgressFrontEnd {
+public:
+    virtual ~IProgressFrontEnd() = default;
+    // Called on the user-interface thread after the job's worker has started. Polls job until it leaves
+    // STATE_RUNNING (returns FRONTEND_FINISHED) or the user cancels (calls CancelJob, returns
+    // FRONTEND_CANCELED). Must not wait for the worker itself.
+    virtual int RunModal(IConvProgress& job) = 0;
+};
+
+// The cancel every front-end performs: asks the transcoding converter and then the WMV converter to stop
+// the operation that is running, then stores STATE_CANCELED in the job.
+void CancelJob(IConvProgress& job);
+
+} // namespace tq9

@@ -1,0 +1,145 @@
+#include "ui/ConvProgressDlg.h"
+
+#include <QFontMetrics>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "res/MessageCatalogue.h"
+
+namespace tq9 {
+
+namespace {
+
+constexpr int kTickMs = 500;
+
+QString catalogueText(int id)
+{
+    return QString::fromStdString(CMessageCatalogue::Get(id));
+}
+
+} // namespace
+
+CConvProgressDlg::CConvProgressDlg(QWidget* parent) : QDialog(parent)
+{
+    // A modal frame without a caption.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
+    setWindowModality(Qt::ApplicationModal);
+
+    // The layout is given in dialog units: a quarter of the average character width across, an eighth
+    // of the font height down.
+    const QFontMetrics fm(font());
+    const double ux = fm.averageCharWidth() / 4.0;
+    const double uy = fm.height() / 8.0;
+    auto place = [&](QWidget* w, int x, int y, int width, int height) {
+        w->setGeometry(qRound(x * ux), qRound(y * uy), qRound(width * ux), qRound(height * uy));
+    };
+    setFixedSize(qRound(274 * ux), qRound(113 * uy));
+
+    m_status = new QLabel(tr("Converting ..."), this);
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    place(m_status, 13, 9, 248, 8);
+
+    m_counter = new QLabel(tr("Converted File 0/0"), this);
+    m_counter->setObjectName(QStringLiteral("counter"));
+    m_counter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    place(m_counter, 33, 23, 201, 8);
+
+    m_fileBar = new QProgressBar(this);
+    m_fileBar->setObjectName(QStringLiteral("fileBar"));
+    m_fileBar->setTextVisible(false);
+    place(m_fileBar, 32, 35, 205, 14);
+
+    m_currentFile = new QLabel(tr("Converting filename"), this);
+    m_currentFile->setObjectName(QStringLiteral("currentFile"));
+    m_currentFile->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_currentFile->setTextFormat(Qt::PlainText);
+    place(m_currentFile, 34, 54, 201, 8);
+
+    m_percentBar = new QProgressBar(this);
+    m_percentBar->setObjectName(QStringLiteral("percentBar"));
+    m_percentBar->setTextVisible(false);
+    place(m_percentBar, 32, 67, 205, 14);
+
+    m_cancel = new QPushButton(tr("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cancel"));
+    m_cancel->setAutoDefault(false);
+    place(m_cancel, 188, 91, 50, 14);
+    connect(m_cancel, &QPushButton::clicked, this, &CConvProgressDlg::reject);
+
+    m_timer = new QTimer(this);
+    m_timer->setInterval(kTickMs);
+    connect(m_timer, &QTimer::timeout, this, &CConvProgressDlg::Tick);
+}
+
+int CConvProgressDlg::RunModal(IConvProgress& job)
+{
+    m_job = &job;
+    m_statusText = catalogueText(IDS_NOW_CONVERTING);
+    m_counterFormat = catalogueText(IDS_CONVERTED_FILE);
+    m_fileFormat = catalogueText(IDS_CONVERTING_FILE);
+
+    m_fileBar->setRange(job.GetFileCountMin(), job.GetFileCount());
+    m_percentBar->setRange(job.GetPercentMin(), job.GetPercentMax());
+    m_fileBar->setValue(job.GetFileIndex());
+    m_percentBar->setValue(job.GetPercent());
+    RefreshTexts(STATE_RUNNING);
+    m_timer->start();
+    const int code = exec();
+    m_timer->stop();
+    m_job = nullptr;
+    return code;
+}
+
+void CConvProgressDlg::Tick()
+{
+    if (!m_job)
+        return;
+    // The state first: the worker moves the index to the end before it stores the final state, so the
+    // tick that sees the final state also shows the final count.
+    const int state = m_job->GetState();
+    m_fileBar->setValue(m_job->GetFileIndex());
+    m_percentBar->setValue(m_job->GetPercent());
+    RefreshTexts(state);
+    if (state != STATE_RUNNING) {
+        m_timer->stop();
+        done(FRONTEND_FINISHED);
+    }
+}
+
+void CConvProgressDlg::RefreshTexts(int state)
+{
+    if (state == STATE_CANCELED)
+        m_statusText = catalogueText(IDS_CONVERTING_CANCELED);
+    else if (state == STATE_FAILED)
+        m_statusText = catalogueText(IDS_CONVERTING_FAILED);
+    else if (state == STATE_DONE)
+        m_statusText = catalogueText(IDS_CONVERTING_FINISHED);
+    m_status->setText(m_statusText);
+
+    const int index = m_job->GetFileIndex();
+    const int count = m_job->GetFileCount();
+    m_counter->setText(QString::fromStdString(FormatText(m_counterFormat.toStdString(), index, count)));
+
+    if (m_job->GetPercent() < m_job->GetPercentMax()) {
+        const QString text =
+            QString::fromStdString(FormatText(m_fileFormat.toStdString(), m_job->GetCurrentFileName()));
+        m_currentFile->setText(fontMetrics().elidedText(text, Qt::ElideLeft, m_currentFile->width()));
+        m_currentFile->setToolTip(text);
+    } else {
+        m_currentFile->setText(QString());
+        m_currentFile->setToolTip(QString());
+    }
+}
+
+void CConvProgressDlg::reject()
+{
+    if (m_job)
+        CancelJob(*m_job);
+    m_timer->stop();
+    done(FRONTEND_CANCELED);
+}
+
+} // namespace tq9

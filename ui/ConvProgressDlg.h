@@ -1,0 +1,62 @@
+// The modal progress dialog every transfer job shows while its worker runs: a status line, a file counter
+// over a file bar, the current file over a per-file bar, and Cancel (also Escape). It polls the job
+// through IConvProgress every 500 ms and closes by itself once the job leaves STATE_RUNNING.
+//
+// User-interface thread only; takes no lock of its own (the job's slots lock what they read).
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include "jobs/ProgressFrontEnd.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace tq9 {
+
+class CConvProgressDlg : public QDialog, public IProgressFrontEnd {
+    Q_OBJECT
+public:
+    explicit CConvProgressDlg(QWidget* parent = nullptr);
+
+    // Shows the dialog modally for job. Returns FRONTEND_FINISHED (1) when the job finished by itself,
+    // FRONTEND_CANCELED (2) when the user cancelled.
+    int RunModal(IConvProgress& job) override;
+
+    // The controls, for tests (object names "status", "counter", "fileBar", "currentFile", "percentBar",
+    // "cancel"). The current-file line is cut at the left when the path is too long (the end of a path
+    // tells files apart); its tool tip holds the whole text.
+    QLabel* StatusLabel() const { return m_status; }
+    QLabel* CounterLabel() const { return m_counter; }
+    QLabel* CurrentFileLabel() const { return m_currentFile; }
+    QProgressBar* FileBar() const { return m_fileBar; }
+    QProgressBar* PercentBar() const { return m_percentBar; }
+    QPushButton* CancelButton() const { return m_cancel; }
+
+public slots:
+    // Cancel button and Escape.
+    void reject() override;
+
+private slots:
+    void Tick();
+
+private:
+    void RefreshTexts(int state);
+
+    IConvProgress* m_job = nullptr;
+    QString m_statusText;    // string 138, then 141/142/143 by state
+    QString m_counterFormat; // string 139
+    QString m_fileFormat;    // string 140
+    QTimer* m_timer = nullptr;
+    QLabel* m_status = nullptr;
+    QLabel* m_counter = nullptr;
+    QLabel* m_currentFile = nullptr;
+    QProgressBar* m_fileBar = nullptr;
+    QProgressBar* m_percentBar = nullptr;
+    QPushButton* m_cancel = nullptr;
+};
+
+} // namespace tq9
