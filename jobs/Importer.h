@@ -71,7 +71,8 @@ protected:
 
 private:
     void ProcessRecord(const CTQ9ImportSystemFile& record);
-    void Complete();
+    // Moves or copies the converted files onto the card; cancel, when given, stops it part-way.
+    void Complete(const std::atomic<bool>* cancel);
     void CleanUp();
 
     std::string m_destination;

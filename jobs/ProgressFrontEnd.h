@@ -2,6 +2,8 @@
 // and the command-line front-end implement this, so the GUI and tq9 drive a job the same way.
 #pragma once
 
+#include <atomic>
+
 #include "jobs/ConvProgress.h"
 
 namespace tq9 {
@@ -17,6 +19,11 @@ public:
     // STATE_RUNNING (returns FRONTEND_FINISHED) or the user cancels (calls CancelJob, returns
     // FRONTEND_CANCELED). Must not wait for the worker itself.
     virtual int RunModal(IConvProgress& job) = 0;
+
+    // A flag the front-end raises when the user asks to stop while the job's completion step (the final
+    // move onto the card) blocks the user-interface thread; nullptr when the front-end cannot be asked
+    // then (the Qt dialog has closed by that time).
+    virtual const std::atomic<bool>* CompletionCancelFlag() const { return nullptr; }
 };
 
 // The cancel every front-end performs: asks the transcoding converter and then the WMV converter to stop

@@ -1,0 +1,267 @@
+#include "jobs/Importer.h"
+
+#include <algorithm>
+
+#include "card/CardLayout.h"
+#include "card/UserException.h"
+#include "jobs/SelfDDIndicator.h"
+#include "jobs/ShellFileCalls.h"
+#include "media/FFMpegConverter.h"
+#include "media/StillImage.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
+#include "platform/FileSystem.h"
+#include "res/MessageCatalogue.h"
+
+namespace tq9 {
+
+namespace {
+
+// Marks the current record as failed; caught per record by the worker.
+[[noreturn]] void fail(const std::string& why)
+{
+    throw CUserException(why);
+}
+
+// Writes the 4-byte big-endian length in seconds into the reserved (existing, empty) marker file.
+void writeMarker(const std::string& path, int32_t durationMs)
+{
+    const int fd = CFileIo::OpenWriteExisting(path);
+    if (fd < 0)
+        fail("cannot open the marker " + path);
+    unsigned char bytes[4];
+    CCardLayout::EncodeMarker(static_cast<uint32_t>(std::max<int32_t>(durationMs, 0)) / 1000, bytes);
+    const bool written = CFileIo::WriteAll(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
+    const bool closed = CFileIo::Close(fd) == 0;
+    if (!written || !closed)
+        fail("cannot write the marker " + path);
+}
+
+} // namespace
+
+CImporter::~CImporter() = default;
+
+int CImporter::Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t)
+{
+    m_records.clear();
+    m_converted.clear();
+    m_failed.clear();
+
+    // A missing destination counts as "not a folder" too: its failed query reports every bit.
+    if (!CFileAttributes::IsDirectory(destination)) {
+        m_errorSubject = destination;
+        return RESULT_NOT_DIRECTORY;
+    }
+    for (const std::string& source : sources) {
+        const uint32_t attrs = CFileAttributes::Get(source);
+        if (attrs == 0)
+            return RESULT_CANNOT_OPEN;
+        if (attrs & FILE_ATTRIBUTE_DIRECTORY)
+            return RESULT_HAS_DIRECTORY;
+    }
+
+    m_destination = destination;
+    m_sources = sources;
+    const auto variant = CSelfDDIndicator::Instance().GetSelfDrag() ? CTQ9ImportSystemFile::Variant::Copy
+                                                                    : CTQ9ImportSystemFile::Variant::Transcode;
+    for (const std::string& source : m_sources) {
+        CTQ9ImportSystemFile record;
+        try {
+            record.Build(m_destination, source, variant);
+        } catch (const CUserException&) {
+            // Nothing of this drop will run: give back the names reserved so far.
+            record.DeleteWorkingFiles();
+            for (const CTQ9ImportSystemFile& built : m_records)
+                built.DeleteWorkingFiles();
+            m_records.clear();
+            m_destination.clear();
+            m_sources.clear();
+            return RESULT_OTHER_ERROR;
+        }
+        if (record.flags != 0)
+            m_records.push_back(record);
+        else
+            m_failed.push_back({source, RESULT_NOT_IMPORTED});
+    }
+    return m_records.empty() ? RESULT_NOT_IMPORTED : 0;
+}
+
+int CImporter::Run(IProgressFrontEnd& frontEnd)
+{
+    ResetRunFields();
+    const int endCode = StartWorkerAndWait(frontEnd);
+    if (endCode == 0) {
+        m_result = RESULT_OTHER_ERROR;
+    } else if (endCode == FRONTEND_CANCELED) {
+        m_result = JOB_RESULT_CANCELED;
+    } else if (GetState() == STATE_DONE) {
+        Complete(frontEnd.CompletionCancelFlag());
+    }
+    if (m_result != RESULT_OTHER_ERROR && m_result != JOB_RESULT_CANCELED && !m_failed.empty())
+        m_result = RESULT_NOT_IMPORTED;
+    const int result = m_result;
+    CleanUp();
+    return result;
+}
+
+void CImporter::WorkerMain()
+{
+    WorkerLoop(static_cast<int>(m_records.size()), RESULT_OTHER_ERROR, [this](int index) {
+        const CTQ9ImportSystemFile& record = m_records[static_cast<size_t>(index)];
+        try {
+            ProcessRecord(record);
+            m_converted.push_back(record);
+        } catch (const CUserException&) {
+            m_failed.push_back({record.sourcePath, RESULT_NOT_IMPORTED});
+            m_result = RESULT_NOT_IMPORTED;
+        }
+    });
+}
+
+void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
+{
+    CFFMpegConverter& converter = CFFMpegConverter::Instance();
+    const std::string& source = record.sourcePath;
+    MediaInfo info;
+
+    if ((record.flags & FILE_MEDIA) && (record.kind & (KIND_VIDEO | KIND_AUDIO))) {
+        converter.Probe(source, info);
+        if (converter.GetResult() < 0)
+            fail("cannot probe " + source);
+    }
+
+    if (record.flags & FILE_MEDIA) {
+        bool ok = false;
+        if (record.kind & KIND_COPY) {
+            converter.CopyFile(source, record.tempMediaPath);
+            // A copy stopped by the user reports 512, which is not negative; it is not a whole file.
+            ok = converter.GetResult() >= 0 && converter.GetResult() != kConverterCopyStopped;
+        } else if ((record.kind & KIND_VIDEO) && m_settings.TwoPass) {
+            converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath, record.passLogPath, 0);
+            const int first = converter.GetResult();
+            if (first >= 0 && first != kConverterCopyStopped) {
+                converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath,
+                                                 record.passLogPath, 1);
+                ok = converter.GetResult() >= 0;
+            }
+        } else if (record.kind & KIND_VIDEO) {
+            converter.ConvertToDevice(m_settings, source, info, record.tempMediaPath);
+            ok = converter.GetResult() >= 0;
+        } else if (record.kind & KIND_STILL) {
+            ok = ConvertStill(m_settings, source, record.tempMediaPath) == 0;
+        } else if (record.kind & KIND_AUDIO) {
+            converter.ConvertAudio(source, record.tempMediaPath);
+            ok = converter.GetResult() >= 0;
+        }
+        if (!ok)
+            fail("cannot convert " + source);
+    }
+
+    if (record.flags & FILE_THUMBNAIL) {
+        bool ok = false;
+        if (record.kind & KIND_VIDEO)
+            ok = converter.ExtractFrame(m_settings, source, info, record.tempThumbnailPath) == 0;
+        else if (record.kind & KIND_STILL)
+            ok = MakeStillThumbnail(source, record.tempThumbnailPath) == 0;
+        if (!ok)
+            fail("cannot make the thumbnail of " + source);
+    }
+
+    if (record.flags & FILE_MARKER)
+        writeMarker(record.tempMarkerPath, info.durationMs);
+}
+
+void CImporter::Complete(const std::atomic<bool>* cancel)
+{
+    auto temp = CFileSystem::TempFolder();
+    auto longTemp = temp ? CFileSystem::LongPath(*temp) : std::nullopt;
+    const ImportResultT moved =
+        CShellFileCalls::MoveOrCopyImport(longTemp.value_or(std::string()), m_destination, m_converted, cancel);
+    if (moved.Succeeded())
+        return;
+    // What did land stays on the card; every source with a part missing is reported.
+    for (size_t i = 0; i < m_converted.size(); ++i)
+        if (!moved.RecordLanded(i, m_converted[i].flags))
+            m_failed.push_back({m_converted[i].sourcePath, RESULT_OTHER_ERROR});
+    m_result = RESULT_OTHER_ERROR;
+}
+
+void CImporter::CleanUp()
+{
+    for (const CTQ9ImportSystemFile& record : m_records)
+        record.DeleteWorkingFiles();
+    m_records.clear();
+    m_converted.clear();
+    m_destination.clear();
+    m_sources.clear();
+    ResetRunFields();
+}
+
+int CImporter::GetFileCount()
+{
+    return static_cast<int>(m_records.size());
+}
+
+int CImporter::GetPercent()
+{
+    // Past the last record nothing converts any more: the worker's final 100 stands.
+    if (GetFileIndex() >= GetFileCount())
+        return m_percent.load();
+    const auto progress = CFFMpegConverter::Instance().GetProgress();
+    const int percent =
+        progress.total == 0 ? 0 : static_cast<int>(static_cast<double>(progress.position) / progress.total * 100.0);
+    m_percent.store(percent);
+    return percent;
+}
+
+std::string CImporter::GetCurrentFileName()
+{
+    const int index = GetFileIndex();
+    if (index < 0 || index >= GetFileCount())
+        return std::string();
+    return m_records[static_cast<size_t>(index)].sourcePath;
+}
+
+std::string CImporter::BuildErrorMessage(int code) const
+{
+    if (code >= 0)
+        return CMessageCatalogue::Get(IDS_ERROR_NOT_FOUND) + "\n";
+    struct Line {
+        uint32_t bit;
+        int id;
+    };
+    static constexpr Line kLines[] = {
+        {0x1, IDS_NOT_DIRECTORY},  {0x4, IDS_INVALID_FILE_TYPE},     {0x8, IDS_INCLUDING_DIRECTORY},
+        {0x2, IDS_TOO_MANY_FILES}, {0x10, IDS_CANNOT_OPEN_FILE},     {0x20, IDS_INVALID_FILE_INCLUDED},
+        {0x40, IDS_OTHER_ERROR},
+    };
+    std::string text;
+    for (const Line& line : kLines) {
+        if (!(static_cast<uint32_t>(code) & line.bit))
+            continue;
+        const std::string message = CMessageCatalogue::Get(line.id);
+        text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, m_errorSubject) : message) + "\n";
+    }
+    return text;
+}
+
+std::string ImportFailureText(const CImporter& importer)
+{
+    if (importer.FailedSources().empty())
+        return std::string();
+    std::string text = CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING);
+    for (const CImporter::FailedSrcPathT& entry : importer.FailedSources())
+        text += importer.BuildErrorMessage(entry.code) + entry.path + "\n";
+    return text;
+}
+
+std::string ImportReportText(const CImporter& importer, int result)
+{
+    if (result == JOB_RESULT_CANCELED)
+        return CMessageCatalogue::Get(IDS_JOB_CANCELED);
+    if (result < 0)
+        return importer.BuildErrorMessage(result) + ImportFailureText(importer);
+    return std::string();
+}
+
+} // namespace tq9
