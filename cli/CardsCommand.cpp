@@ -37,7 +37,8 @@ int runLs(const ParsedArgs& args)
     }
     auto longPath = CFileSystem::LongPath(folder);
     auto device = CCardScan::DeviceFolderFor(folder);
-    if (!longPath || !device || *device == *longPath) {
+    // A card folder is a direct sub-folder of a card's device folder.
+    if (!longPath || !device || longPath->substr(0, longPath->rfind('/')) != *device) {
         PrintError("ls: " + folder + ": not a folder of a TQ-9 card");
         return kExitFailed;
     }

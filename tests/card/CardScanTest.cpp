@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include "card/CardLayout.h"
+#include "card/CardScan.h"
+#include "platform/CardRoots.h"
+#include "support/TestSupport.h"
+
+using namespace tq9;
+using tq9test::MakeCard;
+using tq9test::TempDir;
+using tq9test::WriteFile;
+namespace fs = std::filesystem;
+
+TEST(CardScan, OnlyRootsWithFolderAndHiddenMarkerAreCards)
+{
+    TempDir t;
+    MakeCard(t / "good", {1, 2});
+    fs::create_directories(t / "nofolder");
+    fs::create_directories(t / "fileinstead");
+    WriteFile(t / "fileinstead" / "TQ-9", "not a folder");
+    fs::create_directories(t / "nomarker" / "TQ-9" / "TQ9_0001");
+    // A marker that is not hidden does not count: off FAT, hidden means a leading dot, so the same name
+    // without the dot is a plain file and the real name is missing.
+    fs::create_directories(t / "visible" / "TQ-9");
+    WriteFile(t / "visible" / "TQ-9" / "TQ-9_SD.PRM", "");
+    // The marker as a folder is still hidden: only its attribute is checked.
+    fs::create_directories(t / "markerdir" / "TQ-9" / ".TQ-9_SD.PRM");
+
+    std::vector<std::string> roots;
+    for (const char* name : {"good", "nofolder", "fileinstead", "nomarker", "visible", "markerdir", "missing"})
+        roots.push_back((t / name).string());
+    auto cards = CCardScan::Scan(roots);
+    ASSERT_EQ(cards.size(), 2u);
+    EXPECT_EQ(cards[0].root, (t / "good").string());
+    EXPECT_EQ(cards[0].deviceFolder, (t / "good" / "TQ-9").string());
+    EXPECT_EQ(cards[0].folders.size(), 2u);
+    EXPECT_EQ(cards[1].root, (t / "markerdir").string());
+}
+
+TEST(CardScan, ListsEveryFolderNameButNoFiles)
+{
+    TempDir t;
+    fs::path device = MakeCard(t.path(), {3});
+    fs::create_directories(device / "Holiday pictures é");
+    WriteFile(device / "loose.mp4", "x");
+    auto folders = CCardScan::ListFolders(device.string());
+    ASSERT_TRUE(folders);
+    std::vector<std::string> names;
+    for (const auto& f : *folders)
+        names.push_back(fs::path(f).filename().string());
+    std::sort(names.begin(), names.end());
+    // The marker is a file; the hidden folders rule does not hide folders from the list.
+    EXPECT_EQ(names, (std::vector<std::string> {"Holiday pictures é", "TQ9_0003"}));
+    EXPECT_FALSE(CCardScan::ListFolders((t / "nothing").string()));
+}
+
+TEST(NumberedFolder, TakesLowestFreeNumberAndStopsAt127)
+{
+    TempDir t;
+    fs::path device = MakeCard(t.path(), {1, 2, 4});
+    auto made = CCardScan::CreateNumberedFolder(device.string());
+    ASSERT_TRUE(made);
+    EXPECT_EQ(*made, (device / "TQ9_0003").string());
+    EXPECT_TRUE(fs::is_directory(*made));
+    EXPECT_EQ(*CCardScan::CreateNumberedFolder(device.string()), (device / "TQ9_0005").string());
+
+    TempDir full;
+    std::vector<int> all;
+    for (int n = 1; n <= 127; ++n)
+        all.push_back(n);
+    fs::path fullDevice = MakeCard(full.path(), all);
+    EXPECT_FALSE(CCardScan::CreateNumberedFolder(fullDevice.string()));
+    EXPECT_FALSE(fs::exists(fullDevice / "TQ9_0128"));
+}
+
+TEST(NumberedFolder, CountsSubfoldersOfAnyNameAgainstTheLimit)
+{
+    TempDir t;
+    fs::path device = MakeCard(t.path(), {});
+    for (int i = 0; i < 127; ++i)
+        fs::create_directories(device / ("other" + std::to_string(i)));
+    // 127 folders plus "..": still room for one.
+    auto made = CCardScan::CreateNumberedFolder(device.string());
+    ASSERT_TRUE(made);
+    EXPECT_EQ(fs::path(*made).filename(), "TQ9_0001");
+    // Now 128 folders: refused, and nothing is created.
+    EXPECT_FALSE(CCardScan::CreateNumberedFolder(device.string()));
+    EXPECT_FALSE(fs::exists(device / "TQ9_0002"));
+    // Files do not count.
+    TempDir t2;
+    fs::path device2 = MakeCard(t2.path(), {});
+    for (int i = 0; i < 200; ++i)
+        WriteFile(device2 / ("f" + std::to_string(i)), "");
+    EXPECT_TRUE(CCardScan::CreateNumberedFolder(device2.string()));
+}
+
+TEST(NumberedFolder, RefusesWhenTheFolderCannotBeMade)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    TempDir t;
+    fs::path device = MakeCard(t.path(), {});
+    fs::permissions(device, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(CCardScan::CreateNumberedFolder(device.string()));
+    fs::permissions(device, fs::perms::owner_all);
+}
+
+TEST(CardScan, DeviceFolderForRootDeviceAndFolderOnly)
+{
+    TempDir t;
+    fs::path device = MakeCard(t.path(), {1});
+    const std::string expected = fs::canonical(device).string();
+    EXPECT_EQ(CCardScan::DeviceFolderFor(t.path().string()), expected);
+    EXPECT_EQ(CCardScan::DeviceFolderFor(device.string()), expected);
+    EXPECT_EQ(CCardScan::DeviceFolderFor((device / "TQ9_0001").string() + "/"), expected);
+    EXPECT_FALSE(CCardScan::DeviceFolderFor(fs::temp_directory_path().string()));
+    EXPECT_FALSE(CCardScan::DeviceFolderFor((t / "missing").string()));
+}
+
+TEST(CardRoots, ReadsMountPointsInPathOrderWithEscapes)
+{
+    TempDir t;
+    WriteFile(t / "mounts", "/dev/sdb1 /media/user/SD\\040CARD vfat rw 0 0\n"
+                            "proc /proc proc rw 0 0\n"
+                            "/dev/sda1 / ext4 rw 0 0\n"
+                            "/dev/sdc1 /media/user/B vfat rw 0 0\n"
+                            "/dev/sda1 / ext4 rw 0 0\n");
+    auto roots = CCardRoots::MountPoints((t / "mounts").string());
+    EXPECT_EQ(roots, (std::vector<std::string> {"/", "/media/user/B", "/media/user/SD CARD", "/proc"}));
+
+    CCardRoots::ClearExtraRoots();
+    CCardRoots::AddExtraRoot("/x/card/");
+    CCardRoots::AddExtraRoot("/x/card");
+    auto all = CCardRoots::All();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.back(), "/x/card");
+    EXPECT_EQ(std::count(all.begin(), all.end(), "/x/card"), 1);
+    CCardRoots::ClearExtraRoots();
+}
+
+TEST(RemainingSpace, GroupsThousandsInTheCatalogueText)
+{
+    EXPECT_EQ(CCardLayout::GroupThousands(0), "0");
+    EXPECT_EQ(CCardLayout::GroupThousands(999), "999");
+    EXPECT_EQ(CCardLayout::GroupThousands(1000), "1,000");
+    EXPECT_EQ(CCardLayout::GroupThousands(1234567), "1,234,567");
+    EXPECT_EQ(CCardLayout::GroupThousands(18446744073709551615ull), "18,446,744,073,709,551,615");
+    EXPECT_EQ(CCardLayout::RemainingSpaceText(uint64_t(0)), "\t\tRemaining space 0 byte");
+    EXPECT_EQ(CCardLayout::RemainingSpaceText(uint64_t(1000)), "\t\tRemaining space 1,000 byte");
+    EXPECT_EQ(CCardLayout::RemainingSpaceText(std::string("/no/such/path")), "\t\tRemaining space 0 byte");
+}

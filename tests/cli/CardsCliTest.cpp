@@ -1,0 +1,95 @@
+// tq9 cards / ls / mkdir driven as a user would, on cards laid out by the test.
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+using namespace tq9test;
+namespace fs = std::filesystem;
+
+namespace {
+
+ProcessResult tq9(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {BinPath("tq9").string()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProcess(argv, {"TZ=UTC"});
+}
+
+} // namespace
+
+TEST(CliCards, ListsEachCardWithItsFolders)
+{
+    TempDir t;
+    MakeCard(t / "card A", {1, 2});
+    fs::create_directories(t / "notacard" / "TQ-9");
+    auto r = tq9({"--card-root", (t / "card A").string(), "--card-root", (t / "notacard").string(), "cards"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string root = (t / "card A").string();
+    EXPECT_NE(r.out.find(root + "\n"), std::string::npos);
+    EXPECT_NE(r.out.find("  " + root + "/TQ-9/TQ9_0001\n"), std::string::npos);
+    EXPECT_NE(r.out.find("  " + root + "/TQ-9/TQ9_0002\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("notacard"), std::string::npos);
+}
+
+TEST(CliLs, PrintsTheFourColumnsSeparatedByTabs)
+{
+    TempDir t;
+    fs::path folder = MakeCard(t.path(), {1}) / "TQ9_0001";
+    WriteFile(folder / "clip.mp4", std::string(1234567, 'x'));
+    WriteFile(folder / "clip.mrk", std::string("\0\0\0\x3d", 4));
+    WriteFile(folder / "clip.thm", "bmp");
+    WriteFile(folder / "notes.txt", "");
+    struct timespec times[2] = {{1796634000, 0}, {1796634000, 0}}; // 2026-12-07 09:00:00 UTC
+    ASSERT_EQ(::utimensat(AT_FDCWD, (folder / "clip.mp4").c_str(), times, 0), 0);
+    auto r = tq9({"ls", folder.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "clip.mp4\t00:01:01\t1,234 KB\t2026/12/07 09:00:00\n");
+}
+
+TEST(CliLs, RefusesWhatIsNotACardFolder)
+{
+    TempDir t;
+    fs::path device = MakeCard(t.path(), {1});
+    WriteFile(t / "file.mp4", "");
+    for (const fs::path& bad : {t / "missing", t / "file.mp4", t.path(), device}) {
+        auto r = tq9({"ls", bad.string()});
+        EXPECT_EQ(r.exitCode, 3) << bad;
+        EXPECT_NE(r.err.find("tq9: ls: "), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+TEST(CliMkdir, MakesTheNextFolderOrSaysWhyNot)
+{
+    TempDir t;
+    fs::path device = MakeCard(t.path(), {1, 3});
+    auto r = tq9({"mkdir", (device / "TQ9_0003").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, fs::canonical(device / "TQ9_0002").string() + "\n");
+    r = tq9({"mkdir", t.path().string()});
+    EXPECT_EQ(r.out, fs::canonical(device / "TQ9_0004").string() + "\n");
+
+    r = tq9({"mkdir", fs::temp_directory_path().string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.err, "tq9: Failed to make folder.\n");
+}
+
+TEST(CliUsage, HelpAndUsageErrors)
+{
+    auto r = tq9({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* word : {"cards", "ls", "mkdir", "--card-root"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    r = tq9({"ls", "--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("Usage: tq9 [--card-root DIR]... ls"), std::string::npos);
+    EXPECT_EQ(tq9({}).exitCode, 2);
+    EXPECT_EQ(tq9({"frobnicate"}).exitCode, 2);
+    EXPECT_EQ(tq9({"ls"}).exitCode, 2);
+    EXPECT_EQ(tq9({"ls", "a", "b"}).exitCode, 2);
+    EXPECT_EQ(tq9({"--card-root"}).exitCode, 2);
+    EXPECT_EQ(tq9({"cards", "--bogus"}).exitCode, 2);
+}

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/DirectoryEnumerator.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
+#include "platform/FileSystem.h"
+#include "support/TestSupport.h"
+
+using namespace tq9;
+using tq9test::TempDir;
+using tq9test::WriteFile;
+namespace fs = std::filesystem;
+
+TEST(FileAttributes, FailedQueryReportsEveryBit)
+{
+    TempDir t;
+    WriteFile(t / "plain", "x");
+    WriteFile(t / ".dot", "x");
+    fs::create_directories(t / ".hiddendir");
+    EXPECT_EQ(CFileAttributes::Get((t / "missing").string()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(CFileAttributes::Get(""), INVALID_FILE_ATTRIBUTES);
+    // Callers that test a bit without checking for failure see a missing path as a hidden folder: the
+    // helpers check first.
+    EXPECT_FALSE(CFileAttributes::IsDirectory((t / "missing").string()));
+    EXPECT_FALSE(CFileAttributes::IsFile((t / "missing").string()));
+
+    const uint32_t plain = CFileAttributes::Get((t / "plain").string());
+    EXPECT_EQ(plain & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN), 0u);
+    EXPECT_NE(plain, 0u); // never 0 for an existing file
+    EXPECT_TRUE(CFileAttributes::Get((t / ".dot").string()) & FILE_ATTRIBUTE_HIDDEN);
+    const uint32_t dir = CFileAttributes::Get((t / ".hiddendir").string() + "/");
+    EXPECT_TRUE(dir & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(dir & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(CFileAttributes::Get(t.path().string() + "/.") & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST(FileSystem, PathsAndVolumes)
+{
+    TempDir t;
+    fs::create_directories(t / "real");
+    fs::create_symlink(t / "real", t / "link");
+    EXPECT_EQ(CFileSystem::LongPath((t / "link").string()), fs::canonical(t / "real").string());
+    EXPECT_FALSE(CFileSystem::LongPath((t / "missing").string()));
+    EXPECT_FALSE(CFileSystem::LongPath(std::string(5000, 'a')));
+
+    ::setenv("TMPDIR", (t.path().string() + "/real/").c_str(), 1);
+    EXPECT_EQ(CFileSystem::TempFolder(), (t / "real").string());
+    ::setenv("TMPDIR", (t / "missing").c_str(), 1);
+    EXPECT_FALSE(CFileSystem::TempFolder());
+    ::unsetenv("TMPDIR");
+
+    auto free = CFileSystem::FreeBytes(t.path().string());
+    ASSERT_TRUE(free);
+    EXPECT_GT(*free, 0u);
+    EXPECT_FALSE(CFileSystem::FreeBytes((t / "missing").string()));
+    EXPECT_TRUE(CFileSystem::SameFileSystem(t.path().string(), (t / "real").string()));
+    EXPECT_FALSE(CFileSystem::SameFileSystem(t.path().string(), "/proc"));
+}
+
+TEST(DirectoryEnumerator, IncludesDotEntriesAndReportsUnopenable)
+{
+    TempDir t;
+    WriteFile(t / "a", "");
+    CDirectoryEnumerator e(t.path().string());
+    ASSERT_TRUE(e.IsOpen());
+    std::vector<std::string> names;
+    std::string name;
+    while (e.Next(name))
+        names.push_back(name);
+    EXPECT_FALSE(e.Failed());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string> {".", "..", "a"}));
+    CDirectoryEnumerator missing((t / "missing").string());
+    EXPECT_FALSE(missing.IsOpen());
+    EXPECT_FALSE(missing.Next(name));
+}
+
+TEST(FileIo, NthCallFailsOnceWithTheGivenError)
+{
+    TempDir t;
+    const std::string path = (t / "f").string();
+    CFileIo::FailNthCall(2, ENOSPC);
+    int fd = CFileIo::CreateNew(path);
+    ASSERT_GE(fd, 0);
+    const char data[] = "abc";
+    errno = 0;
+    EXPECT_EQ(CFileIo::WriteAll(fd, data, 3), -1);
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(CFileIo::WriteAll(fd, data, 3), 3);
+    EXPECT_EQ(CFileIo::Close(fd), 0);
+    CFileIo::FailNthCall(0, 0);
+    EXPECT_EQ(tq9test::ReadFile(path), "abc");
+    EXPECT_LT(CFileIo::CreateNew(path), 0); // never replaces
+    EXPECT_EQ(errno, EEXIST);
+}
+
+TEST(FileIo, RenameNoReplaceKeepsAnExistingDestination)
+{
+    TempDir t;
+    WriteFile(t / "new", "new");
+    WriteFile(t / "old", "old");
+    EXPECT_NE(CFileIo::RenameNoReplace((t / "new").string(), (t / "old").string()), 0);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(tq9test::ReadFile(t / "old"), "old");
+    EXPECT_EQ(CFileIo::RenameNoReplace((t / "new").string(), (t / "free").string()), 0);
+    EXPECT_FALSE(fs::exists(t / "new"));
+    EXPECT_EQ(tq9test::ReadFile(t / "free"), "new");
+    EXPECT_EQ(CFileIo::SyncFolder(t.path().string()), 0);
+}
