@@ -1,0 +1,127 @@
+#include "jobs/ShellFileCalls.h"
+
+#include <set>
+#include <utility>
+
+#include "card/UserException.h"
+#include "jobs/ShellPathList.h"
+#include "platform/DebugLog.h"
+#include "platform/FileSystem.h"
+#include "platform/ShellFileOperation.h"
+
+namespace tq9 {
+
+namespace {
+
+constexpr uint32_t kPartFlags[3] = {FILE_MEDIA, FILE_THUMBNAIL, FILE_MARKER};
+
+bool failed(int code, const ShellFileOp& op)
+{
+    return code != 0 || op.anyOperationsAborted;
+}
+
+} // namespace
+
+bool ImportResultT::RecordLanded(size_t index, uint32_t flags) const
+{
+    if (index >= landed.size())
+        return false;
+    for (int part = 0; part < 3; ++part) {
+        if ((flags & kPartFlags[part]) && landed[index][part].empty())
+            return false;
+    }
+    return true;
+}
+
+ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
+                                                const std::vector<ImportPartsT>& records,
+                                                const std::atomic<bool>* cancel)
+{
+    ImportResultT result;
+    result.landed.assign(records.size(), {});
+
+    // Both lists take the parts in the same order, so entry k of each names one part; origin maps it back.
+    CShellPathList sources, destinations;
+    std::vector<std::pair<size_t, int>> origin;
+    for (size_t i = 0; i < records.size(); ++i) {
+        const ImportPartsT& r = records[i];
+        const std::string* temp[3] = {&r.tempMediaPath, &r.tempThumbnailPath, &r.tempMarkerPath};
+        const std::string* dest[3] = {&r.destMediaPath, &r.destThumbnailPath, &r.destMarkerPath};
+        for (int part = 0; part < 3; ++part) {
+            if (r.flags & kPartFlags[part]) {
+                sources.Append(*temp[part]);
+                destinations.Append(*dest[part]);
+                origin.emplace_back(i, part);
+            }
+        }
+    }
+
+    result.moved = CFileSystem::SameFileSystem(tempFolder, destinationFolder);
+    ShellFileOp op;
+    op.func = result.moved ? FO_MOVE : FO_COPY;
+    op.from = sources.Take();
+    op.to = destinations.Take();
+    op.flags = FOF_MULTIDESTFILES | FOF_RENAMEONCOLLISION;
+    op.cancel = cancel;
+    result.code = CShellFileOperation::Run(op);
+    result.aborted = op.anyOperationsAborted;
+    for (size_t k = 0; k < op.done.size() && k < origin.size(); ++k)
+        result.landed[origin[k].first][origin[k].second] = op.done[k];
+    if (failed(result.code, op))
+        LogErrorName(result.code);
+    return result;
+}
+
+int CShellFileCalls::DeleteCardFiles(const std::vector<CTQ9SystemFile>& records)
+{
+    if (records.empty())
+        return 0;
+    CShellPathList list;
+    for (const CTQ9SystemFile& record : records)
+        list.AppendRecord(record);
+
+    // A file named twice (one row selected twice, "rm a a") is deleted once, not reported as missing.
+    ShellFileOp op;
+    op.func = FO_DELETE;
+    op.flags = FOF_NOCONFIRMATION;
+    std::set<std::string> seen;
+    for (const std::string& path : list.Paths()) {
+        if (seen.insert(path).second)
+            op.from.push_back(path);
+    }
+    const int code = CShellFileOperation::Run(op);
+    if (failed(code, op)) {
+        LogErrorName(code);
+        return 0;
+    }
+    return 1;
+}
+
+int CShellFileCalls::DeleteSelected(const std::vector<std::string>& selectedPaths)
+{
+    if (selectedPaths.empty())
+        return 0;
+    std::vector<CTQ9SystemFile> records;
+    try {
+        for (const std::string& path : selectedPaths) {
+            CTQ9SystemFile record;
+            record.InitFromCardPath(path);
+            // Only media items are deleted; a path the card table does not know is refused, not removed.
+            if (!(record.flags & FILE_MEDIA))
+                return 0;
+            records.push_back(record);
+        }
+    } catch (const CUserException&) {
+        return 0;
+    }
+    return DeleteCardFiles(records);
+}
+
+void CShellFileCalls::LogErrorName(int code)
+{
+    const std::string name = CShellFileOperation::ErrorName(code);
+    if (!name.empty())
+        CDebugLog::Write(name);
+}
+
+} // namespace tq9
