@@ -1,0 +1,57 @@
+// tq9 rm: deletes card media files together with their .thm and .mrk sidecars, permanently, through the
+// same deletion the file list's delete command uses.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "card/CardFolder.h"
+#include "card/CardScan.h"
+#include "cli/Command.h"
+#include "jobs/ShellFileCalls.h"
+#include "platform/FileSystem.h"
+#include "res/MessageCatalogue.h"
+
+namespace tq9::cli {
+
+namespace {
+
+// The full path of a media file that sits in a folder of a card's device folder and that the file list
+// would show; nullopt otherwise.
+std::optional<std::string> cardMediaPath(const std::string& argument)
+{
+    const auto full = CFileSystem::LongPath(argument);
+    if (!full)
+        return std::nullopt;
+    const size_t slash = full->rfind('/');
+    const std::string folder = slash == 0 ? "/" : full->substr(0, slash);
+    const auto device = CCardScan::DeviceFolderFor(folder);
+    if (!device || *device == folder || !CCardFolder::IsListableFile(*full))
+        return std::nullopt;
+    return full;
+}
+
+int runRm(const ParsedArgs& args)
+{
+    // Every name is checked before anything goes, so a typo in the list deletes nothing.
+    std::vector<std::string> paths;
+    for (const std::string& argument : args.Positional()) {
+        const auto path = cardMediaPath(argument);
+        if (!path) {
+            PrintError("rm: " + argument + ": not a media file in a folder of a TQ-9 card");
+            return kExitFailed;
+        }
+        paths.push_back(*path);
+    }
+    if (CShellFileCalls::DeleteSelected(paths) != 1) {
+        PrintError(CMessageCatalogue::Get(IDS_DELETE_FAILED));
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+TQ9_COMMAND(rmCommand, {"rm", "FILE...", "delete card media files with their .thm and .mrk sidecars (no undo)", {},
+                        1, -1, runRm});
+
+} // namespace tq9::cli
