@@ -1,0 +1,127 @@
+#include "cli/CliProgress.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <iostream>
+
+#include "res/MessageCatalogue.h"
+
+namespace tq9::cli {
+
+namespace {
+
+constexpr int kPollMs = 100;
+constexpr auto kPlainInterval = std::chrono::seconds(1);
+
+// Written by the signal handler: both are async-signal-safe (lock-free atomic, write on an eventfd).
+std::atomic<bool> g_interrupted{false};
+int g_wakeFd = -1;
+struct sigaction g_oldInt {};
+struct sigaction g_oldTerm {};
+
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void onSignal(int)
+{
+    g_interrupted.store(true);
+    if (g_wakeFd >= 0) {
+        const uint64_t one = 1;
+        const int saved = errno;
+        [[maybe_unused]] ssize_t n = ::write(g_wakeFd, &one, sizeof one);
+        errno = saved;
+    }
+}
+
+} // namespace
+
+CCliProgress::CCliProgress() : m_terminal(::isatty(STDERR_FILENO) == 1)
+{
+    g_interrupted.store(false);
+    g_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &sa, &g_oldInt);
+    ::sigaction(SIGTERM, &sa, &g_oldTerm);
+}
+
+CCliProgress::~CCliProgress()
+{
+    ::sigaction(SIGINT, &g_oldInt, nullptr);
+    ::sigaction(SIGTERM, &g_oldTerm, nullptr);
+    if (g_wakeFd >= 0)
+        ::close(g_wakeFd);
+    g_wakeFd = -1;
+}
+
+bool CCliProgress::Interrupted() const
+{
+    return g_interrupted.load();
+}
+
+const std::atomic<bool>* CCliProgress::CompletionCancelFlag() const
+{
+    return &g_interrupted;
+}
+
+int CCliProgress::RunModal(IConvProgress& job)
+{
+    for (;;) {
+        if (g_interrupted.load()) {
+            CancelJob(job);
+            Show(job, STATE_CANCELED, true);
+            return FRONTEND_CANCELED;
+        }
+        // Read the state before the rest, as the dialog does, so the final line shows the final count.
+        const int state = job.GetState();
+        Show(job, state, state != STATE_RUNNING);
+        if (state != STATE_RUNNING)
+            return FRONTEND_FINISHED;
+        pollfd pfd{g_wakeFd, POLLIN, 0};
+        if (::poll(&pfd, g_wakeFd >= 0 ? 1 : 0, kPollMs) > 0) {
+            uint64_t count = 0;
+            [[maybe_unused]] ssize_t n = ::read(g_wakeFd, &count, sizeof count);
+        }
+    }
+}
+
+void CCliProgress::Show(IConvProgress& job, int state, bool last)
+{
+    const int count = job.GetFileCount();
+    const int index = job.GetFileIndex();
+    const int percent = job.GetPercent();
+    std::string line = FormatText(CMessageCatalogue::Get(IDS_CONVERTED_FILE), std::min(index, count), count);
+    if (state == STATE_RUNNING) {
+        line += "  " + std::to_string(percent) + "%";
+        const std::string current = job.GetCurrentFileName();
+        if (!current.empty() && percent < job.GetPercentMax())
+            line += "  " + FormatText(CMessageCatalogue::Get(IDS_CONVERTING_FILE), current);
+    } else {
+        const int id = state == STATE_CANCELED ? IDS_CONVERTING_CANCELED
+                       : state == STATE_FAILED ? IDS_CONVERTING_FAILED
+                                               : IDS_CONVERTING_FINISHED;
+        line += "  " + CMessageCatalogue::Get(id);
+    }
+
+    const auto now = std::chrono::steady_clock::now();
+    if (m_terminal) {
+        if (line != m_lastLine || last)
+            std::cerr << "\r\033[K" << line << (last ? "\n" : "") << std::flush;
+    } else if (last || (line != m_lastLine && (!m_printed || now - m_lastPrint >= kPlainInterval))) {
+        std::cerr << line << "\n" << std::flush;
+        m_lastPrint = now;
+        m_printed = true;
+    } else {
+        return; // keep m_lastLine at what was printed, so the change is shown next time
+    }
+    m_lastLine = line;
+}
+
+} // namespace tq9::cli

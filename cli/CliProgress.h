@@ -1,0 +1,39 @@
+// The command-line front-end of a job: progress on stderr while the worker runs, and Ctrl-C (SIGINT or
+// SIGTERM) as the Cancel button. On a terminal one line is redrawn in place; otherwise a plain line is
+// written at most once a second.
+//
+// The signal handlers only raise an atomic flag and write to an eventfd; the cancel itself runs on the
+// thread that called RunModal. One instance at a time; it installs its handlers for its lifetime.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include "jobs/ProgressFrontEnd.h"
+
+namespace tq9::cli {
+
+class CCliProgress : public IProgressFrontEnd {
+public:
+    CCliProgress();
+    ~CCliProgress() override;
+    CCliProgress(const CCliProgress&) = delete;
+    CCliProgress& operator=(const CCliProgress&) = delete;
+
+    int RunModal(IConvProgress& job) override;
+    const std::atomic<bool>* CompletionCancelFlag() const override;
+
+    // True once the user asked to stop (a signal arrived).
+    bool Interrupted() const;
+
+private:
+    void Show(IConvProgress& job, int state, bool last);
+
+    bool m_terminal = false;
+    std::string m_lastLine;
+    std::chrono::steady_clock::time_point m_lastPrint{};
+    bool m_printed = false;
+};
+
+} // namespace tq9::cli
