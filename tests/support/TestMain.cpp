@@ -2,6 +2,8 @@
 // QSettings and QImage plug-ins work the same way as in the real programs.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #ifdef QT_WIDGETS_LIB
 #include <QApplication>
 using TestApp = QApplication;
@@ -13,6 +15,8 @@ using TestApp = QCoreApplication;
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // Tests never need a real display, test discovery at build time included.
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     TestApp app(argc, argv);
     return RUN_ALL_TESTS();
 }
