@@ -93,17 +93,19 @@ std::string CMessageCatalogue::WindowTitle()
     return s.substr(0, s.find('\n'));
 }
 
-std::string FormatText(const std::string& format, const std::string& arg)
+namespace {
+
+// Replaces each "%<conversion>" with the next argument while arguments last; "%%" is a percent sign.
+// Everything else, a path holding "%s" included, is copied as text.
+std::string fill(const std::string& format, char conversion, const std::vector<std::string>& args)
 {
-    // Catalogue texts hold at most one "%s"; translated texts are trusted no further than that.
     std::string out;
-    bool used = false;
+    size_t next = 0;
     for (size_t i = 0; i < format.size(); ++i) {
         if (format[i] == '%' && i + 1 < format.size()) {
-            char c = format[i + 1];
-            if (c == 's' && !used) {
-                out += arg;
-                used = true;
+            const char c = format[i + 1];
+            if (c == conversion && next < args.size()) {
+                out += args[next++];
                 ++i;
                 continue;
             }
@@ -118,28 +120,16 @@ std::string FormatText(const std::string& format, const std::string& arg)
     return out;
 }
 
+} // namespace
+
+std::string FormatText(const std::string& format, const std::string& arg)
+{
+    return fill(format, 's', {arg});
+}
+
 std::string FormatText(const std::string& format, int a, int b)
 {
-    std::string out;
-    int args[2] = {a, b};
-    int next = 0;
-    for (size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size()) {
-            char c = format[i + 1];
-            if (c == 'd' && next < 2) {
-                out += std::to_string(args[next++]);
-                ++i;
-                continue;
-            }
-            if (c == '%') {
-                out += '%';
-                ++i;
-                continue;
-            }
-        }
-        out += format[i];
-    }
-    return out;
+    return fill(format, 'd', {std::to_string(a), std::to_string(b)});
 }
 
 } // namespace tq9
