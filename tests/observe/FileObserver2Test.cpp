@@ -14,6 +14,8 @@
 #include <mutex>
 #include <stdexcept>
 
+#include <sys/mount.h>
+
 using namespace std::chrono_literals;
 using tq9::CFileObserver2;
 using tq9test::TempDir;
@@ -282,6 +284,26 @@ TEST(FileObserver2Test, FolderThatGoesAwayStopsBeingWatchedAndCanBeAddedAgain)
     ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, deleted.string(), &recorder), 1);
     WriteFile(deleted / "x.mp4", "");
     EXPECT_TRUE(recorder.WaitForCount(deleted, 1));
+}
+
+TEST(FileObserver2Test, FoldersOfAnUnmountedCardStopBeingWatched)
+{
+    TempDir tmp;
+    const fs::path card = MakeDir(tmp / "card");
+    if (::mount("tq9card", card.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    const fs::path folder = MakeDir(card / "TQ-9" / "101TQ9");
+    const fs::path sentinel = MakeDir(tmp / "sentinel");
+    Recorder recorder;
+    CFileObserver2 observer;
+    for (const fs::path& path : {card, folder, sentinel})
+        ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, path.string(), &recorder), 1);
+
+    ASSERT_EQ(::umount(card.c_str()), 0) << "a watch must not keep the card busy";
+    Settle(recorder, sentinel);
+    EXPECT_FALSE(observer.IsWatched(WatchSet::SubFolderObservers, card.string()));
+    EXPECT_FALSE(observer.IsWatched(WatchSet::SubFolderObservers, folder.string()));
+    EXPECT_EQ(recorder.Count(card) + recorder.Count(folder), 0);
 }
 
 TEST(FileObserver2Test, ReaddingAFolderReplacedBeforeTheWorkerNoticedKeepsItWatched)
