@@ -1,0 +1,24 @@
+// tq9-image-converter: the desktop program. Options: --card-root DIR (repeatable), --help.
+#include "app/TQ9GUIApp.h"
+
+#include <QApplication>
+
+#include <cstring>
+
+int main(int argc, char** argv)
+{
+    // --help must work without a display, so it gets a core application only.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            QCoreApplication app(argc, argv);
+            tq9::CTQ9GUIApp gui;
+            gui.InitInstance(QCoreApplication::arguments());
+            return gui.EarlyExitCode();
+        }
+    }
+    QApplication app(argc, argv);
+    tq9::CTQ9GUIApp gui;
+    if (!gui.InitInstance(QApplication::arguments()))
+        return gui.EarlyExitCode();
+    return QApplication::exec();
+}

@@ -1,0 +1,137 @@
+#include "app/TQ9GUIApp.h"
+
+#include "jobs/Importer.h"
+#include "jobs/Preferences.h"
+#include "platform/CardRoots.h"
+#include "platform/FileSystem.h"
+#include "res/MessageCatalogue.h"
+#include "res/MessageCatalogueJa.h"
+#include "ui/AboutDlg.h"
+#include "ui/MainFrame.h"
+#include "ui/MessageBox.h"
+#include "ui/PreferenceDlg.h"
+#include "ui/ToolIcons.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLocale>
+#include <QTranslator>
+#include <QUrl>
+
+#include <cstdio>
+
+namespace tq9 {
+
+CTQ9GUIApp::CTQ9GUIApp() = default;
+
+CTQ9GUIApp::~CTQ9GUIApp()
+{
+    m_frame.reset(); // before the application object and the translator go
+    if (m_translator)
+        QCoreApplication::removeTranslator(m_translator.get());
+}
+
+bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Shows the TQ-9 cards, imports desktop files onto them and manages their folders."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit."));
+    const QCommandLineOption cardRoot(QStringLiteral("card-root"),
+                                      QStringLiteral("Also look for a card in DIR (repeatable)."),
+                                      QStringLiteral("DIR"));
+    parser.addOption(help);
+    parser.addOption(cardRoot);
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "tq9-image-converter: %s\n", qPrintable(parser.errorText()));
+        m_earlyExitCode = 2;
+        return false;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        m_earlyExitCode = 0;
+        return false;
+    }
+    for (const QString& dir : parser.values(cardRoot))
+        CCardRoots::AddExtraRoot(dir.toStdString());
+    return true;
+}
+
+bool CTQ9GUIApp::InstallJapanese()
+{
+    m_translator = std::make_unique<QTranslator>();
+    if (!m_translator->load(QStringLiteral(":/i18n/tq9_ja.qm"))) {
+        m_translator.reset();
+        return false;
+    }
+    QCoreApplication::installTranslator(m_translator.get());
+    CMessageCatalogue::Install(JapaneseCatalogue());
+    return true;
+}
+
+bool CTQ9GUIApp::InitInstance(const QStringList& arguments)
+{
+    if (!ParseArguments(arguments))
+        return false;
+
+    if (QLocale::system().language() == QLocale::Japanese && !InstallJapanese()) {
+        CMessageBox::Show(nullptr, "Japanese Resource Initialization Failed.", "DLL Error");
+        return false;
+    }
+
+    // Where the preferences live: organisation "Zentri", application string 57344.
+    QCoreApplication::setOrganizationName(QStringLiteral("Zentri"));
+    QCoreApplication::setApplicationName(QString::fromStdString(CMessageCatalogue::Get(IDS_APP_NAME)));
+
+    // Without a desktop theme Qt draws its own generic icons; the freedesktop theme looks like the desktop.
+    if ((QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) &&
+        QFileInfo::exists(QStringLiteral("/usr/share/icons/Adwaita/index.theme")))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+
+    try {
+        m_frame = std::make_unique<CMainFrame>();
+    } catch (const std::exception&) {
+        m_frame.reset();
+        CMessageBox::Show(nullptr, "MainWindow Creation Failed.", "Error");
+        return false;
+    }
+    connect(m_frame->HelpAction(), &QAction::triggered, this, &CTQ9GUIApp::OnHelp);
+    connect(m_frame->SetupAction(), &QAction::triggered, this, &CTQ9GUIApp::OnSetup);
+    connect(m_frame->InfoAction(), &QAction::triggered, this, &CTQ9GUIApp::OnAbout);
+
+    if (CImporter* importer = m_frame->Importer())
+        importer->SetSettings(CPreferences::ReadImport());
+
+    m_frame->show();
+    m_frame->repaint();
+    QApplication::setWindowIcon(CToolIcons::AppIcon());
+    return true;
+}
+
+void CTQ9GUIApp::OnHelp()
+{
+    // The manual is looked for in the current folder, not beside the program.
+    const QString manual = QDir(QString::fromStdString(CFileSystem::CurrentFolder()))
+                               .filePath(QString::fromStdString(CMessageCatalogue::Get(IDS_MANUAL_FILE)));
+    if (QFileInfo::exists(manual))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
+}
+
+void CTQ9GUIApp::OnSetup()
+{
+    CPreferenceDlg::RunSetup(m_frame.get(), m_frame ? m_frame->Importer() : nullptr);
+}
+
+void CTQ9GUIApp::OnAbout()
+{
+    CAboutDlg dialog(m_frame.get());
+    dialog.exec();
+}
+
+} // namespace tq9

@@ -1,0 +1,44 @@
+// The application object: runs start-up (language, preference location, main window, saved preferences)
+// and the three menu commands that are not the window's own: Help, Setup and Info. UI thread only.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+class QTranslator;
+
+namespace tq9 {
+
+class CMainFrame;
+
+class CTQ9GUIApp : public QObject {
+    Q_OBJECT
+public:
+    CTQ9GUIApp();
+    ~CTQ9GUIApp() override;
+
+    // The start-up sequence. Shows the failure's message and returns false when the program cannot run.
+    // arguments: the command line (--card-root DIR, repeatable; --help).
+    bool InitInstance(const QStringList& arguments);
+    // Exit code when InitInstance returned false because --help was shown or the command line was wrong.
+    int EarlyExitCode() const { return m_earlyExitCode; }
+
+    CMainFrame* MainFrame() const { return m_frame.get(); }
+
+    // Menu commands.
+    void OnHelp();
+    void OnSetup();
+    void OnAbout();
+
+private:
+    bool ParseArguments(const QStringList& arguments);
+    bool InstallJapanese();
+
+    std::unique_ptr<QTranslator> m_translator; // Qt texts of menus and dialogs; none unless Japanese
+    std::unique_ptr<CMainFrame> m_frame;
+    int m_earlyExitCode = 1;
+};
+
+} // namespace tq9

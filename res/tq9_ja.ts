@@ -1,0 +1,103 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja_JP">
+<context>
+    <name>tq9::CAddressBar</name>
+    <message>
+        <source>File</source>
+        <translation>ファイル</translation>
+    </message>
+</context>
+<context>
+    <name>tq9::CFileListModel</name>
+    <message>
+        <source>name</source>
+        <translation>名前</translation>
+    </message>
+    <message>
+        <source>duration</source>
+        <translation>再生時間</translation>
+    </message>
+    <message>
+        <source>size</source>
+        <translation>サイズ</translation>
+    </message>
+    <message>
+        <source>date</source>
+        <translation>日付</translation>
+    </message>
+</context>
+<context>
+    <name>tq9::CMainFrame</name>
+    <message>
+        <source>File(&amp;F)</source>
+        <translation>ファイル(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Setup</source>
+        <translation>設定</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>終了</translation>
+    </message>
+    <message>
+        <source>Help(&amp;H)</source>
+        <translation>ヘルプ(&amp;H)</translation>
+    </message>
+    <message>
+        <source>Help</source>
+        <translation>ヘルプ</translation>
+    </message>
+    <message>
+        <source>Info</source>
+        <translation>バージョン情報</translation>
+    </message>
+</context>
+<context>
+    <name>tq9::CPreferenceDlg</name>
+    <message>
+        <source>Setup</source>
+        <translation>設定</translation>
+    </message>
+    <message>
+        <source>Standard</source>
+        <translation>映像方式</translation>
+    </message>
+    <message>
+        <source>NTSC</source>
+        <translation>NTSC</translation>
+    </message>
+    <message>
+        <source>PAL</source>
+        <translation>PAL</translation>
+    </message>
+    <message>
+        <source>Letter Box Available</source>
+        <translation>レターボックスを使用する</translation>
+    </message>
+    <message>
+        <source>2pass Encode (Video)</source>
+        <translation>2パスエンコード (ビデオ)</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+</context>
+<context>
+    <name>tq9::CAboutDlg</name>
+    <message>
+        <source>About TQ-9 Image Converter</source>
+        <translation>TQ-9 Image Converter のバージョン情報</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+</TS>

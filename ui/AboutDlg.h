@@ -1,0 +1,15 @@
+// The About dialog: the program icon and its name with version. UI thread only.
+#pragma once
+
+#include <QDialog>
+
+namespace tq9 {
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr const char* kVersionText = "TQ-9 Image Converter Ver 1.022";
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};
+
+} // namespace tq9

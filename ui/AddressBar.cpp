@@ -1,0 +1,66 @@
+#include "ui/AddressBar.h"
+
+#include "ui/LeftView.h"
+#include "ui/ShellIcons.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+
+#include <climits>
+
+namespace tq9 {
+
+CAddressBar::CAddressBar(QWidget* parent)
+    : QWidget(parent)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 2, 6, 2);
+    m_label = new QLabel(tr("File"), this);
+    m_history = new QComboBox(this);
+    m_history->setEditable(false); // the user can only pick an entry
+    m_history->setMinimumWidth(360);
+    m_history->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_history->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    layout->addWidget(m_label);
+    layout->addWidget(m_history, 1);
+    m_label->setBuddy(m_history);
+    // activated, unlike currentIndexChanged, also fires for the entry already on top: choosing it
+    // navigates again.
+    connect(m_history, &QComboBox::activated, this, &CAddressBar::GoToChosenFolder);
+}
+
+void CAddressBar::ShowFolder(const std::string& path)
+{
+    const QString text = QString::fromStdString(path);
+    for (int i = 0; i < m_history->count(); ++i) {
+        if (m_history->itemText(i) == text) { // exact, case-sensitive
+            m_history->removeItem(i);
+            break;
+        }
+    }
+    m_history->insertItem(0, CShellIcons::FolderIcon(path), text);
+    const QSignalBlocker quiet(m_history);
+    m_history->setCurrentIndex(0);
+}
+
+std::vector<std::string> CAddressBar::History() const
+{
+    std::vector<std::string> out;
+    for (int i = 0; i < m_history->count(); ++i)
+        out.push_back(m_history->itemText(i).toStdString());
+    return out;
+}
+
+void CAddressBar::GoToChosenFolder(int index)
+{
+    if (index < 0 || !m_tree)
+        return;
+    const std::string path = m_history->itemText(index).toStdString();
+    // Paths too long for the file system cannot name a folder of the tree.
+    if (path.size() >= PATH_MAX)
+        return;
+    m_tree->SelectByPath(path);
+}
+
+} // namespace tq9

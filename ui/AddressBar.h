@@ -1,0 +1,41 @@
+// The strip beside the toolbar that shows the folder selected in the tree and the folders visited since
+// start-up, most recent first; picking one navigates the tree back to it. UI thread only.
+#pragma once
+
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+
+namespace tq9 {
+
+class CLeftView;
+
+class CAddressBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit CAddressBar(QWidget* parent = nullptr);
+
+    // The tree to navigate; not owned. Set by the frame once both exist.
+    void SetFolderTree(CLeftView* tree) { m_tree = tree; }
+
+    // Puts path on top of the history (removing an older entry with the same text) and selects it.
+    // Selecting it this way does not navigate.
+    void ShowFolder(const std::string& path);
+
+    // The history, entry 0 first (the current folder).
+    std::vector<std::string> History() const;
+    QComboBox* HistoryBox() const { return m_history; }
+
+private:
+    void GoToChosenFolder(int index);
+
+    CLeftView* m_tree = nullptr;
+    QLabel* m_label = nullptr;
+    QComboBox* m_history = nullptr;
+};
+
+} // namespace tq9

@@ -1,0 +1,70 @@
+#include "ui/DropImport.h"
+
+#include "card/CardLayout.h"
+#include "jobs/Importer.h"
+#include "jobs/SelfDDIndicator.h"
+#include "ui/ConvProgressDlg.h"
+#include "ui/MessageBox.h"
+#include "res/MessageCatalogue.h"
+
+#include <QMimeData>
+#include <QUrl>
+
+#include <climits>
+
+namespace tq9 {
+
+bool CDropImport::Accepts(const QMimeData* data)
+{
+    return data && data->hasUrls() && !CSelfDDIndicator::Instance().GetDropBusy();
+}
+
+std::vector<std::string> CDropImport::DroppedFiles(const QMimeData* data)
+{
+    std::vector<std::string> files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        std::string path = url.toLocalFile().toStdString();
+        if (path.empty() || path.size() >= PATH_MAX)
+            continue;
+        files.push_back(std::move(path));
+    }
+    return files;
+}
+
+bool CDropImport::ExceedsLimit(QWidget* owner, size_t listed, size_t dropped)
+{
+    if (listed + dropped <= static_cast<size_t>(layout::kMaxFilesPerFolder))
+        return false;
+    CMessageBox::ShowId(owner, IDS_TOO_MANY_FILES);
+    return true;
+}
+
+int CDropImport::Import(QWidget* owner, CImporter& importer, const std::string& folder,
+                        const std::vector<std::string>& files, uint64_t freeBytes)
+{
+    int result = importer.Prepare(folder, files, freeBytes);
+    if (result >= 0) {
+        CConvProgressDlg dialog(owner);
+        result = importer.Run(dialog);
+    }
+    const std::string report = ImportReportText(importer, result);
+    if (!report.empty())
+        CMessageBox::Show(owner, report);
+    return result;
+}
+
+CDropImport::BusyGuard::BusyGuard()
+{
+    CSelfDDIndicator::Instance().SetDropBusy(1);
+}
+
+CDropImport::BusyGuard::~BusyGuard()
+{
+    CSelfDDIndicator::Instance().SetDropBusy(0);
+}
+
+} // namespace tq9

@@ -1,0 +1,46 @@
+// The rows of the file list, computed on demand: the model stores only the row count, and each visible
+// cell asks the file list for the row's path and builds its text from the disk. UI thread only.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QIcon>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tq9 {
+
+class CFileListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { ColName, ColDuration, ColSize, ColDate, ColumnCount };
+
+    // pathOfRow answers the full path of a row, or nothing when the row no longer exists.
+    using PathOfRow = std::function<std::optional<std::string>(int row)>;
+    explicit CFileListModel(PathOfRow pathOfRow, QObject* parent = nullptr);
+
+    void SetRowCount(int rows);
+    // Forgets the per-extension icons (a new folder is shown).
+    void ClearIcons() { m_iconByExtension.clear(); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The text of one cell; empty when the file cannot be read.
+    static QString CellText(const std::string& path, int column);
+
+private:
+    QIcon IconFor(const std::string& path) const;
+
+    PathOfRow m_pathOfRow;
+    int m_rows = 0;
+    // The first file drawn of an extension gives the icon of all of them (exact, case-sensitive key).
+    mutable QHash<QString, QIcon> m_iconByExtension;
+};
+
+} // namespace tq9

@@ -1,0 +1,42 @@
+#include "ui/MessageBox.h"
+
+#include "res/MessageCatalogue.h"
+
+#include <QMessageBox>
+
+namespace tq9 {
+
+namespace {
+CMessageBox::Hook& hook()
+{
+    static CMessageBox::Hook h;
+    return h;
+}
+} // namespace
+
+CMessageBox::Answer CMessageBox::Show(QWidget* owner, const std::string& text, const std::string& caption,
+                                      Buttons buttons)
+{
+    const std::string title = caption.empty() ? CMessageCatalogue::Get(IDS_APP_NAME) : caption;
+    if (hook())
+        return hook()(owner, text, title, buttons);
+
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(title), QString::fromStdString(text),
+                    buttons == Buttons::OkCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+                    owner);
+    // Texts of the catalogue carry tabs and line breaks that must be shown as they stand.
+    box.setTextFormat(Qt::PlainText);
+    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
+CMessageBox::Answer CMessageBox::ShowId(QWidget* owner, int stringId, Buttons buttons)
+{
+    return Show(owner, CMessageCatalogue::Get(stringId), {}, buttons);
+}
+
+void CMessageBox::SetHook(Hook h)
+{
+    hook() = std::move(h);
+}
+
+} // namespace tq9

@@ -1,0 +1,264 @@
+#include "ui/RightView.h"
+
+#include "card/CardFolder.h"
+#include "jobs/SelfDDIndicator.h"
+#include "jobs/ShellFileCalls.h"
+#include "ui/DropImport.h"
+#include "ui/FileListModel.h"
+#include "ui/LeftView.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QThread>
+
+#include <algorithm>
+#include <thread>
+
+namespace tq9 {
+
+CRightView::CRightView(QWidget* parent)
+    : QTreeView(parent)
+{
+    m_model = new CFileListModel([this](int row) { return PathOfRow(row); }, this);
+    setModel(m_model);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setIconSize(QSize(32, 32));
+    header()->setSectionsClickable(false);
+    header()->setSectionsMovable(false);
+    header()->setStretchLastSection(false);
+    for (int column = 0; column < 4; ++column) {
+        header()->setSectionResizeMode(column, QHeaderView::Interactive);
+        setColumnWidth(column, kColumnWidths[column]);
+    }
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDropIndicatorShown(false);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setEnabled(false);
+}
+
+CRightView::~CRightView()
+{
+    m_reportsStopped = true;
+}
+
+void CRightView::SetLinks(CLeftView* tree, CImporter* importer)
+{
+    m_tree = tree;
+    m_importer = importer;
+}
+
+std::optional<std::string> CRightView::PathOfRow(int row) const
+{
+    std::lock_guard<std::mutex> hold(m_cacheLock);
+    auto it = m_folderCache.find(m_currentFolder);
+    if (it == m_folderCache.end() || row < 0 || static_cast<size_t>(row) >= it->second.size())
+        return std::nullopt;
+    return it->second[row];
+}
+
+void CRightView::ShowFolder(const std::string& folder)
+{
+    size_t rows = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_cacheLock);
+        m_currentFolder = folder;
+        rows = m_folderCache[folder].size();
+    }
+    m_model->ClearIcons();
+    m_model->SetRowCount(0);
+    m_model->SetRowCount(static_cast<int>(rows));
+    setEnabled(true);
+}
+
+void CRightView::Clear()
+{
+    {
+        std::lock_guard<std::mutex> hold(m_cacheLock);
+        m_currentFolder.clear();
+    }
+    m_model->ClearIcons();
+    m_model->SetRowCount(0);
+    setEnabled(false);
+}
+
+void CRightView::EnumerateFolder(const std::string& folder)
+{
+    {
+        std::lock_guard<std::mutex> hold(m_cacheLock);
+        m_folderCache.try_emplace(folder);
+    }
+    // The disk is read without the lock: the UI thread may be drawing rows meanwhile.
+    std::optional<std::vector<std::string>> files = CCardFolder::ListMediaFiles(folder);
+    if (!files)
+        return;
+    std::lock_guard<std::mutex> hold(m_cacheLock);
+    m_folderCache[folder] = std::move(*files);
+}
+
+void CRightView::ApplyRowCount(const std::string& folder)
+{
+    size_t rows = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_cacheLock);
+        if (folder != m_currentFolder)
+            return;
+        rows = m_folderCache[folder].size();
+    }
+    m_model->SetRowCount(static_cast<int>(rows));
+}
+
+void CRightView::OnFolderChanged(const std::string& folder)
+{
+    if (m_reportsStopped)
+        return;
+    EnumerateFolder(folder);
+    if (CurrentFolder() != folder || m_reportsStopped)
+        return;
+    if (QThread::currentThread() == m_model->thread()) {
+        ApplyRowCount(folder);
+        return;
+    }
+    // No lock is held here, so the UI thread is free to take m_cacheLock while it runs the call.
+    QMetaObject::invokeMethod(
+        m_model, [this, folder] {
+            if (!m_reportsStopped)
+                ApplyRowCount(folder);
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void CRightView::StopObserverReports(std::unique_ptr<CFileObserver2> observer)
+{
+    m_reportsStopped = true;
+    if (!observer)
+        return;
+    // A worker may already be inside OnFolderChanged, waiting for this thread to run its queued call.
+    // Joining it here directly would wait for a worker that waits for us. The observer is therefore
+    // destroyed (workers stopped and joined) on a helper thread while this thread keeps running queued
+    // calls; the reports it serves see m_reportsStopped and change nothing.
+    QEventLoop loop;
+    std::thread destroyer([&observer, &loop] {
+        observer.reset();
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    destroyer.join();
+}
+
+std::optional<std::vector<std::string>> CRightView::CachedCopy(const std::string& folder) const
+{
+    std::lock_guard<std::mutex> hold(m_cacheLock);
+    auto it = m_folderCache.find(folder);
+    if (it == m_folderCache.end())
+        return std::nullopt;
+    return it->second;
+}
+
+std::string CRightView::CurrentFolder() const
+{
+    std::lock_guard<std::mutex> hold(m_cacheLock);
+    return m_currentFolder;
+}
+
+int CRightView::RowCount() const
+{
+    return m_model->rowCount();
+}
+
+int CRightView::SelectedCount() const
+{
+    return selectionModel() ? static_cast<int>(selectionModel()->selectedRows().size()) : 0;
+}
+
+bool CRightView::DeleteSelected()
+{
+    QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return false;
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<std::string> paths;
+    {
+        std::lock_guard<std::mutex> hold(m_cacheLock);
+        const std::vector<std::string>& files = m_folderCache[m_currentFolder];
+        for (const QModelIndex& index : rows)
+            if (static_cast<size_t>(index.row()) < files.size())
+                paths.push_back(files[index.row()]);
+    }
+    clearSelection();
+    bool ok = false;
+    try {
+        ok = CShellFileCalls::DeleteSelected(paths) == 1;
+    } catch (const std::exception&) {
+        ok = false;
+    }
+    const std::string folder = CurrentFolder();
+    EnumerateFolder(folder);
+    ApplyRowCount(folder);
+    return ok;
+}
+
+void CRightView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (CDropImport::Accepts(event->mimeData()) && !CurrentFolder().empty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CRightView::dragMoveEvent(QDragMoveEvent* event)
+{
+    // Rows dragged out of the list and held over it again are not a drop on the shown folder.
+    if (CDropImport::Accepts(event->mimeData()) && !CurrentFolder().empty() &&
+        !CSelfDDIndicator::Instance().GetSelfDrag())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CRightView::dropEvent(QDropEvent* event)
+{
+    CDropImport::BusyGuard busy;
+    if (CSelfDDIndicator::Instance().GetSelfDrag()) {
+        event->ignore();
+        return;
+    }
+    const std::vector<std::string> files = CDropImport::DroppedFiles(event->mimeData());
+    event->acceptProposedAction();
+    DropFiles(files);
+}
+
+void CRightView::DropFiles(const std::vector<std::string>& files)
+{
+    const std::string folder = CurrentFolder();
+    if (folder.empty() || files.empty())
+        return;
+    const std::optional<std::vector<std::string>> cached = CachedCopy(folder);
+    if (!cached)
+        return;
+    if (CDropImport::ExceedsLimit(this, cached->size(), files.size()))
+        return;
+    if (m_importer)
+        CDropImport::Import(this, *m_importer, folder, files, m_tree ? m_tree->RemainingSpace() : 0);
+    EnumerateFolder(folder);
+    ApplyRowCount(folder);
+}
+
+void CRightView::startDrag(Qt::DropActions)
+{
+    // Dragging card files out to the desktop exports them; that export is not offered yet. The drag will
+    // set the self-drag flag around its loop so that a drop on a card folder duplicates instead.
+}
+
+} // namespace tq9

@@ -1,0 +1,92 @@
+// The file list: the media files of the card folder selected in the tree, one row per item, with name,
+// duration, size and date computed when a row is drawn. It keeps the listable files of every watched
+// card folder in a cache that the folder observer refreshes, takes drops of desktop files (imported into
+// the shown folder) and deletes the selected items with their sidecars.
+//
+// Threads: everything runs on the UI thread except OnFolderChanged, which the observer calls on its
+// worker. m_cacheLock guards m_folderCache and m_currentFolder (written on the UI thread, read by the
+// worker); the disk enumeration runs outside it and nothing waits for the UI thread while holding it.
+//
+// A folder-changed report changes the row count on the UI thread through a blocking queued call while
+// the worker waits. That cannot deadlock: the worker holds neither m_cacheLock nor the observer's lock
+// (the observer calls listeners without it) while it waits, and the UI thread never waits for an
+// observer worker except inside StopObserverReports, which keeps serving these calls until the observer
+// is gone (see there).
+#pragma once
+
+#include "observe/FileObserver2.h"
+
+#include <QTreeView>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+class CFileListModel;
+class CImporter;
+class CLeftView;
+
+class CRightView : public QTreeView, public IFolderChangeListener {
+    Q_OBJECT
+public:
+    static constexpr int kColumnWidths[4] = {140, 80, 80, 80};
+
+    explicit CRightView(QWidget* parent = nullptr);
+    ~CRightView() override;
+
+    // Links set by the frame; none is owned.
+    void SetLinks(CLeftView* tree, CImporter* importer);
+
+    // Shows folder's cached list (adding an empty entry when it has none) and enables the list.
+    void ShowFolder(const std::string& folder);
+    // Shows nothing and disables the list.
+    void Clear();
+    // Re-reads folder's listable files into the cache. An unreadable folder keeps its previous content.
+    void EnumerateFolder(const std::string& folder);
+    // Observer worker: re-reads the folder and, if it is the one shown, updates the row count.
+    void OnFolderChanged(const std::string& folder) override;
+
+    // A copy of folder's cache entry; nullopt when the folder was never enumerated.
+    std::optional<std::vector<std::string>> CachedCopy(const std::string& folder) const;
+    std::string CurrentFolder() const;
+    int RowCount() const;
+    int SelectedCount() const;
+    // Deletes the selected items with their .thm and .mrk sidecars (for good, no trash). False when
+    // nothing was selected or a file could not be deleted; the list is refreshed in every other case.
+    bool DeleteSelected();
+
+    // Stops the observer's reports and destroys the observer without blocking them: the observer is
+    // destroyed on a helper thread while this thread keeps running queued calls until it is gone, so a
+    // worker waiting in a report is always served. Called by the frame before anything else is torn down.
+    void StopObserverReports(std::unique_ptr<CFileObserver2> observer);
+
+    CFileListModel* Model() const { return m_model; }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+
+private:
+    std::optional<std::string> PathOfRow(int row) const;
+    void ApplyRowCount(const std::string& folder);
+    void DropFiles(const std::vector<std::string>& files);
+
+    CLeftView* m_tree = nullptr;
+    CImporter* m_importer = nullptr;
+    CFileListModel* m_model = nullptr;
+
+    mutable std::mutex m_cacheLock;
+    std::map<std::string, std::vector<std::string>> m_folderCache; // guarded by m_cacheLock
+    std::string m_currentFolder;                                    // guarded by m_cacheLock
+    std::atomic<bool> m_reportsStopped{false};
+};
+
+} // namespace tq9

@@ -1,0 +1,47 @@
+#include "ui/ShellIcons.h"
+
+#include <QFileIconProvider>
+#include <QFileInfo>
+
+namespace tq9 {
+
+namespace {
+QFileIconProvider& provider()
+{
+    static QFileIconProvider p;
+    return p;
+}
+} // namespace
+
+QString CShellIcons::DisplayName(const std::string& path)
+{
+    QString text = QString::fromStdString(path);
+    while (text.size() > 1 && text.endsWith(QLatin1Char('/')))
+        text.chop(1);
+    const QString name = QFileInfo(text).fileName();
+    return name.isEmpty() ? text : name;
+}
+
+QIcon CShellIcons::CardIcon()
+{
+    return QIcon::fromTheme(QStringLiteral("media-flash"), provider().icon(QAbstractFileIconProvider::Drive));
+}
+
+QIcon CShellIcons::FolderIcon(const std::string& path)
+{
+    const QIcon closed = provider().icon(QFileInfo(QString::fromStdString(path)));
+    const QIcon open = QIcon::fromTheme(QStringLiteral("folder-open"), closed);
+    QIcon icon;
+    for (const QSize& size : {QSize(16, 16), QSize(24, 24), QSize(32, 32)}) {
+        icon.addPixmap(closed.pixmap(size), QIcon::Normal);
+        icon.addPixmap(open.pixmap(size), QIcon::Selected);
+    }
+    return icon;
+}
+
+QIcon CShellIcons::FileIcon(const std::string& path)
+{
+    return provider().icon(QFileInfo(QString::fromStdString(path)));
+}
+
+} // namespace tq9

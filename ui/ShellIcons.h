@@ -1,0 +1,24 @@
+// Display names and icons of paths, from the desktop's icon theme where it has one and Qt's own
+// pictures otherwise. UI thread only (icon providers are not thread-safe).
+#pragma once
+
+#include <QIcon>
+#include <QString>
+
+#include <string>
+
+namespace tq9 {
+
+class CShellIcons {
+public:
+    // The last path element; the path itself for "/" and other names without one.
+    static QString DisplayName(const std::string& path);
+    // A card's top-level node: a memory-card picture.
+    static QIcon CardIcon();
+    // A folder: closed normally, open while selected.
+    static QIcon FolderIcon(const std::string& path);
+    // The icon the desktop shows for a file of this type.
+    static QIcon FileIcon(const std::string& path);
+};
+
+} // namespace tq9
