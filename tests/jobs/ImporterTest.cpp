@@ -1,0 +1,347 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "jobs/ImportFixture.h"
+#include "jobs/Importer.h"
+#include "jobs/SelfDDIndicator.h"
+#include "media/FFMpegConverter.h"
+
+using namespace tq9;
+using namespace tq9test;
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+bool contains(const std::string& s, const char* part)
+{
+    return s.find(part) != std::string::npos;
+}
+
+bool hasPair(const Args& args, const std::string& a, const std::string& b)
+{
+    for (size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == a && args[i + 1] == b)
+            return true;
+    return false;
+}
+
+// A media library that writes a small file to the output of every run and reports a 61.5 s source with
+// H.264 video and AAC audio (audio only for audio extensions). Source names steer it: "corrupt" cannot be
+// probed, "slow" converts until asked to stop, "failpass" stops its first pass with status 512.
+class FakeMediaLibrary {
+public:
+    FakeMediaLibrary()
+    {
+        Current() = this;
+        m_previous = CFFMpegConverter::SetTranscodeFunction(&FakeMediaLibrary::Transcode);
+    }
+    ~FakeMediaLibrary()
+    {
+        CFFMpegConverter::SetTranscodeFunction(m_previous);
+        Current() = nullptr;
+    }
+
+    std::vector<Args> Calls()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_calls;
+    }
+    std::atomic<bool> slowStarted{false};
+    std::atomic<bool> slowStopped{false};
+
+private:
+    static FakeMediaLibrary*& Current()
+    {
+        static FakeMediaLibrary* current = nullptr;
+        return current;
+    }
+
+    static int Transcode(TranscodeCallback cb, void* user, int argc, const char* const* argv)
+    {
+        FakeMediaLibrary* self = Current();
+        const Args args(argv, argv + argc);
+        {
+            std::lock_guard<std::mutex> lock(self->m_lock);
+            self->m_calls.push_back(args);
+        }
+        auto send = [&](int kind, int stream, int64_t value) { return cb(user, kind, 0, stream, value); };
+        auto finish = [&](int status) {
+            send(TQ9_EVENT_STATUS, 0, status);
+            return status;
+        };
+        const std::string source = args.size() > 2 ? args[2] : "";
+        const bool audio = contains(source, ".wav") || contains(source, ".mp3");
+        if (args.size() == 3) { // a probe
+            if (contains(source, "corrupt"))
+                return finish(-1094995529);
+            send(TQ9_EVENT_DURATION, 0, 61500);
+            send(TQ9_EVENT_STREAM_INFO, 0, audio ? 0x10000 : 27);
+            if (!audio) {
+                send(TQ9_EVENT_RESOLUTION, 0, (int64_t(160) << 32) | 120);
+                send(TQ9_EVENT_STREAM_INFO, 1, 0x15002);
+            }
+            return finish(0);
+        }
+        const std::string output = args.back();
+        const int fd = ::open(output.c_str(), O_WRONLY | O_TRUNC | O_CREAT, 0644);
+        const std::string bytes = "converted " + source;
+        [[maybe_unused]] ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        ::close(fd);
+        if (contains(source, "slow") && contains(output, ".mp4")) {
+            self->slowStarted = true;
+            send(TQ9_EVENT_DURATION, 0, 61500);
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            for (int pos = 0; std::chrono::steady_clock::now() < until; pos += 10) {
+                if (send(TQ9_EVENT_POSITION, 0, pos % 61500) != 0) {
+                    self->slowStopped = true;
+                    return finish(-1);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+        }
+        if (contains(source, "failpass") && hasPair(args, "-pass", "1"))
+            return finish(512);
+        return finish(0);
+    }
+
+    CFFMpegConverter::TranscodeFunction m_previous = nullptr;
+    std::mutex m_lock;
+    std::vector<Args> m_calls;
+};
+
+// Waits for the worker like the dialog does; onFinished runs just before it closes.
+class WaitingFrontEnd : public IProgressFrontEnd {
+public:
+    std::function<void()> onFinished;
+    int RunModal(IConvProgress& job) override
+    {
+        while (job.GetState() == STATE_RUNNING)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (onFinished)
+            onFinished();
+        return FRONTEND_FINISHED;
+    }
+};
+
+// Presses Cancel as soon as the condition holds.
+class CancellingFrontEnd : public IProgressFrontEnd {
+public:
+    explicit CancellingFrontEnd(std::function<bool(IConvProgress&)> when) : m_when(std::move(when)) {}
+    int RunModal(IConvProgress& job) override
+    {
+        while (!m_when(job) && job.GetState() == STATE_RUNNING)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        CancelJob(job);
+        return FRONTEND_CANCELED;
+    }
+
+private:
+    std::function<bool(IConvProgress&)> m_when;
+};
+
+class ImporterTest : public ImportFixture {
+protected:
+    std::string Photo(const std::string& name)
+    {
+        QImage image(64, 48, QImage::Format_RGB888);
+        image.fill(Qt::red);
+        const fs::path p = pc / name;
+        EXPECT_TRUE(image.save(QString::fromStdString(p.string())));
+        return p.string();
+    }
+    std::string Mrk(const std::string& name)
+    {
+        std::string bytes = ReadFile(card / name);
+        std::string hex;
+        for (unsigned char c : bytes) {
+            char b[4];
+            std::snprintf(b, sizeof b, "%02X ", c);
+            hex += b;
+        }
+        return hex;
+    }
+
+    CImporter importer;
+    FakeMediaLibrary library;
+};
+
+TEST_F(ImporterTest, PrepareRefusesWholeDropsAndListsUnknownTypes)
+{
+    const std::string clip = Source("clip.mov");
+    const std::string notes = Source("notes.txt");
+    fs::create_directories(pc / "folder");
+
+    EXPECT_EQ(importer.Prepare((card / "missing").string(), {clip}, 0), CImporter::RESULT_NOT_DIRECTORY);
+    EXPECT_EQ(importer.BuildErrorMessage(CImporter::RESULT_NOT_DIRECTORY),
+              "The " + (card / "missing").string() + " is not directry attribution.\n");
+    EXPECT_EQ(importer.Prepare(card.string(), {clip, (pc / "folder").string()}, 0), CImporter::RESULT_HAS_DIRECTORY);
+    EXPECT_EQ(importer.Prepare(card.string(), {(pc / "gone.mov").string()}, 0), CImporter::RESULT_HAS_DIRECTORY);
+    EXPECT_TRUE(Names(tmp).empty()) << "a refused drop reserves nothing";
+
+    EXPECT_EQ(importer.Prepare(card.string(), {notes}, 0), CImporter::RESULT_NOT_IMPORTED);
+    EXPECT_TRUE(importer.Records().empty());
+
+    EXPECT_EQ(importer.Prepare(card.string(), {clip, notes}, 0), 0);
+    ASSERT_EQ(importer.Records().size(), 1u);
+    ASSERT_EQ(importer.FailedSources().size(), 1u);
+    EXPECT_EQ(importer.FailedSources()[0].path, notes);
+    EXPECT_EQ(importer.FailedSources()[0].code, CImporter::RESULT_NOT_IMPORTED);
+    EXPECT_EQ(importer.GetFileCount(), 1);
+    EXPECT_EQ(importer.GetCurrentFileName(), importer.Records()[0].sourcePath);
+}
+
+TEST_F(ImporterTest, PrepareUsesTheCopyRecordsDuringTheProgramsOwnDrag)
+{
+    CSelfDDIndicator::Instance().SetSelfDrag(1);
+    const int r = importer.Prepare(card.string(), {Source("clip.mov")}, 0);
+    CSelfDDIndicator::Instance().SetSelfDrag(0);
+    ASSERT_EQ(r, 0);
+    EXPECT_EQ(importer.Records()[0].kind, KIND_VIDEO | KIND_COPY);
+
+    WaitingFrontEnd frontEnd;
+    EXPECT_EQ(importer.Run(frontEnd), 0);
+    EXPECT_EQ(ReadFile(card / "clip.mov"), "source bytes") << "copied byte for byte";
+    EXPECT_EQ(ReadFile(card / "clip.thm"), "converted " + (pc / "clip.mov").string());
+    EXPECT_TRUE(Names(tmp).empty());
+}
+
+TEST_F(ImporterTest, MessagesFollowTheBitOrderAndTheFailureTextListsEachSource)
+{
+    EXPECT_EQ(importer.BuildErrorMessage(0), "Error not found.\n");
+    EXPECT_EQ(importer.BuildErrorMessage(static_cast<int>(0x8000007Eu)),
+              "Invalid file type.\nIncluding path attributed directry.\n"
+              "Number of file in this folder exceeds limit.\nCannot open file.\n"
+              "Impossible to import file. Including invalid file.\nother error\n");
+    EXPECT_EQ(importer.BuildErrorMessage(CImporter::RESULT_CANNOT_OPEN), "Invalid file type.\nCannot open file.\n");
+
+    EXPECT_EQ(ImportReportText(importer, 1), "Deleting file canceled.");
+    EXPECT_EQ(ImportReportText(importer, 0), "");
+    EXPECT_EQ(ImportFailureText(importer), "");
+
+    const std::string notes = Source("notes.txt");
+    ASSERT_EQ(importer.Prepare(card.string(), {notes}, 0), CImporter::RESULT_NOT_IMPORTED);
+    const std::string line = "Impossible to import file. Including invalid file.\n";
+    EXPECT_EQ(ImportFailureText(importer), "\n\nfilename\n" + line + notes + "\n");
+    EXPECT_EQ(ImportReportText(importer, CImporter::RESULT_NOT_IMPORTED), line + "\n\nfilename\n" + line + notes + "\n");
+}
+
+TEST_F(ImporterTest, ConvertsEveryKindAndMovesResultsWithSidecarsOntoTheCard)
+{
+    const std::string clip = Source("clip.mov");
+    const std::string song = Source("song.wav");
+    const std::string photo = Photo("photo.png");
+    const std::string corrupt = Source("corrupt.avi");
+    const std::string notes = Source("notes.txt");
+    ASSERT_EQ(importer.Prepare(card.string(), {clip, song, photo, corrupt, notes}, 0), 0);
+
+    WaitingFrontEnd frontEnd;
+    const int result = importer.Run(frontEnd);
+
+    EXPECT_EQ(result, CImporter::RESULT_NOT_IMPORTED);
+    EXPECT_EQ(Names(card), (std::vector<std::string>{"clip.mp4", "clip.mrk", "clip.thm", "photo.jpg", "photo.thm",
+                                                     "song.mp3", "song.mrk"}));
+    EXPECT_EQ(ReadFile(card / "clip.mp4"), "converted " + clip);
+    EXPECT_EQ(Mrk("clip.mrk"), "00 00 00 3D ") << "61500 ms is 61 s";
+    EXPECT_EQ(Mrk("song.mrk"), "00 00 00 3D ");
+    EXPECT_EQ(QImage(QString::fromStdString((card / "photo.thm").string())).size(), QSize(48, 36));
+    EXPECT_TRUE(Names(tmp).empty());
+
+    // Unknown type first (from Prepare), then the file that failed to probe.
+    ASSERT_EQ(importer.FailedSources().size(), 2u);
+    EXPECT_EQ(importer.FailedSources()[0].path, notes);
+    EXPECT_EQ(importer.FailedSources()[1].path, corrupt);
+    EXPECT_EQ(importer.FailedSources()[1].code, CImporter::RESULT_NOT_IMPORTED);
+
+    // The job is ready for the next drop.
+    EXPECT_EQ(importer.GetState(), STATE_RUNNING);
+    EXPECT_EQ(importer.GetFileIndex(), 0);
+    EXPECT_EQ(importer.GetFileCount(), 0);
+
+    // Video: probe, conversion with the device options, thumbnail frame.
+    auto calls = library.Calls();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[0], (Args{"", "-i", clip}));
+    EXPECT_TRUE(hasPair(calls[1], "-vcodec", "mpeg4"));
+    EXPECT_TRUE(hasPair(calls[2], "-vframes", "1"));
+}
+
+TEST_F(ImporterTest, CancelDuringTheSecondFileLeavesNothingOnTheCardOrInTheTemporaryFolder)
+{
+    const std::string first = Source("first.mov");
+    const std::string second = Source("slow.mov");
+    const std::string third = Source("third.wav");
+    ASSERT_EQ(importer.Prepare(card.string(), {first, second, third}, 0), 0);
+
+    CancellingFrontEnd frontEnd([&](IConvProgress& job) { return job.GetFileIndex() == 1 && library.slowStarted; });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(importer.Run(frontEnd), JOB_RESULT_CANCELED);
+
+    EXPECT_TRUE(library.slowStopped) << "the cancel asks the running conversion to stop";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_TRUE(Names(card).empty());
+    EXPECT_TRUE(Names(tmp).empty());
+    for (const Args& call : library.Calls())
+        EXPECT_NE(call[2], third) << "nothing runs after the cancel";
+}
+
+TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndA512FirstPassFailsTheFile)
+{
+    importer.SetTwoPass(1);
+    const std::string good = Source("good.mov");
+    const std::string bad = Source("failpass.mov");
+    ASSERT_EQ(importer.Prepare(card.string(), {good, bad}, 0), 0);
+    const std::string passLog = importer.Records()[0].passLogPath;
+    WaitingFrontEnd frontEnd;
+    EXPECT_EQ(importer.Run(frontEnd), CImporter::RESULT_NOT_IMPORTED);
+
+    std::vector<std::string> goodPasses;
+    int badPasses = 0;
+    for (const Args& call : library.Calls()) {
+        const bool pass1 = hasPair(call, "-pass", "1");
+        if (!pass1 && !hasPair(call, "-pass", "2"))
+            continue;
+        if (call[2] != good) {
+            ++badPasses;
+            continue;
+        }
+        goodPasses.push_back(pass1 ? "1" : "2");
+        EXPECT_TRUE(hasPair(call, "-passlogfile", passLog));
+    }
+    EXPECT_EQ(goodPasses, (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(badPasses, 1);
+    EXPECT_EQ(Names(card), (std::vector<std::string>{"good.mp4", "good.mrk", "good.thm"}));
+    ASSERT_EQ(importer.FailedSources().size(), 1u);
+    EXPECT_EQ(importer.FailedSources()[0].path, bad);
+    EXPECT_TRUE(Names(tmp).empty());
+}
+
+TEST_F(ImporterTest, CardFolderRemovedBeforeTheMoveReportsEverySourceAsOtherError)
+{
+    const std::string clip = Source("clip.mov");
+    const std::string song = Source("song.wav");
+    ASSERT_EQ(importer.Prepare(card.string(), {clip, song}, 0), 0);
+    WaitingFrontEnd frontEnd;
+    frontEnd.onFinished = [&] { fs::remove_all(card); };
+
+    const int result = importer.Run(frontEnd);
+
+    EXPECT_EQ(result, CImporter::RESULT_OTHER_ERROR);
+    ASSERT_EQ(importer.FailedSources().size(), 2u);
+    EXPECT_EQ(importer.FailedSources()[0].code, CImporter::RESULT_OTHER_ERROR);
+    EXPECT_EQ(ImportReportText(importer, result),
+              "other error\n\n\nfilename\nother error\n" + clip + "\nother error\n" + song + "\n");
+    EXPECT_TRUE(Names(tmp).empty());
+    EXPECT_FALSE(fs::exists(card)) << "nothing recreates the removed folder";
+}
+
+} // namespace
