@@ -1,0 +1,101 @@
+#include "platform/ImageFile.h"
+
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QSaveFile>
+
+namespace tq9 {
+
+namespace {
+
+QString ToQString(const std::string& path)
+{
+    return QString::fromStdString(path);
+}
+
+} // namespace
+
+bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& height)
+{
+    QImageReader reader(ToQString(path));
+    reader.setAutoTransform(false);
+    QSize size = reader.size();
+    if (!size.isValid()) {
+        // Some formats only know their size once decoded.
+        const QImage image = reader.read();
+        if (image.isNull())
+            return false;
+        size = image.size();
+    }
+    if (size.width() <= 0 || size.height() <= 0)
+        return false;
+    width = static_cast<uint32_t>(size.width());
+    height = static_cast<uint32_t>(size.height());
+    return true;
+}
+
+bool CImageFile::ComposeAndSave(const std::string& source, const Rect& target, int canvasWidth, int canvasHeight,
+                                const std::string& encoder, int quality, const std::string& destination)
+{
+    QImageReader reader(ToQString(source));
+    reader.setAutoTransform(false);
+    const QSize full = reader.size();
+    const bool drawn = target.width > 0 && target.height > 0;
+    // Decoding straight to the target size keeps a large JPEG fast and small (the decoder scales while
+    // it decodes); enlarging is left to the painter.
+    const bool decodeScaled =
+        drawn && full.isValid() && target.width <= full.width() && target.height <= full.height();
+    if (decodeScaled)
+        reader.setScaledSize(QSize(target.width, target.height));
+    const QImage picture = reader.read();
+    if (picture.isNull())
+        return false;
+
+    QImage canvas(canvasWidth, canvasHeight, QImage::Format_RGB888);
+    if (canvas.isNull())
+        return false;
+    canvas.fill(Qt::black);
+    if (drawn) {
+        QPainter painter(&canvas);
+        if (!painter.isActive())
+            return false;
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QRect rect(target.x, target.y, target.width, target.height);
+        if (decodeScaled && picture.size() == rect.size())
+            painter.drawImage(rect.topLeft(), picture);
+        else
+            painter.drawImage(rect, picture);
+    }
+
+    // QSaveFile writes a temporary file beside the destination and renames it only on commit.
+    QSaveFile file(ToQString(destination));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QImageWriter writer(&file, QByteArray::fromStdString(encoder));
+    writer.setQuality(quality);
+    if (!writer.write(canvas)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+int CImageFile::FindEncoder(const std::string& mimeType, std::string& encoder)
+{
+    const QByteArray wanted = QByteArray::fromStdString(mimeType);
+    const QList<QByteArray> mimeTypes = QImageWriter::supportedMimeTypes();
+    for (qsizetype i = 0; i < mimeTypes.size(); ++i) {
+        if (mimeTypes[i] != wanted)
+            continue;
+        const QList<QByteArray> formats = QImageWriter::imageFormatsForMimeType(wanted);
+        if (formats.isEmpty())
+            return -1;
+        encoder = formats.first().toStdString();
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
+} // namespace tq9
