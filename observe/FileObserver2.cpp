@@ -178,18 +178,9 @@ int CFileObserver2::AddFolder(WatchSet which, const std::string& path, IFolderCh
     }
     auto found = set.observers.find(path);
     if (found != set.observers.end()) {
-        DirObserver& known = found->second;
-        if (known.watch != watch) {
-            // The folder was replaced (deleted and made again) before the worker saw the old one go.
-            auto& oldKeys = set.keysByWatch[known.watch];
-            std::erase(oldKeys, path);
-            if (oldKeys.empty()) {
-                ::inotify_rm_watch(set.notifyFd, known.watch);
-                set.keysByWatch.erase(known.watch);
-            }
-            known.watch = watch;
-            set.keysByWatch[watch].push_back(path);
-        }
+        // A different descriptor: the folder was replaced (deleted and made again) before the worker saw
+        // the old one go.
+        Rebind(set, found->second, watch);
         return 1;
     }
     DirObserver record;
@@ -200,6 +191,44 @@ int CFileObserver2::AddFolder(WatchSet which, const std::string& path, IFolderCh
     set.observers.emplace(path, std::move(record));
     set.keysByWatch[watch].push_back(path);
     return 1;
+}
+
+// Moves folder's key from its old watch to watch, dropping the old watch when no key is left on it.
+void CFileObserver2::Rebind(WatchSetT& set, DirObserver& folder, int watch)
+{
+    if (folder.watch == watch)
+        return;
+    Unbind(set, folder);
+    folder.watch = watch;
+    set.keysByWatch[watch].push_back(folder.path);
+}
+
+void CFileObserver2::Unbind(WatchSetT& set, const DirObserver& folder)
+{
+    auto keys = set.keysByWatch.find(folder.watch);
+    if (keys == set.keysByWatch.end())
+        return;
+    std::erase(keys->second, folder.path);
+    if (keys->second.empty()) {
+        ::inotify_rm_watch(set.notifyFd, folder.watch); // a moved folder keeps its watch otherwise
+        set.keysByWatch.erase(keys);
+    }
+}
+
+// After an overflow the kernel's notices of folders going away may be among the lost events: checks every
+// folder's path again, forgetting those that are gone and following those that were replaced.
+void CFileObserver2::Revalidate(WatchSetT& set)
+{
+    for (auto entry = set.observers.begin(); entry != set.observers.end();) {
+        const int watch = ::inotify_add_watch(set.notifyFd, entry->first.c_str(), kWatchMask);
+        if (watch < 0) {
+            Unbind(set, entry->second);
+            entry = set.observers.erase(entry);
+        } else {
+            Rebind(set, entry->second, watch);
+            ++entry;
+        }
+    }
 }
 
 int CFileObserver2::Wake()
@@ -294,6 +323,7 @@ void CFileObserver2::DeliverBatch(Shared& shared, WatchSetT& set, const std::vec
                 reports.push_back({folder.listener, folder.path});
         };
         if (overflow) {
+            Revalidate(set);
             for (const auto& entry : set.observers)
                 add(entry.second);
         } else {
@@ -309,10 +339,12 @@ void CFileObserver2::DeliverBatch(Shared& shared, WatchSetT& set, const std::vec
             auto keys = set.keysByWatch.find(watch);
             if (keys == set.keysByWatch.end())
                 continue;
-            for (const std::string& key : keys->second)
-                set.observers.erase(key);
-            set.keysByWatch.erase(keys);
-            ::inotify_rm_watch(set.notifyFd, watch); // a moved folder keeps its watch otherwise
+            const std::vector<std::string> goneKeys = keys->second;
+            for (const std::string& key : goneKeys) {
+                auto folder = set.observers.find(key);
+                Unbind(set, folder->second);
+                set.observers.erase(folder);
+            }
         }
     }
     for (const Report& report : reports) {

@@ -103,6 +103,9 @@ private:
     static void procObserver(std::shared_ptr<Shared> shared, WatchSetT& set, int controller);
     static void DeliverBatch(Shared& shared, WatchSetT& set, const std::vector<int>& changed,
                              const std::vector<int>& gone, bool overflow);
+    static void Rebind(WatchSetT& set, DirObserver& folder, int watch);
+    static void Unbind(WatchSetT& set, const DirObserver& folder);
+    static void Revalidate(WatchSetT& set);
     WatchSetT& Set(WatchSet set) const;
     void StopWorker(std::thread& thread, WatchSetT& set, std::unique_lock<std::mutex>& lock);
 
