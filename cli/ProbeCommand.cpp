@@ -1,0 +1,62 @@
+// tq9 probe: what the media library finds in a file, as the import and export jobs see it.
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+#include "cli/Command.h"
+#include "media/MediaInfo.h"
+
+namespace tq9::cli {
+
+namespace {
+
+const char* StreamKind(uint32_t codecId)
+{
+    if (codecId == 0)
+        return "unknown";
+    return codecId < 0x10000 ? "video" : "audio";
+}
+
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", value);
+    return text;
+}
+
+int runProbe(const ParsedArgs& args)
+{
+    const std::string path = args.Positional()[0];
+    CFFMpegConverter& converter = CFFMpegConverter::Instance();
+    MediaInfo info;
+    converter.Probe(path, info);
+    const int32_t status = converter.GetResult();
+    if (status < 0) {
+        PrintError("probe: " + path + ": cannot be read as media (status " + std::to_string(status) + ")");
+        return kExitFailed;
+    }
+    std::ostringstream out;
+    out << "file: " << info.path << "\n"
+        << "format: " << info.formatName << "\n"
+        << "duration_ms: " << info.durationMs << "\n";
+    for (size_t i = 0; i < info.streams.size(); ++i) {
+        const CFFMpegConverter::StreamInfo& s = info.streams[i];
+        out << "stream " << i << ": kind=" << StreamKind(s.codecId) << " codec=" << Hex(s.codecId)
+            << " width=" << s.width << " height=" << s.height << " par=" << s.parNum << ":" << s.parDen
+            << " dar=" << s.darNum << ":" << s.darDen << " video_bit_rate=" << s.videoBitRate
+            << " audio_bit_rate=" << s.audioBitRate << " sample_rate=" << s.sampleRate << " channels=" << s.channels
+            << "\n";
+    }
+    out << "mpeg4_mp3: " << (IsMpeg4Mp3(info) ? "yes" : "no") << "\n";
+    std::cout << out.str();
+    return kExitOk;
+}
+
+} // namespace
+
+TQ9_COMMAND(probeCommand, {"probe", "FILE",
+                           "show what the media library finds in FILE: format, duration in ms, one line per stream, "
+                           "and whether it is MPEG-4 video with MP3 audio",
+                           {}, 1, 1, runProbe});
+
+} // namespace tq9::cli

@@ -1,0 +1,51 @@
+// tq9 probe on real files through the media library.
+#include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+using namespace tq9test;
+
+namespace {
+
+ProcessResult Tq9Probe(const std::vector<std::string>& args)
+{
+    std::vector<std::string> argv = {BinPath("tq9").string(), "probe"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProcess(argv);
+}
+
+} // namespace
+
+TEST(CliProbe, PrintsFormatDurationStreamsAndVerdict)
+{
+    const auto file = SynthMedia("probe-mpeg4-mp3.mp4",
+                                 {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=2", "-f", "lavfi", "-i",
+                                  "sine=frequency=440:sample_rate=48000:duration=2", "-c:v", "mpeg4", "-c:a",
+                                  "libmp3lame", "-shortest"});
+    const auto r = Tq9Probe({file.string()});
+    if (r.err.find("(status -38)") != std::string::npos)
+        GTEST_SKIP() << "the media library is not in yet";
+    ASSERT_EQ(0, r.exitCode) << r.err;
+    EXPECT_NE(r.out.find("format: mov,mp4"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("duration_ms: 20"), std::string::npos) << r.out; // 2000 give or take a frame
+    EXPECT_NE(r.out.find("stream 0: kind=video codec=0xd width=160 height=120"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("stream 1: kind=audio codec=0x15001"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("sample_rate=48000"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("mpeg4_mp3: yes\n"), std::string::npos) << r.out;
+}
+
+TEST(CliProbe, ErrorsAndUsage)
+{
+    TempDir t;
+    WriteFile(t / "notes.mp4", "plain text, not media");
+    auto r = Tq9Probe({(t / "notes.mp4").string()});
+    EXPECT_EQ(3, r.exitCode);
+    EXPECT_NE(r.err.find("cannot be read as media"), std::string::npos) << r.err;
+    EXPECT_EQ("", r.out);
+
+    r = Tq9Probe({(t / "missing.mp4").string()});
+    EXPECT_EQ(3, r.exitCode);
+
+    EXPECT_EQ(2, Tq9Probe({}).exitCode);
+    EXPECT_EQ(2, Tq9Probe({"a", "b"}).exitCode);
+}
