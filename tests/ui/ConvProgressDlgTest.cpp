@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+
+#include "jobs/ConvProgress.h"
+#include "ui/ConvProgressDlg.h"
+
+using namespace tq9;
+
+namespace {
+
+// A job whose slots the test sets directly; it records every SetState.
+class ScriptedJob : public IConvProgress {
+public:
+    int count = 3;
+    std::atomic<int> index{0};
+    std::atomic<int> percent{0};
+    std::atomic<int> state{STATE_RUNNING};
+    std::string file = "/pc/clip.mov";
+    std::vector<int> setStates;
+
+    int GetFileCount() override { return count; }
+    int GetFileCountMin() override { return 0; }
+    int GetFileIndex() override { return index; }
+    int GetPercentMax() override { return 100; }
+    int GetPercentMin() override { return 0; }
+    int GetPercent() override { return percent; }
+    std::string GetCurrentFileName() override { return file; }
+    int GetState() override { return state; }
+    void SetState(int s) override
+    {
+        setStates.push_back(s);
+        state = s;
+    }
+};
+
+// Runs check on the dialog once it is showing (after delayMs), then the dialog goes on.
+void whileShown(CConvProgressDlg& dlg, int delayMs, std::function<void()> check)
+{
+    QTimer::singleShot(delayMs, &dlg, std::move(check));
+}
+
+TEST(ConvProgressDlgTest, ShowsTheJobAndClosesAtTheFirstTickAfterTheWorkerEnded)
+{
+    ScriptedJob job;
+    job.percent = 40;
+    CConvProgressDlg dlg;
+    QString status, counter, current;
+    whileShown(dlg, 0, [&] {
+        status = dlg.StatusLabel()->text();
+        counter = dlg.CounterLabel()->text();
+        current = dlg.CurrentFileLabel()->toolTip();
+        EXPECT_EQ(dlg.FileBar()->maximum(), 3);
+        EXPECT_EQ(dlg.PercentBar()->value(), 40);
+        // The worker finishes every file before the first tick.
+        job.index = 3;
+        job.percent = 100;
+        job.state = STATE_DONE;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(dlg.RunModal(job), FRONTEND_FINISHED);
+    EXPECT_GE(clock.elapsed(), 450);
+    EXPECT_LT(clock.elapsed(), 3000);
+
+    EXPECT_EQ(status, "Now converting ...");
+    EXPECT_EQ(counter, "Converted file 0/3");
+    EXPECT_EQ(current, "Converting /pc/clip.mov");
+    // The closing tick shows the final state.
+    EXPECT_EQ(dlg.StatusLabel()->text(), "Converting finished successfully.");
+    EXPECT_EQ(dlg.CounterLabel()->text(), "Converted file 3/3");
+    EXPECT_EQ(dlg.CurrentFileLabel()->text(), "") << "a finished file has no current-file line";
+    EXPECT_EQ(dlg.FileBar()->value(), 3);
+    EXPECT_TRUE(job.setStates.empty()) << "a job that ends by itself is not touched";
+}
+
+TEST(ConvProgressDlgTest, StatusLineNamesHowTheJobEnded)
+{
+    for (auto [state, text] : {std::pair{STATE_CANCELED, "Converting canceled."},
+                               std::pair{STATE_FAILED, "Converting failed."}}) {
+        ScriptedJob job;
+        job.state = state;
+        CConvProgressDlg dlg;
+        EXPECT_EQ(dlg.RunModal(job), FRONTEND_FINISHED);
+        EXPECT_EQ(dlg.StatusLabel()->text(), text);
+    }
+}
+
+TEST(ConvProgressDlgTest, CancelButtonAndEscapeStopTheJobAtOnce)
+{
+    for (bool escape : {false, true}) {
+        ScriptedJob job;
+        job.index = 1;
+        CConvProgressDlg dlg;
+        whileShown(dlg, 700, [&] {
+            EXPECT_EQ(dlg.CounterLabel()->text(), "Converted file 1/3");
+            if (escape)
+                QTest::keyClick(&dlg, Qt::Key_Escape);
+            else
+                QTest::mouseClick(dlg.CancelButton(), Qt::LeftButton);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(dlg.RunModal(job), FRONTEND_CANCELED) << (escape ? "Escape" : "Cancel");
+        EXPECT_LT(clock.elapsed(), 1100) << "closes without waiting for another tick";
+        EXPECT_EQ(job.setStates, std::vector<int>{STATE_CANCELED});
+    }
+}
+
+} // namespace
