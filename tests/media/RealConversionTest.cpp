@@ -1,0 +1,121 @@
+// The converter through the real media library, checked by what the device would see (ffprobe fields,
+// BMP headers). Inputs are tiny synthesised clips.
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include "media/MediaInfo.h"
+#include "support/TestSupport.h"
+
+using namespace tq9;
+using namespace tq9test;
+
+namespace {
+
+fs::path ClipWithAudio()
+{
+    return SynthMedia("conv-4x3-aac.mp4", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1.5", "-f",
+                                           "lavfi", "-i", "sine=frequency=440:sample_rate=44100:duration=1.5",
+                                           "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
+}
+
+fs::path WideClipWithoutAudio()
+{
+    return SynthMedia("conv-16x9-silent.mp4", {"-f", "lavfi", "-i", "testsrc=size=320x180:rate=25:duration=1",
+                                               "-c:v", "mpeg4", "-an"});
+}
+
+class RealLibrary : public ::testing::Test {
+protected:
+    // Probes file; skips the test while the library is still a stub.
+    MediaInfo ProbeOrSkip(const fs::path& file)
+    {
+        MediaInfo info;
+        const int status = conv.Probe(file.string(), info);
+        if (status == -38)
+            skipped = true;
+        return info;
+    }
+    CFFMpegConverter& conv = CFFMpegConverter::Instance();
+    ConversionSettings ntsc;
+    bool skipped = false;
+    TempDir dir;
+};
+
+#define PROBE_OR_SKIP(info, file)                                                                                     \
+    MediaInfo info = ProbeOrSkip(file);                                                                                \
+    if (skipped)                                                                                                       \
+        GTEST_SKIP() << "the media library is not in yet";                                                            \
+    ASSERT_GE(conv.GetResult(), 0)
+
+} // namespace
+
+TEST_F(RealLibrary, ProbeReportsStreamsAndFailures)
+{
+    PROBE_OR_SKIP(info, ClipWithAudio());
+    EXPECT_NE(info.formatName.find("mp4"), std::string::npos);
+    EXPECT_NEAR(1500, info.durationMs, 100);
+    ASSERT_EQ(2u, info.streams.size());
+    EXPECT_EQ(160, info.streams[0].width);
+    EXPECT_EQ(120, info.streams[0].height);
+    EXPECT_GE(info.streams[1].codecId, 0x10000u);
+    EXPECT_NE(0x15001u, info.streams[1].codecId);
+    EXPECT_FALSE(IsMpeg4Mp3(info)); // H.264 with AAC
+
+    WriteFile(dir / "text.mp4", "not media at all");
+    MediaInfo bad;
+    conv.Probe((dir / "text.mp4").string(), bad);
+    EXPECT_LT(conv.GetResult(), 0);
+    conv.Probe((dir / "missing.mp4").string(), bad);
+    EXPECT_LT(conv.GetResult(), 0);
+}
+
+TEST_F(RealLibrary, ConvertToDeviceGivesTheDeviceFormat)
+{
+    PROBE_OR_SKIP(info, ClipWithAudio());
+    const fs::path out = dir / "out.mp4";
+    conv.ConvertToDevice(ntsc, ClipWithAudio().string(), info, out.string());
+    ASSERT_GE(conv.GetResult(), 0);
+    EXPECT_EQ("codec_name=mpeg4\nwidth=720\nheight=480\nr_frame_rate=30000/1001\n",
+              Probe(out, "stream=codec_name,width,height,r_frame_rate", "v:0"));
+    EXPECT_EQ("codec_name=mp3\nsample_rate=48000\nchannels=2\n",
+              Probe(out, "stream=codec_name,sample_rate,channels", "a:0"));
+    MediaInfo back;
+    conv.Probe(out.string(), back);
+    EXPECT_TRUE(IsMpeg4Mp3(back));
+}
+
+TEST_F(RealLibrary, SilentWideSourceIsLetterboxedWithAnAudioTrack)
+{
+    PROBE_OR_SKIP(info, WideClipWithoutAudio());
+    ConversionSettings pal;
+    pal.NTSC = 0;
+    pal.LetterBox = 1;
+    const fs::path out = dir / "out.mp4";
+    conv.ConvertToDevice(pal, WideClipWithoutAudio().string(), info, out.string());
+    ASSERT_GE(conv.GetResult(), 0);
+    EXPECT_EQ("width=720\nheight=576\nr_frame_rate=25/1\n", Probe(out, "stream=width,height,r_frame_rate", "v:0"));
+    EXPECT_EQ("codec_name=mp3\n", Probe(out, "stream=codec_name", "a:0"));
+}
+
+TEST_F(RealLibrary, ExtractFrameAndConvertAudio)
+{
+    PROBE_OR_SKIP(info, WideClipWithoutAudio());
+    ConversionSettings letterbox;
+    letterbox.LetterBox = 1;
+    const fs::path thumb = dir / "clip.thm";
+    EXPECT_EQ(0, conv.ExtractFrame(letterbox, WideClipWithoutAudio().string(), info, thumb.string()));
+    const std::string bmp = ReadFile(thumb);
+    ASSERT_GE(bmp.size(), 54u);
+    EXPECT_EQ("BM", bmp.substr(0, 2));
+    const QImage image(QString::fromStdString(thumb.string()), "BMP");
+    ASSERT_EQ(QSize(48, 36), image.size());
+    EXPECT_EQ(24, image.bitPlaneCount());
+    EXPECT_LT(qGray(image.pixel(24, 1)), 16); // the pad bar above the picture
+
+    const fs::path mp3 = dir / "song.mp3";
+    conv.ConvertAudio(ClipWithAudio().string(), mp3.string());
+    ASSERT_GE(conv.GetResult(), 0);
+    EXPECT_EQ("codec_name=mp3\nsample_rate=48000\nchannels=2\n",
+              Probe(mp3, "stream=codec_name,sample_rate,channels", "a:0"));
+}
