@@ -1,0 +1,176 @@
+// The callers' side: path lists from records, the import's final move-or-copy, and the deletion of card
+// files.
+#include <gtest/gtest.h>
+
+#include "jobs/ShellFileCalls.h"
+#include "jobs/ShellPathList.h"
+#include "platform/FileIo.h"
+#include "platform/ShellFileOperation.h"
+#include "support/FileOpTestSupport.h"
+#include "support/TestSupport.h"
+
+using namespace tq9;
+using namespace tq9test;
+
+namespace {
+
+// Shaped like the import record: the template overload must accept it by its field names alone.
+struct FakeImportRecord {
+    uint32_t flags = 0;
+    std::string tempMediaPath, tempThumbnailPath, tempMarkerPath;
+    std::string destMediaPath, destThumbnailPath, destMarkerPath;
+};
+
+// A converted item waiting in the temporary folder: the files its flags name, with distinct contents.
+FakeImportRecord Converted(const fs::path& temp, const fs::path& card, const std::string& name,
+                           const std::string& ext, uint32_t flags)
+{
+    FakeImportRecord r;
+    r.flags = flags;
+    const std::string exts[3] = {ext, "thm", "mrk"};
+    std::string* temps[3] = {&r.tempMediaPath, &r.tempThumbnailPath, &r.tempMarkerPath};
+    std::string* dests[3] = {&r.destMediaPath, &r.destThumbnailPath, &r.destMarkerPath};
+    const uint32_t bits[3] = {FILE_MEDIA, FILE_THUMBNAIL, FILE_MARKER};
+    for (int part = 0; part < 3; ++part) {
+        if (!(flags & bits[part]))
+            continue;
+        *temps[part] = (temp / (name + "." + exts[part])).string();
+        *dests[part] = (card / (name + "." + exts[part])).string();
+        WriteFile(*temps[part], name + "." + exts[part] + " bytes");
+    }
+    return r;
+}
+
+} // namespace
+
+TEST(ShellPathList, PartsInMediaThumbnailMarkerOrderOnlyWhenFlagged)
+{
+    CTQ9SystemFile video;
+    video.flags = FILE_MEDIA | FILE_THUMBNAIL | FILE_MARKER;
+    video.path = "/c/v.mp4";
+    video.thumbnailPath = "/c/v.thm";
+    video.markerPath = "/c/v.mrk";
+    CTQ9SystemFile audio; // a marker path without its flag must not be listed
+    audio.flags = FILE_MEDIA | FILE_MARKER;
+    audio.path = "/c/a.mp3";
+    audio.thumbnailPath = "/c/a.thm";
+    audio.markerPath = "/c/a.mrk";
+    CTQ9SystemFile bare;
+    bare.flags = FILE_MEDIA;
+    bare.path = "/c/b.mp4";
+    bare.thumbnailPath = "/c/b.thm";
+
+    CShellPathList list;
+    for (const auto& r : {video, audio, bare})
+        list.AppendRecord(r);
+
+    EXPECT_EQ(list.Paths(), (std::vector<std::string> {"/c/v.mp4", "/c/v.thm", "/c/v.mrk", "/c/a.mp3", "/c/a.mrk",
+                                                       "/c/b.mp4"}));
+}
+
+TEST(ShellImportTransfer, SameFileSystemMovesEverythingOutOfTheTemporaryFolder)
+{
+    TempDir temp, card;
+    const std::vector<FakeImportRecord> records = {Converted(temp.path(), card.path(), "clip", "mp4", 7),
+                                                   Converted(temp.path(), card.path(), "song", "mp3", 5),
+                                                   Converted(temp.path(), card.path(), "photo", "jpg", 3)};
+
+    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.path(), card.path(), records);
+
+    ASSERT_TRUE(result.Succeeded());
+    EXPECT_TRUE(result.moved);
+    EXPECT_TRUE(Names(temp.path()).empty());
+    EXPECT_EQ(Names(card.path()), (std::vector<std::string> {"clip.mp4", "clip.mrk", "clip.thm", "photo.jpg",
+                                                             "photo.thm", "song.mp3", "song.mrk"}));
+    EXPECT_EQ(ReadFile(card / "song.mrk"), "song.mrk bytes");
+    EXPECT_EQ(result.landed[1][PART_MEDIA], (card / "song.mp3").string());
+    EXPECT_EQ(result.landed[1][PART_THUMBNAIL], "");
+    for (size_t i = 0; i < records.size(); ++i)
+        EXPECT_TRUE(result.RecordLanded(i, records[i].flags));
+}
+
+TEST(ShellImportTransfer, AcrossFileSystemsCopiesAndRenamesOnCollision)
+{
+    OtherFileSystemDir temp;
+    if (!temp.ok())
+        GTEST_SKIP() << temp.skipReason();
+    TempDir card;
+    WriteFile(card / "clip.mp4", "already on the card");
+    const std::vector<FakeImportRecord> records = {Converted(temp.path(), card.path(), "clip", "mp4", 7)};
+
+    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.path(), card.path(), records);
+
+    ASSERT_TRUE(result.Succeeded());
+    EXPECT_FALSE(result.moved);
+    EXPECT_EQ(Names(temp.path()).size(), 3u); // copies leave the working files for the job to delete
+    EXPECT_EQ(ReadFile(card / "clip.mp4"), "already on the card");
+    EXPECT_EQ(result.landed[0][PART_MEDIA], (card / "clip (2).mp4").string());
+    EXPECT_EQ(result.landed[0][PART_MARKER], (card / "clip (2).mrk").string());
+    EXPECT_EQ(ReadFile(card / "clip (2).thm"), "clip.thm bytes");
+}
+
+TEST(ShellImportTransfer, AFailureReportsWhichPartsLanded)
+{
+    TempDir temp, card;
+    std::vector<FakeImportRecord> records = {Converted(temp.path(), card.path(), "a", "mp4", 7),
+                                             Converted(temp.path(), card.path(), "b", "mp4", 7)};
+    // The first move of b fails: a is on the card, b is not, and the failure is not taken for success.
+    uint64_t callsForA = 0;
+    {
+        TempDir t2, c2;
+        const std::vector<FakeImportRecord> one = {Converted(t2.path(), c2.path(), "a", "mp4", 7)};
+        const uint64_t before = CFileIo::CallCount();
+        ASSERT_TRUE(CShellFileCalls::MoveOrCopyImport(t2.path(), c2.path(), one).Succeeded());
+        callsForA = CFileIo::CallCount() - before;
+    }
+    CFileIo::FailNthCall(callsForA + 1, EIO);
+    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.path(), card.path(), records);
+    CFileIo::FailNthCall(0, 0);
+
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_EQ(result.code, ErrnoCode(EIO));
+    EXPECT_TRUE(result.RecordLanded(0, 7));
+    EXPECT_FALSE(result.RecordLanded(1, 7));
+    EXPECT_TRUE(fs::exists(temp / "b.mp4"));
+}
+
+TEST(ShellImportTransfer, AMissingWorkingFileMovesNothing)
+{
+    TempDir temp, card;
+    std::vector<FakeImportRecord> records = {Converted(temp.path(), card.path(), "a", "mp4", 7)};
+    fs::remove(records[0].tempMarkerPath);
+
+    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.path(), card.path(), records);
+
+    EXPECT_EQ(result.code, DE_INVALIDFILES);
+    EXPECT_FALSE(result.RecordLanded(0, 7));
+    EXPECT_TRUE(Names(card.path()).empty());
+}
+
+TEST(ShellCardDeletion, DeletesTheMediaFileWithTheSidecarsItHas)
+{
+    TempDir root;
+    const fs::path folder = MakeCard(root.path(), {1}) / "TQ9_0001";
+    for (const char* name : {"clip.mp4", "clip.thm", "clip.mrk", "song.mp3", "song.mrk", "keep.mp4", "keep.thm"})
+        WriteFile(folder / name, "x");
+
+    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "song.mp3").string()}), 1);
+
+    EXPECT_EQ(Names(folder), (std::vector<std::string> {"keep.mp4", "keep.thm"}));
+}
+
+TEST(ShellCardDeletion, RefusalsDeleteNothing)
+{
+    TempDir root;
+    const fs::path folder = MakeCard(root.path(), {1}) / "TQ9_0001";
+    for (const char* name : {"clip.mp4", "clip.thm", "notes.txt"})
+        WriteFile(folder / name, "x");
+
+    EXPECT_EQ(CShellFileCalls::DeleteSelected({}), 0);
+    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder / "clip.thm").string()}), 0);
+    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "notes.txt").string()}), 0);
+    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "gone.mp4").string()}), 0);
+    EXPECT_EQ(CShellFileCalls::DeleteCardFiles({}), 0);
+
+    EXPECT_EQ(Names(folder), (std::vector<std::string> {"clip.mp4", "clip.thm", "notes.txt"}));
+}

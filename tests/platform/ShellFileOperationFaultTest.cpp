@@ -1,0 +1,273 @@
+// Faults during moves and copies: every failing file call, a full card (up front and mid-copy), the
+// process file-size limit, and a FAT card's limits and hidden temporary names.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
+#include "platform/ShellFileOperation.h"
+#include "support/FileOpTestSupport.h"
+#include "support/ScratchMount.h"
+#include "support/TestSupport.h"
+
+using namespace tq9;
+using namespace tq9test;
+
+namespace {
+
+// Files of an import-like request: a media file with both sidecars (its name taken at the destination,
+// so the collision path runs too), and a still; sizes around the 1024-byte block.
+const std::map<std::string, std::string>& Sources()
+{
+    static const std::map<std::string, std::string> files = {
+        {"clip.mp4", Blob(2500, 1)}, {"clip.thm", Blob(1024, 2)}, {"clip.mrk", Blob(4, 3)}, {"pic.jpg", Blob(0, 4)}};
+    return files;
+}
+const std::vector<std::string> kOrder = {"clip.mp4", "clip.thm", "clip.mrk", "pic.jpg"};
+
+struct FailPlanOff {
+    ~FailPlanOff() { CFileIo::FailNthCall(0, 0); }
+};
+
+// Runs the request with the nth file call failing (0: none) on fresh folders and checks what a user
+// could find afterwards. Returns the result code.
+int RunWithFailure(uint32_t func, const fs::path& srcRoot, const fs::path& destRoot, uint64_t n,
+                   uint64_t* calls = nullptr)
+{
+    const fs::path src = srcRoot / ("s" + std::to_string(n));
+    const fs::path dest = destRoot / ("d" + std::to_string(n));
+    fs::create_directory(src);
+    fs::create_directory(dest);
+    for (const auto& [name, bytes] : Sources())
+        WriteFile(src / name, bytes);
+    WriteFile(dest / "clip.mp4", "card's own clip");
+    ShellFileOp op = TransferOp(func, src, dest, kOrder);
+
+    FailPlanOff off;
+    const uint64_t before = CFileIo::CallCount();
+    CFileIo::FailNthCall(n, EIO);
+    const int code = CShellFileOperation::Run(op);
+    CFileIo::FailNthCall(0, 0);
+    if (calls)
+        *calls = CFileIo::CallCount() - before;
+
+    EXPECT_FALSE(HasTempName(dest)) << "call " << n;
+    // Every name at the destination is the card's own file or a complete copy of the source reported there.
+    std::map<std::string, std::string> landed;
+    for (size_t i = 0; i < op.done.size(); ++i) {
+        if (!op.done[i].empty())
+            landed[fs::path(op.done[i]).filename().string()] = Sources().at(kOrder[i]);
+    }
+    for (const std::string& name : Names(dest)) {
+        if (name == "clip.mp4") {
+            EXPECT_EQ(ReadFile(dest / name), "card's own clip") << "call " << n;
+            continue;
+        }
+        if (!landed.count(name)) {
+            ADD_FAILURE() << "unreported file " << name << " after failing call " << n;
+            continue;
+        }
+        EXPECT_EQ(ReadFile(dest / name), landed[name]) << name << " after failing call " << n;
+    }
+    // A source is gone only when its file landed.
+    for (size_t i = 0; i < kOrder.size(); ++i) {
+        const bool sourceLeft = fs::exists(src / kOrder[i]);
+        const bool done = i < op.done.size() && !op.done[i].empty();
+        if (func == FO_COPY || !done) {
+            EXPECT_TRUE(sourceLeft) << kOrder[i] << " after failing call " << n;
+        }
+        if (sourceLeft) {
+            EXPECT_EQ(ReadFile(src / kOrder[i]), Sources().at(kOrder[i]));
+        }
+        if (code == 0) {
+            EXPECT_TRUE(done) << kOrder[i];
+        }
+    }
+    return code;
+}
+
+void FailEveryCall(uint32_t func, const fs::path& srcRoot, const fs::path& destRoot)
+{
+    uint64_t total = 0;
+    ASSERT_EQ(RunWithFailure(func, srcRoot, destRoot, 0, &total), 0);
+    ASSERT_GT(total, 4u);
+    uint64_t failures = 0;
+    for (uint64_t n = 1; n <= total; ++n)
+        failures += RunWithFailure(func, srcRoot, destRoot, n) != 0;
+    // Only the close of a source being read may fail without consequence.
+    EXPECT_GE(failures, total - kOrder.size()) << "of " << total << " calls";
+}
+
+} // namespace
+
+TEST(ShellFileOperationFaults, EveryFailingCallOfACopyLeavesOnlyCompleteFiles)
+{
+    TempDir src, dest;
+    FailEveryCall(FO_COPY, src.path(), dest.path());
+}
+
+TEST(ShellFileOperationFaults, EveryFailingCallOfAMoveWithinOneFileSystemLeavesOnlyCompleteFiles)
+{
+    TempDir src, dest;
+    FailEveryCall(FO_MOVE, src.path(), dest.path());
+}
+
+TEST(ShellFileOperationFaults, EveryFailingCallOfAMoveAcrossFileSystemsKeepsTheSourceUntilTheCopyLanded)
+{
+    OtherFileSystemDir src;
+    if (!src.ok())
+        GTEST_SKIP() << src.skipReason();
+    TempDir dest;
+    FailEveryCall(FO_MOVE, src.path(), dest.path());
+}
+
+TEST(ShellFileOperationFaults, FilesThatCannotFitAreRefusedBeforeWriting)
+{
+    std::string why;
+    auto card = ScratchMount::Tmpfs("1m", why);
+    if (!card)
+        GTEST_SKIP() << why;
+    TempDir src;
+    WriteFile(src / "a.mp4", Blob(600 * 1024, 1));
+    WriteFile(src / "b.mp4", Blob(600 * 1024, 2));
+    ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"a.mp4", "b.mp4"});
+
+    EXPECT_EQ(CShellFileOperation::Run(op), ErrnoCode(ENOSPC));
+
+    EXPECT_TRUE(Names(card->path()).empty()); // not even the first file, which alone would fit
+}
+
+TEST(ShellFileOperationFaults, ACardFillingUpMidCopyKeepsNoPartialFile)
+{
+    std::string why;
+    auto card = ScratchMount::Tmpfs("1m", why);
+    if (!card)
+        GTEST_SKIP() << why;
+    TempDir src;
+    // The source is a pipe, so the test decides when the copy has started: then another writer fills the
+    // card before the rest of the data arrives.
+    const fs::path fifo = src / "a.mp4";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto oldPipeHandler = std::signal(SIGPIPE, SIG_IGN);
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        if (fd < 0)
+            return;
+        const std::string head = Blob(16 * 1024, 1);
+        (void)!::write(fd, head.data(), head.size());
+        for (int i = 0; i < 400 && !HasTempName(card->path()); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const int filler = ::open((card->path() / "other-program.bin").c_str(), O_WRONLY | O_CREAT, 0644);
+        const std::string block(4096, 'f');
+        while (::write(filler, block.data(), block.size()) > 0) {
+        }
+        ::close(filler);
+        const std::string tail = Blob(32 * 1024, 2);
+        (void)!::write(fd, tail.data(), tail.size());
+        ::close(fd);
+    });
+    ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"a.mp4"});
+
+    const int code = CShellFileOperation::Run(op);
+    writer.join();
+    std::signal(SIGPIPE, oldPipeHandler);
+
+    EXPECT_EQ(code, ErrnoCode(ENOSPC));
+    EXPECT_EQ(Names(card->path()), std::vector<std::string> {"other-program.bin"});
+}
+
+TEST(ShellFileOperationFaults, TheProcessFileSizeLimitDuringAWriteIsFileTooLarge)
+{
+    TempDir src, dest;
+    WriteFile(src / "a.mp4", Blob(10000, 1));
+    // In a child, so the limit and the ignored signal stay out of this process.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit limit = {4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ShellFileOp op = TransferOp(FO_COPY, src.path(), dest.path(), {"a.mp4"});
+        const int code = CShellFileOperation::Run(op);
+        if (code != DE_FILE_TOO_LARGE)
+            ::_exit(1);
+        ::_exit(Names(dest.path()).empty() ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong code, 2: something was left in the destination";
+}
+
+TEST(ShellFileOperationFat, RefusesAFileOverFourGibibytesWithoutWriting)
+{
+    std::string why;
+    auto card = ScratchMount::FatImage(16, why);
+    if (!card)
+        GTEST_SKIP() << why;
+    TempDir src;
+    const fs::path big = src / "big.mp4";
+    WriteFile(big, "");
+    fs::resize_file(big, (uint64_t {4} << 30) + 1); // sparse: nothing of it is written to the disk
+    WriteFile(src / "small.mp4", "s");
+
+    EXPECT_EQ(CShellFileOperation::MaxFileSize(card->path().string()), 0xFFFFFFFFull);
+    ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"small.mp4", "big.mp4"});
+    EXPECT_EQ(CShellFileOperation::Run(op), DE_FILE_TOO_LARGE);
+    EXPECT_TRUE(Names(card->path()).empty());
+    EXPECT_EQ(CShellFileOperation::MaxFileSize(src.path().string()), UINT64_MAX);
+}
+
+TEST(ShellFileOperationFat, CopiesOntoFatThroughAHiddenTemporaryName)
+{
+    std::string why;
+    auto card = ScratchMount::FatImage(16, why);
+    if (!card)
+        GTEST_SKIP() << why;
+    TempDir src;
+    WriteFile(src / "clip.thm", Blob(1500, 2));
+    WriteFile(card->path() / "clip.thm", "old");
+    const fs::path fifo = src / "clip.mp4";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // While the copy waits for the rest of the pipe, look at what the card shows.
+    std::vector<std::string> namesMidCopy;
+    bool tempHidden = false;
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);
+        if (fd < 0)
+            return;
+        const std::string head = Blob(3000, 1);
+        (void)!::write(fd, head.data(), head.size());
+        for (int i = 0; i < 400 && !HasTempName(card->path()); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        namesMidCopy = Names(card->path());
+        for (const std::string& name : namesMidCopy) {
+            if (name.rfind(CShellFileOperation::kTempPrefix, 0) == 0)
+                tempHidden = CFileAttributes::Get((card->path() / name).string()) & FILE_ATTRIBUTE_HIDDEN;
+        }
+        const std::string tail = Blob(3000, 3);
+        (void)!::write(fd, tail.data(), tail.size());
+        ::close(fd);
+    });
+    ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"clip.mp4", "clip.thm"});
+
+    const int code = CShellFileOperation::Run(op);
+    writer.join();
+
+    ASSERT_EQ(code, 0);
+    ASSERT_EQ(namesMidCopy.size(), 2u); // the card's clip.thm and the temporary name
+    EXPECT_TRUE(tempHidden);
+    EXPECT_EQ(Names(card->path()), (std::vector<std::string> {"clip (2).mp4", "clip (2).thm", "clip.thm"}));
+    EXPECT_EQ(ReadFile(card->path() / "clip (2).mp4"), Blob(3000, 1) + Blob(3000, 3));
+    EXPECT_EQ(ReadFile(card->path() / "clip (2).thm"), Blob(1500, 2));
+    EXPECT_FALSE(CFileAttributes::Get((card->path() / "clip (2).mp4").string()) & FILE_ATTRIBUTE_HIDDEN);
+}

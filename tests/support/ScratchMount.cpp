@@ -1,0 +1,119 @@
+#include "ScratchMount.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include "TestSupport.h"
+
+namespace tq9test {
+
+namespace {
+
+bool isMountPoint(const fs::path& path)
+{
+    std::ifstream in("/proc/self/mountinfo");
+    std::string line;
+    const std::string needle = " " + path.string() + " ";
+    while (std::getline(in, line)) {
+        if (line.find(needle) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+bool onPath(const std::string& tool)
+{
+    for (const char* dir : {"/usr/bin/", "/usr/sbin/", "/bin/", "/sbin/"}) {
+        if (::access((std::string(dir) + tool).c_str(), X_OK) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+std::unique_ptr<ScratchMount> ScratchMount::Tmpfs(const std::string& size, std::string& skipReason)
+{
+    if (::geteuid() != 0) {
+        skipReason = "mounting a tmpfs needs root";
+        return nullptr;
+    }
+    std::unique_ptr<ScratchMount> m(new ScratchMount);
+    char pattern[] = "/tmp/tq9mnt-XXXXXX";
+    if (!::mkdtemp(pattern)) {
+        skipReason = "cannot make a mount folder";
+        return nullptr;
+    }
+    m->m_folder = pattern;
+    m->m_mountPoint = m->m_folder / "mnt";
+    fs::create_directory(m->m_mountPoint);
+    const std::string options = "size=" + size;
+    if (::mount("tmpfs", m->m_mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0) {
+        skipReason = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+        return nullptr;
+    }
+    m->m_mounted = true;
+    return m;
+}
+
+std::unique_ptr<ScratchMount> ScratchMount::FatImage(int sizeMiB, std::string& skipReason)
+{
+    if (::geteuid() != 0) {
+        skipReason = "mounting through FUSE needs root here";
+        return nullptr;
+    }
+    if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+        skipReason = "no /dev/fuse";
+        return nullptr;
+    }
+    if (!onPath("fusefat") || !onPath("mkfs.vfat")) {
+        skipReason = "fusefat or mkfs.vfat is not installed";
+        return nullptr;
+    }
+    std::unique_ptr<ScratchMount> m(new ScratchMount);
+    char pattern[] = "/tmp/tq9fat-XXXXXX";
+    if (!::mkdtemp(pattern)) {
+        skipReason = "cannot make a mount folder";
+        return nullptr;
+    }
+    m->m_folder = pattern;
+    m->m_mountPoint = m->m_folder / "mnt";
+    fs::create_directory(m->m_mountPoint);
+    const fs::path image = m->m_folder / "card.img";
+    std::ofstream(image).close();
+    fs::resize_file(image, static_cast<uintmax_t>(sizeMiB) << 20);
+    if (RunProcess({"mkfs.vfat", image.string()}).exitCode != 0) {
+        skipReason = "mkfs.vfat failed";
+        return nullptr;
+    }
+    const ProcessResult r = RunProcess({"fusefat", "-o", "rw+", image.string(), m->m_mountPoint.string()});
+    if (r.exitCode != 0 || !isMountPoint(m->m_mountPoint)) {
+        skipReason = "fusefat could not mount the image: " + r.err;
+        return nullptr;
+    }
+    m->m_mounted = true;
+    return m;
+}
+
+bool ScratchMount::Remount(const std::string& options)
+{
+    unsigned long flags = MS_REMOUNT;
+    if (options == "ro")
+        flags |= MS_RDONLY;
+    return ::mount("tmpfs", m_mountPoint.c_str(), "tmpfs", flags, nullptr) == 0;
+}
+
+ScratchMount::~ScratchMount()
+{
+    if (m_mounted && ::umount2(m_mountPoint.c_str(), 0) != 0)
+        ::umount2(m_mountPoint.c_str(), MNT_DETACH); // still busy: let it go when the last user leaves
+    std::error_code ec;
+    if (!m_folder.empty() && !isMountPoint(m_mountPoint))
+        fs::remove_all(m_folder, ec);
+}
+
+} // namespace tq9test
