@@ -1,0 +1,309 @@
+// tq9 import end to end with the real media library: a card made on disk, synthesised PC media, and a
+// private temporary folder and settings folder for the child process.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "support/TestSupport.h"
+
+using namespace tq9test;
+
+namespace {
+
+const std::vector<std::string> kVideo160 = {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=2.5",
+                                            "-f", "lavfi", "-i", "sine=frequency=440:duration=2.5"};
+const std::vector<std::string> kTone = {"-f", "lavfi", "-i", "sine=frequency=440:duration=2.5"};
+const std::vector<std::string> kPicture = {"-f", "lavfi", "-i", "testsrc=size=160x120", "-frames:v", "1"};
+
+std::vector<std::string> with(std::vector<std::string> base, const std::vector<std::string>& more)
+{
+    base.insert(base.end(), more.begin(), more.end());
+    return base;
+}
+
+// Integers of a little-endian BMP header.
+uint32_t le(const std::string& b, size_t at, size_t n)
+{
+    uint32_t v = 0;
+    for (size_t i = 0; i < n; ++i)
+        v |= static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])) << (8 * i);
+    return v;
+}
+
+std::string hex(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        char b[4];
+        std::snprintf(b, sizeof b, "%02X", c);
+        out += b;
+    }
+    return out;
+}
+
+class ImportE2ETest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        tmp = dir / "tmp";
+        config = dir / "config";
+        pc = dir / "pc";
+        fs::create_directories(tmp);
+        fs::create_directories(pc);
+        card = MakeCard(dir / "root", {1}) / "TQ9_0001";
+    }
+
+    // A cached synthesised file copied into the PC folder under name.
+    fs::path Put(const std::string& name, const fs::path& cached)
+    {
+        const fs::path p = pc / name;
+        fs::create_directories(p.parent_path());
+        fs::copy_file(cached, p, fs::copy_options::overwrite_existing);
+        return p;
+    }
+
+    std::vector<std::string> Env() const { return {"TMPDIR=" + tmp.string(), "XDG_CONFIG_HOME=" + config.string()}; }
+
+    std::vector<std::string> Command(const std::vector<std::string>& args) const
+    {
+        std::vector<std::string> argv = {BinPath("tq9").string(), "--card-root", (dir / "root").string(), "import"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+
+    ProcessResult Import(const std::vector<std::string>& args) const { return RunProcess(Command(args), Env()); }
+
+    std::vector<std::string> CardNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(card))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    bool TmpEmpty() const { return fs::is_empty(tmp); }
+
+    void ExpectDeviceVideo(const std::string& name, const std::string& size = "width=720\nheight=480\n")
+    {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Probe(card / name, "stream=codec_name", "v:0"), "codec_name=mpeg4\n");
+        EXPECT_EQ(Probe(card / name, "stream=width,height", "v:0"), size);
+        EXPECT_EQ(Probe(card / name, "stream=codec_name,sample_rate,channels", "a:0"),
+                  "codec_name=mp3\nsample_rate=48000\nchannels=2\n");
+    }
+    void ExpectThumbnail(const std::string& name)
+    {
+        SCOPED_TRACE(name);
+        const std::string b = ReadFile(card / name);
+        ASSERT_GE(b.size(), 54u);
+        EXPECT_EQ(b.substr(0, 2), "BM");
+        EXPECT_EQ(le(b, 18, 4), 48u);
+        EXPECT_EQ(le(b, 22, 4), 36u);
+        EXPECT_EQ(le(b, 28, 2), 24u);
+    }
+
+    TempDir dir;
+    fs::path tmp, config, pc, card;
+};
+
+TEST_F(ImportE2ETest, VideosOfEveryContainerBecomeDeviceMp4WithSidecars)
+{
+    const auto mov = SynthMedia("imp-h264.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac", "-shortest"}));
+    const auto args = std::vector<std::string>{
+        card.string(),
+        Put("a/clip.mov", mov).string(),
+        Put("b/clip.MOV", mov).string(),
+        Put("mpeg2.mpg", SynthMedia("imp-mpeg2.mpg", with(kVideo160, {"-c:v", "mpeg2video", "-c:a", "mp2", "-shortest"})))
+            .string(),
+        Put("motion.avi", SynthMedia("imp-mjpeg.avi", with(kVideo160, {"-c:v", "mjpeg", "-c:a", "pcm_s16le", "-shortest"})))
+            .string(),
+        Put("win.wmv", SynthMedia("imp-wmv2.wmv", with(kVideo160, {"-c:v", "wmv2", "-c:a", "wmav2", "-shortest"}))).string(),
+        Put("stream.m2ts", SynthMedia("imp-h264.m2ts", with(kVideo160, {"-c:v", "libx264", "-c:a", "ac3", "-shortest"})))
+            .string(),
+        Put("camera.dv",
+            SynthMedia("imp-ntsc.dv", {"-f", "lavfi", "-i", "testsrc=size=720x480:rate=30000/1001:duration=1.5", "-f",
+                                       "lavfi", "-i", "sine=duration=1.5", "-pix_fmt", "yuv411p", "-c:v", "dvvideo",
+                                       "-ar", "48000", "-ac", "2", "-c:a", "pcm_s16le", "-shortest"}))
+            .string(),
+    };
+
+    const ProcessResult r = Import(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    const std::vector<std::string> bases = {"camera", "clip", "clip_MOV", "motion", "mpeg2", "stream", "win"};
+    std::vector<std::string> expected;
+    for (const auto& b : bases)
+        for (const char* ext : {".mp4", ".mrk", ".thm"})
+            expected.push_back(b + ext);
+    EXPECT_EQ(CardNames(), expected);
+    for (const auto& b : bases) {
+        ExpectDeviceVideo(b + ".mp4");
+        ExpectThumbnail(b + ".thm");
+        EXPECT_EQ(hex(ReadFile(card / (b + ".mrk"))), b == "camera" ? "00000001" : "00000002") << b;
+    }
+    EXPECT_TRUE(TmpEmpty());
+    EXPECT_NE(r.err.find("Converted file 7/7"), std::string::npos) << r.err;
+}
+
+TEST_F(ImportE2ETest, AudioAndStillsWithInvalidFilesListedInTheMessage)
+{
+    const auto notes = Put("notes.txt", SynthMedia("imp-tone.wav", kTone));
+    const auto corrupt = pc / "corrupt.mov";
+    WriteFile(corrupt, std::string(4096, 'x'));
+    const auto broken = pc / "broken.png";
+    WriteFile(broken, "not a picture");
+    const std::vector<std::string> args = {
+        card.string(),
+        Put("tone.aac", SynthMedia("imp-tone.aac", with(kTone, {"-c:a", "aac"}))).string(),
+        Put("tone.wav", SynthMedia("imp-tone.wav", kTone)).string(),
+        Put("tone.aiff", SynthMedia("imp-tone.aiff", kTone)).string(),
+        Put("song.mp3", SynthMedia("imp-tone.mp3", with(kTone, {"-c:a", "libmp3lame"}))).string(),
+        Put("photo.jpg", SynthMedia("imp-pic.jpg", kPicture)).string(),
+        Put("shot.png", SynthMedia("imp-pic.png", kPicture)).string(),
+        Put("paint.bmp", SynthMedia("imp-pic.bmp", kPicture)).string(),
+        notes.string(),
+        corrupt.string(),
+        broken.string(),
+    };
+
+    const ProcessResult r = Import(args);
+
+    EXPECT_EQ(r.exitCode, 3);
+    const std::string line = "Impossible to import file. Including invalid file.\n";
+    EXPECT_NE(r.err.find(line + "\n\nfilename\n" + line + notes.string() + "\n" + line + corrupt.string() + "\n" +
+                         line + broken.string() + "\n"),
+              std::string::npos)
+        << r.err;
+    // tone.wav, tone.aiff and tone.aac all want tone.mp3: the later ones take tone_<ext>.
+    EXPECT_EQ(CardNames(), (std::vector<std::string>{"paint.bmp", "paint.thm", "photo.jpg", "photo.thm", "shot.jpg",
+                                                     "shot.thm", "song.mp3", "song.mrk", "tone.mp3", "tone.mrk",
+                                                     "tone_aiff.mp3", "tone_aiff.mrk", "tone_wav.mp3", "tone_wav.mrk"}));
+    for (const char* audio : {"tone.mp3", "tone_wav.mp3", "tone_aiff.mp3", "song.mp3"}) {
+        EXPECT_EQ(Probe(card / audio, "stream=codec_name,sample_rate,channels"),
+                  "codec_name=mp3\nsample_rate=48000\nchannels=2\n")
+            << audio;
+    }
+    for (const char* marker : {"tone.mrk", "tone_wav.mrk", "tone_aiff.mrk", "song.mrk"})
+        EXPECT_EQ(hex(ReadFile(card / marker)), "00000002") << marker;
+    for (const char* still : {"photo.jpg", "shot.jpg", "paint.bmp"}) {
+        EXPECT_EQ(Probe(card / still, "stream=width,height"), "width=720\nheight=480\n") << still;
+    }
+    EXPECT_EQ(Probe(card / "shot.jpg", "stream=codec_name"), "codec_name=mjpeg\n");
+    EXPECT_EQ(le(ReadFile(card / "paint.bmp"), 28, 2), 24u);
+    for (const char* thumb : {"photo.thm", "shot.thm", "paint.thm"})
+        ExpectThumbnail(thumb);
+    EXPECT_TRUE(TmpEmpty());
+}
+
+TEST_F(ImportE2ETest, SavedPreferencesAreTheDefaultsAndFlagsOverrideThem)
+{
+    const auto mov = SynthMedia("imp-h264.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac", "-shortest"}));
+    fs::create_directories(config / "Zentri");
+    WriteFile(config / "Zentri" / "TQ-9 Image Converter.conf", "[Preference]\nNTSC=0\n");
+
+    ProcessResult r = Import({card.string(), Put("pal.mov", mov).string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ExpectDeviceVideo("pal.mp4", "width=720\nheight=576\n");
+    EXPECT_EQ(Probe(card / "pal.mp4", "stream=r_frame_rate", "v:0"), "r_frame_rate=25/1\n");
+
+    r = Import({"--ntsc", card.string(), Put("ntsc.mov", mov).string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ExpectDeviceVideo("ntsc.mp4");
+
+    EXPECT_EQ(Import({"--pal", "--ntsc", card.string(), Put("x.mov", mov).string()}).exitCode, 2);
+}
+
+TEST_F(ImportE2ETest, RefusalsPrintTheJobsMessagesAndTouchNothing)
+{
+    const auto wav = Put("tone.wav", SynthMedia("imp-tone.wav", kTone));
+    fs::create_directories(pc / "folder");
+
+    ProcessResult r = Import({card.string(), wav.string(), (pc / "missing.mov").string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("Invalid file type.\nIncluding path attributed directry.\n"), std::string::npos) << r.err;
+
+    r = Import({card.string(), (pc / "folder").string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("Including path attributed directry."), std::string::npos) << r.err;
+
+    const std::string notFolder = (card / "nope").string();
+    r = Import({notFolder, wav.string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("The " + notFolder + " is not directry attribution."), std::string::npos) << r.err;
+
+    r = Import({pc.string(), wav.string()});
+    EXPECT_EQ(r.exitCode, 3) << "a folder that is not on a card";
+
+    for (int i = 0; i < 127; ++i)
+        WriteFile(card / ("f" + std::to_string(i) + ".jpg"), "");
+    r = Import({card.string(), wav.string(), wav.string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("Number of file in this folder exceeds limit."), std::string::npos) << r.err;
+    EXPECT_EQ(CardNames().size(), 127u);
+    EXPECT_TRUE(TmpEmpty());
+}
+
+TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
+{
+    const auto shortClip = Put("first.mov", SynthMedia("imp-h264.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac",
+                                                                                       "-shortest"})));
+    const auto longClip =
+        Put("second.mov", SynthMedia("imp-long.mov", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=40",
+                                                      "-c:v", "libx264", "-an"}));
+
+    int errPipe[2];
+    ASSERT_EQ(::pipe2(errPipe, O_CLOEXEC), 0);
+    const auto argv = Command({card.string(), shortClip.string(), longClip.string()});
+    const auto env = Env();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(errPipe[1], 2);
+        for (const auto& e : env)
+            ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execv(args[0], args.data());
+        _exit(127);
+    }
+    ::close(errPipe[1]);
+
+    // Progress lines arrive at most once a second; interrupt once the second file is under way.
+    std::string err;
+    bool sent = false;
+    char buf[4096];
+    for (;;) {
+        pollfd pfd{errPipe[0], POLLIN, 0};
+        if (::poll(&pfd, 1, 30000) <= 0)
+            break;
+        const ssize_t n = ::read(errPipe[0], buf, sizeof buf);
+        if (n <= 0)
+            break;
+        err.append(buf, static_cast<size_t>(n));
+        if (!sent && err.find("Converted file 1/2") != std::string::npos) {
+            ::kill(pid, SIGINT);
+            sent = true;
+        }
+    }
+    ::close(errPipe[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+
+    ASSERT_TRUE(sent) << err;
+    ASSERT_TRUE(WIFEXITED(status)) << "the signal cancels, it does not kill";
+    EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+    EXPECT_NE(err.find("Deleting file canceled."), std::string::npos) << err;
+    EXPECT_TRUE(CardNames().empty());
+    EXPECT_TRUE(TmpEmpty());
+}
+
+} // namespace
