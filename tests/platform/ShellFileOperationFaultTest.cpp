@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -107,6 +108,47 @@ void FailEveryCall(uint32_t func, const fs::path& srcRoot, const fs::path& destR
     EXPECT_GE(failures, total - kOrder.size()) << "of " << total << " calls";
 }
 
+// A source that is a pipe, so the test decides what happens once the copy has started: the head of the
+// data goes in, midCopy runs as soon as the copy's temporary name shows in the destination, then the tail
+// follows and the pipe closes.
+class PipeSource {
+public:
+    PipeSource(const fs::path& fifo, const fs::path& destination, std::string head, std::string tail,
+               std::function<void()> midCopy)
+    {
+        m_ok = ::mkfifo(fifo.c_str(), 0600) == 0;
+        m_oldPipeHandler = std::signal(SIGPIPE, SIG_IGN); // the copy may close its end first
+        if (!m_ok)
+            return;
+        m_writer = std::thread([=] {
+            const int fd = ::open(fifo.c_str(), O_WRONLY);
+            if (fd < 0)
+                return;
+            (void)!::write(fd, head.data(), head.size());
+            for (int i = 0; i < 400 && !HasTempName(destination); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            midCopy();
+            (void)!::write(fd, tail.data(), tail.size());
+            ::close(fd);
+        });
+    }
+    ~PipeSource() { Finish(); }
+    bool ok() const { return m_ok; }
+    void Finish()
+    {
+        if (m_writer.joinable())
+            m_writer.join();
+        if (m_oldPipeHandler != SIG_ERR)
+            std::signal(SIGPIPE, m_oldPipeHandler);
+        m_oldPipeHandler = SIG_ERR;
+    }
+
+private:
+    bool m_ok = false;
+    std::thread m_writer;
+    void (*m_oldPipeHandler)(int) = SIG_ERR;
+};
+
 } // namespace
 
 TEST(ShellFileOperationFaults, EveryFailingCallOfACopyLeavesOnlyCompleteFiles)
@@ -153,33 +195,19 @@ TEST(ShellFileOperationFaults, ACardFillingUpMidCopyKeepsNoPartialFile)
     if (!card)
         GTEST_SKIP() << why;
     TempDir src;
-    // The source is a pipe, so the test decides when the copy has started: then another writer fills the
-    // card before the rest of the data arrives.
-    const fs::path fifo = src / "a.mp4";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const auto oldPipeHandler = std::signal(SIGPIPE, SIG_IGN);
-    std::thread writer([&] {
-        const int fd = ::open(fifo.c_str(), O_WRONLY);
-        if (fd < 0)
-            return;
-        const std::string head = Blob(16 * 1024, 1);
-        (void)!::write(fd, head.data(), head.size());
-        for (int i = 0; i < 400 && !HasTempName(card->path()); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Another program fills the card while the copy is under way.
+    PipeSource source(src / "a.mp4", card->path(), Blob(16 * 1024, 1), Blob(32 * 1024, 2), [&] {
         const int filler = ::open((card->path() / "other-program.bin").c_str(), O_WRONLY | O_CREAT, 0644);
         const std::string block(4096, 'f');
         while (::write(filler, block.data(), block.size()) > 0) {
         }
         ::close(filler);
-        const std::string tail = Blob(32 * 1024, 2);
-        (void)!::write(fd, tail.data(), tail.size());
-        ::close(fd);
     });
+    ASSERT_TRUE(source.ok());
     ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"a.mp4"});
 
     const int code = CShellFileOperation::Run(op);
-    writer.join();
-    std::signal(SIGPIPE, oldPipeHandler);
+    source.Finish();
 
     EXPECT_EQ(code, ErrnoCode(ENOSPC));
     EXPECT_EQ(Names(card->path()), std::vector<std::string> {"other-program.bin"});
@@ -236,32 +264,21 @@ TEST(ShellFileOperationFat, CopiesOntoFatThroughAHiddenTemporaryName)
     TempDir src;
     WriteFile(src / "clip.thm", Blob(1500, 2));
     WriteFile(card->path() / "clip.thm", "old");
-    const fs::path fifo = src / "clip.mp4";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // While the copy waits for the rest of the pipe, look at what the card shows.
     std::vector<std::string> namesMidCopy;
     bool tempHidden = false;
-    std::thread writer([&] {
-        const int fd = ::open(fifo.c_str(), O_WRONLY);
-        if (fd < 0)
-            return;
-        const std::string head = Blob(3000, 1);
-        (void)!::write(fd, head.data(), head.size());
-        for (int i = 0; i < 400 && !HasTempName(card->path()); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    PipeSource source(src / "clip.mp4", card->path(), Blob(3000, 1), Blob(3000, 3), [&] {
         namesMidCopy = Names(card->path());
         for (const std::string& name : namesMidCopy) {
             if (name.rfind(CShellFileOperation::kTempPrefix, 0) == 0)
                 tempHidden = CFileAttributes::Get((card->path() / name).string()) & FILE_ATTRIBUTE_HIDDEN;
         }
-        const std::string tail = Blob(3000, 3);
-        (void)!::write(fd, tail.data(), tail.size());
-        ::close(fd);
     });
+    ASSERT_TRUE(source.ok());
     ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"clip.mp4", "clip.thm"});
 
     const int code = CShellFileOperation::Run(op);
-    writer.join();
+    source.Finish();
 
     ASSERT_EQ(code, 0);
     ASSERT_EQ(namesMidCopy.size(), 2u); // the card's clip.thm and the temporary name

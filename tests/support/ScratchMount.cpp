@@ -36,10 +36,10 @@ bool onPath(const std::string& tool)
 
 } // namespace
 
-std::unique_ptr<ScratchMount> ScratchMount::Tmpfs(const std::string& size, std::string& skipReason)
+std::unique_ptr<ScratchMount> ScratchMount::Create(std::string& skipReason)
 {
     if (::geteuid() != 0) {
-        skipReason = "mounting a tmpfs needs root";
+        skipReason = "mounting a file system for the test needs root";
         return nullptr;
     }
     std::unique_ptr<ScratchMount> m(new ScratchMount);
@@ -51,6 +51,14 @@ std::unique_ptr<ScratchMount> ScratchMount::Tmpfs(const std::string& size, std::
     m->m_folder = pattern;
     m->m_mountPoint = m->m_folder / "mnt";
     fs::create_directory(m->m_mountPoint);
+    return m;
+}
+
+std::unique_ptr<ScratchMount> ScratchMount::Tmpfs(const std::string& size, std::string& skipReason)
+{
+    std::unique_ptr<ScratchMount> m = Create(skipReason);
+    if (!m)
+        return nullptr;
     const std::string options = "size=" + size;
     if (::mount("tmpfs", m->m_mountPoint.c_str(), "tmpfs", 0, options.c_str()) != 0) {
         skipReason = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
@@ -62,10 +70,6 @@ std::unique_ptr<ScratchMount> ScratchMount::Tmpfs(const std::string& size, std::
 
 std::unique_ptr<ScratchMount> ScratchMount::FatImage(int sizeMiB, std::string& skipReason)
 {
-    if (::geteuid() != 0) {
-        skipReason = "mounting through FUSE needs root here";
-        return nullptr;
-    }
     if (::access("/dev/fuse", R_OK | W_OK) != 0) {
         skipReason = "no /dev/fuse";
         return nullptr;
@@ -74,15 +78,9 @@ std::unique_ptr<ScratchMount> ScratchMount::FatImage(int sizeMiB, std::string& s
         skipReason = "fusefat or mkfs.vfat is not installed";
         return nullptr;
     }
-    std::unique_ptr<ScratchMount> m(new ScratchMount);
-    char pattern[] = "/tmp/tq9fat-XXXXXX";
-    if (!::mkdtemp(pattern)) {
-        skipReason = "cannot make a mount folder";
+    std::unique_ptr<ScratchMount> m = Create(skipReason);
+    if (!m)
         return nullptr;
-    }
-    m->m_folder = pattern;
-    m->m_mountPoint = m->m_folder / "mnt";
-    fs::create_directory(m->m_mountPoint);
     const fs::path image = m->m_folder / "card.img";
     std::ofstream(image).close();
     fs::resize_file(image, static_cast<uintmax_t>(sizeMiB) << 20);

@@ -26,6 +26,8 @@ public:
 
 private:
     ScratchMount() = default;
+    // Checks for root and makes the folder with an empty mount point.
+    static std::unique_ptr<ScratchMount> Create(std::string& skipReason);
 
     std::filesystem::path m_folder;     // holds the mount point and the image
     std::filesystem::path m_mountPoint;
