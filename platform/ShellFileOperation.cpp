@@ -4,6 +4,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -80,7 +81,12 @@ private:
     std::string m_path;
 };
 
-// A leftover is a temporary name of a process that no longer runs, or one of ours nobody is writing.
+// A card written by another machine may carry a leftover whose pid now belongs to some unrelated process
+// here; no copy of ours takes this long.
+constexpr time_t kStaleAfterSeconds = 24 * 60 * 60;
+
+// A leftover is a temporary name of a process that no longer runs, one of ours nobody is writing, or one
+// untouched for a day.
 bool isStaleTemp(const std::string& folder, const std::string& name)
 {
     const std::string prefix = CShellFileOperation::kTempPrefix;
@@ -91,11 +97,15 @@ bool isStaleTemp(const std::string& folder, const std::string& name)
     const long pid = std::strtol(name.c_str() + prefix.size(), &end, 10);
     if (errno != 0 || end == name.c_str() + prefix.size() || *end != '-' || pid <= 0 || pid > INT_MAX)
         return false;
+    const std::string path = folder + "/" + name;
     if (pid == ::getpid()) {
         std::lock_guard<std::mutex> guard(g_tempLock);
-        return g_tempInUse.count(folder + "/" + name) == 0;
+        return g_tempInUse.count(path) == 0;
     }
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        return true;
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && st.st_mtime < ::time(nullptr) - kStaleAfterSeconds;
 }
 
 void removeStaleTemps(const std::string& folder)

@@ -2,6 +2,7 @@
 // clean-up of leftovers and the debug-log names.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -187,8 +188,11 @@ TEST(ShellFileOperationLeftovers, TemporaryNamesOfDeadRunsAreRemovedOthersKept)
     const std::string ownStale = std::string(CShellFileOperation::kTempPrefix) + std::to_string(::getpid()) + "-0";
     const std::string live = std::string(CShellFileOperation::kTempPrefix) + "1-5"; // init never dies
     const std::string foreign = ".tq9-partial-notes";
-    for (const std::string& name : {dead, ownStale, live, foreign})
+    // A live pid on a name untouched for two days: left by another machine whose pid means nothing here.
+    const std::string old = std::string(CShellFileOperation::kTempPrefix) + "1-6";
+    for (const std::string& name : {dead, ownStale, live, foreign, old})
         WriteFile(dest / name, "x");
+    fs::last_write_time(dest / old, fs::file_time_type::clock::now() - std::chrono::hours(48));
     ShellFileOp op = TransferOp(FO_COPY, src.path(), dest.path(), {"a.mp4"});
 
     ASSERT_EQ(CShellFileOperation::Run(op), 0);
