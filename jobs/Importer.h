@@ -82,6 +82,10 @@ private:
     std::vector<FailedSrcPathT> m_failed;
     std::string m_errorSubject; // the destination, for the message of RESULT_NOT_DIRECTORY
     ConversionSettings m_settings; // NTSC 1, LetterBox 0, 2pass 0 until set
+    // Worker-only: time per step over the run, written to the debug log.
+    struct StepTimes {
+        double probe = 0, media = 0, thumbnail = 0, marker = 0;
+    } m_times;
 };
 
 // What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: string 151 for
