@@ -28,98 +28,71 @@ namespace {
 constexpr auto kWait = 10s; // only reached when a report never comes
 
 class Recorder : public tq9::IFolderChangeListener {
+    // Helpers first: their deduced return types must be known where the public members use them.
+    template <class F> auto Locked(F f)
+    {
+        std::lock_guard lock(m_mutex);
+        m_cv.notify_all();
+        return f();
+    }
+    template <class F> bool WaitUntil(F done, std::chrono::milliseconds timeout = kWait)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, timeout, done);
+    }
+
 public:
     void OnFolderChanged(const std::string& path) override
     {
-        std::unique_lock lock(m_mutex);
-        ++m_counts[path];
-        ++m_total;
-        m_cv.notify_all();
-        auto held = [&] { return m_gateClosed && (m_gatePath.empty() || m_gatePath == path); };
-        if (held()) {
-            ++m_held;
+        {
+            std::unique_lock lock(m_mutex);
+            ++m_counts[path];
+            ++m_total;
             m_cv.notify_all();
-            m_cv.wait(lock, [&] { return !held(); });
+            auto held = [&] { return m_gateClosed && (m_gatePath.empty() || m_gatePath == path); };
+            if (held()) {
+                ++m_held;
+                m_cv.notify_all();
+                m_cv.wait(lock, [&] { return !held(); });
+            }
+            ++m_returned;
+            m_cv.notify_all();
         }
-        const bool fail = m_throw;
-        lock.unlock();
-        if (m_onReport)
-            m_onReport();
-        lock.lock();
-        ++m_returned; // the last touch of this object by the call
-        m_cv.notify_all();
-        if (fail)
-            throw std::runtime_error("listener failure");
+        if (m_then)
+            m_then(); // last: once it has run the test may destroy this recorder
     }
 
-    // Waits until n calls have left the listener, so that the recorder can be destroyed safely.
-    bool WaitForReturns(int n)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_cv.wait_for(lock, kWait, [&] { return m_returned >= n; });
-    }
-    int Count(const fs::path& path)
-    {
-        std::lock_guard lock(m_mutex);
-        return m_counts[path.string()];
-    }
-    int Total()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_total;
-    }
+    int Count(const fs::path& path) { return Locked([&] { return m_counts[path.string()]; }); }
+    int Total() { return Locked([&] { return m_total; }); }
     bool WaitForCount(const fs::path& path, int atLeast, std::chrono::milliseconds timeout = kWait)
     {
-        std::unique_lock lock(m_mutex);
-        return m_cv.wait_for(lock, timeout, [&] { return m_counts[path.string()] >= atLeast; });
+        return WaitUntil([&] { return m_counts[path.string()] >= atLeast; }, timeout);
     }
     // While closed, a report (for path, or for any folder when path is empty) blocks inside the worker.
     void CloseGate(const fs::path& path = {})
     {
-        std::lock_guard lock(m_mutex);
-        m_gateClosed = true;
-        m_gatePath = path.string();
-        m_cv.notify_all();
+        Locked([&] {
+            m_gateClosed = true;
+            m_gatePath = path.string();
+        });
     }
-    void OpenGate()
-    {
-        std::lock_guard lock(m_mutex);
-        m_gateClosed = false;
-        m_cv.notify_all();
-    }
-    // Waits until n reports in all have been held at the gate.
-    bool WaitUntilHeld(int n = 1)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_cv.wait_for(lock, kWait, [&] { return m_held >= n; });
-    }
-    void SetThrow(bool value)
-    {
-        std::lock_guard lock(m_mutex);
-        m_throw = value;
-    }
-    std::function<void()> m_onReport; // set before any report can arrive
+    void OpenGate() { Locked([&] { m_gateClosed = false; }); }
+    bool WaitUntilHeld(int n = 1) { return WaitUntil([&] { return m_held >= n; }); }
+    // Waits until n calls have got past the gate.
+    bool WaitForReturns(int n) { return WaitUntil([&] { return m_returned >= n; }); }
+
+    std::function<void()> m_then; // runs at the end of every report; set before any can arrive
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::map<std::string, int> m_counts;
     int m_total = 0;
+    int m_held = 0;
     int m_returned = 0;
     bool m_gateClosed = false;
     std::string m_gatePath;
-    int m_held = 0;
-    bool m_throw = false;
 };
-
-// Makes a change in sentinel and waits for its report: every event queued before it has been handled then.
-void Settle(Recorder& recorder, const fs::path& sentinel)
-{
-    static int serial = 0;
-    const int before = recorder.Count(sentinel);
-    WriteFile(sentinel / ("s" + std::to_string(serial++)), "");
-    ASSERT_TRUE(recorder.WaitForCount(sentinel, before + 1)) << "sentinel " << sentinel << " never reported";
-}
 
 fs::path MakeDir(const fs::path& path)
 {
@@ -129,43 +102,59 @@ fs::path MakeDir(const fs::path& path)
 
 } // namespace
 
-TEST(FileObserver2Test, AddFolderKeepsOneRecordPerPathAndRefusesNonFolders)
-{
+class FileObserver2Test : public ::testing::Test {
+protected:
+    // Makes the folder tmp/name and watches it in set.
+    fs::path Watch(const std::string& name, WatchSet set = WatchSet::SubFolderObservers)
+    {
+        const fs::path folder = MakeDir(tmp / name);
+        EXPECT_EQ(observer->AddFolder(set, folder.string(), &recorder), 1) << folder;
+        return folder;
+    }
+
+    // Makes a change in sentinel (a watched folder of the set under test) and waits for its report: every
+    // event queued before it has been handled by then.
+    void Settle(const fs::path& sentinel)
+    {
+        const int before = recorder.Count(sentinel);
+        WriteFile(sentinel / ("s" + std::to_string(before)), "");
+        ASSERT_TRUE(recorder.WaitForCount(sentinel, before + 1)) << "sentinel " << sentinel << " never reported";
+    }
+
+    // Declared in this order so that the observer goes first, then its listener, then the folders.
     TempDir tmp;
-    const fs::path dir = MakeDir(tmp / "folder");
-    WriteFile(tmp / "file.mp4", "x");
     Recorder recorder;
-    CFileObserver2 observer;
+    std::unique_ptr<CFileObserver2> observer = std::make_unique<CFileObserver2>();
+};
 
-    EXPECT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
-    EXPECT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
-    EXPECT_EQ(observer.FolderCount(WatchSet::SubFolderObservers), 1u);
+TEST_F(FileObserver2Test, AddFolderKeepsOneRecordPerPathAndRefusesNonFolders)
+{
+    const fs::path dir = Watch("folder");
+    EXPECT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
+    EXPECT_EQ(observer->FolderCount(WatchSet::SubFolderObservers), 1u);
 
-    EXPECT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, (tmp / "file.mp4").string(), &recorder), 0);
-    EXPECT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, (tmp / "missing").string(), &recorder), 0);
-    EXPECT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, "", &recorder), 0);
-    EXPECT_EQ(observer.FolderCount(WatchSet::SubFolderObservers), 1u);
-    EXPECT_EQ(observer.FolderCount(WatchSet::FolderObservers), 0u);
-    EXPECT_EQ(observer.Wake(), 1);
+    WriteFile(tmp / "file.mp4", "x");
+    EXPECT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, (tmp / "file.mp4").string(), &recorder), 0);
+    EXPECT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, (tmp / "missing").string(), &recorder), 0);
+    EXPECT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, "", &recorder), 0);
+    EXPECT_EQ(observer->FolderCount(WatchSet::SubFolderObservers), 1u);
+    EXPECT_EQ(observer->FolderCount(WatchSet::FolderObservers), 0u);
+    EXPECT_EQ(observer->Wake(), 1);
 
     // Keys are exact strings: a second spelling of the same folder is a record of its own, and both hear.
     const std::string otherSpelling = dir.string() + "/";
-    EXPECT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, otherSpelling, &recorder), 1);
-    EXPECT_EQ(observer.FolderCount(WatchSet::SubFolderObservers), 2u);
+    EXPECT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, otherSpelling, &recorder), 1);
+    EXPECT_EQ(observer->FolderCount(WatchSet::SubFolderObservers), 2u);
     WriteFile(dir / "new.mp4", "");
     EXPECT_TRUE(recorder.WaitForCount(dir, 1));
     EXPECT_TRUE(recorder.WaitForCount(otherSpelling, 1));
 }
 
-TEST(FileObserver2Test, ReportsEntriesCreatedDeletedAndRenamed)
+TEST_F(FileObserver2Test, ReportsEntriesCreatedDeletedAndRenamed)
 {
-    TempDir tmp;
-    const fs::path dir = MakeDir(tmp / "101TQ9");
+    const fs::path dir = Watch("101TQ9");
     const fs::path outside = MakeDir(tmp / "outside");
-    Recorder recorder;
-    CFileObserver2 observer;
-    ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
-    ASSERT_EQ(observer.Wake(), 1);
+    ASSERT_EQ(observer->Wake(), 1);
 
     const std::vector<std::pair<const char*, std::function<void()>>> steps = {
         {"create file", [&] { WriteFile(dir / "a.mp4", "data"); }},
@@ -185,18 +174,15 @@ TEST(FileObserver2Test, ReportsEntriesCreatedDeletedAndRenamed)
     EXPECT_EQ(recorder.Total(), recorder.Count(dir)); // reports name the watched folder only
 }
 
-TEST(FileObserver2Test, IgnoresContentChangesAndChangesInsideSubFolders)
+TEST_F(FileObserver2Test, IgnoresContentChangesAndChangesInsideSubFolders)
 {
-    TempDir tmp;
-    const fs::path dir = MakeDir(tmp / "watched");
+    const fs::path dir = Watch("watched");
+    const fs::path sentinel = Watch("sentinel");
     const fs::path sub = MakeDir(dir / "sub");
-    const fs::path sentinel = MakeDir(tmp / "sentinel");
     WriteFile(dir / "clip.mp4", "0123");
     WriteFile(sub / "inner.mp4", "");
-    Recorder recorder;
-    CFileObserver2 observer;
-    ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
-    ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, sentinel.string(), &recorder), 1);
+    Settle(sentinel);
+    const int before = recorder.Count(dir);
 
     std::ofstream(dir / "clip.mp4", std::ios::app) << "more bytes";
     fs::resize_file(dir / "clip.mp4", 2);
@@ -205,45 +191,34 @@ TEST(FileObserver2Test, IgnoresContentChangesAndChangesInsideSubFolders)
     WriteFile(sub / "deeper.mp4", "");
     fs::rename(sub / "inner.mp4", sub / "renamed.mp4");
     fs::remove(sub / "renamed.mp4");
-    Settle(recorder, sentinel);
+    Settle(sentinel);
 
-    EXPECT_EQ(recorder.Count(dir), 0);
+    EXPECT_EQ(recorder.Count(dir), before);
 }
 
-TEST(FileObserver2Test, WatchesFarMoreFoldersThanOneWaitCouldHold)
+TEST_F(FileObserver2Test, WatchesFarMoreFoldersThanOneWaitCouldHold)
 {
-    TempDir tmp;
-    Recorder recorder;
-    CFileObserver2 observer;
     std::vector<fs::path> folders;
-    for (int i = 0; i < 150; ++i) {
-        folders.push_back(MakeDir(tmp / ("f" + std::to_string(i))));
-        const WatchSet set = i % 3 == 0 ? WatchSet::FolderObservers : WatchSet::SubFolderObservers;
-        ASSERT_EQ(observer.AddFolder(set, folders.back().string(), &recorder), 1) << i;
-    }
-    EXPECT_EQ(observer.FolderCount(WatchSet::SubFolderObservers), 100u);
+    for (int i = 0; i < 150; ++i)
+        folders.push_back(
+            Watch("f" + std::to_string(i), i % 3 == 0 ? WatchSet::FolderObservers : WatchSet::SubFolderObservers));
+    EXPECT_EQ(observer->FolderCount(WatchSet::SubFolderObservers), 100u);
     for (const fs::path& folder : folders)
         WriteFile(folder / "x.mp4", "");
     for (const fs::path& folder : folders)
         EXPECT_TRUE(recorder.WaitForCount(folder, 1)) << folder;
 }
 
-TEST(FileObserver2Test, QueueOverflowReportsEveryFolderOfTheSetThatStillExists)
+TEST_F(FileObserver2Test, QueueOverflowReportsEveryFolderOfTheSetThatStillExists)
 {
     long limit = 0;
     std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> limit;
     if (limit <= 0 || limit > 200000)
         GTEST_SKIP() << "inotify queue limit " << limit << " is too large to overflow quickly";
-
-    TempDir tmp;
-    const fs::path busy = MakeDir(tmp / "busy");
-    const fs::path quietA = MakeDir(tmp / "quietA");
-    const fs::path quietB = MakeDir(tmp / "quietB");
-    const fs::path vanished = MakeDir(tmp / "vanished");
-    Recorder recorder;
-    CFileObserver2 observer;
-    for (const fs::path& folder : {busy, quietA, quietB, vanished})
-        ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, folder.string(), &recorder), 1);
+    const fs::path busy = Watch("busy");
+    const fs::path quietA = Watch("quietA");
+    const fs::path quietB = Watch("quietB");
+    const fs::path vanished = Watch("vanished");
 
     // Hold the worker in a report so that the kernel queue fills behind it.
     recorder.CloseGate();
@@ -257,42 +232,36 @@ TEST(FileObserver2Test, QueueOverflowReportsEveryFolderOfTheSetThatStillExists)
     EXPECT_TRUE(recorder.WaitForCount(quietA, 1));
     EXPECT_TRUE(recorder.WaitForCount(quietB, 1));
     EXPECT_TRUE(recorder.WaitForCount(busy, 2));
-    EXPECT_FALSE(observer.IsWatched(WatchSet::SubFolderObservers, vanished.string()));
+    EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, vanished.string()));
     EXPECT_EQ(recorder.Count(vanished), 0);
 }
 
-TEST(FileObserver2Test, FolderThatGoesAwayStopsBeingWatchedAndCanBeAddedAgain)
+TEST_F(FileObserver2Test, FolderThatGoesAwayStopsBeingWatchedAndCanBeAddedAgain)
 {
-    TempDir tmp;
-    const fs::path deleted = MakeDir(tmp / "deleted");
-    const fs::path moved = MakeDir(tmp / "moved");
-    const fs::path sentinel = MakeDir(tmp / "sentinel");
-    Recorder recorder;
-    CFileObserver2 observer;
-    for (const fs::path& folder : {deleted, moved, sentinel})
-        ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, folder.string(), &recorder), 1);
+    const fs::path deleted = Watch("deleted");
+    const fs::path moved = Watch("moved");
+    const fs::path sentinel = Watch("sentinel");
 
     fs::remove(deleted);
     fs::rename(moved, tmp / "elsewhere");
-    Settle(recorder, sentinel);
-    EXPECT_FALSE(observer.IsWatched(WatchSet::SubFolderObservers, deleted.string()));
-    EXPECT_FALSE(observer.IsWatched(WatchSet::SubFolderObservers, moved.string()));
-    EXPECT_EQ(observer.FolderCount(WatchSet::SubFolderObservers), 1u);
+    Settle(sentinel);
+    EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, deleted.string()));
+    EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, moved.string()));
+    EXPECT_EQ(observer->FolderCount(WatchSet::SubFolderObservers), 1u);
 
     // A moved folder's changes are not reported under the path it no longer has.
     WriteFile(tmp / "elsewhere" / "x.mp4", "");
-    Settle(recorder, sentinel);
+    Settle(sentinel);
     EXPECT_EQ(recorder.Count(moved), 0);
 
     fs::create_directory(deleted);
-    ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, deleted.string(), &recorder), 1);
+    ASSERT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, deleted.string(), &recorder), 1);
     WriteFile(deleted / "x.mp4", "");
     EXPECT_TRUE(recorder.WaitForCount(deleted, 1));
 }
 
-TEST(FileObserver2Test, FoldersOfAnUnmountedCardStopBeingWatched)
+TEST_F(FileObserver2Test, FoldersOfAnUnmountedCardStopBeingWatched)
 {
-    TempDir tmp;
     const fs::path card = MakeDir(tmp / "card");
     if (::mount("tq9card", card.c_str(), "tmpfs", 0, "size=1m") != 0)
         GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
@@ -300,80 +269,61 @@ TEST(FileObserver2Test, FoldersOfAnUnmountedCardStopBeingWatched)
         fs::path point;
         ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
     } unmount{card};
-    const fs::path folder = MakeDir(card / "TQ-9" / "101TQ9");
-    const fs::path sentinel = MakeDir(tmp / "sentinel");
-    Recorder recorder;
-    CFileObserver2 observer;
-    for (const fs::path& path : {card, folder, sentinel})
-        ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, path.string(), &recorder), 1);
+    const fs::path folder = Watch("card/TQ-9/101TQ9");
+    ASSERT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, card.string(), &recorder), 1);
+    const fs::path sentinel = Watch("sentinel");
 
     ASSERT_EQ(::umount(card.c_str()), 0) << "a watch must not keep the card busy";
-    Settle(recorder, sentinel);
-    EXPECT_FALSE(observer.IsWatched(WatchSet::SubFolderObservers, card.string()));
-    EXPECT_FALSE(observer.IsWatched(WatchSet::SubFolderObservers, folder.string()));
+    Settle(sentinel);
+    EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, card.string()));
+    EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, folder.string()));
     EXPECT_EQ(recorder.Count(card) + recorder.Count(folder), 0);
 }
 
-TEST(FileObserver2Test, ReaddingAFolderReplacedBeforeTheWorkerNoticedKeepsItWatched)
+TEST_F(FileObserver2Test, ReaddingAFolderReplacedBeforeTheWorkerNoticedKeepsItWatched)
 {
-    TempDir tmp;
-    const fs::path dir = MakeDir(tmp / "dir");
-    const fs::path sentinel = MakeDir(tmp / "sentinel");
-    Recorder recorder;
-    CFileObserver2 observer;
-    ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
-    ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, sentinel.string(), &recorder), 1);
+    const fs::path dir = Watch("dir");
+    const fs::path sentinel = Watch("sentinel");
 
     recorder.CloseGate();
     WriteFile(sentinel / "hold", "");
     ASSERT_TRUE(recorder.WaitUntilHeld());
     fs::remove(dir);
     fs::create_directory(dir);
-    EXPECT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
+    EXPECT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
     recorder.OpenGate();
 
-    Settle(recorder, sentinel); // the old folder's removal notice is handled by now
-    EXPECT_TRUE(observer.IsWatched(WatchSet::SubFolderObservers, dir.string()));
+    Settle(sentinel); // the old folder's removal notice is handled by now
+    EXPECT_TRUE(observer->IsWatched(WatchSet::SubFolderObservers, dir.string()));
     WriteFile(dir / "x.mp4", "");
     EXPECT_TRUE(recorder.WaitForCount(dir, 1));
 }
 
-TEST(FileObserver2Test, ListenerThatThrowsDoesNotStopTheWorker)
+TEST_F(FileObserver2Test, ListenerThatThrowsDoesNotStopTheWorker)
 {
-    TempDir tmp;
-    const fs::path dir = MakeDir(tmp / "dir");
-    Recorder recorder;
-    recorder.SetThrow(true);
-    CFileObserver2 observer;
-    ASSERT_EQ(observer.AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
+    recorder.m_then = [] { throw std::runtime_error("listener failure"); };
+    const fs::path dir = Watch("dir");
     WriteFile(dir / "a", "");
     ASSERT_TRUE(recorder.WaitForCount(dir, 1));
     WriteFile(dir / "b", "");
     EXPECT_TRUE(recorder.WaitForCount(dir, 2));
 }
 
-TEST(FileObserver2Test, DestructionEndsWaitingWorkersAtOnce)
+TEST_F(FileObserver2Test, DestructionEndsWaitingWorkersAtOnce)
 {
-    TempDir tmp;
-    Recorder recorder;
-    auto observer = std::make_unique<CFileObserver2>();
-    ASSERT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, tmp.path().string(), &recorder), 1);
-    ASSERT_EQ(observer->AddFolder(WatchSet::FolderObservers, tmp.path().string(), &recorder), 1);
+    Watch("first", WatchSet::FolderObservers);
+    Watch("second");
     const auto start = std::chrono::steady_clock::now();
     observer.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
 }
 
-TEST(FileObserver2Test, DestructionDuringAReportGivesUpOnThatWorkerWithoutTouchingTheObserver)
+TEST_F(FileObserver2Test, DestructionDuringAReportGivesUpOnThatWorkerWithoutTouchingTheObserver)
 {
-    TempDir tmp;
-    const fs::path first = MakeDir(tmp / "first");
-    const fs::path second = MakeDir(tmp / "second");
-    const fs::path third = MakeDir(tmp / "third");
-    Recorder recorder;
-    auto observer = std::make_unique<CFileObserver2>(300ms);
-    for (const fs::path& folder : {first, second, third})
-        ASSERT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, folder.string(), &recorder), 1);
+    observer = std::make_unique<CFileObserver2>(300ms);
+    const fs::path first = Watch("first");
+    const fs::path second = Watch("second");
+    const fs::path third = Watch("third");
 
     // Queue changes of two folders behind a held report so that the worker reads them as one batch, then
     // hold the batch's first report, as the file list's would wait for a busy UI thread.
@@ -398,16 +348,12 @@ TEST(FileObserver2Test, DestructionDuringAReportGivesUpOnThatWorkerWithoutTouchi
     EXPECT_FALSE(recorder.WaitForCount(third, 1, 200ms));
 }
 
-TEST(FileObserver2Test, ListenerMayDestroyTheObserver)
+TEST_F(FileObserver2Test, ListenerMayDestroyTheObserver)
 {
-    TempDir tmp;
-    const fs::path dir = MakeDir(tmp / "dir");
-    Recorder recorder;
-    auto observer = std::make_unique<CFileObserver2>();
     std::mutex mutex;
     std::condition_variable cv;
     bool destroyed = false;
-    recorder.m_onReport = [&] {
+    recorder.m_then = [&] {
         std::lock_guard lock(mutex);
         if (!observer)
             return;
@@ -415,7 +361,7 @@ TEST(FileObserver2Test, ListenerMayDestroyTheObserver)
         destroyed = true;
         cv.notify_all();
     };
-    ASSERT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, dir.string(), &recorder), 1);
+    const fs::path dir = Watch("dir");
     WriteFile(dir / "a", "");
     {
         std::unique_lock lock(mutex);
