@@ -5,30 +5,24 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <set>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "platform/DirectoryEnumerator.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/FileSystem.h"
+#include "platform/VolumeLimits.h"
 
 namespace tq9 {
 
 namespace {
 
-constexpr uint64_t kFatMaxFileSize = 0xFFFFFFFFull;
-constexpr long kMsdosSuperMagic = 0x4d44;
-constexpr long kFuseSuperMagic = 0x65735546;
 
 std::string folderOf(const std::string& path)
 {
@@ -140,28 +134,6 @@ int codeFor(int err, Side side)
     }
 }
 
-// File-system type of the mount with this device number, from /proc/self/mountinfo ("" when unknown).
-std::string mountType(dev_t dev)
-{
-    std::ifstream in("/proc/self/mountinfo");
-    const std::string wanted = std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, device;
-        if (!(fields >> id >> parent >> device) || device != wanted)
-            continue;
-        const size_t separator = line.find(" - ");
-        if (separator == std::string::npos)
-            continue;
-        std::istringstream tail(line.substr(separator + 3));
-        std::string type;
-        tail >> type;
-        return type;
-    }
-    return "";
-}
-
 // One file of a move or copy.
 struct Plan {
     std::string from;
@@ -240,7 +212,7 @@ int Runner::checkVolumes(const std::vector<Plan>& plans) const
     for (const Plan& p : plans) {
         if (!p.copy)
             continue;
-        if (p.size > CShellFileOperation::MaxFileSize(p.folder))
+        if (p.size > CVolumeLimits::MaxFileSize(p.folder))
             return DE_FILE_TOO_LARGE;
         struct stat st {};
         struct statvfs vfs {};
@@ -495,30 +467,6 @@ std::string CShellFileOperation::ErrorName(int code)
     }
     const auto it = kNames.find(code);
     return it == kNames.end() ? std::string() : it->second;
-}
-
-uint64_t CShellFileOperation::MaxFileSize(const std::string& folder)
-{
-    struct statfs sfs {};
-    if (::statfs(folder.c_str(), &sfs) != 0)
-        return UINT64_MAX;
-    if (sfs.f_type == kMsdosSuperMagic)
-        return kFatMaxFileSize;
-    if (sfs.f_type == kFuseSuperMagic) {
-        // A FAT image through FUSE shows up as "fuse.fusefat" and the like; exFAT has no 4 GiB limit.
-        struct stat st {};
-        if (::stat(folder.c_str(), &st) == 0) {
-            const std::string type = mountType(st.st_dev);
-            if (type.find("fat") != std::string::npos && type.find("exfat") == std::string::npos)
-                return kFatMaxFileSize;
-        }
-    }
-    // glibc answers 32 for every file system it does not know (tmpfs among them), so only a larger answer
-    // tells a real limit; anything else is found by the write itself (EFBIG).
-    const long bits = ::pathconf(folder.c_str(), _PC_FILESIZEBITS);
-    if (bits > 32 && bits < 64)
-        return (uint64_t {1} << (bits - 1)) - 1;
-    return UINT64_MAX;
 }
 
 std::string CShellFileOperation::CollisionName(const std::string& path, int n)

@@ -11,7 +11,7 @@
 // - a move within one file system is a rename; across file systems it is a copy, and the source is deleted
 //   only after the copy sits complete under its final name;
 // - before anything is written, the files must fit the destination's free space and its largest file size
-//   (FAT: 4 GiB - 1), else nothing is written;
+//   (CVolumeLimits: FAT 4 GiB - 1), else nothing is written;
 // - a run removes leftover temporary names from the folders it writes to: those of processes that no
 //   longer run, and any untouched for a day (a card that comes from another machine).
 //
@@ -105,12 +105,6 @@ public:
     // Debug-log name of a code: the DE_ text ("DE_INVALIDFILES", "DE_ROOTDIR | ERRORONDEST", ...), the
     // errno name ("ENOSPC") for an errno code, and "" for 0 and codes without a name.
     static std::string ErrorName(int code);
-
-    // Largest file the volume holding folder accepts: 4 GiB - 1 on FAT (kernel vfat/msdos, or a FAT driver
-    // through FUSE); exFAT has no such limit. Else pathconf's file-size bits when it knows more than
-    // glibc's default answer of 32; UINT64_MAX when there is no limit or it cannot be told (a write past
-    // a limit then fails with EFBIG -> DE_FILE_TOO_LARGE, leaving nothing behind).
-    static uint64_t MaxFileSize(const std::string& folder);
 
     // The name a collision gives: "name (n).ext" for n >= 2 ("name (n)" without an extension).
     static std::string CollisionName(const std::string& path, int n);

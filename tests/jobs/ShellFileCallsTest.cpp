@@ -134,19 +134,6 @@ TEST(ShellImportTransfer, AFailureReportsWhichPartsLanded)
     EXPECT_TRUE(fs::exists(temp / "b.mp4"));
 }
 
-TEST(ShellImportTransfer, AMissingWorkingFileMovesNothing)
-{
-    TempDir temp, card;
-    std::vector<FakeImportRecord> records = {Converted(temp.path(), card.path(), "a", "mp4", 7)};
-    fs::remove(records[0].tempMarkerPath);
-
-    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.path(), card.path(), records);
-
-    EXPECT_EQ(result.code, DE_INVALIDFILES);
-    EXPECT_FALSE(result.RecordLanded(0, 7));
-    EXPECT_TRUE(Names(card.path()).empty());
-}
-
 TEST(ShellCardDeletion, DeletesTheMediaFileWithTheSidecarsItHas)
 {
     TempDir root;

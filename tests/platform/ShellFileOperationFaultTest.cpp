@@ -16,6 +16,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/ShellFileOperation.h"
+#include "platform/VolumeLimits.h"
 #include "support/FileOpTestSupport.h"
 #include "support/ScratchMount.h"
 #include "support/TestSupport.h"
@@ -248,11 +249,11 @@ TEST(ShellFileOperationFat, RefusesAFileOverFourGibibytesWithoutWriting)
     fs::resize_file(big, (uint64_t {4} << 30) + 1); // sparse: nothing of it is written to the disk
     WriteFile(src / "small.mp4", "s");
 
-    EXPECT_EQ(CShellFileOperation::MaxFileSize(card->path().string()), 0xFFFFFFFFull);
+    EXPECT_EQ(CVolumeLimits::MaxFileSize(card->path().string()), 0xFFFFFFFFull);
     ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"small.mp4", "big.mp4"});
     EXPECT_EQ(CShellFileOperation::Run(op), DE_FILE_TOO_LARGE);
     EXPECT_TRUE(Names(card->path()).empty());
-    EXPECT_EQ(CShellFileOperation::MaxFileSize(src.path().string()), UINT64_MAX);
+    EXPECT_EQ(CVolumeLimits::MaxFileSize(src.path().string()), UINT64_MAX);
 }
 
 TEST(ShellFileOperationFat, CopiesOntoFatThroughAHiddenTemporaryName)

@@ -114,24 +114,6 @@ TEST(ShellFileOperationMove, WithinOneFileSystemIsARename)
     EXPECT_FALSE(fs::exists(src / "a.mp4"));
 }
 
-TEST(ShellFileOperationMove, AcrossFileSystemsCopiesThenDeletesTheSource)
-{
-    OtherFileSystemDir src;
-    if (!src.ok())
-        GTEST_SKIP() << src.skipReason();
-    TempDir dest;
-    WriteFile(src / "a.mp4", Blob(5000, 9));
-    WriteFile(dest / "a.mp4", "old");
-    ShellFileOp op = TransferOp(FO_MOVE, src.path(), dest.path(), {"a.mp4"});
-
-    ASSERT_EQ(CShellFileOperation::Run(op), 0);
-
-    EXPECT_EQ(ReadFile(dest / "a (2).mp4"), Blob(5000, 9));
-    EXPECT_EQ(ReadFile(dest / "a.mp4"), "old");
-    EXPECT_FALSE(fs::exists(src / "a.mp4"));
-    EXPECT_FALSE(HasTempName(dest));
-}
-
 TEST(ShellFileOperationDelete, DeletesEveryFileOrNothingWhenOneIsMissing)
 {
     TempDir dir;
