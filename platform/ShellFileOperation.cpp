@@ -185,8 +185,6 @@ int Runner::planAll(std::vector<Plan>& plans) const
             return codeFor(errno, Side::Source);
         if (S_ISDIR(src.st_mode))
             return ErrnoCode(EISDIR);
-        if (::access(p.from.c_str(), R_OK) != 0)
-            return codeFor(errno, Side::Source);
         p.folder = folderOf(p.to);
         if (!CFileAttributes::IsDirectory(p.folder))
             return DE_INVALIDFILES;
@@ -195,6 +193,9 @@ int Runner::planAll(std::vector<Plan>& plans) const
             return DE_SAMEFILE;
         p.size = static_cast<uint64_t>(src.st_size);
         p.copy = m_op.func == FO_COPY || !CFileSystem::SameFileSystem(p.from, p.folder);
+        // A rename needs no read access; a copy does, and finding out up front writes nothing.
+        if (p.copy && ::access(p.from.c_str(), R_OK) != 0)
+            return codeFor(errno, Side::Source);
         plans.push_back(std::move(p));
     }
     return 0;
