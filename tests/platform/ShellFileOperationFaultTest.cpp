@@ -173,6 +173,30 @@ TEST(ShellFileOperationFaults, EveryFailingCallOfAMoveAcrossFileSystemsKeepsTheS
     FailEveryCall(FO_MOVE, src.path(), dest.path());
 }
 
+TEST(ShellFileOperationFaults, ErrorsNameTheSideTheyHappenedOn)
+{
+    // Call 1 opens the source, 2 creates the temporary copy, 4 is the first write.
+    const struct {
+        uint64_t call;
+        int err;
+        int expected;
+    } cases[] = {
+        {1, EACCES, DE_ACCESSDENIEDSRC},     {1, ENOENT, DE_INVALIDFILES},
+        {2, EACCES, ErrnoCode(EACCES)},      {2, ENAMETOOLONG, DE_FILENAMETOOLONG},
+        {4, EFBIG, DE_FILE_TOO_LARGE},       {4, ENOSPC, ErrnoCode(ENOSPC)},
+        {4, EIO, ErrnoCode(EIO)},
+    };
+    for (const auto& c : cases) {
+        TempDir src, dest;
+        WriteFile(src / "a.mp4", Blob(1500, 1));
+        ShellFileOp op = TransferOp(FO_COPY, src.path(), dest.path(), {"a.mp4"});
+        FailPlanOff off;
+        CFileIo::FailNthCall(c.call, c.err);
+        EXPECT_EQ(CShellFileOperation::Run(op), c.expected) << "call " << c.call << " errno " << c.err;
+        EXPECT_TRUE(Names(dest).empty());
+    }
+}
+
 TEST(ShellFileOperationFaults, FilesThatCannotFitAreRefusedBeforeWriting)
 {
     std::string why;
