@@ -37,31 +37,26 @@ CConvProgressDlg::CConvProgressDlg(QWidget* parent) : QDialog(parent)
     };
     setFixedSize(qRound(274 * ux), qRound(113 * uy));
 
-    m_status = new QLabel(tr("Converting ..."), this);
-    m_status->setObjectName(QStringLiteral("status"));
-    m_status->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    place(m_status, 13, 9, 248, 8);
-
-    m_counter = new QLabel(tr("Converted File 0/0"), this);
-    m_counter->setObjectName(QStringLiteral("counter"));
-    m_counter->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    place(m_counter, 33, 23, 201, 8);
-
-    m_fileBar = new QProgressBar(this);
-    m_fileBar->setObjectName(QStringLiteral("fileBar"));
-    m_fileBar->setTextVisible(false);
-    place(m_fileBar, 32, 35, 205, 14);
-
-    m_currentFile = new QLabel(tr("Converting filename"), this);
-    m_currentFile->setObjectName(QStringLiteral("currentFile"));
-    m_currentFile->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_currentFile->setTextFormat(Qt::PlainText);
-    place(m_currentFile, 34, 54, 201, 8);
-
-    m_percentBar = new QProgressBar(this);
-    m_percentBar->setObjectName(QStringLiteral("percentBar"));
-    m_percentBar->setTextVisible(false);
-    place(m_percentBar, 32, 67, 205, 14);
+    auto label = [&](const QString& text, const char* name, Qt::Alignment align, int x, int y, int w, int h) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setAlignment(align | Qt::AlignVCenter);
+        l->setTextFormat(Qt::PlainText);
+        place(l, x, y, w, h);
+        return l;
+    };
+    auto bar = [&](const char* name, int x, int y, int w, int h) {
+        auto* b = new QProgressBar(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setTextVisible(false);
+        place(b, x, y, w, h);
+        return b;
+    };
+    m_status = label(tr("Converting ..."), "status", Qt::AlignLeft, 13, 9, 248, 8);
+    m_counter = label(tr("Converted File 0/0"), "counter", Qt::AlignRight, 33, 23, 201, 8);
+    m_fileBar = bar("fileBar", 32, 35, 205, 14);
+    m_currentFile = label(tr("Converting filename"), "currentFile", Qt::AlignRight, 34, 54, 201, 8);
+    m_percentBar = bar("percentBar", 32, 67, 205, 14);
 
     m_cancel = new QPushButton(tr("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("cancel"));

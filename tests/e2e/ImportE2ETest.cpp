@@ -2,7 +2,6 @@
 // private temporary folder and settings folder for the child process.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,7 +9,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 
 #include "support/TestSupport.h"
 
@@ -36,17 +34,6 @@ uint32_t le(const std::string& b, size_t at, size_t n)
     for (size_t i = 0; i < n; ++i)
         v |= static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])) << (8 * i);
     return v;
-}
-
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    for (unsigned char c : bytes) {
-        char b[4];
-        std::snprintf(b, sizeof b, "%02X", c);
-        out += b;
-    }
-    return out;
 }
 
 class ImportE2ETest : public ::testing::Test {
@@ -147,7 +134,7 @@ TEST_F(ImportE2ETest, VideosOfEveryContainerBecomeDeviceMp4WithSidecars)
     for (const auto& b : bases) {
         ExpectDeviceVideo(b + ".mp4");
         ExpectThumbnail(b + ".thm");
-        EXPECT_EQ(hex(ReadFile(card / (b + ".mrk"))), b == "camera" ? "00000001" : "00000002") << b;
+        EXPECT_EQ(HexBytes(ReadFile(card / (b + ".mrk"))), b == "camera" ? "00000001" : "00000002") << b;
     }
     EXPECT_TRUE(TmpEmpty());
     EXPECT_NE(r.err.find("Converted file 7/7"), std::string::npos) << r.err;
@@ -192,7 +179,7 @@ TEST_F(ImportE2ETest, AudioAndStillsWithInvalidFilesListedInTheMessage)
             << audio;
     }
     for (const char* marker : {"tone.mrk", "tone_wav.mrk", "tone_aiff.mrk", "song.mrk"})
-        EXPECT_EQ(hex(ReadFile(card / marker)), "00000002") << marker;
+        EXPECT_EQ(HexBytes(ReadFile(card / marker)), "00000002") << marker;
     for (const char* still : {"photo.jpg", "shot.jpg", "paint.bmp"}) {
         EXPECT_EQ(Probe(card / still, "stream=width,height"), "width=720\nheight=480\n") << still;
     }
@@ -259,33 +246,19 @@ TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
         Put("second.mov", SynthMedia("imp-long.mov", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=40",
                                                       "-c:v", "libx264", "-an"}));
 
-    int errPipe[2];
-    ASSERT_EQ(::pipe2(errPipe, O_CLOEXEC), 0);
-    const auto argv = Command({card.string(), shortClip.string(), longClip.string()});
-    const auto env = Env();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(errPipe[1], 2);
-        for (const auto& e : env)
-            ::putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        _exit(127);
-    }
-    ::close(errPipe[1]);
+    int errFd = -1;
+    const pid_t pid = SpawnProcess(Command({card.string(), shortClip.string(), longClip.string()}), Env(), errFd);
+    ASSERT_GT(pid, 0);
 
     // Progress lines arrive at most once a second; interrupt once the second file is under way.
     std::string err;
     bool sent = false;
     char buf[4096];
     for (;;) {
-        pollfd pfd{errPipe[0], POLLIN, 0};
+        pollfd pfd{errFd, POLLIN, 0};
         if (::poll(&pfd, 1, 30000) <= 0)
             break;
-        const ssize_t n = ::read(errPipe[0], buf, sizeof buf);
+        const ssize_t n = ::read(errFd, buf, sizeof buf);
         if (n <= 0)
             break;
         err.append(buf, static_cast<size_t>(n));
@@ -294,7 +267,7 @@ TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
             sent = true;
         }
     }
-    ::close(errPipe[0]);
+    ::close(errFd);
     int status = 0;
     ::waitpid(pid, &status, 0);
 

@@ -159,17 +159,7 @@ protected:
         EXPECT_TRUE(image.save(QString::fromStdString(p.string())));
         return p.string();
     }
-    std::string Mrk(const std::string& name)
-    {
-        std::string bytes = ReadFile(card / name);
-        std::string hex;
-        for (unsigned char c : bytes) {
-            char b[4];
-            std::snprintf(b, sizeof b, "%02X ", c);
-            hex += b;
-        }
-        return hex;
-    }
+    std::string Mrk(const std::string& name) { return HexBytes(ReadFile(card / name)); }
 
     CImporter importer;
     FakeMediaLibrary library;
@@ -251,8 +241,8 @@ TEST_F(ImporterTest, ConvertsEveryKindAndMovesResultsWithSidecarsOntoTheCard)
     EXPECT_EQ(Names(card), (std::vector<std::string>{"clip.mp4", "clip.mrk", "clip.thm", "photo.jpg", "photo.thm",
                                                      "song.mp3", "song.mrk"}));
     EXPECT_EQ(ReadFile(card / "clip.mp4"), "converted " + clip);
-    EXPECT_EQ(Mrk("clip.mrk"), "00 00 00 3D ") << "61500 ms is 61 s";
-    EXPECT_EQ(Mrk("song.mrk"), "00 00 00 3D ");
+    EXPECT_EQ(Mrk("clip.mrk"), "0000003D") << "61500 ms is 61 s";
+    EXPECT_EQ(Mrk("song.mrk"), "0000003D");
     EXPECT_EQ(QImage(QString::fromStdString((card / "photo.thm").string())).size(), QSize(48, 36));
     EXPECT_TRUE(Names(tmp).empty());
 

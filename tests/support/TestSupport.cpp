@@ -67,6 +67,52 @@ fs::path MakeCard(const fs::path& root, const std::vector<int>& numberedFolders)
     return device;
 }
 
+namespace {
+
+// In a forked child: stdin from /dev/null, stdout and stderr to the descriptors given, env added, then exec.
+[[noreturn]] void execChild(const std::vector<std::string>& argv, const std::vector<std::string>& env, int outFd,
+                            int errFd)
+{
+    int devnull = ::open("/dev/null", O_RDWR);
+    ::dup2(devnull, 0);
+    ::dup2(outFd < 0 ? devnull : outFd, 1);
+    ::dup2(errFd, 2);
+    for (const auto& e : env)
+        ::putenv(const_cast<char*>(e.c_str()));
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    _exit(127);
+}
+
+} // namespace
+
+pid_t SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env, int& errFd)
+{
+    int errPipe[2];
+    if (::pipe2(errPipe, O_CLOEXEC) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        execChild(argv, env, -1, errPipe[1]);
+    ::close(errPipe[1]);
+    errFd = errPipe[0];
+    return pid;
+}
+
+std::string HexBytes(const std::string& bytes)
+{
+    std::string out;
+    for (unsigned char c : bytes) {
+        char b[4];
+        std::snprintf(b, sizeof b, "%02X", c);
+        out += b;
+    }
+    return out;
+}
+
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env)
 {
     ProcessResult r;
@@ -74,20 +120,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
         return r;
     pid_t pid = ::fork();
-    if (pid == 0) {
-        int devnull = ::open("/dev/null", O_RDONLY);
-        ::dup2(devnull, 0);
-        ::dup2(outPipe[1], 1);
-        ::dup2(errPipe[1], 2);
-        for (const auto& e : env)
-            ::putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        _exit(127);
-    }
+    if (pid == 0)
+        execChild(argv, env, outPipe[1], errPipe[1]);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     // Read both pipes together so neither can fill up and stall the child.

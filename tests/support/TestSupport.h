@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace tq9test {
 
 namespace fs = std::filesystem;
@@ -38,6 +40,13 @@ struct ProcessResult {
 };
 // Runs a program with arguments (no shell), capturing both streams; stdin is /dev/null.
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+
+// Starts a program (no shell) with stdin and stdout on /dev/null and its stderr readable from errFd (the
+// caller closes it and reaps the child with waitpid). Returns the child's pid, or -1.
+pid_t SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env, int& errFd);
+
+// Upper-case hex of bytes without separators ("0000003D").
+std::string HexBytes(const std::string& bytes);
 
 // Path of a binary built by this project (tq9, the GUI, ...).
 fs::path BinPath(const std::string& name);
