@@ -2,6 +2,7 @@
 
 #include "card/CardFolder.h"
 #include "jobs/SelfDDIndicator.h"
+#include "platform/FileAttributes.h"
 #include "jobs/ShellFileCalls.h"
 #include "ui/DropImport.h"
 #include "ui/FileListModel.h"
@@ -40,6 +41,9 @@ CRightView::CRightView(QWidget* parent)
         header()->setSectionResizeMode(column, QHeaderView::Interactive);
         setColumnWidth(column, kColumnWidths[column]);
     }
+    // A date does not fit into 80 pixels of today's fonts; widen that column to its text.
+    const int dateWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16;
+    setColumnWidth(3, std::max(kColumnWidths[3], dateWidth));
     setDragEnabled(true);
     setAcceptDrops(true);
     setDropIndicatorShown(false);
@@ -100,8 +104,13 @@ void CRightView::EnumerateFolder(const std::string& folder)
     }
     // The disk is read without the lock: the UI thread may be drawing rows meanwhile.
     std::optional<std::vector<std::string>> files = CCardFolder::ListMediaFiles(folder);
-    if (!files)
-        return;
+    if (!files) {
+        // An unreadable folder keeps its rows; one that is gone has none left (its files went with it,
+        // and stale rows would offer files that no longer exist).
+        if (CFileAttributes::Exists(folder))
+            return;
+        files.emplace();
+    }
     std::lock_guard<std::mutex> hold(m_cacheLock);
     m_folderCache[folder] = std::move(*files);
 }

@@ -2,6 +2,7 @@
 
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QMimeDatabase>
 
 namespace tq9 {
 
@@ -41,7 +42,12 @@ QIcon CShellIcons::FolderIcon(const std::string& path)
 
 QIcon CShellIcons::FileIcon(const std::string& path)
 {
-    return provider().icon(QFileInfo(QString::fromStdString(path)));
+    // The type's own theme icon (video, audio, picture) where the theme has one.
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(QString::fromStdString(path));
+    QIcon icon = QIcon::fromTheme(type.iconName());
+    if (icon.isNull())
+        icon = QIcon::fromTheme(type.genericIconName());
+    return icon.isNull() ? provider().icon(QFileInfo(QString::fromStdString(path))) : icon;
 }
 
 } // namespace tq9

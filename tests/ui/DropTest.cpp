@@ -1,0 +1,178 @@
+// Desktop files dropped on the tree and on the list: the folder limit, refused drops, and real imports
+// through the importer (tiny stills, so they are quick).
+#include "GuiFixture.h"
+
+#include "jobs/SelfDDIndicator.h"
+
+using namespace tq9;
+using namespace tq9test;
+
+namespace {
+
+fs::path Still(const TempDir& dir, const std::string& name)
+{
+    const fs::path synth = SynthMedia("ui-still.jpg", {"-f", "lavfi", "-i", "testsrc=size=64x48", "-frames:v", "1"});
+    const fs::path copy = dir / name;
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(synth, copy, fs::copy_options::overwrite_existing);
+    return copy;
+}
+
+int CountWithExtension(const fs::path& folder, const std::string& extension)
+{
+    int n = 0;
+    for (const auto& entry : fs::directory_iterator(folder))
+        n += entry.path().extension() == extension;
+    return n;
+}
+
+} // namespace
+
+class DropTest : public GuiFixture {};
+
+TEST_F(DropTest, AStillDroppedOnTheListIsImportedAndListed)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    const fs::path source = Still(m_dir, "pc/holiday.jpg");
+    Start();
+    Select(folder);
+
+    EXPECT_TRUE(Drop(List().viewport(), QPoint(20, 20), {source}));
+    EXPECT_TRUE(m_messages.empty()) << m_messages.front().text;
+    EXPECT_EQ(CountWithExtension(folder, ".jpg"), 1);
+    EXPECT_EQ(CountWithExtension(folder, ".thm"), 1);
+    EXPECT_EQ(List().RowCount(), 1);
+    EXPECT_TRUE(fs::exists(source)); // the desktop file stays where it was
+    EXPECT_EQ(CSelfDDIndicator::Instance().GetDropBusy(), 0);
+}
+
+TEST_F(DropTest, AStillDroppedOnAnotherFolderOfTheTreeGoesThere)
+{
+    const fs::path device = AddCard("カード 1", {1, 2});
+    const fs::path source = Still(m_dir, "pc folder/写真 1.jpg");
+    Start();
+    Select(device / "TQ9_0001");
+
+    EXPECT_TRUE(Drop(Tree().viewport(), NodePoint(device / "TQ9_0002"), {source}));
+    EXPECT_TRUE(m_messages.empty()) << m_messages.front().text;
+    EXPECT_EQ(CountWithExtension(device / "TQ9_0002", ".jpg"), 1);
+    EXPECT_EQ(CountWithExtension(device / "TQ9_0001", ".jpg"), 0);
+    EXPECT_EQ(Tree().DropHighlight(), nullptr);
+    auto cached = List().CachedCopy((device / "TQ9_0002").string());
+    ASSERT_TRUE(cached);
+    EXPECT_EQ(cached->size(), 1u);
+}
+
+TEST_F(DropTest, TheTreeRefusesTheShownFolderAndOpensCardsWithFolders)
+{
+    const fs::path device = AddCard("card", {1});
+    const fs::path bare = AddCard("bare", {});
+    const fs::path source = Still(m_dir, "pc/a.jpg");
+    Start();
+    Select(device / "TQ9_0001");
+    Tree().topLevelItem(0)->setExpanded(false);
+
+    // Over the card's node: no drop, but the node opens.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(source.string()))});
+    QDragEnterEvent enter(NodePoint(device.parent_path()), Qt::CopyAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(Tree().viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDragMoveEvent overCard(NodePoint(device.parent_path()), Qt::CopyAction, &data, Qt::LeftButton,
+                            Qt::NoModifier);
+    QApplication::sendEvent(Tree().viewport(), &overCard);
+    EXPECT_FALSE(overCard.isAccepted());
+    EXPECT_TRUE(Tree().topLevelItem(0)->isExpanded());
+
+    // Over the folder the list shows: no drop, no highlight.
+    QDragMoveEvent overShown(NodePoint(device / "TQ9_0001"), Qt::CopyAction, &data, Qt::LeftButton,
+                             Qt::NoModifier);
+    QApplication::sendEvent(Tree().viewport(), &overShown);
+    EXPECT_FALSE(overShown.isAccepted());
+    EXPECT_EQ(Tree().DropHighlight(), nullptr);
+
+    // A card without folders takes the drag but the drop does nothing: it has no cached folder.
+    EXPECT_FALSE(Drop(Tree().viewport(), NodePoint(bare.parent_path()), {source}));
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(CountWithExtension(bare, ".jpg"), 0);
+}
+
+TEST_F(DropTest, TheFolderLimitCountsListedAndDroppedFiles)
+{
+    const fs::path device = AddCard("card", {1, 2});
+    const fs::path full = device / "TQ9_0001";
+    const fs::path almost = device / "TQ9_0002";
+    for (int i = 0; i < 128; ++i)
+        WriteFile(full / ("f" + std::to_string(i) + ".jpg"), "jpeg");
+    for (int i = 0; i < 127; ++i)
+        WriteFile(almost / ("f" + std::to_string(i) + ".jpg"), "jpeg");
+    const fs::path source = Still(m_dir, "pc/new.jpg");
+    Start();
+
+    Select(full);
+    Drop(List().viewport(), QPoint(20, 20), {source});
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "Number of file in this folder exceeds limit.");
+    EXPECT_EQ(CountWithExtension(full, ".thm"), 0);
+
+    Select(almost); // 127 + 1 is still allowed
+    Drop(List().viewport(), QPoint(20, 20), {source});
+    EXPECT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(List().RowCount(), 128);
+}
+
+TEST_F(DropTest, TwoHundredFilesAreRefusedAsAWhole)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    std::vector<fs::path> files;
+    for (int i = 0; i < 200; ++i) {
+        files.push_back(m_dir / "pc" / ("p" + std::to_string(i) + ".jpg"));
+        fs::create_directories(files.back().parent_path());
+        WriteFile(files.back(), "jpeg");
+    }
+    Start();
+    Select(device / "TQ9_0002");
+    Drop(Tree().viewport(), NodePoint(folder), files);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "Number of file in this folder exceeds limit.");
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST_F(DropTest, ADroppedFolderIsRefusedWithItsReason)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    const fs::path pcFolder = m_dir / "pc folder";
+    Still(m_dir, "pc folder/inside.jpg");
+    Start();
+    Select(folder);
+    Drop(List().viewport(), QPoint(20, 20), {pcFolder});
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_NE(m_messages[0].text.find("Invalid file type.\n"), std::string::npos) << m_messages[0].text;
+    EXPECT_NE(m_messages[0].text.find("Including path attributed directry.\n"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST_F(DropTest, ADragIsRefusedWhileADropIsBeingHandled)
+{
+    const fs::path device = AddCard("card");
+    Start();
+    Select(device / "TQ9_0001");
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/x.jpg"))});
+    CSelfDDIndicator::Instance().SetDropBusy(1);
+    QDragEnterEvent onTree(NodePoint(device / "TQ9_0002"), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Tree().viewport(), &onTree);
+    QDragEnterEvent onList(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(List().viewport(), &onList);
+    CSelfDDIndicator::Instance().SetDropBusy(0);
+    EXPECT_FALSE(onTree.isAccepted());
+    EXPECT_FALSE(onList.isAccepted());
+
+    QDragEnterEvent again(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(List().viewport(), &again);
+    EXPECT_TRUE(again.isAccepted());
+}

@@ -1,0 +1,140 @@
+// The file list kept current by the folder observer, and what it does with folders and files that
+// change under it.
+#include "GuiFixture.h"
+
+#include "platform/ReadLease.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <thread>
+
+using namespace tq9;
+using namespace tq9test;
+
+class FileListTest : public GuiFixture {};
+
+TEST_F(FileListTest, FilesCreatedAndRemovedOnDiskShowWithoutUserAction)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    Start();
+    Select(folder);
+    ASSERT_EQ(List().RowCount(), 0);
+
+    PlaceFile(folder / "a.jpg", "jpeg");
+    PlaceFile(folder / "a.thm", "thm"); // a sidecar is no row of its own
+    EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 1; }));
+    fs::remove(folder / "a.jpg");
+    EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 0; }));
+
+    // A folder that is not shown is refreshed in the cache only.
+    PlaceFile(device / "TQ9_0002" / "b.wav", "wav");
+    EXPECT_TRUE(WaitFor([&] {
+        auto cached = List().CachedCopy((device / "TQ9_0002").string());
+        return cached && cached->size() == 1;
+    }));
+    EXPECT_EQ(List().RowCount(), 0);
+}
+
+TEST_F(FileListTest, AFileStillBeingWrittenIsListedOnlyOnceClosed)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    Start();
+    Select(folder);
+
+    const fs::path recording = folder / "rec.mp4";
+    const int fd = ::open(recording.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "data", 4), 4);
+    if (CReadLease::CanReadExclusively(recording.string())) {
+        ::close(fd);
+        GTEST_SKIP() << "this file system cannot tell files open for writing";
+    }
+    PlaceFile(folder / "other.bmp", "bmp"); // a second change, so the list has surely re-read the folder
+    EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 1; }));
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"other.bmp"}));
+    ::close(fd);
+
+    List().EnumerateFolder(folder.string());
+    List().ShowFolder(folder.string());
+    EXPECT_EQ(List().RowCount(), 2);
+}
+
+TEST_F(FileListTest, AShownFolderDeletedOnDiskEmptiesTheList)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    WriteFile(folder / "a.jpg", "jpeg");
+    WriteFile(folder / "b.mp3", "mp3");
+    Start();
+    Select(folder);
+    ASSERT_EQ(List().RowCount(), 2);
+
+    fs::remove_all(folder);
+    EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 0; }));
+    // The node stays; selecting it again shows the empty folder and no error.
+    Select(device / "TQ9_0002");
+    Select(folder);
+    EXPECT_EQ(List().RowCount(), 0);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(FileListTest, RowsWhoseFileVanishedShowNoText)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    WriteFile(folder / "a.jpg", "jpeg");
+    Start();
+    Select(folder);
+    // The file goes while the list still has its row (the observer's report has not been handled yet).
+    fs::remove(folder / "a.jpg");
+    ASSERT_EQ(List().RowCount(), 1);
+    EXPECT_EQ(Column(2), (std::vector<std::string>{""}));
+    EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 0; }));
+}
+
+TEST_F(FileListTest, NamesWithSpacesAndNonAsciiCharacters)
+{
+    const fs::path device = AddCard("カード 1", {1});
+    const fs::path folder = device / "TQ9_0001";
+    WriteFile(folder / "été clip 1.mp4", std::string(2500, 'x'));
+    WriteFile(folder / "été clip 1.mrk", std::string("\x00\x00\x00\x3d", 4));
+    CMainFrame& frame = Start();
+    EXPECT_EQ(Tree().topLevelItem(0)->text(0).toStdString(), "カード 1");
+    Select(folder);
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"été clip 1.mp4"}));
+    EXPECT_EQ(Column(1), (std::vector<std::string>{"00:01:01"}));
+    EXPECT_EQ(Column(2), (std::vector<std::string>{"2 KB"}));
+    EXPECT_EQ(frame.AddressBar()->History(), (std::vector<std::string>{folder.string()}));
+}
+
+TEST_F(FileListTest, AFolderOf128FilesListsThemAll)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    for (int i = 0; i < 128; ++i)
+        WriteFile(folder / ("f" + std::to_string(i) + ".jpg"), "jpeg");
+    Start();
+    Select(folder);
+    EXPECT_EQ(List().RowCount(), 128);
+}
+
+// Closing the window while an observer report waits for the UI thread must neither hang nor wait for the
+// observer's stop timeout.
+TEST_F(FileListTest, ClosingWhileAReportWaitsForTheWindowDoesNotHang)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    Start();
+    Select(folder);
+    for (int i = 0; i < 20; ++i)
+        WriteFile(folder / ("f" + std::to_string(i) + ".jpg"), "jpeg");
+    // The UI thread does not run its event loop here, so the worker is now stuck in its blocking call.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    m_frame.reset();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(2));
+}

@@ -1,0 +1,194 @@
+// The main window on a card made by the test: what the tree, the list and the status bar show, and the
+// create-folder and delete commands.
+#include "GuiFixture.h"
+
+#include "card/CardLayout.h"
+#include "res/MessageCatalogue.h"
+#include "ui/AddressBar.h"
+
+#include <QComboBox>
+#include <QSplitter>
+
+#include <algorithm>
+
+using namespace tq9;
+using namespace tq9test;
+
+namespace {
+
+// A clip with both sidecars, a still with its thumbnail, a loose sidecar and a file of another type.
+void FillFolder(const fs::path& folder)
+{
+    WriteFile(folder / "clip.mp4", std::string(1000000, 'v'));
+    WriteFile(folder / "clip.thm", "thm");
+    WriteFile(folder / "clip.mrk", std::string("\x00\x00\x0e\x11", 4));
+    WriteFile(folder / "photo.jpg", std::string(999, 'j'));
+    WriteFile(folder / "photo.thm", "thm");
+    WriteFile(folder / "notes.txt", "not media");
+    WriteFile(folder / "orphan.mrk", std::string(4, '\0'));
+}
+
+} // namespace
+
+class MainFrameTest : public GuiFixture {};
+
+TEST_F(MainFrameTest, StartsWithTheCardsFoldersAndIdleStatus)
+{
+    const fs::path device = AddCard("card one", {1, 2});
+    CMainFrame& frame = Start();
+
+    EXPECT_EQ(frame.windowTitle().toStdString(), "TQ-9 Image Converter");
+    EXPECT_EQ(frame.size(), QSize(600, 400));
+    EXPECT_EQ(frame.Splitter()->sizes().value(0), 200);
+    EXPECT_EQ(frame.MessagePaneText().toStdString(), "Ready.");
+    EXPECT_EQ(frame.RemainingSpacePaneText().toStdString(), CMessageCatalogue::Get(IDS_REMAINING_SPACE_ZERO));
+
+    ASSERT_EQ(Tree().topLevelItemCount(), 1);
+    QTreeWidgetItem* card = Tree().topLevelItem(0);
+    EXPECT_EQ(card->text(0).toStdString(), "card one");
+    EXPECT_TRUE(card->isExpanded());
+    std::vector<std::string> folders;
+    for (int i = 0; i < card->childCount(); ++i)
+        folders.push_back(card->child(i)->text(0).toStdString());
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(folders, (std::vector<std::string>{"TQ9_0001", "TQ9_0002"}));
+    EXPECT_FALSE(List().isEnabled());
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(MainFrameTest, SelectingAFolderListsItsMediaWithTheirTexts)
+{
+    const fs::path device = AddCard("card");
+    FillFolder(device / "TQ9_0001");
+    CMainFrame& frame = Start();
+    Select(device / "TQ9_0001");
+
+    ASSERT_TRUE(List().isEnabled());
+    std::vector<std::string> names = Column(0);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"clip.mp4", "photo.jpg"}));
+    for (int row = 0; row < List().RowCount(); ++row) {
+        const bool clip = Column(0)[row] == "clip.mp4";
+        EXPECT_EQ(Column(1)[row], clip ? "01:00:01" : "00:00:00");
+        EXPECT_EQ(Column(2)[row], clip ? "1,000 KB" : "0 KB");
+        EXPECT_EQ(Column(3)[row].size(), 19u) << Column(3)[row]; // "YYYY/MM/DD hh:mm:ss"
+    }
+    const std::string pane = frame.RemainingSpacePaneText().toStdString();
+    EXPECT_EQ(pane, CCardLayout::RemainingSpaceText((device / "TQ9_0001").string()));
+    EXPECT_EQ(pane.rfind("\t\tRemaining space ", 0), 0u) << pane;
+    EXPECT_EQ(frame.AddressBar()->History(), (std::vector<std::string>{(device / "TQ9_0001").string()}));
+
+    // The card's own node shows nothing and disables the list.
+    Select(device.parent_path());
+    EXPECT_EQ(List().RowCount(), 0);
+    EXPECT_FALSE(List().isEnabled());
+    EXPECT_EQ(List().CurrentFolder(), "");
+}
+
+TEST_F(MainFrameTest, CreateFolderTakesTheLowestFreeNumberOnTheSelectedCard)
+{
+    const fs::path device = AddCard("card", {1, 2, 4});
+    CMainFrame& frame = Start();
+
+    frame.CreateFolderCommand();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "Select exporting folder.");
+    EXPECT_EQ(m_messages[0].caption, "TQ-9 Image Converter");
+    EXPECT_FALSE(fs::exists(device / "TQ9_0003"));
+
+    Select(device.parent_path());
+    frame.CreateFolderCommand();
+    EXPECT_TRUE(fs::is_directory(device / "TQ9_0003"));
+    QTreeWidgetItem* card = Tree().topLevelItem(0);
+    ASSERT_EQ(card->childCount(), 4);
+    EXPECT_EQ(card->child(3)->text(0).toStdString(), "TQ9_0003");
+
+    // From a folder node the next one goes to the same card, and it is watched like the others.
+    Select(device / "TQ9_0001");
+    frame.CreateFolderCommand();
+    EXPECT_TRUE(fs::is_directory(device / "TQ9_0005"));
+    Select(device / "TQ9_0005");
+    PlaceFile(device / "TQ9_0005" / "new.jpg", "jpeg");
+    EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 1; }));
+    EXPECT_EQ(m_messages.size(), 1u);
+}
+
+TEST_F(MainFrameTest, CreateFolderReportsAFullCard)
+{
+    std::vector<int> all;
+    for (int n = 1; n <= 127; ++n)
+        all.push_back(n);
+    const fs::path device = AddCard("full", all);
+    CMainFrame& frame = Start();
+    Select(device.parent_path());
+    frame.CreateFolderCommand();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "Failed to make folder.");
+    EXPECT_EQ(Tree().topLevelItem(0)->childCount(), 127);
+}
+
+TEST_F(MainFrameTest, DeleteAsksAndRemovesTheFileWithItsSidecars)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    FillFolder(folder);
+    CMainFrame& frame = Start();
+    Select(folder);
+
+    frame.DeleteFileCommand();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "Select deleting file.");
+
+    const std::vector<std::string> names = Column(0);
+    const int clipRow = static_cast<int>(std::find(names.begin(), names.end(), "clip.mp4") - names.begin());
+    List().selectionModel()->select(List().model()->index(clipRow, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+
+    m_answer = CMessageBox::Answer::Cancel;
+    frame.DeleteFileCommand();
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[1].text, "Delete this file?");
+    EXPECT_EQ(m_messages[1].buttons, CMessageBox::Buttons::OkCancel);
+    EXPECT_TRUE(fs::exists(folder / "clip.mp4"));
+    EXPECT_EQ(List().SelectedCount(), 1);
+
+    m_answer = CMessageBox::Answer::Ok;
+    frame.DeleteFileCommand();
+    EXPECT_EQ(m_messages.size(), 3u); // only the question: success shows nothing
+    EXPECT_FALSE(fs::exists(folder / "clip.mp4"));
+    EXPECT_FALSE(fs::exists(folder / "clip.thm"));
+    EXPECT_FALSE(fs::exists(folder / "clip.mrk"));
+    EXPECT_TRUE(fs::exists(folder / "photo.jpg"));
+    EXPECT_TRUE(fs::exists(folder / "photo.thm"));
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"photo.jpg"}));
+    EXPECT_EQ(List().SelectedCount(), 0);
+}
+
+TEST_F(MainFrameTest, AddressBarKeepsUniquePathsMostRecentFirstAndNavigates)
+{
+    const fs::path device = AddCard("card", {1, 2});
+    CMainFrame& frame = Start();
+    const std::string a = (device / "TQ9_0001").string();
+    const std::string b = (device / "TQ9_0002").string();
+    Select(a);
+    Select(b);
+    Select(a);
+    EXPECT_EQ(frame.AddressBar()->History(), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(frame.AddressBar()->HistoryBox()->currentIndex(), 0);
+
+    // Picking B from the drop-down list selects it in the tree and brings it to the top.
+    QComboBox* box = frame.AddressBar()->HistoryBox();
+    box->setCurrentIndex(1);
+    emit box->activated(1);
+    EXPECT_EQ(Tree().SelectedPath(), b);
+    EXPECT_EQ(List().CurrentFolder(), b);
+    EXPECT_EQ(frame.AddressBar()->History(), (std::vector<std::string>{b, a}));
+
+    // Letter case makes a different path; a path the tree does not know changes nothing.
+    CAddressBar bar;
+    bar.ShowFolder("/x/Folder");
+    bar.ShowFolder("/x/folder");
+    EXPECT_EQ(bar.History(), (std::vector<std::string>{"/x/folder", "/x/Folder"}));
+    EXPECT_FALSE(Tree().SelectByPath("/x/folder"));
+    EXPECT_EQ(Tree().SelectedPath(), b);
+}
