@@ -148,6 +148,12 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
     const std::string& source = record.sourcePath;
     MediaInfo info;
     StepClock clock;
+    // A stop request reaches only the converter operation that is running; one that arrives between two
+    // steps would be forgotten and the next conversion would run to its end with the dialog already gone.
+    auto stopIfCanceled = [&] {
+        if (GetState() != STATE_RUNNING)
+            fail("cancelled");
+    };
 
     if ((record.flags & FILE_MEDIA) && (record.kind & (KIND_VIDEO | KIND_AUDIO))) {
         converter.Probe(source, info);
@@ -156,6 +162,7 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
     }
     clock.Lap(m_times.probe);
 
+    stopIfCanceled();
     if (record.flags & FILE_MEDIA) {
         bool ok = false;
         if (record.kind & KIND_COPY) {
@@ -166,6 +173,7 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
             converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath, record.passLogPath, 0);
             const int first = converter.GetResult();
             if (first >= 0 && first != kConverterCopyStopped) {
+                stopIfCanceled();
                 converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath,
                                                  record.passLogPath, 1);
                 ok = converter.GetResult() >= 0;
@@ -184,6 +192,7 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
     }
     clock.Lap(m_times.media);
 
+    stopIfCanceled();
     if (record.flags & FILE_THUMBNAIL) {
         bool ok = false;
         if (record.kind & KIND_VIDEO)

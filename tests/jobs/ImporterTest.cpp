@@ -56,6 +56,8 @@ public:
         std::lock_guard<std::mutex> lock(m_lock);
         return m_calls;
     }
+    // Runs right after a probe of a source named "...cancelme...".
+    std::function<void()> afterProbe;
     std::atomic<bool> slowStarted{false};
     std::atomic<bool> slowStopped{false};
 
@@ -90,7 +92,10 @@ private:
                 send(TQ9_EVENT_RESOLUTION, 0, (int64_t(160) << 32) | 120);
                 send(TQ9_EVENT_STREAM_INFO, 1, 0x15002);
             }
-            return finish(0);
+            finish(0);
+            if (contains(source, "cancelme") && self->afterProbe)
+                self->afterProbe();
+            return 0;
         }
         const std::string output = args.back();
         const int fd = ::open(output.c_str(), O_WRONLY | O_TRUNC | O_CREAT, 0644);
@@ -282,6 +287,22 @@ TEST_F(ImporterTest, CancelDuringTheSecondFileLeavesNothingOnTheCardOrInTheTempo
     EXPECT_TRUE(Names(tmp).empty());
     for (const Args& call : library.Calls())
         EXPECT_NE(call[2], third) << "nothing runs after the cancel";
+}
+
+TEST_F(ImporterTest, CancelBetweenTwoStepsStartsNoFurtherConversion)
+{
+    const std::string clip = Source("slow_cancelme.mov");
+    ASSERT_EQ(importer.Prepare(card.string(), {clip}, 0), 0);
+    // The user cancels after the probe ended and before the conversion began: the converter forgets a
+    // stop request made between operations, so only the job's state can stop the next step.
+    library.afterProbe = [&] { CancelJob(importer); };
+    CancellingFrontEnd frontEnd([](IConvProgress& job) { return job.GetState() != STATE_RUNNING; });
+
+    EXPECT_EQ(importer.Run(frontEnd), JOB_RESULT_CANCELED);
+    EXPECT_EQ(library.Calls().size(), 1u) << "only the probe ran";
+    EXPECT_FALSE(library.slowStarted);
+    EXPECT_TRUE(Names(card).empty());
+    EXPECT_TRUE(Names(tmp).empty());
 }
 
 TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndA512FirstPassFailsTheFile)
