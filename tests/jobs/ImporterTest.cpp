@@ -186,6 +186,16 @@ TEST_F(ImporterTest, PrepareRefusesWholeDropsAndListsUnknownTypes)
     EXPECT_EQ(importer.Prepare(card.string(), {notes}, 0), CImporter::RESULT_NOT_IMPORTED);
     EXPECT_TRUE(importer.Records().empty());
 
+    // A record that cannot reserve its names (another import holds clip_mov.thm) refuses the drop and
+    // gives back what the records before it reserved.
+    WriteFile(tmp / "clip.mp4", "theirs");
+    WriteFile(tmp / "clip_mov.thm", "theirs");
+    EXPECT_EQ(importer.Prepare(card.string(), {Source("song.wav"), clip}, 0), CImporter::RESULT_OTHER_ERROR);
+    EXPECT_EQ(Names(tmp), (std::vector<std::string>{"clip.mp4", "clip_mov.thm"}));
+    EXPECT_EQ(ReadFile(tmp / "clip_mov.thm"), "theirs");
+    fs::remove(tmp / "clip.mp4");
+    fs::remove(tmp / "clip_mov.thm");
+
     EXPECT_EQ(importer.Prepare(card.string(), {clip, notes}, 0), 0);
     ASSERT_EQ(importer.Records().size(), 1u);
     ASSERT_EQ(importer.FailedSources().size(), 1u);
