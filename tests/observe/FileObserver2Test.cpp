@@ -44,6 +44,7 @@ class Recorder : public tq9::IFolderChangeListener {
 public:
     void OnFolderChanged(const std::string& path) override
     {
+        std::function<void()> then;
         {
             std::unique_lock lock(m_mutex);
             ++m_counts[path];
@@ -55,11 +56,12 @@ public:
                 m_cv.notify_all();
                 m_cv.wait(lock, [&] { return !held(); });
             }
+            then = m_then; // the test may destroy this recorder once m_returned has grown
             ++m_returned;
             m_cv.notify_all();
         }
-        if (m_then)
-            m_then(); // last: once it has run the test may destroy this recorder
+        if (then)
+            then();
     }
 
     int Count(const fs::path& path) { return Locked([&] { return m_counts[path.string()]; }); }
