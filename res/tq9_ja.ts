@@ -100,4 +100,15 @@
         <translation>OK</translation>
     </message>
 </context>
+<context>
+    <name>tq9::CMessageBox</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+</context>
 </TS>

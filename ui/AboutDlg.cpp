@@ -27,8 +27,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     layout->addWidget(version, 0, 1, Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(ok, 0, 2, Qt::AlignTop);
     layout->setColumnStretch(1, 1);
-    layout->setRowStretch(1, 1);
-    setMinimumSize(350, 90);
+    setMinimumWidth(350);
 }
 
 } // namespace tq9

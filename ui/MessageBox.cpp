@@ -2,6 +2,8 @@
 
 #include "res/MessageCatalogue.h"
 
+#include <QAbstractButton>
+#include <QCoreApplication>
 #include <QMessageBox>
 
 namespace tq9 {
@@ -26,6 +28,10 @@ CMessageBox::Answer CMessageBox::Show(QWidget* owner, const std::string& text, c
                     owner);
     // Texts of the catalogue carry tabs and line breaks that must be shown as they stand.
     box.setTextFormat(Qt::PlainText);
+    // Our own button texts, so that they follow the program's language rather than Qt's.
+    box.button(QMessageBox::Ok)->setText(QCoreApplication::translate("tq9::CMessageBox", "OK"));
+    if (QAbstractButton* cancel = box.button(QMessageBox::Cancel))
+        cancel->setText(QCoreApplication::translate("tq9::CMessageBox", "Cancel"));
     return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 

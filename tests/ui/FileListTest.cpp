@@ -4,6 +4,8 @@
 
 #include "platform/ReadLease.h"
 
+#include <QTimer>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -122,13 +124,15 @@ TEST_F(FileListTest, AFolderOf128FilesListsThemAll)
 }
 
 // Closing the window while an observer report waits for the UI thread must neither hang nor wait for the
-// observer's stop timeout.
+// observer's stop timeout, also once the application's event loop has ended (as at the program's end).
 TEST_F(FileListTest, ClosingWhileAReportWaitsForTheWindowDoesNotHang)
 {
     const fs::path device = AddCard("card");
     const fs::path folder = device / "TQ9_0001";
     Start();
     Select(folder);
+    QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+    QCoreApplication::exec();
     for (int i = 0; i < 20; ++i)
         WriteFile(folder / ("f" + std::to_string(i) + ".jpg"), "jpeg");
     // The UI thread does not run its event loop here, so the worker is now stuck in its blocking call.
