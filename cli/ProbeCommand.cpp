@@ -1,5 +1,6 @@
 // tq9 probe: what the media library finds in a file, as the import and export jobs see it.
 #include <cstdio>
+#include <iomanip>
 #include <iostream>
 #include <sstream>
 
@@ -36,6 +37,7 @@ int runProbe(const ParsedArgs& args)
         return kExitFailed;
     }
     std::ostringstream out;
+    out << std::setprecision(15); // bit rates in full, never "5e+06"
     out << "file: " << info.path << "\n"
         << "format: " << info.formatName << "\n"
         << "duration_ms: " << info.durationMs << "\n";

@@ -283,8 +283,8 @@ TEST_F(CopyFileTest, StopEndsAfterTheCurrentBlock)
     conv.RequestStop();
     const std::string second(500, 'b');
     ASSERT_EQ(500, ::write(fd, second.data(), second.size()));
+    ::close(fd); // a copy that ignored the stop would now run to the end instead of hanging the test
     EXPECT_EQ(0, copy.get());
-    ::close(fd);
     EXPECT_EQ(kConverterCopyStopped, conv.GetResult());
     EXPECT_EQ(first + second, tq9test::ReadFile(dir / "dst"));
     // The other converter's state is its own.
