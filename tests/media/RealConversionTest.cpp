@@ -25,6 +25,11 @@ fs::path WideClipWithoutAudio()
                                                "-c:v", "mpeg4", "-an"});
 }
 
+fs::path SixSecondClip()
+{
+    return SynthMedia("conv-6s.mp4", {"-f", "lavfi", "-i", "testsrc=size=128x96:rate=10:duration=6", "-c:v", "mpeg4"});
+}
+
 class RealLibrary : public ::testing::Test {
 protected:
     // Probes file; skips the test while the library is still a stub.
@@ -118,4 +123,25 @@ TEST_F(RealLibrary, ExtractFrameAndConvertAudio)
     ASSERT_GE(conv.GetResult(), 0);
     EXPECT_EQ("codec_name=mp3\nsample_rate=48000\nchannels=2\n",
               Probe(mp3, "stream=codec_name,sample_rate,channels", "a:0"));
+}
+
+TEST_F(RealLibrary, FrameFromFiveSecondsInAndTwoPasses)
+{
+    PROBE_OR_SKIP(info, SixSecondClip());
+    ASSERT_GT(info.durationMs, 5000);
+    const fs::path thumb = dir / "late.thm";
+    EXPECT_EQ(0, conv.ExtractFrame(ntsc, SixSecondClip().string(), info, thumb.string()));
+    EXPECT_EQ(QSize(48, 36), QImage(QString::fromStdString(thumb.string()), "BMP").size());
+
+    const fs::path out = dir / "two.mp4";
+    const fs::path log = dir / "pass.log";
+    conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOrSkip(ClipWithAudio()), out.string(),
+                                log.string(), 0);
+    ASSERT_GE(conv.GetResult(), 0);
+    ASSERT_NE(conv.GetResult(), 512);
+    EXPECT_TRUE(fs::exists(log)) << "the first pass writes its statistics to exactly the given file";
+    conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOrSkip(ClipWithAudio()), out.string(),
+                                log.string(), 1);
+    ASSERT_GE(conv.GetResult(), 0);
+    EXPECT_EQ("codec_name=mpeg4\nwidth=720\nheight=480\n", Probe(out, "stream=codec_name,width,height", "v:0"));
 }
