@@ -60,7 +60,11 @@ void CAddressBar::GoToChosenFolder(int index)
     // Paths too long for the file system cannot name a folder of the tree.
     if (path.size() >= PATH_MAX)
         return;
-    m_tree->SelectByPath(path);
+    if (!m_tree->SelectByPath(path)) {
+        // The tree no longer has that folder: keep showing the one it has selected.
+        const QSignalBlocker quiet(m_history);
+        m_history->setCurrentIndex(0);
+    }
 }
 
 } // namespace tq9

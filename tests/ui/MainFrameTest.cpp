@@ -189,6 +189,10 @@ TEST_F(MainFrameTest, AddressBarKeepsUniquePathsMostRecentFirstAndNavigates)
     bar.ShowFolder("/x/Folder");
     bar.ShowFolder("/x/folder");
     EXPECT_EQ(bar.History(), (std::vector<std::string>{"/x/folder", "/x/Folder"}));
-    EXPECT_FALSE(Tree().SelectByPath("/x/folder"));
+    bar.SetFolderTree(&Tree());
+    bar.HistoryBox()->setCurrentIndex(1);
+    emit bar.HistoryBox()->activated(1);
     EXPECT_EQ(Tree().SelectedPath(), b);
+    EXPECT_EQ(bar.HistoryBox()->currentIndex(), 0);
+    EXPECT_EQ(bar.History(), (std::vector<std::string>{"/x/folder", "/x/Folder"}));
 }
