@@ -117,7 +117,8 @@ CFileObserver2::CFileObserver2(std::chrono::milliseconds stopTimeout)
         std::unique_lock lock(m_shared->lock);
         m_shared->folderObservers.stop = 1;
         SetEvent(m_shared->m_hTQ9FolderObserverController);
-        StopWorker(m_firstWorker, m_shared->folderObservers, lock);
+        StopWorker(m_firstWorker, m_shared->folderObservers, lock,
+                   std::chrono::steady_clock::now() + m_stopTimeout);
         throw;
     }
 }
@@ -135,13 +136,15 @@ CFileObserver2::~CFileObserver2()
     }
     SetEvent(m_shared->m_hTQ9FolderObserverController);
     SetEvent(m_shared->m_hTQ9SubFolderObserverController);
-    StopWorker(m_firstWorker, m_shared->folderObservers, lock);
-    StopWorker(m_secondWorker, m_shared->subFolderObservers, lock);
+    const auto deadline = std::chrono::steady_clock::now() + m_stopTimeout; // one limit for both workers
+    StopWorker(m_firstWorker, m_shared->folderObservers, lock, deadline);
+    StopWorker(m_secondWorker, m_shared->subFolderObservers, lock, deadline);
 }
 
-// Waits up to the stop timeout for the worker of set; lock is held on entry and on return. A worker that
-// does not end in time is detached: it holds its own reference to Shared and ends when its listener returns.
-void CFileObserver2::StopWorker(std::thread& thread, WatchSetT& set, std::unique_lock<std::mutex>& lock)
+// Waits until deadline for the worker of set; lock is held on entry and on return. A worker that does not
+// end in time is detached: it holds its own reference to Shared and ends when its listener returns.
+void CFileObserver2::StopWorker(std::thread& thread, WatchSetT& set, std::unique_lock<std::mutex>& lock,
+                                std::chrono::steady_clock::time_point deadline)
 {
     if (!thread.joinable())
         return;
@@ -149,7 +152,7 @@ void CFileObserver2::StopWorker(std::thread& thread, WatchSetT& set, std::unique
         thread.detach();
         return;
     }
-    if (m_shared->endedCv.wait_for(lock, m_stopTimeout, [&set] { return set.ended; })) {
+    if (m_shared->endedCv.wait_until(lock, deadline, [&set] { return set.ended; })) {
         lock.unlock();
         thread.join(); // it has only its return left to do
         lock.lock();

@@ -49,7 +49,7 @@ public:
         int32_t enabled = 1;                       // reports are delivered only while not 0
     };
 
-    // How long the destructor waits for each worker to end.
+    // How long the destructor waits for both workers to end.
     static constexpr std::chrono::milliseconds kStopTimeout{5000};
 
     // Creates both watch sets and starts both workers. Throws std::system_error when a descriptor or a
@@ -59,8 +59,9 @@ public:
     CFileObserver2(const CFileObserver2&) = delete;
     CFileObserver2& operator=(const CFileObserver2&) = delete;
 
-    // Stops both workers, waiting up to the stop timeout for each; a worker that does not end in time (one
-    // stuck in a listener) is left to end by itself. Listeners must stay alive until the destructor returns.
+    // Stops both workers, waiting up to the stop timeout in all; a worker that does not end in time (one
+    // stuck in a listener) is left to end by itself when its listener returns. Listeners must stay alive
+    // until the destructor returns, and longer if a listener call can outlast the timeout.
     virtual ~CFileObserver2();
 
     // Watches path (a folder; symlinks followed) in set, reporting to listener. Returns 1 when the folder is
@@ -85,7 +86,7 @@ private:
                                                                        // can name one directory
         int notifyFd = -1;    // inotify descriptor; fixed for the life of Shared
         int32_t stop = 0;     // guarded by lock; 1 tells the worker to end
-        bool ended = false;   // guarded by lock; set by the worker as it leaves, announced on Shared::ended
+        bool ended = false;   // guarded by lock; set by the worker as it leaves, announced on Shared::endedCv
     };
 
     struct Shared {
@@ -107,7 +108,8 @@ private:
     static void Unbind(WatchSetT& set, const DirObserver& folder);
     static void Revalidate(WatchSetT& set);
     WatchSetT& Set(WatchSet set) const;
-    void StopWorker(std::thread& thread, WatchSetT& set, std::unique_lock<std::mutex>& lock);
+    void StopWorker(std::thread& thread, WatchSetT& set, std::unique_lock<std::mutex>& lock,
+                    std::chrono::steady_clock::time_point deadline);
 
     std::shared_ptr<Shared> m_shared;
     std::chrono::milliseconds m_stopTimeout;
