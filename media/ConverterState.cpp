@@ -1,5 +1,7 @@
 #include "media/ConverterState.h"
 
+#include <algorithm>
+#include <climits>
 #include <sys/stat.h>
 #include <vector>
 
@@ -63,15 +65,19 @@ int CConverterState::CopyFile(const std::string& source, const std::string& dest
         return 1;
 
     struct stat st {};
-    const int64_t length = ::fstat(in.fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+    const uint64_t length = ::fstat(in.fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    // The progress fields are 32-bit signed: a large file is counted in coarser units rather than wrapped.
+    unsigned shift = 0;
+    while ((length >> shift) > static_cast<uint64_t>(INT32_MAX))
+        shift += 10;
     {
         std::lock_guard<std::mutex> lock(stateLock);
-        total = static_cast<int32_t>(static_cast<uint32_t>(length));
+        total = static_cast<int32_t>(length >> shift);
         result = 0;
     }
 
     std::vector<char> block(CFileIo::kBlockSize);
-    uint32_t copied = 0;
+    uint64_t copied = 0;
     for (;;) {
         const ssize_t got = CFileIo::Read(in.fd, block.data(), block.size());
         if (got == 0)
@@ -81,9 +87,10 @@ int CConverterState::CopyFile(const std::string& source, const std::string& dest
             result = kConverterFailed;
             return 1;
         }
-        copied += static_cast<uint32_t>(got);
+        copied += static_cast<uint64_t>(got);
         std::lock_guard<std::mutex> lock(stateLock);
-        position = static_cast<int32_t>(copied);
+        // A file that grows while it is copied must not push position past what the type holds.
+        position = static_cast<int32_t>(std::min<uint64_t>(copied >> shift, INT32_MAX));
         if (continueFlag == 0) {
             result = kConverterCopyStopped;
             break;

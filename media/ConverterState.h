@@ -35,9 +35,11 @@ public:
 
     // Copies source onto destination in 1024-byte blocks. The destination must already exist; it is
     // neither created nor truncated. Returns 1 when either file cannot be opened (result stays
-    // kConverterFailed), else 0 with result 0, or kConverterCopyStopped after a stop request (the
-    // destination keeps the bytes written so far). A read or write error in the middle returns 1 with
-    // result kConverterFailed, so a short copy is never taken for a finished one.
+    // kConverterFailed). Otherwise returns 0, with result 0 after the whole file, or
+    // kConverterCopyStopped after a stop request (the destination keeps the bytes written so far). A read
+    // or write error in the middle returns 1 with result kConverterFailed, so a short copy is never taken
+    // for a finished one. Progress is in bytes; for a source over 2 GiB position and total are both
+    // counted in KiB, so that their ratio stays right.
     int CopyFile(const std::string& source, const std::string& destination);
 
 protected:

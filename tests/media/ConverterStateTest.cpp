@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <future>
 #include <set>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 using namespace tq9;
 using tq9test::FakeLibrary;
 using tq9test::TempDir;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -266,12 +268,36 @@ TEST_F(CopyFileTest, ReadErrorIsNotReportedAsSuccess)
     EXPECT_EQ(kConverterFailed, conv.GetResult());
 }
 
+TEST_F(CopyFileTest, ProgressOfAFileOverTwoGigabytesKeepsItsRatio)
+{
+    const fs::path src = dir / "big";
+    { std::ofstream(src.string()).flush(); }
+    fs::resize_file(src, 3ull << 30); // sparse: costs no disk
+    tq9test::WriteFile(dir / "dst", "");
+    auto& conv = CFFMpegConverter::Instance();
+    auto copy = std::async(std::launch::async, [&] { return conv.CopyFile(src.string(), (dir / "dst").string()); });
+    // Only this copy sets that total, so an earlier operation's progress cannot be mistaken for it.
+    const auto kTotalKiB = static_cast<int32_t>(3u << 20);
+    CConverterState::Progress p;
+    do
+        p = conv.GetProgress();
+    while (p.total != kTotalKiB || p.position == 0);
+    conv.RequestStop();
+    EXPECT_EQ(0, copy.get());
+    EXPECT_EQ(kConverterCopyStopped, conv.GetResult());
+    EXPECT_EQ(kTotalKiB, conv.GetProgress().total);
+    EXPECT_GT(conv.GetProgress().position, 0);
+    EXPECT_LT(conv.GetProgress().position, conv.GetProgress().total);
+}
+
 TEST_F(CopyFileTest, StopEndsAfterTheCurrentBlock)
 {
     // The source is a pipe, so the test decides exactly how far the copy has got when the stop comes.
     const std::string fifo = (dir / "src").string();
     ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
     tq9test::WriteFile(dir / "dst", "");
+    tq9test::WriteFile(dir / "other", "x");
+    ASSERT_EQ(0, CFFMpegConverter::Instance().CopyFile((dir / "other").string(), (dir / "dst").string()));
     auto& conv = CWMVConverter::Instance();
     auto copy = std::async(std::launch::async, [&] { return conv.CopyFile(fifo, (dir / "dst").string()); });
     const int fd = ::open(fifo.c_str(), O_WRONLY);
@@ -288,5 +314,5 @@ TEST_F(CopyFileTest, StopEndsAfterTheCurrentBlock)
     EXPECT_EQ(kConverterCopyStopped, conv.GetResult());
     EXPECT_EQ(first + second, tq9test::ReadFile(dir / "dst"));
     // The other converter's state is its own.
-    EXPECT_NE(kConverterCopyStopped, CFFMpegConverter::Instance().GetResult());
+    EXPECT_EQ(0, CFFMpegConverter::Instance().GetResult());
 }
