@@ -82,7 +82,8 @@ CFileObserver2::Shared::Shared()
         || m_hTQ9SubFolderObserverController < 0) {
         const int error = errno;
         CloseAll(); // a constructor that throws gets no destructor call
-        throw std::system_error(error, std::generic_category(), "CFileObserver2: cannot create its descriptors");
+        throw std::system_error(error, std::generic_category(),
+                                "CFileObserver2: cannot create its descriptors");
     }
 }
 
@@ -271,7 +272,8 @@ void CFileObserver2::procObserver(std::shared_ptr<Shared> shared, WatchSetT& set
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            std::fprintf(stderr, "CFileObserver2::procObserver() : poll() Failed: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "CFileObserver2::procObserver() : poll() Failed: %s\n",
+                         std::strerror(errno));
             break;
         }
         if (!(fds[1].revents & POLLIN))

@@ -120,7 +120,7 @@ protected:
     {
         const int before = recorder.Count(sentinel);
         WriteFile(sentinel / ("s" + std::to_string(before)), "");
-        ASSERT_TRUE(recorder.WaitForCount(sentinel, before + 1)) << "sentinel " << sentinel << " never reported";
+        ASSERT_TRUE(recorder.WaitForCount(sentinel, before + 1)) << "sentinel never reported: " << sentinel;
     }
 
     // Declared in this order so that the observer goes first, then its listener, then the folders.
@@ -201,9 +201,10 @@ TEST_F(FileObserver2Test, IgnoresContentChangesAndChangesInsideSubFolders)
 TEST_F(FileObserver2Test, WatchesFarMoreFoldersThanOneWaitCouldHold)
 {
     std::vector<fs::path> folders;
-    for (int i = 0; i < 150; ++i)
-        folders.push_back(
-            Watch("f" + std::to_string(i), i % 3 == 0 ? WatchSet::FolderObservers : WatchSet::SubFolderObservers));
+    for (int i = 0; i < 150; ++i) {
+        const WatchSet set = i % 3 == 0 ? WatchSet::FolderObservers : WatchSet::SubFolderObservers;
+        folders.push_back(Watch("f" + std::to_string(i), set));
+    }
     EXPECT_EQ(observer->FolderCount(WatchSet::SubFolderObservers), 100u);
     for (const fs::path& folder : folders)
         WriteFile(folder / "x.mp4", "");
