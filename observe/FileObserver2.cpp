@@ -1,9 +1,10 @@
 #include "observe/FileObserver2.h"
 
+#include "platform/DebugLog.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -28,13 +29,9 @@ constexpr int kMaxReadsPerPass = 64;
 
 void DebugLog(const char* what, const std::string& path, int error)
 {
-    static const bool enabled = [] {
-        const char* value = std::getenv("TQ9_DEBUG");
-        return value && std::strcmp(value, "1") == 0;
-    }();
-    if (enabled)
-        std::fprintf(stderr, "CFileObserver2: %s %s%s%s\n", what, path.c_str(), error ? ": " : "",
-                     error ? std::strerror(error) : "");
+    if (CDebugLog::Enabled())
+        CDebugLog::Write(std::string("CFileObserver2: ") + what + " " + path
+                         + (error ? std::string(": ") + std::strerror(error) : std::string()));
 }
 
 bool SetEvent(int event)

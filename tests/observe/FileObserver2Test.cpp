@@ -272,7 +272,7 @@ TEST_F(FileObserver2Test, FoldersOfAnUnmountedCardStopBeingWatched)
         fs::path point;
         ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
     } unmount{card};
-    const fs::path folder = Watch("card/TQ-9/101TQ9");
+    const fs::path folder = Watch("card/media/folder");
     ASSERT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, card.string(), &recorder), 1);
     const fs::path sentinel = Watch("sentinel");
 
