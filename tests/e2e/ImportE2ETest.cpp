@@ -208,6 +208,28 @@ TEST_F(ImportE2ETest, SavedPreferencesAreTheDefaultsAndFlagsOverrideThem)
     EXPECT_EQ(Import({"--pal", "--ntsc", card.string(), Put("x.mov", mov).string()}).exitCode, 2);
 }
 
+TEST_F(ImportE2ETest, TemporaryFolderOnAnotherFileSystemCopiesAndCleansUp)
+{
+    // tmpfs for the working files, the card on the test folder's file system: the final step copies.
+    const fs::path shm = "/dev/shm";
+    if (!fs::is_directory(shm) || ::access(shm.c_str(), W_OK) != 0)
+        GTEST_SKIP() << "no writable /dev/shm";
+    tmp = shm / ("tq9-import-e2e-" + std::to_string(::getpid()));
+    fs::create_directories(tmp);
+    struct Remove {
+        fs::path p;
+        ~Remove() { fs::remove_all(p); }
+    } removeTmp{tmp};
+    const auto wav = Put("tone.wav", SynthMedia("imp-tone.wav", kTone));
+
+    const ProcessResult r = Import({card.string(), wav.string()});
+
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(CardNames(), (std::vector<std::string>{"tone.mp3", "tone.mrk"}));
+    EXPECT_EQ(HexBytes(ReadFile(card / "tone.mrk")), "00000002");
+    EXPECT_TRUE(TmpEmpty());
+}
+
 TEST_F(ImportE2ETest, RefusalsPrintTheJobsMessagesAndTouchNothing)
 {
     const auto wav = Put("tone.wav", SynthMedia("imp-tone.wav", kTone));
