@@ -77,10 +77,10 @@ void CRightView::ShowFolder(const std::string& folder)
     {
         std::lock_guard<std::mutex> hold(m_cacheLock);
         m_currentFolder = folder;
-        rows = m_folderCache[folder].size();
+        m_shownPaths = m_folderCache[folder];
+        rows = m_shownPaths.size();
     }
     m_model->ClearIcons();
-    m_model->SetRowCount(0);
     m_model->SetRowCount(static_cast<int>(rows));
     setEnabled(true);
 }
@@ -91,6 +91,7 @@ void CRightView::Clear()
         std::lock_guard<std::mutex> hold(m_cacheLock);
         m_currentFolder.clear();
     }
+    m_shownPaths.clear();
     m_model->ClearIcons();
     m_model->SetRowCount(0);
     setEnabled(false);
@@ -117,14 +118,23 @@ void CRightView::EnumerateFolder(const std::string& folder)
 
 void CRightView::ApplyRowCount(const std::string& folder)
 {
-    size_t rows = 0;
+    // Files stay selected across a refresh (an import finishing, another program adding a file) even
+    // when their rows move: the selection is carried over by path.
+    std::vector<std::string> selected;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        if (static_cast<size_t>(index.row()) < m_shownPaths.size())
+            selected.push_back(m_shownPaths[index.row()]);
     {
         std::lock_guard<std::mutex> hold(m_cacheLock);
         if (folder != m_currentFolder)
             return;
-        rows = m_folderCache[folder].size();
+        m_shownPaths = m_folderCache[folder];
     }
-    m_model->SetRowCount(static_cast<int>(rows));
+    m_model->SetRowCount(static_cast<int>(m_shownPaths.size()));
+    for (size_t row = 0; row < m_shownPaths.size(); ++row)
+        if (std::find(selected.begin(), selected.end(), m_shownPaths[row]) != selected.end())
+            selectionModel()->select(m_model->index(static_cast<int>(row), 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void CRightView::OnFolderChanged(const std::string& folder)

@@ -86,6 +86,7 @@ private:
     mutable std::mutex m_cacheLock;
     std::map<std::string, std::vector<std::string>> m_folderCache; // guarded by m_cacheLock
     std::string m_currentFolder;                                    // guarded by m_cacheLock
+    std::vector<std::string> m_shownPaths; // UI thread: the rows as last counted, to keep the selection
     std::atomic<bool> m_reportsStopped{false};
 };
 

@@ -27,8 +27,15 @@ TEST_F(FileListTest, FilesCreatedAndRemovedOnDiskShowWithoutUserAction)
     PlaceFile(folder / "a.jpg", "jpeg");
     PlaceFile(folder / "a.thm", "thm"); // a sidecar is no row of its own
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 1; }));
+    List().selectAll();
+    PlaceFile(folder / "b.bmp", "bmp");
+    EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 2; }));
+    // The selected file stays selected across the refresh; the new one is not selected.
+    ASSERT_EQ(List().SelectedCount(), 1);
+    EXPECT_EQ(List().selectionModel()->selectedRows().front().data().toString().toStdString(), "a.jpg");
     fs::remove(folder / "a.jpg");
-    EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 1; }));
+    EXPECT_EQ(List().SelectedCount(), 0);
 
     // A folder that is not shown is refreshed in the cache only.
     PlaceFile(device / "TQ9_0002" / "b.wav", "wav");
@@ -36,7 +43,7 @@ TEST_F(FileListTest, FilesCreatedAndRemovedOnDiskShowWithoutUserAction)
         auto cached = List().CachedCopy((device / "TQ9_0002").string());
         return cached && cached->size() == 1;
     }));
-    EXPECT_EQ(List().RowCount(), 0);
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"b.bmp"}));
 }
 
 TEST_F(FileListTest, AFileStillBeingWrittenIsListedOnlyOnceClosed)
