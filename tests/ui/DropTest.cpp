@@ -47,6 +47,24 @@ TEST_F(DropTest, AStillDroppedOnTheListIsImportedAndListed)
     EXPECT_EQ(CSelfDDIndicator::Instance().GetDropBusy(), 0);
 }
 
+TEST_F(DropTest, ASoundDroppedOnTheListIsConvertedAndShowsItsLength)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    const fs::path synth = SynthMedia("ui-tone.wav", {"-f", "lavfi", "-i", "sine=duration=2.5:sample_rate=22050"});
+    const fs::path source = m_dir / "pc" / "tone.wav";
+    fs::create_directories(source.parent_path());
+    fs::copy_file(synth, source);
+    Start();
+    Select(folder);
+
+    EXPECT_TRUE(Drop(List().viewport(), QPoint(20, 20), {source}));
+    EXPECT_TRUE(m_messages.empty()) << m_messages.front().text;
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"tone.mp3"}));
+    EXPECT_EQ(Column(1), (std::vector<std::string>{"00:00:02"}));
+    EXPECT_TRUE(fs::exists(folder / "tone.mrk"));
+}
+
 TEST_F(DropTest, AStillDroppedOnAnotherFolderOfTheTreeGoesThere)
 {
     const fs::path device = AddCard("カード 1", {1, 2});
