@@ -3,6 +3,9 @@
 #include "GuiFixture.h"
 
 #include "jobs/SelfDDIndicator.h"
+#include "ui/ConvProgressDlg.h"
+
+#include <QTimer>
 
 using namespace tq9;
 using namespace tq9test;
@@ -63,6 +66,28 @@ TEST_F(DropTest, ASoundDroppedOnTheListIsConvertedAndShowsItsLength)
     EXPECT_EQ(Column(0), (std::vector<std::string>{"tone.mp3"}));
     EXPECT_EQ(Column(1), (std::vector<std::string>{"00:00:02"}));
     EXPECT_TRUE(fs::exists(folder / "tone.mrk"));
+}
+
+TEST_F(DropTest, CancellingTheProgressDialogReportsItAndLeavesTheCardAlone)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    const fs::path source = Still(m_dir, "pc/a.jpg");
+    Start();
+    Select(folder);
+    bool cancelled = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* dialog = qobject_cast<CConvProgressDlg*>(QApplication::activeModalWidget())) {
+            cancelled = true;
+            dialog->reject();
+        }
+    });
+    Drop(List().viewport(), QPoint(20, 20), {source});
+    ASSERT_TRUE(cancelled);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "Deleting file canceled.");
+    EXPECT_TRUE(fs::is_empty(folder));
+    EXPECT_EQ(List().RowCount(), 0);
 }
 
 TEST_F(DropTest, AStillDroppedOnAnotherFolderOfTheTreeGoesThere)
