@@ -26,11 +26,24 @@ QIcon paintIcon(Paint paint)
     return icon;
 }
 
-void drawBadge(QPainter& p, const QColor& fill, const QRectF& circle)
+// A closed outline through the given corners.
+QPainterPath outline(std::initializer_list<QPointF> corners)
+{
+    QPainterPath path;
+    path.addPolygon(QPolygonF(QList<QPointF>(corners)));
+    path.closeSubpath();
+    return path;
+}
+
+// A round badge in the lower right corner with two white strokes on it (a plus or a cross).
+void drawBadge(QPainter& p, const QColor& fill, QLineF stroke1, QLineF stroke2)
 {
     p.setPen(QPen(fill.darker(140), 1.0));
     p.setBrush(fill);
-    p.drawEllipse(circle);
+    p.drawEllipse(QRectF(17, 17, 14, 14));
+    p.setPen(QPen(Qt::white, 2.4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(stroke1);
+    p.drawLine(stroke2);
 }
 
 } // namespace
@@ -39,24 +52,13 @@ QIcon CToolIcons::CreateFolder()
 {
     return paintIcon([](QPainter& p) {
         // Folder body with its tab.
-        QPainterPath folder;
-        folder.moveTo(2, 8);
-        folder.lineTo(11, 8);
-        folder.lineTo(14, 11);
-        folder.lineTo(27, 11);
-        folder.lineTo(27, 26);
-        folder.lineTo(2, 26);
-        folder.closeSubpath();
+        const QPainterPath folder = outline({{2, 8}, {11, 8}, {14, 11}, {27, 11}, {27, 26}, {2, 26}});
         p.setPen(QPen(QColor(0xb0, 0x80, 0x10), 1.2));
         p.setBrush(QColor(0xf4, 0xc4, 0x3c));
         p.drawPath(folder);
         p.setBrush(QColor(0xfb, 0xdc, 0x74));
         p.drawRect(QRectF(2, 14, 25, 12));
-        // Green plus badge in the lower right corner.
-        drawBadge(p, QColor(0x2e, 0xa0, 0x43), QRectF(17, 17, 14, 14));
-        p.setPen(QPen(Qt::white, 2.4, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(24, 20), QPointF(24, 28));
-        p.drawLine(QPointF(20, 24), QPointF(28, 24));
+        drawBadge(p, QColor(0x2e, 0xa0, 0x43), QLineF(24, 20, 24, 28), QLineF(20, 24, 28, 24));
     });
 }
 
@@ -64,13 +66,7 @@ QIcon CToolIcons::DeleteFile()
 {
     return paintIcon([](QPainter& p) {
         // Page with a folded corner.
-        QPainterPath page;
-        page.moveTo(5, 2);
-        page.lineTo(19, 2);
-        page.lineTo(25, 8);
-        page.lineTo(25, 28);
-        page.lineTo(5, 28);
-        page.closeSubpath();
+        const QPainterPath page = outline({{5, 2}, {19, 2}, {25, 8}, {25, 28}, {5, 28}});
         p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1.2));
         p.setBrush(Qt::white);
         p.drawPath(page);
@@ -79,11 +75,7 @@ QIcon CToolIcons::DeleteFile()
         p.setPen(QPen(QColor(0xa0, 0xa0, 0xa0), 1.0));
         for (int y = 12; y <= 20; y += 4)
             p.drawLine(QPointF(9, y), QPointF(20, y));
-        // Red cross badge.
-        drawBadge(p, QColor(0xd0, 0x30, 0x30), QRectF(17, 17, 14, 14));
-        p.setPen(QPen(Qt::white, 2.4, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(21, 21), QPointF(27, 27));
-        p.drawLine(QPointF(27, 21), QPointF(21, 27));
+        drawBadge(p, QColor(0xd0, 0x30, 0x30), QLineF(21, 21, 27, 27), QLineF(27, 21, 21, 27));
     });
 }
 
@@ -91,13 +83,7 @@ QIcon CToolIcons::AppIcon()
 {
     return paintIcon([](QPainter& p) {
         // An SD card outline: a rectangle with the top right corner cut off.
-        QPainterPath card;
-        card.moveTo(5, 2);
-        card.lineTo(21, 2);
-        card.lineTo(27, 8);
-        card.lineTo(27, 30);
-        card.lineTo(5, 30);
-        card.closeSubpath();
+        const QPainterPath card = outline({{5, 2}, {21, 2}, {27, 8}, {27, 30}, {5, 30}});
         p.setPen(QPen(QColor(0x15, 0x3e, 0x75), 1.2));
         p.setBrush(QColor(0x2a, 0x6f, 0xc9));
         p.drawPath(card);

@@ -12,13 +12,19 @@ using namespace tq9test;
 
 namespace {
 
-fs::path Still(const TempDir& dir, const std::string& name)
+// A synthesised media file copied to dir/name, where the desktop would have it.
+fs::path Staged(const TempDir& dir, const std::string& name, const std::string& cacheName,
+                const std::vector<std::string>& synthArgs)
 {
-    const fs::path synth = SynthMedia("ui-still.jpg", {"-f", "lavfi", "-i", "testsrc=size=64x48", "-frames:v", "1"});
     const fs::path copy = dir / name;
     fs::create_directories(copy.parent_path());
-    fs::copy_file(synth, copy, fs::copy_options::overwrite_existing);
+    fs::copy_file(SynthMedia(cacheName, synthArgs), copy, fs::copy_options::overwrite_existing);
     return copy;
+}
+
+fs::path Still(const TempDir& dir, const std::string& name)
+{
+    return Staged(dir, name, "ui-still.jpg", {"-f", "lavfi", "-i", "testsrc=size=64x48", "-frames:v", "1"});
 }
 
 int CountWithExtension(const fs::path& folder, const std::string& extension)
@@ -54,10 +60,8 @@ TEST_F(DropTest, ASoundDroppedOnTheListIsConvertedAndShowsItsLength)
 {
     const fs::path device = AddCard("card");
     const fs::path folder = device / "TQ9_0001";
-    const fs::path synth = SynthMedia("ui-tone.wav", {"-f", "lavfi", "-i", "sine=duration=2.5:sample_rate=22050"});
-    const fs::path source = m_dir / "pc" / "tone.wav";
-    fs::create_directories(source.parent_path());
-    fs::copy_file(synth, source);
+    const fs::path source =
+        Staged(m_dir, "pc/tone.wav", "ui-tone.wav", {"-f", "lavfi", "-i", "sine=duration=2.5:sample_rate=22050"});
     Start();
     Select(folder);
 
