@@ -58,8 +58,9 @@ bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)
         m_earlyExitCode = 0;
         return false;
     }
+    // Absolute, so that the address bar shows full paths whatever the current folder.
     for (const QString& dir : parser.values(cardRoot))
-        CCardRoots::AddExtraRoot(dir.toStdString());
+        CCardRoots::AddExtraRoot(QDir::cleanPath(QDir::current().absoluteFilePath(dir)).toStdString());
     return true;
 }
 
