@@ -5,6 +5,7 @@
 // Callers judge a conversion by GetResult() after the call (non-negative = success), not by the return
 // value; only ExtractFrame's return value (0 = success) is meant to be tested.
 //
+// CopyFile (the plain chunked copy), GetResult, GetProgress and RequestStop come from CConverterState.
 // Threads and locks: see CConverterState. runLock is held for the whole of Run and CopyFile; the library
 // callback runs inside Run on the same thread and takes only stateLock, which guards position, total,
 // result, continueFlag and the MediaInfo being filled by a probe.

@@ -20,6 +20,7 @@ QString ToQString(const std::string& path)
 bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& height)
 {
     QImageReader reader(ToQString(path));
+    // Pictures are taken as stored: an EXIF rotation would swap width and height and change the fit.
     reader.setAutoTransform(false);
     QSize size = reader.size();
     if (!size.isValid()) {
