@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <exception>
 
 #include "media/MediaInfo.h"
 
@@ -102,8 +103,13 @@ int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int
     default:
         break;
     }
-    if (context->info)
-        context->info->Record(kind, streamId, value);
+    if (context->info) {
+        // Nothing may unwind through the library's C frames; a record that cannot grow stays as it was.
+        try {
+            context->info->Record(kind, streamId, value);
+        } catch (const std::exception&) {
+        }
+    }
     return answer;
 }
 
