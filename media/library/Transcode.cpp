@@ -1,10 +1,39 @@
-// Placeholder until the transcoder lands: every run fails with a negative status.
+// The C entry point Transcode: parses the argument vector, runs a probe or a conversion, and turns every
+// outcome (success, FFmpeg error, stop, exception) into one final status sent as kind 0 and returned.
 #include "media/library/tq9media.h"
 
-extern "C" int Transcode(TranscodeCallback callback, void* user, int, const char* const*)
+#include "media/library/Ffmpeg.h"
+#include "media/library/Options.h"
+#include "media/library/Probe.h"
+#include "media/library/Reporter.h"
+#include "media/library/Transcoder.h"
+
+using namespace tq9media;
+
+extern "C" TQ9MEDIA_API int Transcode(TranscodeCallback callback, void* user, int argc, const char* const* argv)
 {
-    const int status = -38; // ENOSYS
-    if (callback)
-        callback(user, TQ9_EVENT_STATUS, 0, 0, status);
+    InitLibrary();
+    Reporter reporter(callback, user);
+    int status = 0;
+    try {
+        const Plan plan = ParseArguments(argc, argv);
+        if (plan.IsProbe()) {
+            RunProbe(plan.inputs.front(), reporter);
+        } else {
+            Transcoder transcoder(plan, reporter);
+            transcoder.Run();
+        }
+    } catch (const MediaError& e) {
+        status = e.status();
+        DebugLog("Transcode failed (%d): %s", status, e.what());
+    } catch (const std::bad_alloc&) {
+        status = AVERROR(ENOMEM);
+    } catch (const std::exception& e) {
+        status = AVERROR_BUG;
+        DebugLog("Transcode failed: %s", e.what());
+    } catch (...) {
+        status = AVERROR_BUG;
+    }
+    reporter.Status(status);
     return status;
 }

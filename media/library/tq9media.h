@@ -41,15 +41,143 @@ enum {
 
 /*
  * Called on the transcoding thread. Returns 0 to go on, -1 to ask the run to stop.
- * file id: 0 for the first input; stream id: the stream's number among the file's streams.
+ * file id: always 0 (the first input).
+ * stream id: the stream's number among the file's AUDIO AND VIDEO streams only, from 0 in container order.
+ *   Subtitle, data and attachment streams, and attached pictures (cover art), are not reported and take no
+ *   number, so entry 0 is always a real audio or video stream and no other kind can be mistaken for one.
+ *   File-level kinds (0, 1, 2, 12) are sent with stream id 0.
  */
 typedef int (*TranscodeCallback)(void* user, int kind, int fileId, int streamId, int64_t value);
 
 /*
- * Runs an ffmpeg-style argument vector (argv[0] is empty) on the caller's thread. An input without an
- * output is a probe. Returns the final status, also sent as kind 0: non-negative on success.
+ * Runs an ffmpeg-style argument vector (argv[0] is empty; paths UTF-8) on the caller's thread and returns the
+ * final status, also sent once as kind 0 (sign-extended): 0 on success, a negative FFmpeg error code on
+ * failure. The options known are exactly those the converters build (see ARCHITECTURE.md, "The media
+ * library's argument vectors"); an unknown option or a missing value fails with AVERROR(EINVAL) (-22).
+ *
+ * Probe (an input and no output): kind 12 (container format name), kind 1 (duration, ms), then for each
+ * audio/video stream: kind 11 (codec id), and for video 3 (width, height), 4 (display aspect, only when the
+ * sample aspect is known), 5 (sample aspect; 0:1 when unknown), 6 (bit rate, bit/s as a double), for audio
+ * 8 (bit rate, bit/s as a double), 9 (sample rate), 10 (channels). A file without an audio or video stream
+ * fails.
+ *
+ * Conversion: kind 1 (the input's duration, ms) once the input is open, then kind 2 (output position, ms from
+ * the input's start) at least once per packet read and per picture flushed. When the callback answers -1 the
+ * run stops within one packet or picture, closes everything and ends with AVERROR(ECANCELED) (-125).
+ * Once the output has been opened for writing, a failure removes it if this run created it, or empties it
+ * if it existed before (a reserved working file); a run that fails earlier never touches it. The same holds
+ * for the pass log written by "-pass 1". An output that is the input itself is refused.
+ * Runs share no state: several may go on at once on different threads.
+ *
+ * Errors the run fails on (rather than converting part of a file): an input that cannot be opened or holds
+ * no audio/video stream, a demuxer error before the end of the file or a packet the demuxer marks corrupt
+ * (a truncated file's short read, an MPEG-TS continuity error), more decoding errors than decoded frames, no
+ * picture (video outputs) or no sound (audio-only outputs) at all. A packet that merely fails to decode is
+ * skipped, as the ffmpeg tool does. Nothing is written to stderr unless the environment has TQ9_DEBUG=1.
  */
 TQ9MEDIA_API int Transcode(TranscodeCallback callback, void* user, int argc, const char* const* argv);
+
+/* ------------------------------------------------------------------------------------------------------
+ * Decoding API: the roles of the decoding calls of the specification (open, stream information, open
+ * decoder, read packet, times in microseconds, decode video to planar YUV 4:2:0, decode audio to
+ * interleaved signed 16-bit, close), for the WMV exporter's push source.
+ *
+ * Threads: a Tq9MediaFile may be used from several threads as long as calls that touch the same part do
+ * not overlap: reading packets is one part, each opened decoder (one per stream) is another. So one thread
+ * may read packets while another decodes video and a third decodes audio. A Tq9MediaPacket is independent
+ * of the file's reading position and may be kept, queued and freed on any thread.
+ *
+ * Results: 0 (or a count) on success; TQ9_MEDIA_AGAIN, TQ9_MEDIA_EOF or another negative FFmpeg error code.
+ * ------------------------------------------------------------------------------------------------------ */
+
+#define TQ9_MEDIA_TIME_NONE INT64_MIN  /* a time that is not known */
+#define TQ9_MEDIA_AGAIN (-11)          /* the decoder needs another packet before it gives a frame */
+#define TQ9_MEDIA_EOF (-541478725)     /* end of the file, or a drained decoder has nothing more */
+
+typedef struct Tq9MediaFile Tq9MediaFile;     /* an open file, its decoders and their output buffers */
+typedef struct Tq9MediaPacket Tq9MediaPacket; /* one compressed packet, reference-counted payload */
+
+enum {
+    TQ9_MEDIA_VIDEO = 0, /* a video stream (not an attached picture) */
+    TQ9_MEDIA_AUDIO = 1,
+    TQ9_MEDIA_OTHER = 2  /* subtitles, data, attachments, cover art: never decoded here */
+};
+
+typedef struct Tq9MediaStreamInfo {
+    int type;             /* TQ9_MEDIA_VIDEO, TQ9_MEDIA_AUDIO or TQ9_MEDIA_OTHER */
+    int codecId;          /* the contract's numbering, as Transcode's kind 11 (0 unknown, -1 other kinds) */
+    int timeBaseNum;      /* the stream's time base */
+    int timeBaseDen;
+    int width;            /* video: the picture size the decoder delivers */
+    int height;
+    int sampleRate;       /* audio: the rate and channel count the decoder delivers */
+    int channels;
+    int64_t bitRate;      /* bit/s, 0 when unknown */
+    int64_t durationUs;   /* TQ9_MEDIA_TIME_NONE when unknown */
+} Tq9MediaStreamInfo;
+
+typedef struct Tq9MediaPicture {
+    const uint8_t* planes[3]; /* Y, U (Cb), V (Cr) of planar YUV 4:2:0 */
+    int lineSizes[3];         /* bytes from one row of a plane to the next */
+    int width;                /* the stream's announced size: U and V are (width+1)/2 x (height+1)/2 */
+    int height;
+    int64_t ptsUs;            /* TQ9_MEDIA_TIME_NONE when unknown */
+    int64_t durationUs;       /* 0 when unknown */
+} Tq9MediaPicture;
+
+typedef struct Tq9MediaSound {
+    const int16_t* samples; /* interleaved signed 16-bit, frames * channels values */
+    int frames;             /* samples per channel */
+    int channels;           /* the stream's announced channel count */
+    int sampleRate;         /* the stream's announced rate */
+    int64_t ptsUs;          /* TQ9_MEDIA_TIME_NONE when unknown */
+} Tq9MediaSound;
+
+/* Opens a file and reads its stream information. *file is set only on success. */
+TQ9MEDIA_API int Tq9MediaOpen(const char* pathUtf8, Tq9MediaFile** file);
+/* Closes the decoders and the file and frees everything it owns (not packets handed out). Null is allowed. */
+TQ9MEDIA_API void Tq9MediaClose(Tq9MediaFile* file);
+
+TQ9MEDIA_API int Tq9MediaStreamCount(const Tq9MediaFile* file);
+/* Container index 0 .. count-1 (packets carry the same index). */
+TQ9MEDIA_API int Tq9MediaGetStreamInfo(const Tq9MediaFile* file, int stream, Tq9MediaStreamInfo* info);
+/* The file's duration in microseconds, TQ9_MEDIA_TIME_NONE when unknown. */
+TQ9MEDIA_API int64_t Tq9MediaDurationUs(const Tq9MediaFile* file);
+/* First audio or video stream of that type (as Transcode chooses), or -1. */
+TQ9MEDIA_API int Tq9MediaFindStream(const Tq9MediaFile* file, int type);
+
+/* Finds and opens the decoder of an audio or video stream (frame and slice threads). Opening it again
+ * is a no-op. */
+TQ9MEDIA_API int Tq9MediaOpenDecoder(Tq9MediaFile* file, int stream);
+
+/* Reads the next packet, of any stream (the caller drops what it does not want). *packet is set only on
+ * success. TQ9_MEDIA_EOF at the end; another negative code on a damaged file. */
+TQ9MEDIA_API int Tq9MediaReadPacket(Tq9MediaFile* file, Tq9MediaPacket** packet);
+TQ9MEDIA_API int Tq9MediaPacketStream(const Tq9MediaPacket* packet);
+TQ9MEDIA_API int64_t Tq9MediaPacketPtsUs(const Tq9MediaPacket* packet);      /* TQ9_MEDIA_TIME_NONE if none */
+TQ9MEDIA_API int64_t Tq9MediaPacketDtsUs(const Tq9MediaPacket* packet);      /* TQ9_MEDIA_TIME_NONE if none */
+TQ9MEDIA_API int64_t Tq9MediaPacketDurationUs(const Tq9MediaPacket* packet); /* 0 if unknown */
+TQ9MEDIA_API int Tq9MediaPacketIsKey(const Tq9MediaPacket* packet);
+TQ9MEDIA_API const uint8_t* Tq9MediaPacketData(const Tq9MediaPacket* packet);
+TQ9MEDIA_API int Tq9MediaPacketSize(const Tq9MediaPacket* packet);
+TQ9MEDIA_API void Tq9MediaPacketFree(Tq9MediaPacket* packet); /* null is allowed */
+
+/* av_rescale_q to microseconds: value in units of num/den seconds; TQ9_MEDIA_TIME_NONE stays so. */
+TQ9MEDIA_API int64_t Tq9MediaRescaleToUs(int64_t value, int num, int den);
+
+/* Hands a packet to its stream's decoder (the packet stays the caller's). A null packet with a stream
+ * index drains that decoder: Tq9MediaSendEnd. Then take the frames with Receive until TQ9_MEDIA_AGAIN. */
+TQ9MEDIA_API int Tq9MediaSendPacket(Tq9MediaFile* file, const Tq9MediaPacket* packet);
+TQ9MEDIA_API int Tq9MediaSendEnd(Tq9MediaFile* file, int stream);
+
+/* The next decoded picture of a video stream as planar YUV 4:2:0 at the announced size (converted with
+ * swscale when the decoder delivers another format or size). TQ9_MEDIA_AGAIN: send another packet;
+ * TQ9_MEDIA_EOF: drained. The planes stay valid until the next Receive on that stream or Close. */
+TQ9MEDIA_API int Tq9MediaReceivePicture(Tq9MediaFile* file, int stream, Tq9MediaPicture* picture);
+
+/* The next decoded sound of an audio stream as interleaved signed 16-bit at the announced rate and
+ * channel count (converted with swresample). Same results and lifetime as Tq9MediaReceivePicture. */
+TQ9MEDIA_API int Tq9MediaReceiveSound(Tq9MediaFile* file, int stream, Tq9MediaSound* sound);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,191 @@
+#include "media/library/MediaFile.h"
+
+#include "media/library/Streams.h"
+
+#include <algorithm>
+
+namespace tq9media {
+
+MediaFile::MediaFile(const std::string& path) : m_input(OpenInput(path, ""))
+{
+    m_decoders.resize(m_input->nb_streams);
+}
+
+MediaFile::~MediaFile() = default;
+
+int64_t MediaFile::ToUs(int stream, int64_t ts) const
+{
+    if (ts == AV_NOPTS_VALUE)
+        return TQ9_MEDIA_TIME_NONE;
+    return av_rescale_q(ts, m_input->streams[stream]->time_base, AV_TIME_BASE_Q);
+}
+
+void MediaFile::GetInfo(int stream, Tq9MediaStreamInfo* info) const
+{
+    const AVStream* st = m_input->streams[stream];
+    const AVCodecParameters* par = st->codecpar;
+    *info = Tq9MediaStreamInfo{};
+    info->type = !IsMediaStream(st) ? TQ9_MEDIA_OTHER
+                                    : (par->codec_type == AVMEDIA_TYPE_VIDEO ? TQ9_MEDIA_VIDEO : TQ9_MEDIA_AUDIO);
+    info->codecId = ContractCodecId(par);
+    info->timeBaseNum = st->time_base.num;
+    info->timeBaseDen = st->time_base.den;
+    if (info->type == TQ9_MEDIA_VIDEO) {
+        info->width = par->width;
+        info->height = par->height;
+    } else if (info->type == TQ9_MEDIA_AUDIO) {
+        info->sampleRate = par->sample_rate;
+        info->channels = par->ch_layout.nb_channels;
+    }
+    info->bitRate = par->bit_rate;
+    info->durationUs = st->duration > 0 ? ToUs(stream, st->duration) : TQ9_MEDIA_TIME_NONE;
+}
+
+int64_t MediaFile::DurationUs() const
+{
+    const int64_t d = tq9media::DurationUs(m_input.get());
+    return d > 0 ? d : TQ9_MEDIA_TIME_NONE;
+}
+
+int MediaFile::FindStream(int type) const
+{
+    const StreamChoice c = ChooseStreams(m_input.get());
+    return type == TQ9_MEDIA_VIDEO ? c.video : (type == TQ9_MEDIA_AUDIO ? c.audio : -1);
+}
+
+void MediaFile::OpenDecoder(int stream)
+{
+    const AVStream* st = m_input->streams[stream];
+    if (!IsMediaStream(st))
+        throw MediaError(AVERROR(EINVAL), "not an audio or video stream");
+    if (m_decoders[stream])
+        return;
+    auto d = std::make_unique<Decoder>();
+    d->codec = tq9media::OpenDecoder(st);
+    if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+        int channels = st->codecpar->ch_layout.nb_channels > 0 ? st->codecpar->ch_layout.nb_channels : 2;
+        av_channel_layout_default(&d->outLayout, channels);
+    }
+    m_decoders[stream] = std::move(d);
+}
+
+MediaFile::Decoder& MediaFile::Get(int stream, AVMediaType type)
+{
+    if (stream < 0 || stream >= StreamCount() || !m_decoders[stream])
+        throw MediaError(AVERROR(EINVAL), "no decoder open for this stream");
+    if (m_input->streams[stream]->codecpar->codec_type != type)
+        throw MediaError(AVERROR(EINVAL), "wrong kind of stream");
+    return *m_decoders[stream];
+}
+
+int MediaFile::Read(AVPacket* packet)
+{
+    return av_read_frame(m_input.get(), packet);
+}
+
+int MediaFile::Send(int stream, const AVPacket* packet)
+{
+    if (stream < 0 || stream >= StreamCount() || !m_decoders[stream])
+        return AVERROR(EINVAL);
+    return avcodec_send_packet(m_decoders[stream]->codec.get(), packet);
+}
+
+int MediaFile::ReceivePicture(int stream, Tq9MediaPicture* picture)
+{
+    Decoder& d = Get(stream, AVMEDIA_TYPE_VIDEO);
+    av_frame_unref(d.frame.get());
+    int rc = avcodec_receive_frame(d.codec.get(), d.frame.get());
+    if (rc < 0)
+        return rc;
+    const AVCodecParameters* par = m_input->streams[stream]->codecpar;
+    const AVFrame* f = d.frame.get();
+    const int w = par->width > 0 ? par->width : f->width;
+    const int h = par->height > 0 ? par->height : f->height;
+    const AVFrame* out = f;
+    if (f->format != AV_PIX_FMT_YUV420P || f->width != w || f->height != h) {
+        if (!d.sws || d.swsWidth != f->width || d.swsHeight != f->height || d.swsFormat != f->format) {
+            d.sws.reset(sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), w, h,
+                AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
+            if (!d.sws)
+                return AVERROR(EINVAL);
+            d.swsWidth = f->width;
+            d.swsHeight = f->height;
+            d.swsFormat = f->format;
+        }
+        if (!d.picture || d.picture->width != w || d.picture->height != h) {
+            d.picture = MakeFrame();
+            d.picture->format = AV_PIX_FMT_YUV420P;
+            d.picture->width = w;
+            d.picture->height = h;
+            Check(av_frame_get_buffer(d.picture.get(), 0), "picture buffer");
+        }
+        Check(sws_scale(d.sws.get(), f->data, f->linesize, 0, f->height, d.picture->data, d.picture->linesize),
+            "convert picture");
+        out = d.picture.get();
+    }
+    for (int i = 0; i < 3; ++i) {
+        picture->planes[i] = out->data[i];
+        picture->lineSizes[i] = out->linesize[i];
+    }
+    picture->width = w;
+    picture->height = h;
+    picture->ptsUs = ToUs(stream, f->best_effort_timestamp);
+    picture->durationUs = f->pkt_duration > 0 ? ToUs(stream, f->pkt_duration) : 0;
+    return 0;
+}
+
+int MediaFile::ReceiveSound(int stream, Tq9MediaSound* sound)
+{
+    Decoder& d = Get(stream, AVMEDIA_TYPE_AUDIO);
+    av_frame_unref(d.frame.get());
+    int rc = avcodec_receive_frame(d.codec.get(), d.frame.get());
+    if (rc == AVERROR_EOF && d.swr && !d.drained) {
+        d.drained = true; // what the resampler still holds, once
+        int n = ConvertSound(stream, d, nullptr, sound);
+        return n > 0 ? 0 : AVERROR_EOF;
+    }
+    if (rc < 0)
+        return rc;
+    return ConvertSound(stream, d, d.frame.get(), sound) >= 0 ? 0 : AVERROR(EINVAL);
+}
+
+int MediaFile::ConvertSound(int stream, Decoder& d, const AVFrame* f, Tq9MediaSound* sound)
+{
+    const AVCodecParameters* par = m_input->streams[stream]->codecpar;
+    if (f && (!d.swr || f->format != d.swrFormat || f->sample_rate != d.swrRate ||
+                 av_channel_layout_compare(&f->ch_layout, &d.swrLayout) != 0)) {
+        AVChannelLayout in{};
+        if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels <= 0)
+            av_channel_layout_default(&in, std::max(f->ch_layout.nb_channels, 1));
+        else
+            Check(av_channel_layout_copy(&in, &f->ch_layout), "channel layout");
+        const int outRate = par->sample_rate > 0 ? par->sample_rate : f->sample_rate;
+        SwrContext* raw = nullptr;
+        int rc = swr_alloc_set_opts2(&raw, &d.outLayout, AV_SAMPLE_FMT_S16, outRate, &in,
+            static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&in);
+        SwrPtr swr(raw);
+        Check(rc, "resampler");
+        Check(swr_init(swr.get()), "resampler");
+        d.swr = std::move(swr);
+        d.swrFormat = f->format;
+        d.swrRate = f->sample_rate;
+        av_channel_layout_uninit(&d.swrLayout);
+        Check(av_channel_layout_copy(&d.swrLayout, &f->ch_layout), "channel layout");
+    }
+    const int channels = d.outLayout.nb_channels;
+    const int room = Check(swr_get_out_samples(d.swr.get(), f ? f->nb_samples : 0), "resample");
+    d.samples.resize(static_cast<size_t>(std::max(room, 1)) * channels);
+    uint8_t* outData[1] = {reinterpret_cast<uint8_t*>(d.samples.data())};
+    const int got = Check(swr_convert(d.swr.get(), outData, room, f ? const_cast<const uint8_t**>(f->extended_data) : nullptr,
+                              f ? f->nb_samples : 0),
+        "resample");
+    sound->samples = d.samples.data();
+    sound->frames = got;
+    sound->channels = channels;
+    sound->sampleRate = par->sample_rate > 0 ? par->sample_rate : d.swrRate;
+    sound->ptsUs = f ? ToUs(stream, f->best_effort_timestamp) : TQ9_MEDIA_TIME_NONE;
+    return got;
+}
+
+} // namespace tq9media

@@ -1,0 +1,61 @@
+#include "media/library/Probe.h"
+
+#include "media/library/Streams.h"
+
+namespace tq9media {
+
+namespace {
+
+void ReportVideo(const AVFormatContext* ctx, AVStream* st, int id, Reporter& r)
+{
+    const AVCodecParameters* par = st->codecpar;
+    r.Send(TQ9_EVENT_RESOLUTION, id, Reporter::Pair(par->width, par->height));
+    AVRational sar = av_guess_sample_aspect_ratio(const_cast<AVFormatContext*>(ctx), st, nullptr);
+    if (sar.num > 0 && sar.den > 0 && par->width > 0 && par->height > 0) {
+        // Only a known sample aspect gives a display aspect; without one the caller judges by pixel size.
+        int darNum = 0, darDen = 0;
+        av_reduce(&darNum, &darDen, int64_t(par->width) * sar.num, int64_t(par->height) * sar.den, INT32_MAX);
+        r.Send(TQ9_EVENT_DAR, id, Reporter::Pair(darNum, darDen));
+        r.Send(TQ9_EVENT_PAR, id, Reporter::Pair(sar.num, sar.den));
+    } else {
+        r.Send(TQ9_EVENT_PAR, id, Reporter::Pair(0, 1));
+    }
+    r.SendDouble(TQ9_EVENT_V_BIT_RATE, id, static_cast<double>(par->bit_rate));
+}
+
+void ReportAudio(const AVStream* st, int id, Reporter& r)
+{
+    const AVCodecParameters* par = st->codecpar;
+    r.SendDouble(TQ9_EVENT_A_BIT_RATE, id, static_cast<double>(par->bit_rate));
+    r.Send(TQ9_EVENT_SAMPLING_RATE, id, par->sample_rate);
+    r.Send(TQ9_EVENT_CHANNEL, id, par->ch_layout.nb_channels);
+}
+
+} // namespace
+
+void RunProbe(const InputSpec& input, Reporter& reporter)
+{
+    InputContextPtr ctx = OpenInput(input.path, input.format);
+    const StreamChoice choice = ChooseStreams(ctx.get());
+    if (choice.video < 0 && choice.audio < 0)
+        throw MediaError(AVERROR_STREAM_NOT_FOUND, "no audio or video stream");
+    reporter.CheckStop();
+    reporter.Send(TQ9_EVENT_FORMAT_INFO, 0, static_cast<int64_t>(reinterpret_cast<intptr_t>(ctx->iformat->name)));
+    reporter.Total(DurationUs(ctx.get()) / 1000);
+    int id = 0;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        AVStream* st = ctx->streams[i];
+        if (!IsMediaStream(st))
+            continue;
+        reporter.CheckStop();
+        reporter.Send(TQ9_EVENT_STREAM_INFO, id, ContractCodecId(st->codecpar));
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+            ReportVideo(ctx.get(), st, id, reporter);
+        else
+            ReportAudio(st, id, reporter);
+        ++id;
+    }
+    reporter.CheckStop();
+}
+
+} // namespace tq9media

@@ -1,0 +1,63 @@
+// Internal to the media library: the Transcode callback seen from inside. Sends the events, remembers a
+// stop request (the callback's -1) and turns it into an exception at the next check, so a run stops within
+// one packet or frame. Used on the caller's thread only.
+#pragma once
+
+#include "media/library/Ffmpeg.h"
+#include "media/library/tq9media.h"
+
+#include <cstring>
+
+namespace tq9media {
+
+class Reporter {
+public:
+    Reporter(TranscodeCallback callback, void* user) : m_callback(callback), m_user(user) {}
+
+    // Sends one event; a -1 answer is remembered as a stop request.
+    void Send(int kind, int streamId, int64_t value)
+    {
+        if (m_callback && m_callback(m_user, kind, 0, streamId, value) == -1)
+            m_stop = true;
+    }
+    void SendDouble(int kind, int streamId, double value)
+    {
+        int64_t bits = 0;
+        static_assert(sizeof bits == sizeof value);
+        std::memcpy(&bits, &value, sizeof bits);
+        Send(kind, streamId, bits);
+    }
+    static int64_t Pair(int64_t high, int64_t low) { return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | static_cast<uint32_t>(low)); }
+
+    // Progress in milliseconds, then the stop check.
+    void Total(int64_t ms) { Send(TQ9_EVENT_DURATION, 0, Clamp(ms)); }
+    void Position(int64_t ms)
+    {
+        ms = Clamp(ms);
+        if (ms < m_position)
+            ms = m_position;
+        m_position = ms;
+        Send(TQ9_EVENT_POSITION, 0, ms);
+        CheckStop();
+    }
+    // Throws when a stop was asked for; called at every packet and frame.
+    void CheckStop() const
+    {
+        if (m_stop)
+            throw MediaError(AVERROR(ECANCELED), "stopped by the caller");
+    }
+    // The last position reported again, as the stop check of a loop that makes no progress of its own.
+    void Tick() { Position(m_position); }
+
+    void Status(int status) { Send(TQ9_EVENT_STATUS, 0, static_cast<int64_t>(status)); }
+
+private:
+    static int64_t Clamp(int64_t ms) { return ms < 0 ? 0 : (ms > INT32_MAX ? INT32_MAX : ms); }
+
+    TranscodeCallback m_callback;
+    void* m_user;
+    bool m_stop = false;
+    int64_t m_position = 0;
+};
+
+} // namespace tq9media

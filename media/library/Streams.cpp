@@ -1,0 +1,105 @@
+// Stream selection, the contract's codec numbering, input opening and decoder set-up.
+#include "media/library/Streams.h"
+
+#include <algorithm>
+
+namespace tq9media {
+
+// FFmpeg 5.1 numbers MPEG-4 Part 2 12: the generation the contract comes from still had MPEG-2 XvMC at 3,
+// so every video codec from H.261 on is one higher there. Audio numbers did not move.
+static_assert(AV_CODEC_ID_H261 == 3 && AV_CODEC_ID_MPEG4 == 12, "FFmpeg's video codec numbering moved");
+static_assert(AV_CODEC_ID_MP3 == 0x15001 && AV_CODEC_ID_FIRST_AUDIO == 0x10000, "FFmpeg's audio numbering moved");
+
+bool IsMediaStream(const AVStream* st)
+{
+    const AVMediaType type = st->codecpar->codec_type;
+    if (type == AVMEDIA_TYPE_AUDIO)
+        return true;
+    return type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
+int ContractCodecId(const AVCodecParameters* par)
+{
+    const int id = par->codec_id;
+    switch (par->codec_type) {
+    case AVMEDIA_TYPE_VIDEO:
+        if (id == AV_CODEC_ID_NONE || id >= AV_CODEC_ID_FIRST_AUDIO)
+            return 0;
+        return id >= AV_CODEC_ID_H261 ? std::min(id + 1, 0xFFFF) : id;
+    case AVMEDIA_TYPE_AUDIO:
+        if (id < AV_CODEC_ID_FIRST_AUDIO || id >= AV_CODEC_ID_FIRST_SUBTITLE)
+            return 0;
+        return id;
+    default:
+        return -1;
+    }
+}
+
+StreamChoice ChooseStreams(const AVFormatContext* ctx)
+{
+    StreamChoice c;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        if (!IsMediaStream(st))
+            continue;
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && c.video < 0)
+            c.video = static_cast<int>(i);
+        else if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && c.audio < 0)
+            c.audio = static_cast<int>(i);
+    }
+    return c;
+}
+
+int64_t StartTimeUs(const AVFormatContext* ctx)
+{
+    return ctx->start_time == AV_NOPTS_VALUE ? 0 : ctx->start_time;
+}
+
+int64_t DurationUs(const AVFormatContext* ctx)
+{
+    if (ctx->duration != AV_NOPTS_VALUE && ctx->duration > 0)
+        return ctx->duration;
+    int64_t longest = 0;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+            longest = std::max(longest, av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q));
+    }
+    return longest;
+}
+
+CodecContextPtr OpenDecoder(const AVStream* st)
+{
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec)
+        throw MediaError(AVERROR_DECODER_NOT_FOUND, std::string("no decoder for ") + avcodec_get_name(st->codecpar->codec_id));
+    CodecContextPtr ctx(avcodec_alloc_context3(codec));
+    if (!ctx)
+        throw std::bad_alloc();
+    Check(avcodec_parameters_to_context(ctx.get(), st->codecpar), "decoder parameters");
+    ctx->pkt_timebase = st->time_base;
+    ctx->thread_count = 0; // automatic, as "-threads auto"
+    ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+    Check(avcodec_open2(ctx.get(), codec, nullptr), "open decoder");
+    return ctx;
+}
+
+InputContextPtr OpenInput(const std::string& path, const std::string& format)
+{
+    const AVInputFormat* ifmt = nullptr;
+    if (!format.empty()) {
+        ifmt = av_find_input_format(format.c_str());
+        if (!ifmt)
+            throw MediaError(AVERROR_DEMUXER_NOT_FOUND, "unknown input format " + format);
+    }
+    Dictionary opts;
+    // Local files only: a playlist or reference inside a file may not reach for the network.
+    opts.set("protocol_whitelist", "file");
+    AVFormatContext* raw = nullptr;
+    Check(avformat_open_input(&raw, FileUrl(path).c_str(), ifmt, opts.address()), "open input");
+    InputContextPtr ctx(raw);
+    Check(avformat_find_stream_info(ctx.get(), nullptr), "read stream information");
+    return ctx;
+}
+
+} // namespace tq9media

@@ -1,0 +1,36 @@
+// Internal to the media library: which container streams the library reports and uses, and the contract's
+// codec numbering. Shared by the probe, the transcoder and the decoding API so that all three agree.
+#pragma once
+
+#include "media/library/Ffmpeg.h"
+
+namespace tq9media {
+
+// Audio and video streams only; an attached picture (cover art) is not a video stream.
+bool IsMediaStream(const AVStream* st);
+
+// The contract's codec identifier for a stream: video codecs non-zero and below 0x10000 (MPEG-4 Part 2 is
+// 13), audio codecs 0x10000 and above (MP3 is 0x15001); 0 for an unknown codec; other kinds -1.
+int ContractCodecId(const AVCodecParameters* par);
+
+// Container indices of the streams a conversion uses: the first media video stream and the first media
+// audio stream (-1 when there is none). The same rule the converter applies to the probe's numbering.
+struct StreamChoice {
+    int video = -1;
+    int audio = -1;
+};
+StreamChoice ChooseStreams(const AVFormatContext* ctx);
+
+// The file's start (microseconds, 0 when unknown) and duration (microseconds, 0 when unknown: the longest
+// stream is used when the container gives none).
+int64_t StartTimeUs(const AVFormatContext* ctx);
+int64_t DurationUs(const AVFormatContext* ctx);
+
+// Opens a decoder for the stream with automatic frame and slice threads, as the ffmpeg tool does.
+CodecContextPtr OpenDecoder(const AVStream* st);
+
+// Opens an input file (UTF-8 path, never a protocol; the file protocol only) and reads its stream
+// information. format: "-f" name or empty.
+InputContextPtr OpenInput(const std::string& path, const std::string& format);
+
+} // namespace tq9media

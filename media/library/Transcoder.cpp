@@ -1,0 +1,221 @@
+#include "media/library/Transcoder.h"
+
+#include "media/library/Streams.h"
+
+#include <sys/stat.h>
+
+namespace tq9media {
+
+Transcoder::Transcoder(const Plan& plan, Reporter& reporter) : m_plan(plan), m_reporter(reporter) {}
+
+Transcoder::~Transcoder() = default;
+
+void Transcoder::Open()
+{
+    const OutputSpec& spec = m_plan.output;
+    m_input = OpenInput(m_plan.inputs[0].path, m_plan.inputs[0].format);
+    const bool silentInput = m_plan.inputs.size() > 1 && m_plan.inputs[1].silent;
+    const StreamChoice choice = ChooseStreams(m_input.get());
+
+    struct stat in {}, out {};
+    if (::stat(m_plan.inputs[0].path.c_str(), &in) == 0 && ::stat(spec.path.c_str(), &out) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+        throw MediaError(AVERROR(EINVAL), "the output is the input");
+
+    // The muxer first (nothing is created yet): it says which kinds of stream the format takes.
+    m_output = std::make_unique<OutputFile>(spec);
+    const AVOutputFormat* ofmt = m_output->Format();
+    const bool takesVideo = ofmt->video_codec != AV_CODEC_ID_NONE || !spec.videoCodec.empty();
+    const bool takesAudio = ofmt->audio_codec != AV_CODEC_ID_NONE || !spec.audioCodec.empty();
+    const bool wantVideo = !spec.noVideo && takesVideo && choice.video >= 0;
+    const bool wantAudio = !spec.noAudio && takesAudio && (choice.audio >= 0 || silentInput);
+    if (!wantVideo && !wantAudio)
+        throw MediaError(AVERROR_STREAM_NOT_FOUND, "no stream to convert");
+    if (wantAudio && choice.audio < 0 && !wantVideo)
+        throw MediaError(AVERROR(EINVAL), "silence needs a video to take its length from");
+
+    if (wantVideo) {
+        m_videoIndex = choice.video;
+        AVStream* st = m_input->streams[m_videoIndex];
+        m_videoDecoder = OpenDecoder(st);
+        m_video = std::make_unique<VideoChain>(spec, st, m_videoDecoder.get(), *m_output, m_reporter);
+    }
+    if (wantAudio) {
+        if (choice.audio >= 0) {
+            m_audioIndex = choice.audio;
+            m_audioDecoder = OpenDecoder(m_input->streams[m_audioIndex]);
+        } else {
+            m_silence = true;
+        }
+        m_audio = std::make_unique<AudioChain>(spec, m_audioDecoder.get(), *m_output, m_reporter);
+        if (m_silence)
+            m_video->onPicture = [this](int64_t endUs) { m_audio->SilenceUntil(endUs); };
+    }
+    // The demuxer need not hand over packets nobody reads.
+    for (unsigned i = 0; i < m_input->nb_streams; ++i)
+        if (static_cast<int>(i) != m_videoIndex && static_cast<int>(i) != m_audioIndex)
+            m_input->streams[i]->discard = AVDISCARD_ALL;
+
+    m_originUs = StartTimeUs(m_input.get()) + spec.startUs;
+    m_output->Open(m_input->metadata);
+    DebugLog("transcode: video stream %d, audio stream %d%s", m_videoIndex, m_audioIndex, m_silence ? " (silence)" : "");
+}
+
+void Transcoder::SeekToStart()
+{
+    if (m_plan.output.startUs <= 0)
+        return;
+    // To the keyframe at or before the start; the pictures up to the start are decoded and dropped.
+    if (av_seek_frame(m_input.get(), -1, m_originUs, AVSEEK_FLAG_BACKWARD) < 0) {
+        DebugLog("seek failed; decoding from the beginning");
+        av_seek_frame(m_input.get(), -1, StartTimeUs(m_input.get()), AVSEEK_FLAG_BACKWARD);
+    }
+}
+
+void Transcoder::ReportPosition()
+{
+    int64_t endUs = m_video ? m_video->EndUs() : (m_audio ? m_audio->EndUs() : 0);
+    m_reporter.Position((m_plan.output.startUs + endUs) / 1000);
+}
+
+void Transcoder::Run()
+{
+    Open();
+    m_reporter.Total(DurationUs(m_input.get()) / 1000);
+    SeekToStart();
+
+    PacketPtr packet = MakePacket();
+    for (;;) {
+        ReportPosition(); // and the stop check, once a packet
+        if (VideoDone())
+            break;
+        int rc = av_read_frame(m_input.get(), packet.get());
+        if (rc == AVERROR_EOF)
+            break;
+        if (rc < 0) // a truncated or damaged container: never a success
+            Check(rc, "read input");
+        if ((packet->flags & AV_PKT_FLAG_CORRUPT) &&
+            (packet->stream_index == m_videoIndex || packet->stream_index == m_audioIndex))
+            throw MediaError(AVERROR_INVALIDDATA, "the input is truncated or damaged"); // short read, bad payload
+        if (packet->stream_index == m_videoIndex)
+            Decode(m_videoDecoder.get(), packet.get());
+        else if (packet->stream_index == m_audioIndex)
+            Decode(m_audioDecoder.get(), packet.get());
+        av_packet_unref(packet.get());
+    }
+    if (m_videoDecoder && !VideoDone())
+        Decode(m_videoDecoder.get(), nullptr);
+    if (m_audioDecoder && !VideoDone())
+        Decode(m_audioDecoder.get(), nullptr);
+
+    if (m_video && m_videoPushed == 0 && m_held) {
+        // "-ss" beyond the last picture: the last picture stands in.
+        m_held->pts = 0;
+        m_video->Push(m_held.get());
+        ++m_videoPushed;
+    }
+    m_held.reset();
+    if (m_decodeErrors > m_videoFrames + m_audioFrames)
+        throw MediaError(AVERROR_INVALIDDATA, "the input is mostly undecodable");
+    if (m_video) {
+        m_video->Finish();
+        if (m_video->FramesSent() == 0)
+            throw MediaError(AVERROR_INVALIDDATA, "no picture could be decoded");
+    }
+    if (m_audio) {
+        if (!m_video && m_audioPushed == 0)
+            throw MediaError(AVERROR_INVALIDDATA, "no sound could be decoded");
+        // Silence lasts as long as the video; so does an audio track whose stream gave nothing.
+        const bool pad = m_video && (m_silence || m_audioPushed == 0);
+        m_audio->Finish(pad ? m_video->EndUs() : -1);
+    }
+    ReportPosition();
+    m_output->Finish();
+    DebugLog("transcode done: %lld pictures, %lld bytes, %lld decoding errors",
+        static_cast<long long>(m_video ? m_video->FramesSent() : 0), static_cast<long long>(m_output->BytesWritten()),
+        static_cast<long long>(m_decodeErrors));
+}
+
+void Transcoder::Decode(AVCodecContext* decoder, const AVPacket* packet)
+{
+    int rc = avcodec_send_packet(decoder, packet);
+    if (rc < 0 && rc != AVERROR_EOF) {
+        // A damaged packet: skipped as the ffmpeg tool does, but counted.
+        ++m_decodeErrors;
+        DebugLog("decoding error: %s", ErrorText(rc).c_str());
+        if (rc == AVERROR(ENOMEM))
+            Check(rc, "decode");
+        if (packet)
+            return;
+    }
+    int errorsInARow = 0;
+    for (;;) {
+        rc = avcodec_receive_frame(decoder, m_frame.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return;
+        if (rc < 0) {
+            ++m_decodeErrors;
+            DebugLog("decoding error: %s", ErrorText(rc).c_str());
+            if (rc == AVERROR(ENOMEM))
+                Check(rc, "decode");
+            if (packet || ++errorsInARow > 16)
+                return;
+            continue;
+        }
+        errorsInARow = 0;
+        if (decoder == m_videoDecoder.get())
+            OnVideoFrame(m_frame.get());
+        else
+            OnAudioFrame(m_frame.get());
+        av_frame_unref(m_frame.get());
+        if (!packet)
+            m_reporter.Tick(); // draining: still one stop check a frame
+        if (VideoDone())
+            return;
+    }
+}
+
+void Transcoder::OnVideoFrame(AVFrame* frame)
+{
+    ++m_videoFrames;
+    const AVStream* st = m_input->streams[m_videoIndex];
+    int64_t ts = frame->best_effort_timestamp;
+    if (ts == AV_NOPTS_VALUE)
+        ts = m_nextVideoPts != AV_NOPTS_VALUE ? m_nextVideoPts : av_rescale_q(m_originUs, AV_TIME_BASE_Q, st->time_base);
+    int64_t step = frame->pkt_duration;
+    if (step <= 0 && st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
+        step = av_rescale_q(1, av_inv_q(st->avg_frame_rate), st->time_base);
+    m_nextVideoPts = ts + std::max<int64_t>(step, 1);
+
+    const int64_t rel = ts - av_rescale_q(m_originUs, AV_TIME_BASE_Q, st->time_base);
+    if (rel < 0 && m_plan.output.startUs > 0) {
+        // Before "-ss": keep only the latest, in case nothing comes after the start.
+        if (!m_held)
+            m_held = MakeFrame();
+        av_frame_unref(m_held.get());
+        Check(av_frame_ref(m_held.get(), frame), "keep picture");
+        return;
+    }
+    m_held.reset();
+    frame->pts = rel;
+    m_video->Push(frame);
+    ++m_videoPushed;
+}
+
+void Transcoder::OnAudioFrame(AVFrame* frame)
+{
+    ++m_audioFrames;
+    if (!m_audio || frame->sample_rate <= 0)
+        return;
+    const AVStream* st = m_input->streams[m_audioIndex];
+    int64_t relUs = 0;
+    if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+        relUs = av_rescale_q(frame->best_effort_timestamp, st->time_base, AV_TIME_BASE_Q) - m_originUs;
+    const int64_t endUs = relUs + av_rescale(frame->nb_samples, AV_TIME_BASE, frame->sample_rate);
+    if (m_plan.output.startUs > 0 && endUs <= 0)
+        return; // wholly before "-ss"
+    m_audio->Push(frame, relUs);
+    ++m_audioPushed;
+}
+
+} // namespace tq9media

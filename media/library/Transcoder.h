@@ -1,0 +1,54 @@
+// Internal to the media library: one conversion run (input, decoders, the video and audio chains, output).
+// Lives on the caller's thread for the duration of Transcode; owns everything it opens, so a failure or a
+// stop at any point closes all of it (and the output file's guard removes what was half written).
+#pragma once
+
+#include "media/library/AudioChain.h"
+#include "media/library/Options.h"
+#include "media/library/Reporter.h"
+#include "media/library/VideoChain.h"
+
+namespace tq9media {
+
+class Transcoder {
+public:
+    Transcoder(const Plan& plan, Reporter& reporter);
+    ~Transcoder();
+    Transcoder(const Transcoder&) = delete;
+    Transcoder& operator=(const Transcoder&) = delete;
+
+    // Runs to the end; throws MediaError on failure or stop.
+    void Run();
+
+private:
+    void Open();
+    void SeekToStart();
+    void Decode(AVCodecContext* decoder, const AVPacket* packet);
+    void OnVideoFrame(AVFrame* frame);
+    void OnAudioFrame(AVFrame* frame);
+    bool VideoDone() const { return m_video && m_video->Done(); }
+    void ReportPosition();
+
+    Plan m_plan;
+    Reporter& m_reporter;
+    InputContextPtr m_input;
+    int m_videoIndex = -1;
+    int m_audioIndex = -1;
+    CodecContextPtr m_videoDecoder;
+    CodecContextPtr m_audioDecoder;
+    int64_t m_originUs = 0; // input time that becomes the output's zero: start time + "-ss"
+    std::unique_ptr<OutputFile> m_output;
+    std::unique_ptr<VideoChain> m_video;
+    std::unique_ptr<AudioChain> m_audio;
+    bool m_silence = false;
+    FramePtr m_frame = MakeFrame();
+    FramePtr m_held; // the last picture before "-ss", used when none comes after it
+    int64_t m_nextVideoPts = AV_NOPTS_VALUE; // for pictures without a time
+    int64_t m_decodeErrors = 0;
+    int64_t m_videoFrames = 0; // decoded
+    int64_t m_audioFrames = 0; // decoded
+    int64_t m_videoPushed = 0; // handed to the video chain
+    int64_t m_audioPushed = 0; // handed to the audio chain
+};
+
+} // namespace tq9media

@@ -1,0 +1,77 @@
+// Internal to the media library: the video half of a conversion. Decoded pictures go through a filter graph
+// (fps for a constant rate, scale to "-s", then "-vf", then the encoder's pixel format) into the encoder
+// and on to the output file. Owns the graph, the encoder and the two-pass statistics file.
+#pragma once
+
+#include "media/library/OutputFile.h"
+#include "media/library/Reporter.h"
+
+#include <cstdio>
+#include <functional>
+
+namespace tq9media {
+
+class VideoChain {
+public:
+    // in: the input stream; decoder: its opened decoder. Opens the encoder and adds the output stream.
+    VideoChain(const OutputSpec& spec, const AVStream* in, const AVCodecContext* decoder, OutputFile& out,
+        Reporter& reporter);
+    ~VideoChain();
+    VideoChain(const VideoChain&) = delete;
+    VideoChain& operator=(const VideoChain&) = delete;
+
+    // Takes one decoded picture whose pts is relative to the output's start, in the input stream's time base.
+    void Push(AVFrame* frame);
+    // Flushes the graph and the encoder; closes the statistics file.
+    void Finish();
+    // "-vframes" reached: no further picture is taken.
+    bool Done() const { return m_spec.maxVideoFrames >= 0 && m_framesSent >= m_spec.maxVideoFrames; }
+    int64_t FramesSent() const { return m_framesSent; }
+    // End of the last picture handed to the encoder, microseconds from the output's start.
+    int64_t EndUs() const { return m_endUs; }
+
+    // Called with the picture's end time just before each picture goes to the encoder (the silent audio
+    // follows the video through it).
+    std::function<void(int64_t endUs)> onPicture;
+
+private:
+    void BuildGraph(int width, int height, AVPixelFormat format, AVRational sar);
+    void OpenEncoder();
+    void CloseGraph();
+    void Drain();
+    void Encode(AVFrame* frame);
+
+    OutputSpec m_spec;
+    OutputFile& m_out;
+    Reporter& m_reporter;
+    AVRational m_inTimeBase;
+    AVRational m_inRate;
+    const AVCodec* m_codec = nullptr;
+    AVPixelFormat m_encoderFormat = AV_PIX_FMT_NONE;
+
+    FilterGraphPtr m_graph;
+    AVFilterContext* m_src = nullptr; // owned by m_graph
+    AVFilterContext* m_sink = nullptr; // owned by m_graph
+    int m_graphWidth = 0, m_graphHeight = 0;
+    AVPixelFormat m_graphFormat = AV_PIX_FMT_NONE;
+    int64_t m_inEnd = AV_NOPTS_VALUE; // end of the last picture given to the graph, input time base
+
+    std::string m_statsIn; // pass 2: the pass log, read by the encoder through stats_in
+    CodecContextPtr m_encoder;
+    int m_stream = -1;
+    bool m_interlaced = false;
+    FramePtr m_filtered = MakeFrame();
+    PacketPtr m_packet = MakePacket();
+
+    struct FileClose {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<FileGuard> m_statsGuard;
+    std::unique_ptr<std::FILE, FileClose> m_statsOut; // pass 1
+
+    int64_t m_framesSent = 0;
+    int64_t m_endUs = 0;
+    bool m_finished = false;
+};
+
+} // namespace tq9media
