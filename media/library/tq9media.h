@@ -78,7 +78,7 @@ typedef int (*TranscodeCallback)(void* user, int kind, int fileId, int streamId,
 TQ9MEDIA_API int Transcode(TranscodeCallback callback, void* user, int argc, const char* const* argv);
 
 /* ------------------------------------------------------------------------------------------------------
- * Decoding API: the roles of the decoding calls of the specification (open, stream information, open
+ * Decoding API (open, stream information, open
  * decoder, read packet, times in microseconds, decode video to planar YUV 4:2:0, decode audio to
  * interleaved signed 16-bit, close), for the WMV exporter's push source.
  *
