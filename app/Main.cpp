@@ -1,4 +1,5 @@
 // tq9-image-converter: the desktop program. Options: --card-root DIR (repeatable), --help.
+#include <csignal>
 #include "app/TQ9GUIApp.h"
 
 #include <QApplication>
@@ -7,6 +8,8 @@
 
 int main(int argc, char** argv)
 {
+    // A file-size limit must fail the write (and be reported as too large), not kill the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     // --help must work without a display, so it gets a core application only.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {

@@ -1,5 +1,6 @@
 // tq9: the command-line front end. Global options come before the command word; each command parses
 // its own options from its table.
+#include <csignal>
 #include <QCoreApplication>
 #include <iostream>
 
@@ -10,6 +11,8 @@ using namespace tq9::cli;
 
 int main(int argc, char** argv)
 {
+    // A file-size limit must fail the write (and be reported as too large), not kill the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     // QSettings and the imaging code want an application object; nothing here runs an event loop.
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
