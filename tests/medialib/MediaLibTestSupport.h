@@ -1,5 +1,5 @@
 // Helpers of the media library tests: running Transcode with a recording callback, the converters' exact
-// argument vectors (Part 2.2), synthesised inputs and output checks.
+// argument vectors, synthesised inputs and output checks.
 #pragma once
 
 #include "support/TestSupport.h"

@@ -1,4 +1,4 @@
-// Conversions with the converters' exact vectors (Part 2.2): what the device would see in the output.
+// Conversions with the converters' exact vectors: what the device would see in the output.
 #include "MediaLibTestSupport.h"
 
 #include <gtest/gtest.h>

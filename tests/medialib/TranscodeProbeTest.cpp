@@ -1,4 +1,4 @@
-// Probe runs of Transcode (an input, no output): the information events of Part 2.3.
+// Probe runs of Transcode (an input, no output): the information events.
 #include "MediaLibTestSupport.h"
 
 #include <gtest/gtest.h>
