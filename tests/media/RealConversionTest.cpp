@@ -1,6 +1,8 @@
 // The converter through the real media library, checked by what the device would see (ffprobe fields,
 // BMP headers). Inputs are tiny synthesised clips.
 #include <QImage>
+#include <atomic>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -32,32 +34,23 @@ fs::path SixSecondClip()
 
 class RealLibrary : public ::testing::Test {
 protected:
-    // Probes file; skips the test while the library is still a stub.
-    MediaInfo ProbeOrSkip(const fs::path& file)
+    MediaInfo ProbeOf(const fs::path& file)
     {
         MediaInfo info;
-        const int status = conv.Probe(file.string(), info);
-        if (status == -38)
-            skipped = true;
+        conv.Probe(file.string(), info);
+        EXPECT_GE(conv.GetResult(), 0) << file;
         return info;
     }
     CFFMpegConverter& conv = CFFMpegConverter::Instance();
     ConversionSettings ntsc;
-    bool skipped = false;
     TempDir dir;
 };
-
-#define PROBE_OR_SKIP(info, file)                                                                                     \
-    MediaInfo info = ProbeOrSkip(file);                                                                                \
-    if (skipped)                                                                                                       \
-        GTEST_SKIP() << "the media library is not in yet";                                                            \
-    ASSERT_GE(conv.GetResult(), 0)
 
 } // namespace
 
 TEST_F(RealLibrary, ProbeReportsStreamsAndFailures)
 {
-    PROBE_OR_SKIP(info, ClipWithAudio());
+    const MediaInfo info = ProbeOf(ClipWithAudio());
     EXPECT_NE(info.formatName.find("mp4"), std::string::npos);
     EXPECT_NEAR(1500, info.durationMs, 100);
     ASSERT_EQ(2u, info.streams.size());
@@ -77,7 +70,7 @@ TEST_F(RealLibrary, ProbeReportsStreamsAndFailures)
 
 TEST_F(RealLibrary, ConvertToDeviceGivesTheDeviceFormat)
 {
-    PROBE_OR_SKIP(info, ClipWithAudio());
+    const MediaInfo info = ProbeOf(ClipWithAudio());
     const fs::path out = dir / "out.mp4";
     conv.ConvertToDevice(ntsc, ClipWithAudio().string(), info, out.string());
     ASSERT_GE(conv.GetResult(), 0);
@@ -92,7 +85,7 @@ TEST_F(RealLibrary, ConvertToDeviceGivesTheDeviceFormat)
 
 TEST_F(RealLibrary, SilentWideSourceIsLetterboxedWithAnAudioTrack)
 {
-    PROBE_OR_SKIP(info, WideClipWithoutAudio());
+    const MediaInfo info = ProbeOf(WideClipWithoutAudio());
     ConversionSettings pal;
     pal.NTSC = 0;
     pal.LetterBox = 1;
@@ -105,7 +98,7 @@ TEST_F(RealLibrary, SilentWideSourceIsLetterboxedWithAnAudioTrack)
 
 TEST_F(RealLibrary, ExtractFrameAndConvertAudio)
 {
-    PROBE_OR_SKIP(info, WideClipWithoutAudio());
+    const MediaInfo info = ProbeOf(WideClipWithoutAudio());
     ConversionSettings letterbox;
     letterbox.LetterBox = 1;
     const fs::path thumb = dir / "clip.thm";
@@ -127,7 +120,7 @@ TEST_F(RealLibrary, ExtractFrameAndConvertAudio)
 
 TEST_F(RealLibrary, FrameFromFiveSecondsInAndTwoPasses)
 {
-    PROBE_OR_SKIP(info, SixSecondClip());
+    const MediaInfo info = ProbeOf(SixSecondClip());
     ASSERT_GT(info.durationMs, 5000);
     const fs::path thumb = dir / "late.thm";
     EXPECT_EQ(0, conv.ExtractFrame(ntsc, SixSecondClip().string(), info, thumb.string()));
@@ -135,13 +128,30 @@ TEST_F(RealLibrary, FrameFromFiveSecondsInAndTwoPasses)
 
     const fs::path out = dir / "two.mp4";
     const fs::path log = dir / "pass.log";
-    conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOrSkip(ClipWithAudio()), out.string(),
+    conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOf(ClipWithAudio()), out.string(),
                                 log.string(), 0);
     ASSERT_GE(conv.GetResult(), 0);
     ASSERT_NE(conv.GetResult(), 512);
     EXPECT_TRUE(fs::exists(log)) << "the first pass writes its statistics to exactly the given file";
-    conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOrSkip(ClipWithAudio()), out.string(),
+    conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOf(ClipWithAudio()), out.string(),
                                 log.string(), 1);
     ASSERT_GE(conv.GetResult(), 0);
     EXPECT_EQ("codec_name=mpeg4\nwidth=720\nheight=480\n", Probe(out, "stream=codec_name,width,height", "v:0"));
+}
+
+TEST_F(RealLibrary, StopDuringAConversionIsNotASuccess)
+{
+    const MediaInfo info = ProbeOf(SixSecondClip());
+    std::atomic<bool> done{false};
+    std::thread canceller([&] {
+        while (!done && conv.GetProgress().position == 0)
+            std::this_thread::yield();
+        conv.RequestStop();
+    });
+    conv.ConvertToDevice(ntsc, SixSecondClip().string(), info, (dir / "stopped.mp4").string());
+    done = true;
+    canceller.join();
+    const int32_t result = conv.GetResult();
+    EXPECT_TRUE(result < 0 || result == 512) << result;
+    EXPECT_LT(conv.GetProgress().position, 6000);
 }
