@@ -1,7 +1,6 @@
 #include "media/FFMpegConverter.h"
 
 #include <atomic>
-#include <cstdio>
 #include <exception>
 
 #include "media/MediaInfo.h"
