@@ -34,7 +34,7 @@ bool ImportResultT::RecordLanded(size_t index, uint32_t flags) const
 }
 
 ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
-                                                const std::vector<ImportPartsT>& records,
+                                                const std::vector<CTQ9ImportSystemFile>& records,
                                                 const std::atomic<bool>* cancel)
 {
     ImportResultT result;
@@ -44,7 +44,7 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
     CShellPathList sources, destinations;
     std::vector<std::pair<size_t, int>> origin;
     for (size_t i = 0; i < records.size(); ++i) {
-        const ImportPartsT& r = records[i];
+        const CTQ9ImportSystemFile& r = records[i];
         const std::string* temp[3] = {&r.tempMediaPath, &r.tempThumbnailPath, &r.tempMarkerPath};
         const std::string* dest[3] = {&r.destMediaPath, &r.destThumbnailPath, &r.destMarkerPath};
         for (int part = 0; part < 3; ++part) {

@@ -11,29 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "card/ImportSystemFile.h"
 #include "card/TQ9SystemFile.h"
 
 namespace tq9 {
-
-// The parts of one import record the final step needs: which files exist (flags) and, per part, its
-// working copy in the temporary folder and its destination on the card.
-struct ImportPartsT {
-    uint32_t flags = 0;
-    std::string tempMediaPath;
-    std::string tempThumbnailPath;
-    std::string tempMarkerPath;
-    std::string destMediaPath;
-    std::string destThumbnailPath;
-    std::string destMarkerPath;
-
-    // From any import record with these field names (CTQ9ImportSystemFile).
-    template <typename Record>
-    static ImportPartsT Of(const Record& r)
-    {
-        return {r.flags,         r.tempMediaPath,     r.tempThumbnailPath, r.tempMarkerPath,
-                r.destMediaPath, r.destThumbnailPath, r.destMarkerPath};
-    }
-};
 
 // Index of a part in ImportResultT::landed.
 enum ImportPart { PART_MEDIA = 0, PART_THUMBNAIL = 1, PART_MARKER = 2 };
@@ -57,19 +38,8 @@ public:
     // to its destination, renaming on collision. On failure the code's name goes to the debug log; parts
     // already done stay on the card (see landed).
     static ImportResultT MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
-                                          const std::vector<ImportPartsT>& records,
+                                          const std::vector<CTQ9ImportSystemFile>& records,
                                           const std::atomic<bool>* cancel = nullptr);
-    template <typename Record>
-    static ImportResultT MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
-                                          const std::vector<Record>& records,
-                                          const std::atomic<bool>* cancel = nullptr)
-    {
-        std::vector<ImportPartsT> parts;
-        parts.reserve(records.size());
-        for (const Record& r : records)
-            parts.push_back(ImportPartsT::Of(r));
-        return MoveOrCopyImport(tempFolder, destinationFolder, parts, cancel);
-    }
 
     // Deletes the media file and existing sidecars of each record, permanently. 1 on success, 0 on
     // failure (or when records is empty); files deleted before a failure stay deleted.

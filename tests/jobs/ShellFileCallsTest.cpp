@@ -14,18 +14,11 @@ using namespace tq9test;
 
 namespace {
 
-// Shaped like the import record: the template overload must accept it by its field names alone.
-struct FakeImportRecord {
-    uint32_t flags = 0;
-    std::string tempMediaPath, tempThumbnailPath, tempMarkerPath;
-    std::string destMediaPath, destThumbnailPath, destMarkerPath;
-};
-
 // A converted item waiting in the temporary folder: the files its flags name, with distinct contents.
-FakeImportRecord Converted(const fs::path& temp, const fs::path& card, const std::string& name,
+CTQ9ImportSystemFile Converted(const fs::path& temp, const fs::path& card, const std::string& name,
                            const std::string& ext, uint32_t flags)
 {
-    FakeImportRecord r;
+    CTQ9ImportSystemFile r;
     r.flags = flags;
     const std::string exts[3] = {ext, "thm", "mrk"};
     std::string* temps[3] = {&r.tempMediaPath, &r.tempThumbnailPath, &r.tempMarkerPath};
@@ -71,7 +64,7 @@ TEST(ShellPathList, PartsInMediaThumbnailMarkerOrderOnlyWhenFlagged)
 TEST(ShellImportTransfer, SameFileSystemMovesEverythingOutOfTheTemporaryFolder)
 {
     TempDir temp, card;
-    const std::vector<FakeImportRecord> records = {Converted(temp.path(), card.path(), "clip", "mp4", 7),
+    const std::vector<CTQ9ImportSystemFile> records = {Converted(temp.path(), card.path(), "clip", "mp4", 7),
                                                    Converted(temp.path(), card.path(), "song", "mp3", 5),
                                                    Converted(temp.path(), card.path(), "photo", "jpg", 3)};
 
@@ -96,7 +89,7 @@ TEST(ShellImportTransfer, AcrossFileSystemsCopiesAndRenamesOnCollision)
         GTEST_SKIP() << temp.skipReason();
     TempDir card;
     WriteFile(card / "clip.mp4", "already on the card");
-    const std::vector<FakeImportRecord> records = {Converted(temp.path(), card.path(), "clip", "mp4", 7)};
+    const std::vector<CTQ9ImportSystemFile> records = {Converted(temp.path(), card.path(), "clip", "mp4", 7)};
 
     const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.path(), card.path(), records);
 
@@ -112,13 +105,13 @@ TEST(ShellImportTransfer, AcrossFileSystemsCopiesAndRenamesOnCollision)
 TEST(ShellImportTransfer, AFailureReportsWhichPartsLanded)
 {
     TempDir temp, card;
-    std::vector<FakeImportRecord> records = {Converted(temp.path(), card.path(), "a", "mp4", 7),
+    std::vector<CTQ9ImportSystemFile> records = {Converted(temp.path(), card.path(), "a", "mp4", 7),
                                              Converted(temp.path(), card.path(), "b", "mp4", 7)};
     // The first move of b fails: a is on the card, b is not, and the failure is not taken for success.
     uint64_t callsForA = 0;
     {
         TempDir t2, c2;
-        const std::vector<FakeImportRecord> one = {Converted(t2.path(), c2.path(), "a", "mp4", 7)};
+        const std::vector<CTQ9ImportSystemFile> one = {Converted(t2.path(), c2.path(), "a", "mp4", 7)};
         const uint64_t before = CFileIo::CallCount();
         ASSERT_TRUE(CShellFileCalls::MoveOrCopyImport(t2.path(), c2.path(), one).Succeeded());
         callsForA = CFileIo::CallCount() - before;

@@ -231,12 +231,7 @@ TEST(DecodingApi, ReaderAndDecodersOnDifferentThreads)
 
 TEST(DecodingApi, SubtitleStreamIsOther)
 {
-    TempDir tmp;
-    WriteFile(tmp / "s.srt", "1\n00:00:00,000 --> 00:00:01,000\nhello\n");
-    fs::path file = SynthMedia("ml-sub-first.mkv",
-        {"-i", (tmp / "s.srt").string(), "-f", "lavfi", "-i", "testsrc=s=320x180:r=25:d=2", "-f", "lavfi", "-i",
-            "sine=d=2", "-map", "0", "-map", "1", "-map", "2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
-            "-c:s", "srt"});
+    fs::path file = SynthSubtitleFirst();
     FilePtr f = Open(file);
     ASSERT_TRUE(f);
     Tq9MediaStreamInfo info{};

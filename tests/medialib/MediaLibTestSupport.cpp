@@ -112,6 +112,16 @@ fs::path SynthAudioOnly()
     return SynthMedia("ml-a-stereo.m4a", {"-f", "lavfi", "-i", "sine=f=440:d=3", "-ac", "2", "-c:a", "aac"});
 }
 
+fs::path SynthSubtitleFirst()
+{
+    TempDir tmp;
+    WriteFile(tmp / "s.srt", "1\n00:00:00,000 --> 00:00:01,000\nhello\n");
+    return SynthMedia("ml-sub-first.mkv",
+        {"-i", (tmp / "s.srt").string(), "-f", "lavfi", "-i", "testsrc=s=320x180:r=25:d=2", "-f", "lavfi", "-i",
+            "sine=d=2", "-map", "0", "-map", "1", "-map", "2", "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
+            "-c:s", "srt"});
+}
+
 std::map<std::string, std::string> ProbeFields(const fs::path& file, const std::string& entries, const std::string& select)
 {
     std::map<std::string, std::string> out;

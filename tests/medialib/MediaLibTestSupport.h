@@ -54,6 +54,7 @@ std::vector<std::string> FrameArgs(const fs::path& src, const fs::path& out, boo
 fs::path SynthVideoAudio(); // 7 s, 320x180 (16:9) H.264 30 fps + AAC 44.1 kHz mono, mp4
 fs::path SynthVideoOnly(); // 3 s, 320x240 (4:3) H.264 yuv420p 25 fps, mp4
 fs::path SynthAudioOnly(); // 3 s, 44.1 kHz stereo AAC in m4a
+fs::path SynthSubtitleFirst(); // 2 s mkv: a subtitle stream, then H.264 video and AAC audio
 
 // ffprobe fields as a map (key=value lines of tq9test::Probe).
 std::map<std::string, std::string> ProbeFields(const fs::path& file, const std::string& entries,
