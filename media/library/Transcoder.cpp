@@ -70,6 +70,24 @@ void Transcoder::SeekToStart()
         DebugLog("seek failed; decoding from the beginning");
         av_seek_frame(m_input.get(), -1, StartTimeUs(m_input.get()), AVSEEK_FLAG_BACKWARD);
     }
+    // Sources with long keyframe intervals make the walk to the start most of a thumbnail's cost. Pictures
+    // nothing refers to are never shown before the start, so they need no decoding until close to it.
+    if (m_videoDecoder) {
+        m_videoDecoder->skip_frame = AVDISCARD_NONREF;
+        m_skippingToStart = true;
+    }
+}
+
+void Transcoder::StopSkippingNear(const AVPacket* packet)
+{
+    // Half a second of margin covers reordering: every picture from there on is decoded.
+    constexpr int64_t kMarginUs = 500000;
+    const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    const AVStream* st = m_input->streams[m_videoIndex];
+    if (ts == AV_NOPTS_VALUE || av_rescale_q(ts, st->time_base, AV_TIME_BASE_Q) >= m_originUs - kMarginUs) {
+        m_videoDecoder->skip_frame = AVDISCARD_DEFAULT;
+        m_skippingToStart = false;
+    }
 }
 
 void Transcoder::ReportPosition()
@@ -97,8 +115,11 @@ void Transcoder::Run()
         if ((packet->flags & AV_PKT_FLAG_CORRUPT) &&
             (packet->stream_index == m_videoIndex || packet->stream_index == m_audioIndex))
             throw MediaError(AVERROR_INVALIDDATA, "the input is truncated or damaged"); // short read, bad payload
-        if (packet->stream_index == m_videoIndex)
+        if (packet->stream_index == m_videoIndex) {
+            if (m_skippingToStart)
+                StopSkippingNear(packet.get());
             Decode(m_videoDecoder.get(), packet.get());
+        }
         else if (packet->stream_index == m_audioIndex)
             Decode(m_audioDecoder.get(), packet.get());
         av_packet_unref(packet.get());

@@ -23,6 +23,7 @@ public:
 private:
     void Open();
     void SeekToStart();
+    void StopSkippingNear(const AVPacket* packet);
     void Decode(AVCodecContext* decoder, const AVPacket* packet);
     void OnVideoFrame(AVFrame* frame);
     void OnAudioFrame(AVFrame* frame);
@@ -45,6 +46,7 @@ private:
     FramePtr m_held; // the last picture before "-ss", used when none comes after it
     int64_t m_nextVideoPts = AV_NOPTS_VALUE; // for pictures without a time
     int64_t m_decodeErrors = 0;
+    bool m_skippingToStart = false; // non-reference pictures well before "-ss" are not decoded
     int64_t m_videoFrames = 0; // decoded
     int64_t m_audioFrames = 0; // decoded
     int64_t m_videoPushed = 0; // handed to the video chain

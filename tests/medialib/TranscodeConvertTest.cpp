@@ -197,6 +197,22 @@ TEST(TranscodeConvert, ExtractFrameTakesThePictureAtFiveSeconds)
     EXPECT_GT(static_cast<uint8_t>(bmp[54 + 144 * 18 + 72]), 200);
 }
 
+TEST(TranscodeConvert, ExtractFrameIsExactThroughReorderedPictures)
+{
+    // Each picture has its own grey level (7 steps apart), encoded with B-frames and one keyframe: the walk
+    // from the keyframe to 5 s must still land on picture 125, not on a neighbour.
+    fs::path src = SynthMedia("ml-grey-ramp.mp4",
+        {"-f", "lavfi", "-i", "color=c=black:s=160x120:r=25:d=8,format=gray,geq=lum='mod(N*7\\,256)'", "-pix_fmt",
+            "yuv420p", "-c:v", "libx264", "-g", "250", "-bf", "3", "-crf", "10", "-preset", "veryfast"});
+    TempDir tmp;
+    fs::path out = tmp / "t.bmp";
+    ASSERT_EQ(RunTranscode(FrameArgs(src, out, false, true)).status, 0);
+    const std::string bmp = ReadFile(out);
+    ASSERT_EQ(bmp.size(), 54u + 48 * 3 * 36);
+    // Luma 125 * 7 mod 256 = 107, about 106 in RGB; the neighbours are 7 levels off.
+    EXPECT_NEAR(static_cast<uint8_t>(bmp[54 + 144 * 18 + 72]), 106, 3);
+}
+
 TEST(TranscodeConvert, StopMidRunEndsPromptlyAndLeavesNoFile)
 {
     fs::path src = SynthMedia("ml-long.mp4", {"-f", "lavfi", "-i", "testsrc=s=640x360:r=30:d=30", "-f", "lavfi", "-i",
