@@ -6,10 +6,20 @@
 #include "card/TQ9SystemFile.h"
 #include "card/UserException.h"
 #include "platform/DirectoryEnumerator.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/ReadLease.h"
 
 namespace tq9 {
+
+namespace {
+std::string extensionOf(const std::string& path)
+{
+    std::string ext;
+    GetExtension(path, ext);
+    return ext;
+}
+} // namespace
 
 bool CCardFolder::IsListableFile(const std::string& path)
 {
@@ -24,8 +34,10 @@ bool CCardFolder::IsListableFile(const std::string& path)
     }
 }
 
-std::optional<std::vector<std::string>> CCardFolder::ListMediaFiles(const std::string& folder)
+std::optional<std::vector<std::string>> CCardFolder::ListMediaFiles(const std::string& folder, size_t* busy)
 {
+    if (busy)
+        *busy = 0;
     CDirectoryEnumerator e(folder);
     if (!e.IsOpen())
         return std::nullopt;
@@ -37,6 +49,9 @@ std::optional<std::vector<std::string>> CCardFolder::ListMediaFiles(const std::s
         const std::string path = folder + "/" + name;
         if (IsListableFile(path))
             files.push_back(path);
+        else if (busy && IsListable(path) && LookupExtension(kCardExtensionTable, extensionOf(path)).flags != 0 &&
+                 CFileAttributes::IsFile(path) && !CReadLease::CanReadExclusively(path))
+            ++*busy;
     }
     return files;
 }

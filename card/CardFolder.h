@@ -13,7 +13,9 @@ class CCardFolder {
 public:
     // Full paths of the listable media files of folder in enumeration order: files no other program is
     // writing, with a card extension, whose record is valid. nullopt when the folder cannot be opened.
-    static std::optional<std::vector<std::string>> ListMediaFiles(const std::string& folder);
+    // busy, when given, counts the media files left out only because another program is still writing them.
+    static std::optional<std::vector<std::string>> ListMediaFiles(const std::string& folder,
+                                                                  size_t* busy = nullptr);
     static bool IsListableFile(const std::string& path);
 
     // Row texts of the file list.

@@ -1,5 +1,7 @@
 #include "ui/RightView.h"
 
+#include <QTimer>
+
 #include "card/CardFolder.h"
 #include "jobs/SelfDDIndicator.h"
 #include "platform/FileAttributes.h"
@@ -104,7 +106,12 @@ void CRightView::EnumerateFolder(const std::string& folder)
         m_folderCache.try_emplace(folder);
     }
     // The disk is read without the lock: the UI thread may be drawing rows meanwhile.
-    std::optional<std::vector<std::string>> files = CCardFolder::ListMediaFiles(folder);
+    size_t busy = 0;
+    std::optional<std::vector<std::string>> files = CCardFolder::ListMediaFiles(folder, &busy);
+    if (busy > 0) {
+        // Queued to the model, so the call is dropped if the view is gone by then.
+        QMetaObject::invokeMethod(m_model, [this, folder] { RecheckLater(folder); }, Qt::QueuedConnection);
+    }
     if (!files) {
         // An unreadable folder keeps its rows; one that is gone has none left (its files went with it,
         // and stale rows would offer files that no longer exist).
@@ -114,6 +121,20 @@ void CRightView::EnumerateFolder(const std::string& folder)
     }
     std::lock_guard<std::mutex> hold(m_cacheLock);
     m_folderCache[folder] = std::move(*files);
+}
+
+void CRightView::RecheckLater(const std::string& folder)
+{
+    constexpr int kRecheckMs = 1000;
+    if (m_reportsStopped || !m_recheckPending.insert(folder).second)
+        return;
+    QTimer::singleShot(kRecheckMs, m_model, [this, folder] {
+        m_recheckPending.erase(folder);
+        if (m_reportsStopped)
+            return;
+        EnumerateFolder(folder); // asks for another look while a file is still being written
+        ApplyRowCount(folder);
+    });
 }
 
 void CRightView::ApplyRowCount(const std::string& folder)

@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,6 +79,9 @@ private:
     std::optional<std::string> PathOfRow(int row) const;
     void ApplyRowCount(const std::string& folder);
     void DropFiles(const std::vector<std::string>& files);
+    // Looks at folder again shortly (UI thread): files another program was still writing are listed once
+    // they are closed, which no folder-change report announces.
+    void RecheckLater(const std::string& folder);
 
     CLeftView* m_tree = nullptr;
     CImporter* m_importer = nullptr;
@@ -88,6 +92,7 @@ private:
     std::string m_currentFolder;                                    // guarded by m_cacheLock
     std::vector<std::string> m_shownPaths; // UI thread: the rows as last counted, to keep the selection
     std::atomic<bool> m_reportsStopped{false};
+    std::set<std::string> m_recheckPending; // UI thread only
 };
 
 } // namespace tq9

@@ -177,8 +177,10 @@ TEST(CardFolder, ListsOnlyCompleteMediaFilesInDirectoryOrder)
     // A file another program still has open for writing is not listed yet.
     int writer = ::open((folder / "busy.mp4").c_str(), O_WRONLY);
     ASSERT_GE(writer, 0);
-    auto files = CCardFolder::ListMediaFiles(folder.string());
+    size_t busy = 0;
+    auto files = CCardFolder::ListMediaFiles(folder.string(), &busy);
     ::close(writer);
+    EXPECT_EQ(busy, 1u); // busy.mp4 only: notes.txt and the sidecars are no media files anyway
     ASSERT_TRUE(files);
     std::vector<std::string> names;
     for (const auto& f : *files)

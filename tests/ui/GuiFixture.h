@@ -131,8 +131,8 @@ protected:
     }
 
     // Puts a finished file into place in one step, as a program that writes elsewhere and renames does.
-    // (A file written in place is seen when it is created, while it is still open, and is listed only
-    // at the folder's next change.)
+    // (A file written in place is seen when it is created, while it is still open, and is listed once the
+    // list's re-check finds it closed.)
     void PlaceFile(const fs::path& path, const std::string& bytes)
     {
         const fs::path staging = m_dir / "staging";
