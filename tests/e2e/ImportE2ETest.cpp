@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "support/ScratchMount.h"
 #include "support/TestSupport.h"
 
 using namespace tq9test;
@@ -302,3 +303,29 @@ TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
 }
 
 } // namespace
+
+TEST_F(ImportE2ETest, ACardTooSmallForTheResultsGetsNoPartialFile)
+{
+    // A 256 KiB card: the song fits, the converted video (about 1.5 MB at 5000 kbit/s) does not.
+    std::string why;
+    auto mount = ScratchMount::Tmpfs("256k", why);
+    if (!mount)
+        GTEST_SKIP() << why;
+    card = MakeCard(mount->path(), {1}) / "TQ9_0001";
+    const auto wav = Put("tone.wav", SynthMedia("imp-tone.wav", kTone));
+    const auto mov = Put("clip.mov", SynthMedia("imp-clip.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac"})));
+
+    std::vector<std::string> argv = {BinPath("tq9").string(), "--card-root", mount->path().string(), "import",
+                                      card.string(), wav.string(), mov.string()};
+    const ProcessResult r = RunProcess(argv, Env());
+
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("other error"), std::string::npos) << r.err;
+    // Whatever arrived is complete and under its final name; nothing half-written, no temporary names.
+    for (const std::string& name : CardNames()) {
+        EXPECT_NE(name[0], '.') << name;
+        if (name == "clip.mp4")
+            EXPECT_EQ(Probe(card / name, "stream=codec_name", "v:0"), "codec_name=mpeg4\n");
+    }
+    EXPECT_TRUE(TmpEmpty());
+}
