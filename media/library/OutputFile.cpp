@@ -101,6 +101,7 @@ void OutputFile::Open(const AVDictionary* metadata)
 
 void OutputFile::Write(AVPacket* pkt, int streamIndex, AVRational encoderTimeBase)
 {
+    std::lock_guard lock(m_writeMutex);
     AVStream* st = m_ctx->streams[streamIndex];
     pkt->stream_index = streamIndex;
     av_packet_rescale_ts(pkt, encoderTimeBase, st->time_base);

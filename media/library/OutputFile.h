@@ -5,6 +5,8 @@
 #include "media/library/Ffmpeg.h"
 #include "media/library/Options.h"
 
+#include <mutex>
+
 namespace tq9media {
 
 // Undoes the writing of a file unless the run succeeded: a file the run created is removed, a file that
@@ -40,7 +42,8 @@ public:
     int AddStream(const AVCodecContext* encoder);
     // Creates the file and writes the header (from here on a failure removes or empties the file).
     void Open(const AVDictionary* metadata);
-    // Writes one encoded packet (times in the encoder's time base); takes the packet's data.
+    // Writes one encoded packet (times in the encoder's time base); takes the packet's data. The video
+    // encoder's thread and the caller's thread both write.
     void Write(AVPacket* pkt, int streamIndex, AVRational encoderTimeBase);
     // Writes the trailer and closes the file; the run's output is then kept.
     void Finish();
@@ -50,6 +53,7 @@ private:
     OutputSpec m_spec;
     OutputContextPtr m_ctx;
     std::unique_ptr<FileGuard> m_guard;
+    std::mutex m_writeMutex;
     bool m_headerWritten = false;
     int64_t m_bytes = 0;
 };

@@ -59,6 +59,7 @@ VideoChain::VideoChain(const OutputSpec& spec, const AVStream* in, const AVCodec
 
 VideoChain::~VideoChain()
 {
+    StopEncoder();
     if (m_encoder)
         m_encoder->stats_in = nullptr; // ours (m_statsIn), not the encoder's to free
 }
@@ -188,6 +189,8 @@ void VideoChain::OpenEncoder()
         Check(rc, "open video encoder");
     }
     m_encoder = std::move(enc);
+    m_encoderTimeBase = m_encoder->time_base;
+    m_encoderSar = m_encoder->sample_aspect_ratio;
     m_stream = m_out.AddStream(m_encoder.get());
 }
 
@@ -235,30 +238,77 @@ void VideoChain::Drain()
 
 void VideoChain::Encode(AVFrame* frame)
 {
-    if (frame) {
-        if (Done())
-            return;
-        m_reporter.CheckStop();
-        frame->pict_type = AV_PICTURE_TYPE_NONE;
-        frame->sample_aspect_ratio = m_encoder->sample_aspect_ratio;
-        if (m_interlaced) {
-            // The encoder takes the field order from each picture: every one says interlaced, top first.
-            frame->interlaced_frame = 1;
-            frame->top_field_first = m_spec.topFieldFirst >= 0 ? m_spec.topFieldFirst : 1;
-        } else if (m_spec.topFieldFirst >= 0) {
-            frame->top_field_first = m_spec.topFieldFirst;
-        }
-        const AVRational sinkTb = av_buffersink_get_time_base(m_sink);
-        if (frame->pts != AV_NOPTS_VALUE)
-            frame->pts = av_rescale_q(frame->pts, sinkTb, m_encoder->time_base);
-        else
-            frame->pts = m_framesSent; // only reached without timestamps and without "-vsync 1"
-        const int64_t tick = m_spec.constantFrameRate ? 1 : 0;
-        m_endUs = std::max(m_endUs, av_rescale_q(frame->pts + tick, m_encoder->time_base, AV_TIME_BASE_Q));
-        if (onPicture)
-            onPicture(m_endUs);
-        ++m_framesSent;
+    if (Done())
+        return;
+    m_reporter.CheckStop();
+    frame->pict_type = AV_PICTURE_TYPE_NONE;
+    frame->sample_aspect_ratio = m_encoderSar;
+    if (m_interlaced) {
+        // The encoder takes the field order from each picture: every one says interlaced, top first.
+        frame->interlaced_frame = 1;
+        frame->top_field_first = m_spec.topFieldFirst >= 0 ? m_spec.topFieldFirst : 1;
+    } else if (m_spec.topFieldFirst >= 0) {
+        frame->top_field_first = m_spec.topFieldFirst;
     }
+    const AVRational sinkTb = av_buffersink_get_time_base(m_sink);
+    if (frame->pts != AV_NOPTS_VALUE)
+        frame->pts = av_rescale_q(frame->pts, sinkTb, m_encoderTimeBase);
+    else
+        frame->pts = m_framesSent; // only reached without timestamps and without "-vsync 1"
+    const int64_t tick = m_spec.constantFrameRate ? 1 : 0;
+    m_endUs = std::max(m_endUs, av_rescale_q(frame->pts + tick, m_encoderTimeBase, AV_TIME_BASE_Q));
+    if (onPicture)
+        onPicture(m_endUs);
+    ++m_framesSent;
+    FramePtr queued = MakeFrame();
+    av_frame_move_ref(queued.get(), frame);
+    Enqueue(std::move(queued));
+}
+
+void VideoChain::Enqueue(FramePtr frame)
+{
+    if (!m_encodeThread.joinable())
+        m_encodeThread = std::thread([this] { EncodeLoop(); });
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_encoderDone || m_queue.size() < kQueueDepth; });
+    if (m_encoderError)
+        std::rethrow_exception(m_encoderError);
+    if (m_encoderDone)
+        throw MediaError(AVERROR_BUG, "video encoder already finished");
+    m_queue.push_back(std::move(frame));
+    m_changed.notify_all();
+}
+
+void VideoChain::EncodeLoop()
+{
+    std::exception_ptr error;
+    try {
+        for (;;) {
+            FramePtr frame;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_abort || !m_queue.empty(); });
+                if (m_abort)
+                    break;
+                frame = std::move(m_queue.front());
+                m_queue.pop_front();
+                m_changed.notify_all();
+            }
+            SendToEncoder(frame.get());
+            if (!frame)
+                break;
+        }
+    } catch (...) {
+        error = std::current_exception();
+    }
+    std::lock_guard lock(m_mutex);
+    m_encoderError = error;
+    m_encoderDone = true;
+    m_changed.notify_all();
+}
+
+void VideoChain::SendToEncoder(AVFrame* frame)
+{
     Check(avcodec_send_frame(m_encoder.get(), frame), "encode video");
     for (;;) {
         int rc = avcodec_receive_packet(m_encoder.get(), m_packet.get());
@@ -269,10 +319,49 @@ void VideoChain::Encode(AVFrame* frame)
             throw MediaError(AVERROR(EIO), "cannot write the pass log");
         if (m_spec.constantFrameRate && m_packet->duration <= 0)
             m_packet->duration = 1;
-        m_out.Write(m_packet.get(), m_stream, m_encoder->time_base);
-        if (!frame)
-            m_reporter.Tick();
+        m_out.Write(m_packet.get(), m_stream, m_encoderTimeBase);
+        if (!frame) {
+            // Flushing: the caller's thread makes the stop check for each packet.
+            std::lock_guard lock(m_mutex);
+            if (m_abort)
+                return;
+            ++m_flushedPackets;
+            m_changed.notify_all();
+        }
     }
+}
+
+void VideoChain::WaitForEncoder()
+{
+    Enqueue(nullptr);
+    int64_t seen = 0;
+    for (;;) {
+        bool done = false;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] { return m_encoderDone || m_flushedPackets != seen; });
+            done = m_encoderDone;
+            seen = m_flushedPackets;
+        }
+        if (done)
+            break;
+        m_reporter.Tick();
+    }
+    m_encodeThread.join();
+    if (m_encoderError)
+        std::rethrow_exception(m_encoderError);
+}
+
+void VideoChain::StopEncoder()
+{
+    if (!m_encodeThread.joinable())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_abort = true;
+        m_changed.notify_all();
+    }
+    m_encodeThread.join();
 }
 
 void VideoChain::Finish()
@@ -282,7 +371,7 @@ void VideoChain::Finish()
     m_finished = true;
     if (!Done())
         CloseGraph();
-    Encode(nullptr);
+    WaitForEncoder();
     if (m_statsOut) {
         std::FILE* f = m_statsOut.release();
         if (std::fclose(f) != 0)

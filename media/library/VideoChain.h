@@ -1,13 +1,19 @@
 // Internal to the media library: the video half of a conversion. Decoded pictures go through a filter graph
 // (fps for a constant rate, scale to "-s", then "-vf", then the encoder's pixel format) into the encoder
-// and on to the output file. Owns the graph, the encoder and the two-pass statistics file.
+// and on to the output file. Owns the graph, the encoder and the two-pass statistics file. The encoder and
+// the writing of its packets run on a thread of their own, so that encoding overlaps decoding and filtering.
 #pragma once
 
 #include "media/library/OutputFile.h"
 #include "media/library/Reporter.h"
 
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <thread>
 
 namespace tq9media {
 
@@ -40,6 +46,12 @@ private:
     void CloseGraph();
     void Drain();
     void Encode(AVFrame* frame);
+    // The encoder runs on its own thread, a few pictures behind the decoder and the filters; null: flush.
+    void Enqueue(FramePtr frame);
+    void EncodeLoop();
+    void SendToEncoder(AVFrame* frame);
+    void WaitForEncoder();
+    void StopEncoder();
 
     OutputSpec m_spec;
     OutputFile& m_out;
@@ -68,6 +80,21 @@ private:
     };
     std::unique_ptr<FileGuard> m_statsGuard;
     std::unique_ptr<std::FILE, FileClose> m_statsOut; // pass 1
+
+    AVRational m_encoderTimeBase{0, 1};
+    AVRational m_encoderSar{0, 1};
+
+    // Shared with the encoding thread, under m_mutex. The encoder, the statistics file and the packet
+    // belong to that thread while it runs.
+    static constexpr size_t kQueueDepth = 6;
+    std::thread m_encodeThread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<FramePtr> m_queue;
+    bool m_abort = false; // stop without flushing: the run failed or was stopped
+    bool m_encoderDone = false; // the thread has left, flushed or failed
+    std::exception_ptr m_encoderError;
+    int64_t m_flushedPackets = 0;
 
     int64_t m_framesSent = 0;
     int64_t m_endUs = 0;

@@ -106,3 +106,20 @@ TEST(TranscodeErrors, OutputOnTopOfTheInputIsRefused)
     EXPECT_EQ(fs::file_size(file), size);
     EXPECT_EQ(RunTranscode({"-i", file.string()}).status, 0);
 }
+
+TEST(TranscodeErrors, PassLogWriteFailureStopsTheRunMidway)
+{
+    // The pass log is written as pictures are encoded, a few pictures behind the reading: a failure there
+    // must end the run early with that error, not at the end nor never.
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    TempDir tmp;
+    fs::path out = tmp / "o.mp4";
+    TranscodeRun run = RunTranscode(DeviceArgs(SynthVideoAudio(), out, DeviceOptions().Letterbox().Pass(1, "/dev/full")));
+    EXPECT_EQ(run.status, -EIO);
+    EXPECT_EQ(run.statusEvents, 1);
+    EXPECT_FALSE(fs::exists(out));
+    ASSERT_FALSE(run.Of(TQ9_EVENT_POSITION).empty());
+    EXPECT_LT(run.Of(TQ9_EVENT_POSITION).back().value, 5000); // of 7 s
+    EXPECT_TRUE(fs::exists("/dev/full"));
+}
