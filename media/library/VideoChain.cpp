@@ -1,5 +1,9 @@
 #include "media/library/VideoChain.h"
 
+extern "C" {
+#include <libavutil/cpu.h>
+}
+
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -70,6 +74,10 @@ void VideoChain::BuildGraph(int width, int height, AVPixelFormat format, AVRatio
     if (!graph)
         throw std::bad_alloc();
     graph->scale_sws_opts = av_strdup("flags=bicubic"); // the ffmpeg tool's default
+    // On two cores the decoder's and the encoder's threads already keep both busy; slice threads for the
+    // scaler only add switching between them (same pictures, less CPU).
+    if (av_cpu_count() <= 2)
+        graph->nb_threads = 1;
     if (sar.num <= 0 || sar.den <= 0)
         sar = {0, 1};
     const std::string srcArgs = "video_size=" + std::to_string(width) + "x" + std::to_string(height) +

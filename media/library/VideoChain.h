@@ -86,7 +86,7 @@ private:
 
     // Shared with the encoding thread, under m_mutex. The encoder, the statistics file and the packet
     // belong to that thread while it runs.
-    static constexpr size_t kQueueDepth = 6;
+    static constexpr size_t kQueueDepth = 8;
     std::thread m_encodeThread;
     std::mutex m_mutex;
     std::condition_variable m_changed;
