@@ -100,4 +100,20 @@ std::optional<std::string> CCardScan::DeviceFolderFor(const std::string& path)
     return std::nullopt;
 }
 
+std::optional<std::string> CCardScan::CardFolder(const std::string& folder)
+{
+    if (!CFileAttributes::IsDirectory(folder))
+        return std::nullopt;
+    auto full = CFileSystem::LongPath(folder);
+    if (!full)
+        return std::nullopt;
+    const size_t slash = full->rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return std::nullopt;
+    const std::string parent = full->substr(0, slash);
+    if (DeviceFolderFor(parent) != parent)
+        return std::nullopt;
+    return full;
+}
+
 } // namespace tq9

@@ -33,6 +33,10 @@ public:
     // The device folder that a card root, the device folder itself or one of its folders belongs to;
     // nullopt when path is not on a card.
     static std::optional<std::string> DeviceFolderFor(const std::string& path);
+
+    // The long path of folder when it is a card folder (a direct sub-folder of a card's device folder, where
+    // the user's files live); nullopt for anything else, the card root and the device folder included.
+    static std::optional<std::string> CardFolder(const std::string& folder);
 };
 
 } // namespace tq9

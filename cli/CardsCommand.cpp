@@ -6,7 +6,6 @@
 #include "card/UserException.h"
 #include "cli/Command.h"
 #include "platform/FileAttributes.h"
-#include "platform/FileSystem.h"
 #include "res/MessageCatalogue.h"
 
 namespace tq9::cli {
@@ -35,10 +34,8 @@ int runLs(const ParsedArgs& args)
         PrintError("ls: " + folder + ": not a folder");
         return kExitFailed;
     }
-    auto longPath = CFileSystem::LongPath(folder);
-    auto device = CCardScan::DeviceFolderFor(folder);
-    // A card folder is a direct sub-folder of a card's device folder.
-    if (!longPath || !device || longPath->substr(0, longPath->rfind('/')) != *device) {
+    auto longPath = CCardScan::CardFolder(folder);
+    if (!longPath) {
         PrintError("ls: " + folder + ": not a folder of a TQ-9 card");
         return kExitFailed;
     }

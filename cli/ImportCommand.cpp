@@ -61,9 +61,8 @@ int runImport(const ParsedArgs& args)
 
     // A folder that is not one is the job's own refusal (string 201); one that is not on a card is ours.
     if (CFileAttributes::IsDirectory(folder)) {
-        auto longPath = CFileSystem::LongPath(folder);
-        auto device = CCardScan::DeviceFolderFor(folder);
-        if (!longPath || !device || *device == *longPath) {
+        auto longPath = CCardScan::CardFolder(folder);
+        if (!longPath) {
             PrintError("import: " + folder + ": not a folder of a TQ-9 card");
             return kExitFailed;
         }

@@ -24,8 +24,7 @@ std::optional<std::string> cardMediaPath(const std::string& argument)
         return std::nullopt;
     const size_t slash = full->rfind('/');
     const std::string folder = slash == 0 ? "/" : full->substr(0, slash);
-    const auto device = CCardScan::DeviceFolderFor(folder);
-    if (!device || *device == folder || !CCardFolder::IsListableFile(*full))
+    if (!CCardScan::CardFolder(folder) || !CCardFolder::IsListableFile(*full))
         return std::nullopt;
     return full;
 }

@@ -117,6 +117,19 @@ TEST(CardScan, DeviceFolderForRootDeviceAndFolderOnly)
     EXPECT_FALSE(CCardScan::DeviceFolderFor((t / "missing").string()));
 }
 
+TEST(CardScan, CardFolderIsADirectSubfolderOfTheDeviceFolderOnly)
+{
+    TempDir t;
+    fs::path device = MakeCard(t.path(), {1});
+    fs::create_directories(device / "TQ9_0001" / "deeper");
+    tq9test::WriteFile(device / "TQ9_0001" / "file.mp4", "");
+    EXPECT_EQ(CCardScan::CardFolder((device / "TQ9_0001").string() + "/"),
+              fs::canonical(device / "TQ9_0001").string());
+    for (const fs::path& not_ : {t.path(), device, device / "TQ9_0001" / "deeper", device / "TQ9_0001" / "file.mp4",
+                                 t / "missing", fs::temp_directory_path()})
+        EXPECT_FALSE(CCardScan::CardFolder(not_.string())) << not_;
+}
+
 TEST(CardRoots, ReadsMountPointsInPathOrderWithEscapes)
 {
     TempDir t;

@@ -62,6 +62,19 @@ TEST(CliLs, RefusesWhatIsNotACardFolder)
     }
 }
 
+TEST(CliImportAndRm, TheCardRootIsNoCardFolder)
+{
+    TempDir t;
+    MakeCard(t.path(), {1});
+    WriteFile(t / "photo.jpg", "not really a picture");
+    auto r = tq9({"import", t.path().string(), (t / "photo.jpg").string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("not a folder of a TQ-9 card"), std::string::npos) << r.err;
+    r = tq9({"rm", (t / "photo.jpg").string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_TRUE(fs::exists(t / "photo.jpg"));
+}
+
 TEST(CliMkdir, MakesTheNextFolderOrSaysWhyNot)
 {
     TempDir t;
