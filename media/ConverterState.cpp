@@ -76,25 +76,19 @@ int CConverterState::CopyFile(const std::string& source, const std::string& dest
         result = 0;
     }
 
-    std::vector<char> block(CFileIo::kBlockSize);
-    uint64_t copied = 0;
-    for (;;) {
-        const ssize_t got = CFileIo::Read(in.fd, block.data(), block.size());
-        if (got == 0)
-            break;
-        if (got < 0 || CFileIo::WriteAll(out.fd, block.data(), static_cast<size_t>(got)) < 0) {
-            std::lock_guard<std::mutex> lock(stateLock);
-            result = kConverterFailed;
-            return 1;
-        }
-        copied += static_cast<uint64_t>(got);
+    const int copied = CFileIo::CopyBlocks(in.fd, out.fd, [&](uint64_t done) {
         std::lock_guard<std::mutex> lock(stateLock);
         // A file that grows while it is copied must not push position past what the type holds.
-        position = static_cast<int32_t>(std::min<uint64_t>(copied >> shift, INT32_MAX));
-        if (continueFlag == 0) {
-            result = kConverterCopyStopped;
-            break;
-        }
+        position = static_cast<int32_t>(std::min<uint64_t>(done >> shift, INT32_MAX));
+        if (continueFlag != 0)
+            return true;
+        result = kConverterCopyStopped;
+        return false;
+    });
+    if (copied < 0) {
+        std::lock_guard<std::mutex> lock(stateLock);
+        result = kConverterFailed;
+        return 1;
     }
     if (CFileIo::Close(out.fd) < 0) {
         out.fd = -1;

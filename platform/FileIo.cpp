@@ -159,6 +159,25 @@ int CFileIo::SyncFolder(const std::string& folder)
     return r;
 }
 
+int CFileIo::CopyBlocks(int in, int out, const std::function<bool(uint64_t)>& afterBlock, bool* readFailed)
+{
+    char block[kBlockSize];
+    uint64_t copied = 0;
+    for (;;) {
+        const ssize_t got = Read(in, block, sizeof block);
+        if (got == 0)
+            return 0;
+        if (got < 0 || WriteAll(out, block, static_cast<size_t>(got)) < 0) {
+            if (readFailed)
+                *readFailed = got < 0;
+            return -1;
+        }
+        copied += static_cast<uint64_t>(got);
+        if (!afterBlock(copied))
+            return 1;
+    }
+}
+
 void CFileIo::FailNthCall(uint64_t n, int err)
 {
     g_failErrno = err;

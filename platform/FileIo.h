@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -35,6 +36,13 @@ public:
 
     // Copy loops read and write in blocks of this size.
     static constexpr size_t kBlockSize = 1024;
+
+    // The copy loop itself: reads in from its position to the end and writes each block to out.
+    // afterBlock(bytesCopiedSoFar) runs after every block; returning false stops the copy there.
+    // Returns 0 at the end of the input, 1 when afterBlock stopped it, -1 on a failure with errno set and
+    // readFailed (when given) telling whether reading or writing failed.
+    static int CopyBlocks(int in, int out, const std::function<bool(uint64_t)>& afterBlock,
+                          bool* readFailed = nullptr);
 
     // Test hook: the Nth call (1-based, counted over every wrapper above from now on) fails with err.
     // 0 switches the plan off.

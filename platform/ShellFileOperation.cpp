@@ -336,24 +336,14 @@ int Runner::writeTemp(const Plan& plan, const std::string& temp)
     CFileAttributes::SetFatHidden(temp, true);
 
     int code = 0;
-    char buffer[CFileIo::kBlockSize];
-    for (;;) {
-        if (cancelled()) {
-            code = cancel();
-            break;
-        }
-        const ssize_t got = CFileIo::Read(in, buffer, sizeof buffer);
-        if (got < 0) {
-            code = codeFor(errno, Side::Source);
-            break;
-        }
-        if (got == 0)
-            break;
-        if (CFileIo::WriteAll(out, buffer, static_cast<size_t>(got)) < 0) {
-            code = codeFor(errno, Side::Destination);
-            break;
-        }
-    }
+    bool readFailed = false;
+    if (cancelled())
+        code = cancel();
+    else if (int copied = CFileIo::CopyBlocks(in, out, [this](uint64_t) { return !cancelled(); }, &readFailed);
+             copied < 0)
+        code = codeFor(errno, readFailed ? Side::Source : Side::Destination);
+    else if (copied == 1)
+        code = cancel();
     if (code == 0 && CFileIo::Sync(out) != 0)
         code = codeFor(errno, Side::Destination);
     if (CFileIo::Close(out) != 0 && code == 0)
