@@ -1,6 +1,6 @@
 /*
- * libtq9media: the media library. A C ABI over FFmpeg; nothing outside this library (and the ASF
- * writer) sees FFmpeg's headers. Strings are UTF-8.
+ * libtq9media: the media library. A C ABI over FFmpeg; nothing outside this library sees FFmpeg's headers.
+ * Strings are UTF-8.
  */
 #ifndef TQ9MEDIA_H
 #define TQ9MEDIA_H
@@ -178,6 +178,43 @@ TQ9MEDIA_API int Tq9MediaReceivePicture(Tq9MediaFile* file, int stream, Tq9Media
 /* The next decoded sound of an audio stream as interleaved signed 16-bit at the announced rate and
  * channel count (converted with swresample). Same results and lifetime as Tq9MediaReceivePicture. */
 TQ9MEDIA_API int Tq9MediaReceiveSound(Tq9MediaFile* file, int stream, Tq9MediaSound* sound);
+
+/* ------------------------------------------------------------------------------------------------------
+ * Writer API: encodes pictures and sounds into a WMV file (ASF container, wmv2 video, wmav2 audio), for the
+ * WMV exporter's ASF writer filter.
+ *
+ * Threads: Tq9WriterVideo and Tq9WriterAudio may be called at the same time from two threads (one per
+ * stream); each encodes on its caller's thread and the writer serialises the container. Open, Close and
+ * Abort are not called while either of them runs.
+ *
+ * Results: 0 on success, a negative FFmpeg error code on failure.
+ * ------------------------------------------------------------------------------------------------------ */
+
+typedef struct Tq9MediaWriter Tq9MediaWriter;
+
+typedef struct Tq9WriterSettings {
+    int width;              /* video frame size; pictures are planar YUV 4:2:0 of this size */
+    int height;
+    int frameRateNum;       /* the source's nominal frame rate (a hint for the encoder's time base) */
+    int frameRateDen;
+    int64_t videoBitRate;   /* bit/s */
+    int sampleRate;         /* audio: interleaved signed 16-bit at this rate and channel count */
+    int channels;
+    int64_t audioBitRate;   /* bit/s */
+} Tq9WriterSettings;
+
+/* Creates the file (replacing what is there) and opens both encoders. *writer is set only on success. */
+TQ9MEDIA_API int Tq9WriterOpen(const char* pathUtf8, const Tq9WriterSettings* settings, Tq9MediaWriter** writer);
+/* One picture at its presentation time (microseconds from the start). */
+TQ9MEDIA_API int Tq9WriterVideo(Tq9MediaWriter* writer, const uint8_t* const planes[3], const int lineSizes[3],
+                                int64_t ptsUs);
+/* Interleaved samples, frames per channel, the first at ptsUs; any count (the writer re-frames them). */
+TQ9MEDIA_API int Tq9WriterAudio(Tq9MediaWriter* writer, const int16_t* samples, int frames, int64_t ptsUs);
+/* Drains both encoders, writes the index and closes the file; frees the writer whatever the result. On a
+ * failure the partly written file is removed. */
+TQ9MEDIA_API int Tq9WriterClose(Tq9MediaWriter* writer);
+/* Stops at once: frees the writer and removes the partly written file. Null is allowed. */
+TQ9MEDIA_API void Tq9WriterAbort(Tq9MediaWriter* writer);
 
 #ifdef __cplusplus
 }
