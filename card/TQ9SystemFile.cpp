@@ -83,16 +83,22 @@ bool IsListable(const std::string& path)
     return GetExtension(path, ext) && ext != "mrk" && ext != "thm";
 }
 
+std::string LongFilePath(const std::string& path)
+{
+    const uint32_t attrs = CFileAttributes::Get(path);
+    if (attrs == 0 || attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY))
+        throw CUserException("not a file: " + path);
+    auto longPath = CFileSystem::LongPath(path);
+    if (!longPath)
+        throw CUserException("no long path: " + path);
+    return *longPath;
+}
+
 void CTQ9SystemFile::InitFromCardPath(const std::string& cardPath)
 {
-    const uint32_t attrs = CFileAttributes::Get(cardPath);
-    if (attrs == 0 || attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY))
-        throw CUserException("not a file: " + cardPath);
+    const std::string longPath = LongFilePath(cardPath);
     *this = CTQ9SystemFile();
-    auto longPath = CFileSystem::LongPath(cardPath);
-    if (!longPath)
-        throw CUserException("no long path: " + cardPath);
-    path = *longPath;
+    path = longPath;
     SplitPathResult parts;
     SplitPath(path, parts);
     if (parts.extension == "mrk" || parts.extension == "thm")

@@ -49,6 +49,9 @@ bool SplitPath(const std::string& path, SplitPathResult& out);
 bool GetExtension(const std::string& path, std::string& extension);
 // True when the path has an extension that is neither exactly "mrk" nor exactly "thm".
 bool IsListable(const std::string& path);
+// The long form of path, which must name a file: throws CUserException for a missing path, a folder or a
+// path without a long form.
+std::string LongFilePath(const std::string& path);
 
 class CTQ9SystemFileBase {
 public:

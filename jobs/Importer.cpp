@@ -167,25 +167,23 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
         bool ok = false;
         if (record.kind & KIND_COPY) {
             converter.CopyFile(source, record.tempMediaPath);
-            // A copy stopped by the user reports 512, which is not negative; it is not a whole file.
-            ok = converter.GetResult() >= 0 && converter.GetResult() != kConverterCopyStopped;
+            ok = ConverterSucceeded(converter);
         } else if ((record.kind & KIND_VIDEO) && m_settings.TwoPass) {
             converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath, record.passLogPath, 0);
-            const int first = converter.GetResult();
-            if (first >= 0 && first != kConverterCopyStopped) {
+            if (ConverterSucceeded(converter)) {
                 stopIfCanceled();
                 converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath,
                                                  record.passLogPath, 1);
-                ok = converter.GetResult() >= 0;
+                ok = ConverterSucceeded(converter);
             }
         } else if (record.kind & KIND_VIDEO) {
             converter.ConvertToDevice(m_settings, source, info, record.tempMediaPath);
-            ok = converter.GetResult() >= 0;
+            ok = ConverterSucceeded(converter);
         } else if (record.kind & KIND_STILL) {
             ok = ConvertStill(m_settings, source, record.tempMediaPath) == 0;
         } else if (record.kind & KIND_AUDIO) {
             converter.ConvertAudio(source, record.tempMediaPath);
-            ok = converter.GetResult() >= 0;
+            ok = ConverterSucceeded(converter);
         }
         if (!ok)
             fail("cannot convert " + source);
@@ -249,14 +247,7 @@ int CImporter::GetFileCount()
 
 int CImporter::GetPercent()
 {
-    // Past the last record nothing converts any more: the worker's final 100 stands.
-    if (GetFileIndex() >= GetFileCount())
-        return m_percent.load();
-    const auto progress = CFFMpegConverter::Instance().GetProgress();
-    const int percent =
-        progress.total == 0 ? 0 : static_cast<int>(static_cast<double>(progress.position) / progress.total * 100.0);
-    m_percent.store(percent);
-    return percent;
+    return PercentFromConverter(CFFMpegConverter::Instance(), GetFileCount());
 }
 
 std::string CImporter::GetCurrentFileName()

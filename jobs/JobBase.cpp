@@ -28,6 +28,23 @@ void CJobBase::ResetRunFields()
     SetState(STATE_RUNNING);
 }
 
+bool CJobBase::ConverterSucceeded(const CConverterState& converter)
+{
+    const int32_t result = converter.GetResult();
+    return result >= 0 && result != kConverterCopyStopped;
+}
+
+int CJobBase::PercentFromConverter(const CConverterState& converter, int count)
+{
+    if (GetFileIndex() >= count)
+        return m_percent.load();
+    const auto progress = converter.GetProgress();
+    const int percent =
+        progress.total == 0 ? 0 : static_cast<int>(static_cast<double>(progress.position) / progress.total * 100.0);
+    m_percent.store(percent);
+    return percent;
+}
+
 int CJobBase::StartWorkerAndWait(IProgressFrontEnd& frontEnd)
 {
     SetState(STATE_RUNNING);

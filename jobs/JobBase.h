@@ -11,6 +11,7 @@
 
 #include "jobs/ConvProgress.h"
 #include "jobs/ProgressFrontEnd.h"
+#include "media/ConverterState.h"
 
 namespace tq9 {
 
@@ -65,6 +66,13 @@ protected:
 
     // Back to the state of a job that has not run.
     void ResetRunFields();
+
+    // True when the converter's last operation produced its whole output: a non-negative result that is
+    // not a copy stopped by the user (512 is not negative, yet the file is cut short).
+    static bool ConverterSucceeded(const CConverterState& converter);
+    // The current file's percent from the converter's position and total (truncated; 0 while the total is
+    // 0), stored as the current percent. Past the last entry the worker's final value stands.
+    int PercentFromConverter(const CConverterState& converter, int count);
 
     std::atomic<int> m_index{0};
     std::atomic<int> m_percent{0};
