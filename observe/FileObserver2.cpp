@@ -217,19 +217,23 @@ void CFileObserver2::Unbind(WatchSetT& set, const DirObserver& folder)
 }
 
 // After an overflow the kernel's notices of folders going away may be among the lost events: checks every
-// folder's path again, forgetting those that are gone and following those that were replaced.
-void CFileObserver2::Revalidate(WatchSetT& set)
+// folder's path again, forgetting those that are gone (returned, so that their listeners hear of it) and
+// following those that were replaced.
+std::vector<CFileObserver2::DirObserver> CFileObserver2::Revalidate(WatchSetT& set)
 {
+    std::vector<DirObserver> gone;
     for (auto entry = set.observers.begin(); entry != set.observers.end();) {
         const int watch = ::inotify_add_watch(set.notifyFd, entry->first.c_str(), kWatchMask);
         if (watch < 0) {
             Unbind(set, entry->second);
+            gone.push_back(std::move(entry->second));
             entry = set.observers.erase(entry);
         } else {
             Rebind(set, entry->second, watch);
             ++entry;
         }
     }
+    return gone;
 }
 
 int CFileObserver2::Wake()
@@ -293,7 +297,7 @@ void CFileObserver2::procObserver(std::shared_ptr<Shared> shared, WatchSetT& set
                     overflow = true;
                 if (event.mask & kChangeMask)
                     PushUnique(changed, event.wd);
-                if (event.mask & (IN_IGNORED | IN_MOVE_SELF))
+                if (event.mask & (IN_IGNORED | IN_MOVE_SELF | IN_UNMOUNT))
                     PushUnique(gone, event.wd);
             }
         }
@@ -314,38 +318,45 @@ void CFileObserver2::DeliverBatch(Shared& shared, WatchSetT& set, const std::vec
     struct Report {
         IFolderChangeListener* listener;
         std::string path;
+        bool ended; // the watch is gone: OnFolderWatchEnded rather than OnFolderChanged
     };
     std::vector<Report> reports;
     {
         std::lock_guard guard(shared.lock);
         if (set.stop)
             return;
-        auto add = [&reports](const DirObserver& folder) {
+        auto add = [&reports](const DirObserver& folder, bool ended = false) {
             if (folder.enabled && folder.listener)
-                reports.push_back({folder.listener, folder.path});
+                reports.push_back({folder.listener, folder.path, ended});
         };
+        // Ends first: a listener that hears of a later change in another folder (a test's sentinel, say)
+        // has then heard of every folder that went before it.
+        for (int watch : gone) {
+            auto keys = set.keysByWatch.find(watch);
+            if (keys == set.keysByWatch.end())
+                continue;
+            const std::vector<std::string> goneKeys = keys->second;
+            // Silently dropping the folder would leave its listener showing what was there; after a
+            // remount at the same place nothing would watch it again.
+            for (const std::string& key : goneKeys) {
+                auto folder = set.observers.find(key);
+                add(folder->second, true);
+                Unbind(set, folder->second);
+                set.observers.erase(folder);
+            }
+        }
         if (overflow) {
-            Revalidate(set);
+            for (const DirObserver& folder : Revalidate(set))
+                add(folder, true);
             for (const auto& entry : set.observers)
                 add(entry.second);
         } else {
             for (int watch : changed) {
                 auto keys = set.keysByWatch.find(watch);
                 if (keys == set.keysByWatch.end())
-                    continue;
+                    continue; // gone in this batch: its end was reported
                 for (const std::string& key : keys->second)
                     add(set.observers.at(key));
-            }
-        }
-        for (int watch : gone) {
-            auto keys = set.keysByWatch.find(watch);
-            if (keys == set.keysByWatch.end())
-                continue;
-            const std::vector<std::string> goneKeys = keys->second;
-            for (const std::string& key : goneKeys) {
-                auto folder = set.observers.find(key);
-                Unbind(set, folder->second);
-                set.observers.erase(folder);
             }
         }
     }
@@ -356,7 +367,10 @@ void CFileObserver2::DeliverBatch(Shared& shared, WatchSetT& set, const std::vec
                 return; // the observer is being destroyed: its listeners may be going too
         }
         try {
-            report.listener->OnFolderChanged(report.path);
+            if (report.ended)
+                report.listener->OnFolderWatchEnded(report.path);
+            else
+                report.listener->OnFolderChanged(report.path);
         } catch (...) {
             DebugLog("listener threw for", report.path, 0);
         }

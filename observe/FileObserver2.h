@@ -30,6 +30,10 @@ public:
     // observer lock is held. Exceptions are swallowed. After the observer's destructor has returned no
     // further call starts (one that began before may still be finishing if it overran the stop timeout).
     virtual void OnFolderChanged(const std::string& path) = 0;
+    // Called on an observer worker, like OnFolderChanged, when the folder's watch has ended: the folder was
+    // deleted or moved away, or its file system was unmounted. The folder has already left its watch set,
+    // so AddFolder from here (or later) watches whatever is at the path again.
+    virtual void OnFolderWatchEnded(const std::string& path) { OnFolderChanged(path); }
 
 protected:
     ~IFolderChangeListener() = default;
@@ -74,7 +78,8 @@ public:
     int Wake();
 
     // Whether path is a key of set. A folder that was deleted, moved away or unmounted drops out of its set
-    // once the worker has seen the kernel's notice, and can then be added again.
+    // once the worker has seen the kernel's notice (its listener hears OnFolderWatchEnded), and can then
+    // be added again.
     bool IsWatched(WatchSet set, const std::string& path) const;
     size_t FolderCount(WatchSet set) const;
 
@@ -106,7 +111,7 @@ private:
                              const std::vector<int>& gone, bool overflow);
     static void Rebind(WatchSetT& set, DirObserver& folder, int watch);
     static void Unbind(WatchSetT& set, const DirObserver& folder);
-    static void Revalidate(WatchSetT& set);
+    static std::vector<DirObserver> Revalidate(WatchSetT& set);
     WatchSetT& Set(WatchSet set) const;
     void StopWorker(std::thread& thread, WatchSetT& set, std::unique_lock<std::mutex>& lock,
                     std::chrono::steady_clock::time_point deadline);

@@ -101,6 +101,25 @@
     </message>
 </context>
 <context>
+    <name>tq9::CConvProgressDlg</name>
+    <message>
+        <source>Converting ...</source>
+        <translation>変換しています...</translation>
+    </message>
+    <message>
+        <source>Converted File 0/0</source>
+        <translation>変換済みファイル 0/0</translation>
+    </message>
+    <message>
+        <source>Converting filename</source>
+        <translation>変換中のファイル名</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+</context>
+<context>
     <name>tq9::CMessageBox</name>
     <message>
         <source>OK</source>

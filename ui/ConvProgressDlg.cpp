@@ -8,6 +8,9 @@
 
 #include "res/MessageCatalogue.h"
 
+#include <algorithm>
+#include <filesystem>
+
 namespace tq9 {
 
 namespace {
@@ -21,16 +24,25 @@ QString catalogueText(int id)
 
 } // namespace
 
+double CConvProgressDlg::DialogBaseWidth(const QFontMetrics& metrics)
+{
+    static const QString letters = QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    return metrics.horizontalAdvance(letters) / static_cast<double>(letters.size());
+}
+
 CConvProgressDlg::CConvProgressDlg(QWidget* parent) : QDialog(parent)
 {
     // A modal frame without a caption.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
     setWindowModality(Qt::ApplicationModal);
 
-    // The layout is given in dialog units: a quarter of the average character width across, an eighth
-    // of the font height down.
+    // The layout is given in dialog units: a quarter of the font's average Latin letter width across (a
+    // CJK font's average character is a full-width glyph, which would make the dialog twice as wide), an
+    // eighth of the font height down. It never gets wider than the window it belongs to.
     const QFontMetrics fm(font());
-    const double ux = fm.averageCharWidth() / 4.0;
+    double ux = DialogBaseWidth(fm) / 4.0;
+    if (parent && parent->window()->width() > 0)
+        ux = std::min(ux, parent->window()->width() / 274.0);
     const double uy = fm.height() / 8.0;
     auto place = [&](QWidget* w, int x, int y, int width, int height) {
         w->setGeometry(qRound(x * ux), qRound(y * uy), qRound(width * ux), qRound(height * uy));
@@ -119,10 +131,12 @@ void CConvProgressDlg::RefreshTexts(int state)
     m_counter->setText(QString::fromStdString(FormatText(m_counterFormat.toStdString(), index, count)));
 
     if (m_job->GetPercent() < m_job->GetPercentMax()) {
-        const QString text =
-            QString::fromStdString(FormatText(m_fileFormat.toStdString(), m_job->GetCurrentFileName()));
-        m_currentFile->setText(fontMetrics().elidedText(text, Qt::ElideLeft, m_currentFile->width()));
-        m_currentFile->setToolTip(text);
+        // The file's name: its folder is the one the user dropped from and only crowds the line out.
+        const std::string path = m_job->GetCurrentFileName();
+        const std::string name = std::filesystem::path(path).filename().string();
+        const QString text = QString::fromStdString(FormatText(m_fileFormat.toStdString(), name));
+        m_currentFile->setText(fontMetrics().elidedText(text, Qt::ElideMiddle, m_currentFile->width()));
+        m_currentFile->setToolTip(QString::fromStdString(path));
     } else {
         m_currentFile->setText(QString());
         m_currentFile->setToolTip(QString());

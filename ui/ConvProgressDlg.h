@@ -10,6 +10,7 @@
 
 #include "jobs/ProgressFrontEnd.h"
 
+class QFontMetrics;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -27,14 +28,18 @@ public:
     int RunModal(IConvProgress& job) override;
 
     // The controls, for tests (object names "status", "counter", "fileBar", "currentFile", "percentBar",
-    // "cancel"). The current-file line is cut at the left when the path is too long (the end of a path
-    // tells files apart); its tool tip holds the whole text.
+    // "cancel"). The current-file line names the file (cut in the middle when too long); its tool tip
+    // holds the full path.
     QLabel* StatusLabel() const { return m_status; }
     QLabel* CounterLabel() const { return m_counter; }
     QLabel* CurrentFileLabel() const { return m_currentFile; }
     QProgressBar* FileBar() const { return m_fileBar; }
     QProgressBar* PercentBar() const { return m_percentBar; }
     QPushButton* CancelButton() const { return m_cancel; }
+
+    // Width of the dialog's base unit: the average width of the Latin letters, whatever the script of
+    // the font's other glyphs.
+    static double DialogBaseWidth(const QFontMetrics& metrics);
 
 public slots:
     // Cancel button and Escape.

@@ -67,6 +67,7 @@ void CMainFrame::CreateClientArea()
     m_addressBar = new CAddressBar(this);
     m_leftView->SetLinks(this, m_rightView, m_addressBar, m_observer.get(), m_importer.get());
     m_rightView->SetLinks(m_leftView, m_importer.get());
+    m_rightView->SetObserver(m_observer.get());
     m_leftView->Build();
     m_addressBar->SetFolderTree(m_leftView);
 }

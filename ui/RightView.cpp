@@ -75,6 +75,9 @@ std::optional<std::string> CRightView::PathOfRow(int row) const
 
 void CRightView::ShowFolder(const std::string& folder)
 {
+    if (m_observer && m_observer->AddFolder(CFileObserver2::WatchSet::SubFolderObservers, folder, this))
+        m_observer->Wake();
+    EnumerateFolder(folder);
     size_t rows = 0;
     {
         std::lock_guard<std::mutex> hold(m_cacheLock);

@@ -43,14 +43,18 @@ public:
 
     // Links set by the frame; none is owned.
     void SetLinks(CLeftView* tree, CImporter* importer);
+    // The observer that showing a folder watches it with again (null: no watching).
+    void SetObserver(CFileObserver2* observer) { m_observer = observer; }
 
-    // Shows folder's cached list (adding an empty entry when it has none) and enables the list.
+    // Shows folder's files and enables the list. The folder is read again and watched again, so a folder
+    // whose watch ended (its card was unmounted and mounted again) is current once more.
     void ShowFolder(const std::string& folder);
     // Shows nothing and disables the list.
     void Clear();
     // Re-reads folder's listable files into the cache. An unreadable folder keeps its previous content.
     void EnumerateFolder(const std::string& folder);
-    // Observer worker: re-reads the folder and, if it is the one shown, updates the row count.
+    // Observer worker: re-reads the folder and, if it is the one shown, updates the row count. Also what
+    // happens when the folder's watch ends (deleted, moved away, unmounted): re-reading empties its rows.
     void OnFolderChanged(const std::string& folder) override;
 
     // A copy of folder's cache entry; nullopt when the folder was never enumerated.
@@ -85,6 +89,7 @@ private:
 
     CLeftView* m_tree = nullptr;
     CImporter* m_importer = nullptr;
+    CFileObserver2* m_observer = nullptr;
     CFileListModel* m_model = nullptr;
 
     mutable std::mutex m_cacheLock;

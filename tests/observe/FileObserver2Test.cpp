@@ -64,7 +64,14 @@ public:
             then();
     }
 
+    // Reported apart from changes, so that tests can tell "changed" from "no longer watched".
+    void OnFolderWatchEnded(const std::string& path) override
+    {
+        Locked([&] { ++m_ended[path]; });
+    }
+
     int Count(const fs::path& path) { return Locked([&] { return m_counts[path.string()]; }); }
+    int Ended(const fs::path& path) { return Locked([&] { return m_ended[path.string()]; }); }
     int Total() { return Locked([&] { return m_total; }); }
     bool WaitForCount(const fs::path& path, int atLeast, std::chrono::milliseconds timeout = kWait)
     {
@@ -89,6 +96,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::map<std::string, int> m_counts;
+    std::map<std::string, int> m_ended;
     int m_total = 0;
     int m_held = 0;
     int m_returned = 0;
@@ -237,6 +245,7 @@ TEST_F(FileObserver2Test, QueueOverflowReportsEveryFolderOfTheSetThatStillExists
     EXPECT_TRUE(recorder.WaitForCount(busy, 2));
     EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, vanished.string()));
     EXPECT_EQ(recorder.Count(vanished), 0);
+    EXPECT_EQ(recorder.Ended(vanished), 1);
 }
 
 TEST_F(FileObserver2Test, FolderThatGoesAwayStopsBeingWatchedAndCanBeAddedAgain)
@@ -251,6 +260,10 @@ TEST_F(FileObserver2Test, FolderThatGoesAwayStopsBeingWatchedAndCanBeAddedAgain)
     EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, deleted.string()));
     EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, moved.string()));
     EXPECT_EQ(observer->FolderCount(WatchSet::SubFolderObservers), 1u);
+    // Their listener hears that each watch ended, once, so that it does not go on showing them.
+    EXPECT_EQ(recorder.Ended(deleted), 1);
+    EXPECT_EQ(recorder.Ended(moved), 1);
+    EXPECT_EQ(recorder.Ended(sentinel), 0);
 
     // A moved folder's changes are not reported under the path it no longer has.
     WriteFile(tmp / "elsewhere" / "x.mp4", "");
@@ -281,6 +294,15 @@ TEST_F(FileObserver2Test, FoldersOfAnUnmountedCardStopBeingWatched)
     EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, card.string()));
     EXPECT_FALSE(observer->IsWatched(WatchSet::SubFolderObservers, folder.string()));
     EXPECT_EQ(recorder.Count(card) + recorder.Count(folder), 0);
+    EXPECT_EQ(recorder.Ended(card), 1);
+    EXPECT_EQ(recorder.Ended(folder), 1);
+
+    // Mounted again at the same place, the folders can be watched again.
+    ASSERT_EQ(::mount("tq9card", card.c_str(), "tmpfs", 0, "size=1m"), 0);
+    fs::create_directories(folder);
+    ASSERT_EQ(observer->AddFolder(WatchSet::SubFolderObservers, folder.string(), &recorder), 1);
+    WriteFile(folder / "x.mp4", "");
+    EXPECT_TRUE(recorder.WaitForCount(folder, 1));
 }
 
 TEST_F(FileObserver2Test, ReaddingAFolderReplacedBeforeTheWorkerNoticedKeepsItWatched)

@@ -6,6 +6,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
+#include <QApplication>
+#include <QFont>
 #include <atomic>
 #include <functional>
 
@@ -52,11 +55,12 @@ TEST(ConvProgressDlgTest, ShowsTheJobAndClosesAtTheFirstTickAfterTheWorkerEnded)
     ScriptedJob job;
     job.percent = 40;
     CConvProgressDlg dlg;
-    QString status, counter, current;
+    QString status, counter, current, currentTip;
     whileShown(dlg, 0, [&] {
         status = dlg.StatusLabel()->text();
         counter = dlg.CounterLabel()->text();
-        current = dlg.CurrentFileLabel()->toolTip();
+        current = dlg.CurrentFileLabel()->text();
+        currentTip = dlg.CurrentFileLabel()->toolTip();
         EXPECT_EQ(dlg.FileBar()->maximum(), 3);
         EXPECT_EQ(dlg.PercentBar()->value(), 40);
         // The worker finishes every file before the first tick.
@@ -72,7 +76,8 @@ TEST(ConvProgressDlgTest, ShowsTheJobAndClosesAtTheFirstTickAfterTheWorkerEnded)
 
     EXPECT_EQ(status, "Now converting ...");
     EXPECT_EQ(counter, "Converted file 0/3");
-    EXPECT_EQ(current, "Converting /pc/clip.mov");
+    EXPECT_EQ(current, "Converting clip.mov") << "the name, not the dropped file's folder";
+    EXPECT_EQ(currentTip, "/pc/clip.mov");
     // The closing tick shows the final state.
     EXPECT_EQ(dlg.StatusLabel()->text(), "Converting finished successfully.");
     EXPECT_EQ(dlg.CounterLabel()->text(), "Converted file 3/3");
@@ -112,6 +117,39 @@ TEST(ConvProgressDlgTest, CancelButtonAndEscapeStopTheJobAtOnce)
         EXPECT_LT(clock.elapsed(), 1100) << "closes without waiting for another tick";
         EXPECT_EQ(job.setStates, std::vector<int>{STATE_CANCELED});
     }
+}
+
+// With the Japanese texts and a CJK font (whose average glyph is full width) the dialog still speaks
+// Japanese throughout and fits inside the main window.
+TEST(ConvProgressDlgTest, JapaneseDialogIsTranslatedAndNoWiderThanTheWindow)
+{
+    QTranslator translator;
+    ASSERT_TRUE(translator.load(QStringLiteral(":/i18n/tq9_ja.qm")));
+    QCoreApplication::installTranslator(&translator);
+    const QFont oldFont = QApplication::font();
+    QFont cjk(QStringLiteral("Noto Sans CJK JP"));
+    QApplication::setFont(cjk);
+    struct Restore {
+        QTranslator& t;
+        QFont f;
+        ~Restore()
+        {
+            QCoreApplication::removeTranslator(&t);
+            QApplication::setFont(f);
+        }
+    } restore{translator, oldFont};
+
+    QWidget window;
+    window.resize(600, 400);
+    CConvProgressDlg dlg(&window);
+    EXPECT_EQ(dlg.CancelButton()->text().toStdString(), "キャンセル");
+    EXPECT_LE(dlg.width(), window.width());
+    EXPECT_GE(dlg.width(), 300) << "still roomy enough for its lines";
+    // Even the window's narrowest possible width holds it.
+    QWidget narrow;
+    narrow.resize(350, 300);
+    CConvProgressDlg small(&narrow);
+    EXPECT_LE(small.width(), 350);
 }
 
 } // namespace
