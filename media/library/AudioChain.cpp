@@ -99,38 +99,15 @@ AudioChain::AudioChain(const OutputSpec& spec, const AVCodecContext* decoder, Ou
     Check(av_frame_get_buffer(m_silence.get(), 0), "silence buffer");
     av_samples_set_silence(m_silence->extended_data, 0, m_frameSize, m_encoder->ch_layout.nb_channels,
         m_encoder->sample_fmt);
+    m_resampler = std::make_unique<Resampler>(m_encoder->ch_layout, m_encoder->sample_fmt, m_encoder->sample_rate);
     m_stream = m_out.AddStream(m_encoder.get());
 }
 
-AudioChain::~AudioChain()
-{
-    av_channel_layout_uninit(&m_swrLayout);
-}
+AudioChain::~AudioChain() = default;
 
 int64_t AudioChain::EndUs() const
 {
     return av_rescale_q(m_nextPts + av_audio_fifo_size(m_fifo.get()), m_encoder->time_base, AV_TIME_BASE_Q);
-}
-
-void AudioChain::OpenResampler(const AVFrame* frame)
-{
-    AVChannelLayout in{};
-    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels <= 0)
-        av_channel_layout_default(&in, std::max(frame->ch_layout.nb_channels, 1));
-    else
-        Check(av_channel_layout_copy(&in, &frame->ch_layout), "channel layout");
-    SwrContext* raw = nullptr;
-    int rc = swr_alloc_set_opts2(&raw, &m_encoder->ch_layout, m_encoder->sample_fmt, m_encoder->sample_rate, &in,
-        static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&in);
-    SwrPtr swr(raw);
-    Check(rc, "resampler");
-    Check(swr_init(swr.get()), "resampler");
-    m_swr = std::move(swr);
-    m_swrFormat = frame->format;
-    m_swrRate = frame->sample_rate;
-    av_channel_layout_uninit(&m_swrLayout);
-    Check(av_channel_layout_copy(&m_swrLayout, &frame->ch_layout), "channel layout");
 }
 
 void AudioChain::Push(const AVFrame* frame, int64_t startUs)
@@ -139,11 +116,9 @@ void AudioChain::Push(const AVFrame* frame, int64_t startUs)
         return;
     if (frame->sample_rate <= 0 || frame->format < 0)
         throw MediaError(AVERROR_INVALIDDATA, "audio frame without a format");
-    if (!m_swr || frame->format != m_swrFormat || frame->sample_rate != m_swrRate ||
-        av_channel_layout_compare(&frame->ch_layout, &m_swrLayout) != 0) {
-        if (m_swr)
-            Convert(nullptr, 0); // what the old resampler still holds
-        OpenResampler(frame);
+    if (m_resampler->Differs(frame)) {
+        Convert(nullptr, 0); // what the old context still holds
+        m_resampler->Open(frame);
     }
     if (!m_started) {
         m_started = true;
@@ -160,21 +135,8 @@ void AudioChain::Push(const AVFrame* frame, int64_t startUs)
 void AudioChain::Convert(const uint8_t* const* data, int samples)
 {
     for (;;) {
-        const int room = swr_get_out_samples(m_swr.get(), samples);
-        Check(room, "resample");
-        if (room == 0)
-            return;
-        if (m_converted->nb_samples < room) {
-            av_frame_unref(m_converted.get());
-            m_converted->format = m_encoder->sample_fmt;
-            m_converted->nb_samples = room;
-            Check(av_channel_layout_copy(&m_converted->ch_layout, &m_encoder->ch_layout), "channel layout");
-            Check(av_frame_get_buffer(m_converted.get(), 0), "resample buffer");
-        }
-        const int got = Check(
-            swr_convert(m_swr.get(), m_converted->extended_data, room, const_cast<const uint8_t**>(data), samples),
-            "resample");
-        if (got > 0 && av_audio_fifo_write(m_fifo.get(), reinterpret_cast<void**>(m_converted->extended_data), got) < got)
+        const int got = m_resampler->Convert(data, samples);
+        if (got > 0 && av_audio_fifo_write(m_fifo.get(), reinterpret_cast<void**>(const_cast<uint8_t**>(m_resampler->Output())), got) < got)
             throw std::bad_alloc();
         if (m_skip > 0) {
             // Only at the very start: the FIFO holds nothing but this cut.
@@ -182,10 +144,8 @@ void AudioChain::Convert(const uint8_t* const* data, int samples)
             av_audio_fifo_drain(m_fifo.get(), cut);
             m_skip -= cut;
         }
-        if (data)
+        if (data || got == 0)
             return; // one call takes all input; only draining loops
-        if (got == 0)
-            return;
     }
 }
 
@@ -250,8 +210,7 @@ void AudioChain::Finish(int64_t silenceEndUs)
 {
     if (m_finished)
         return;
-    if (m_swr)
-        Convert(nullptr, 0);
+    Convert(nullptr, 0);
     if (silenceEndUs >= 0)
         SilenceUntil(silenceEndUs);
     m_finished = true;

@@ -6,6 +6,7 @@
 
 #include "media/library/OutputFile.h"
 #include "media/library/Reporter.h"
+#include "media/library/Resampler.h"
 
 namespace tq9media {
 
@@ -27,7 +28,6 @@ public:
     int64_t EndUs() const;
 
 private:
-    void OpenResampler(const AVFrame* frame);
     void Convert(const uint8_t* const* data, int samples);
     void EncodeQueued(bool all);
     void Send(AVFrame* frame);
@@ -40,10 +40,7 @@ private:
     int m_frameSize = 1024;
     bool m_smallLastFrame = false;
     AudioFifoPtr m_fifo;
-    SwrPtr m_swr;
-    int m_swrFormat = -1, m_swrRate = 0;
-    AVChannelLayout m_swrLayout{};
-    FramePtr m_converted = MakeFrame(); // resampler output buffer
+    std::unique_ptr<Resampler> m_resampler;
     FramePtr m_chunk = MakeFrame(); // one encoder frame
     FramePtr m_silence = MakeFrame(); // one encoder frame of silence
     PacketPtr m_packet = MakePacket();

@@ -24,21 +24,6 @@ struct Tq9MediaPacket {
 
 namespace {
 
-template <typename F>
-int Guard(F&& f)
-{
-    try {
-        return f();
-    } catch (const MediaError& e) {
-        DebugLog("%s", e.what());
-        return e.status();
-    } catch (const std::bad_alloc&) {
-        return AVERROR(ENOMEM);
-    } catch (...) {
-        return AVERROR_BUG;
-    }
-}
-
 bool ValidStream(const Tq9MediaFile* file, int stream)
 {
     return file && stream >= 0 && stream < file->impl.StreamCount();
@@ -53,7 +38,7 @@ TQ9MEDIA_API int Tq9MediaOpen(const char* pathUtf8, Tq9MediaFile** file)
     InitLibrary();
     if (!pathUtf8 || !file)
         return AVERROR(EINVAL);
-    return Guard([&] {
+    return StatusOf([&] {
         *file = new Tq9MediaFile(pathUtf8);
         return 0;
     });
@@ -91,7 +76,7 @@ TQ9MEDIA_API int Tq9MediaOpenDecoder(Tq9MediaFile* file, int stream)
 {
     if (!ValidStream(file, stream))
         return AVERROR(EINVAL);
-    return Guard([&] {
+    return StatusOf([&] {
         file->impl.OpenDecoder(stream);
         return 0;
     });
@@ -101,7 +86,7 @@ TQ9MEDIA_API int Tq9MediaReadPacket(Tq9MediaFile* file, Tq9MediaPacket** packet)
 {
     if (!file || !packet)
         return AVERROR(EINVAL);
-    return Guard([&] {
+    return StatusOf([&] {
         auto p = std::make_unique<Tq9MediaPacket>();
         int rc = file->impl.Read(p->packet.get());
         if (rc < 0)
@@ -167,14 +152,14 @@ TQ9MEDIA_API int Tq9MediaSendPacket(Tq9MediaFile* file, const Tq9MediaPacket* pa
 {
     if (!file || !packet)
         return AVERROR(EINVAL);
-    return Guard([&] { return file->impl.Send(packet->packet->stream_index, packet->packet.get()); });
+    return StatusOf([&] { return file->impl.Send(packet->packet->stream_index, packet->packet.get()); });
 }
 
 TQ9MEDIA_API int Tq9MediaSendEnd(Tq9MediaFile* file, int stream)
 {
     if (!ValidStream(file, stream))
         return AVERROR(EINVAL);
-    return Guard([&] {
+    return StatusOf([&] {
         int rc = file->impl.Send(stream, nullptr);
         return rc == AVERROR_EOF ? 0 : rc; // already draining
     });
@@ -184,14 +169,14 @@ TQ9MEDIA_API int Tq9MediaReceivePicture(Tq9MediaFile* file, int stream, Tq9Media
 {
     if (!ValidStream(file, stream) || !picture)
         return AVERROR(EINVAL);
-    return Guard([&] { return file->impl.ReceivePicture(stream, picture); });
+    return StatusOf([&] { return file->impl.ReceivePicture(stream, picture); });
 }
 
 TQ9MEDIA_API int Tq9MediaReceiveSound(Tq9MediaFile* file, int stream, Tq9MediaSound* sound)
 {
     if (!ValidStream(file, stream) || !sound)
         return AVERROR(EINVAL);
-    return Guard([&] { return file->impl.ReceiveSound(stream, sound); });
+    return StatusOf([&] { return file->impl.ReceiveSound(stream, sound); });
 }
 
 } // extern "C"

@@ -140,4 +140,21 @@ void DebugLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // a colon in it still opens as a file.
 std::string FileUrl(const std::string& path);
 
+// Runs f (returning a status) at the C boundary: whatever it throws becomes a status, nothing unwinds
+// into the caller.
+template <typename F>
+int StatusOf(F&& f)
+{
+    try {
+        return f();
+    } catch (const MediaError& e) {
+        DebugLog("%s", e.what());
+        return e.status();
+    } catch (const std::bad_alloc&) {
+        return AVERROR(ENOMEM);
+    } catch (...) {
+        return AVERROR_BUG;
+    }
+}
+
 } // namespace tq9media

@@ -2,8 +2,6 @@
 
 #include "media/library/Streams.h"
 
-#include <algorithm>
-
 namespace tq9media {
 
 MediaFile::MediaFile(const std::string& path) : m_input(OpenInput(path, ""))
@@ -62,10 +60,6 @@ void MediaFile::OpenDecoder(int stream)
         return;
     auto d = std::make_unique<Decoder>();
     d->codec = tq9media::OpenDecoder(st);
-    if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
-        int channels = st->codecpar->ch_layout.nb_channels > 0 ? st->codecpar->ch_layout.nb_channels : 2;
-        av_channel_layout_default(&d->outLayout, channels);
-    }
     m_decoders[stream] = std::move(d);
 }
 
@@ -139,7 +133,7 @@ int MediaFile::ReceiveSound(int stream, Tq9MediaSound* sound)
     Decoder& d = Get(stream, AVMEDIA_TYPE_AUDIO);
     av_frame_unref(d.frame.get());
     int rc = avcodec_receive_frame(d.codec.get(), d.frame.get());
-    if (rc == AVERROR_EOF && d.swr && !d.drained) {
+    if (rc == AVERROR_EOF && d.resampler && !d.drained) {
         d.drained = true; // what the resampler still holds, once
         int n = ConvertSound(stream, d, nullptr, sound);
         return n > 0 ? 0 : AVERROR_EOF;
@@ -151,39 +145,22 @@ int MediaFile::ReceiveSound(int stream, Tq9MediaSound* sound)
 
 int MediaFile::ConvertSound(int stream, Decoder& d, const AVFrame* f, Tq9MediaSound* sound)
 {
-    const AVCodecParameters* par = m_input->streams[stream]->codecpar;
-    if (f && (!d.swr || f->format != d.swrFormat || f->sample_rate != d.swrRate ||
-                 av_channel_layout_compare(&f->ch_layout, &d.swrLayout) != 0)) {
-        AVChannelLayout in{};
-        if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels <= 0)
-            av_channel_layout_default(&in, std::max(f->ch_layout.nb_channels, 1));
-        else
-            Check(av_channel_layout_copy(&in, &f->ch_layout), "channel layout");
-        const int outRate = par->sample_rate > 0 ? par->sample_rate : f->sample_rate;
-        SwrContext* raw = nullptr;
-        int rc = swr_alloc_set_opts2(&raw, &d.outLayout, AV_SAMPLE_FMT_S16, outRate, &in,
-            static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&in);
-        SwrPtr swr(raw);
-        Check(rc, "resampler");
-        Check(swr_init(swr.get()), "resampler");
-        d.swr = std::move(swr);
-        d.swrFormat = f->format;
-        d.swrRate = f->sample_rate;
-        av_channel_layout_uninit(&d.swrLayout);
-        Check(av_channel_layout_copy(&d.swrLayout, &f->ch_layout), "channel layout");
+    if (!d.resampler) {
+        const AVCodecParameters* par = m_input->streams[stream]->codecpar;
+        AVChannelLayout layout{};
+        av_channel_layout_default(&layout, par->ch_layout.nb_channels > 0 ? par->ch_layout.nb_channels : 2);
+        d.resampler = std::make_unique<Resampler>(layout, AV_SAMPLE_FMT_S16,
+            par->sample_rate > 0 ? par->sample_rate : f->sample_rate);
+        av_channel_layout_uninit(&layout);
     }
-    const int channels = d.outLayout.nb_channels;
-    const int room = Check(swr_get_out_samples(d.swr.get(), f ? f->nb_samples : 0), "resample");
-    d.samples.resize(static_cast<size_t>(std::max(room, 1)) * channels);
-    uint8_t* outData[1] = {reinterpret_cast<uint8_t*>(d.samples.data())};
-    const int got = Check(swr_convert(d.swr.get(), outData, room, f ? const_cast<const uint8_t**>(f->extended_data) : nullptr,
-                              f ? f->nb_samples : 0),
-        "resample");
-    sound->samples = d.samples.data();
+    Resampler& r = *d.resampler;
+    if (f && r.Differs(f))
+        r.Open(f);
+    const int got = f ? r.Convert(f->extended_data, f->nb_samples) : r.Convert(nullptr, 0);
+    sound->samples = got > 0 ? reinterpret_cast<const int16_t*>(r.Output()[0]) : nullptr;
     sound->frames = got;
-    sound->channels = channels;
-    sound->sampleRate = par->sample_rate > 0 ? par->sample_rate : d.swrRate;
+    sound->channels = r.Layout().nb_channels;
+    sound->sampleRate = r.Rate();
     sound->ptsUs = f ? ToUs(stream, f->best_effort_timestamp) : TQ9_MEDIA_TIME_NONE;
     return got;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "media/library/Ffmpeg.h"
+#include "media/library/Resampler.h"
 #include "media/library/tq9media.h"
 
 #include <vector>
@@ -38,17 +39,8 @@ private:
         SwsPtr sws;
         int swsWidth = 0, swsHeight = 0, swsFormat = -1;
         FramePtr picture; // YUV 4:2:0 at the announced size, when the decoder's own frame is not
-        // audio
-        SwrPtr swr;
-        int swrFormat = -1, swrRate = 0;
-        AVChannelLayout swrLayout{};
-        AVChannelLayout outLayout{};
-        std::vector<int16_t> samples;
-        ~Decoder()
-        {
-            av_channel_layout_uninit(&swrLayout);
-            av_channel_layout_uninit(&outLayout);
-        }
+        // audio: 16-bit interleaved at the announced rate, made at the first frame
+        std::unique_ptr<Resampler> resampler;
     };
     Decoder& Get(int stream, AVMediaType type);
     int64_t ToUs(int stream, int64_t ts) const;

@@ -1,0 +1,176 @@
+#include "media/library/MediaWriter.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tq9media {
+
+namespace {
+
+// A gap in the sound longer than this is filled with silence so that the sound stays with the pictures;
+// shorter ones are rounding in the source's times.
+constexpr int64_t kAudioGapUs = 40000;
+
+bool ValidSettings(const Tq9WriterSettings& s)
+{
+    // wmv2 codes whole macroblock pairs of chroma: even sizes only.
+    return s.width > 0 && s.height > 0 && s.width % 2 == 0 && s.height % 2 == 0 && s.width <= 8192 &&
+        s.height <= 8192 && s.videoBitRate > 0 && s.sampleRate > 0 && s.sampleRate <= 48000 && s.channels >= 1 &&
+        s.channels <= 2 && s.audioBitRate > 0;
+}
+
+} // namespace
+
+MediaWriter::MediaWriter(const std::string& path, const Tq9WriterSettings& settings) : m_path(path)
+{
+    if (path.empty() || !ValidSettings(settings))
+        throw MediaError(AVERROR(EINVAL), "writer settings out of range");
+    OutputSpec spec;
+    spec.path = path;
+    spec.format = "asf";
+    spec.audioCodec = "wmav2";
+    spec.sampleRate = settings.sampleRate;
+    spec.channels = settings.channels;
+    spec.audioBitRate = settings.audioBitRate;
+    m_out = std::make_unique<OutputFile>(spec);
+    OpenVideoEncoder(settings);
+    m_audio = std::make_unique<AudioChain>(spec, nullptr, *m_out, m_audioReporter);
+    m_sampleRate = settings.sampleRate;
+    av_channel_layout_default(&m_audioLayout, settings.channels);
+    m_out->Context()->avoid_negative_ts = 0;
+    m_created = true;
+    m_out->Open(nullptr);
+}
+
+MediaWriter::~MediaWriter()
+{
+    // The muxer closes its file first, then a writer that did not finish removes it.
+    m_audio.reset();
+    m_out.reset();
+    struct stat st {};
+    if (m_created && !m_committed && ::lstat(m_path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::unlink(m_path.c_str());
+    av_channel_layout_uninit(&m_audioLayout);
+}
+
+void MediaWriter::OpenVideoEncoder(const Tq9WriterSettings& s)
+{
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMV2);
+    if (!codec)
+        throw MediaError(AVERROR_ENCODER_NOT_FOUND, "no wmv2 encoder");
+    CodecContextPtr enc(avcodec_alloc_context3(codec));
+    if (!enc)
+        throw std::bad_alloc();
+    enc->width = s.width;
+    enc->height = s.height;
+    enc->pix_fmt = AV_PIX_FMT_YUV420P;
+    // One tick per picture: the rate control spreads the bit rate over ticks.
+    AVRational rate{s.frameRateNum, s.frameRateDen};
+    if (rate.num <= 0 || rate.den <= 0)
+        rate = {30000, 1001};
+    av_reduce(&rate.num, &rate.den, rate.num, rate.den, 65535);
+    enc->framerate = rate;
+    enc->time_base = av_inv_q(rate);
+    enc->bit_rate = s.videoBitRate;
+    if (m_out->WantsGlobalHeader())
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    Check(avcodec_open2(enc.get(), codec, nullptr), "open video encoder");
+    m_videoEncoder = std::move(enc);
+    m_videoStream = m_out->AddStream(m_videoEncoder.get());
+    m_picture->format = AV_PIX_FMT_YUV420P;
+    m_picture->width = s.width;
+    m_picture->height = s.height;
+}
+
+template <typename F>
+int MediaWriter::Run(F&& f)
+{
+    if (const int error = m_error.load())
+        return error;
+    const int rc = StatusOf([&] {
+        f();
+        return 0;
+    });
+    if (rc < 0)
+        m_error = rc;
+    return rc;
+}
+
+int MediaWriter::Video(const uint8_t* const planes[3], const int lineSizes[3], int64_t ptsUs)
+{
+    return Run([&] {
+        for (int i = 0; i < 3; ++i)
+            if (!planes[i] || lineSizes[i] < (i ? (m_picture->width + 1) / 2 : m_picture->width))
+                throw MediaError(AVERROR(EINVAL), "picture planes");
+        // Ticks of the nominal rate; a picture that lands on the tick of the one before is dropped, so
+        // times only go forward and the length stays the source's.
+        int64_t tick = m_lastTick + 1;
+        if (ptsUs != TQ9_MEDIA_TIME_NONE) {
+            tick = std::max<int64_t>(av_rescale_q(ptsUs, AV_TIME_BASE_Q, m_videoEncoder->time_base), 0);
+            if (tick <= m_lastTick)
+                return;
+        }
+        m_lastTick = tick;
+        for (int i = 0; i < 3; ++i) {
+            m_picture->data[i] = const_cast<uint8_t*>(planes[i]);
+            m_picture->linesize[i] = lineSizes[i];
+        }
+        m_picture->pts = tick;
+        EncodeVideo(m_picture.get());
+    });
+}
+
+void MediaWriter::EncodeVideo(const AVFrame* frame)
+{
+    // A picture without buffers of its own is copied by the encoder before this returns.
+    Check(avcodec_send_frame(m_videoEncoder.get(), frame), "encode video");
+    for (;;) {
+        const int rc = avcodec_receive_packet(m_videoEncoder.get(), m_videoPacket.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
+            return;
+        Check(rc, "encode video");
+        if (m_videoPacket->duration <= 0)
+            m_videoPacket->duration = 1;
+        m_out->Write(m_videoPacket.get(), m_videoStream, m_videoEncoder->time_base);
+    }
+}
+
+int MediaWriter::Audio(const int16_t* samples, int frames, int64_t ptsUs)
+{
+    return Run([&] {
+        if (frames < 0 || (frames > 0 && !samples))
+            throw MediaError(AVERROR(EINVAL), "sound samples");
+        if (frames > 0)
+            PushAudio(samples, frames, ptsUs);
+    });
+}
+
+void MediaWriter::PushAudio(const int16_t* samples, int frames, int64_t ptsUs)
+{
+    if (m_audioStarted && ptsUs != TQ9_MEDIA_TIME_NONE && ptsUs > m_audio->EndUs() + kAudioGapUs)
+        m_audio->SilenceUntil(ptsUs);
+    m_audioStarted = true;
+    FramePtr frame = MakeFrame();
+    frame->format = AV_SAMPLE_FMT_S16;
+    frame->sample_rate = m_sampleRate;
+    frame->ch_layout = m_audioLayout; // a native layout owns nothing, so the frame may share it
+    frame->nb_samples = frames;
+    frame->data[0] = reinterpret_cast<uint8_t*>(const_cast<int16_t*>(samples));
+    frame->linesize[0] = frames * m_audioLayout.nb_channels * 2;
+    frame->extended_data = frame->data;
+    m_audio->Push(frame.get(), ptsUs == TQ9_MEDIA_TIME_NONE ? 0 : ptsUs);
+    frame->ch_layout = AVChannelLayout{};
+}
+
+int MediaWriter::Close()
+{
+    const int rc = Run([&] {
+        m_audio->Finish(-1);
+        EncodeVideo(nullptr);
+        m_out->Finish();
+        m_committed = true;
+    });
+    return rc;
+}
+
+} // namespace tq9media

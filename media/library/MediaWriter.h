@@ -1,0 +1,57 @@
+// Internal to the media library: the object behind the writer API's Tq9MediaWriter handle. Encodes pictures
+// with wmv2 and sounds with wmav2 into the ASF muxer. Video and audio run on their callers' threads; each
+// touches only its own encoder, and the output file serialises the muxer. A writer that is destroyed
+// without a successful Close removes its file.
+#pragma once
+
+#include "media/library/AudioChain.h"
+#include "media/library/OutputFile.h"
+#include "media/library/Reporter.h"
+#include "media/library/tq9media.h"
+
+#include <atomic>
+
+namespace tq9media {
+
+class MediaWriter {
+public:
+    // Checks the settings, opens both encoders, creates the file and writes the header.
+    MediaWriter(const std::string& path, const Tq9WriterSettings& settings);
+    ~MediaWriter();
+    MediaWriter(const MediaWriter&) = delete;
+    MediaWriter& operator=(const MediaWriter&) = delete;
+
+    // Each returns 0 or the status of the first failure; after a failure every call fails with it.
+    int Video(const uint8_t* const planes[3], const int lineSizes[3], int64_t ptsUs);
+    int Audio(const int16_t* samples, int frames, int64_t ptsUs);
+    int Close();
+
+private:
+    void OpenVideoEncoder(const Tq9WriterSettings& settings);
+    void EncodeVideo(const AVFrame* frame);
+    void PushAudio(const int16_t* samples, int frames, int64_t ptsUs);
+    template <typename F>
+    int Run(F&& f);
+
+    std::string m_path;
+    std::unique_ptr<OutputFile> m_out;
+    bool m_created = false; // the file was (re)created: it is ours to remove unless Close succeeds
+    bool m_committed = false;
+    std::atomic<int> m_error{0};
+
+    // Video: the caller's thread of Video().
+    CodecContextPtr m_videoEncoder;
+    int m_videoStream = -1;
+    PacketPtr m_videoPacket = MakePacket();
+    FramePtr m_picture = MakeFrame(); // the caller's planes, not copied
+    int64_t m_lastTick = -1;
+
+    // Audio: the caller's thread of Audio(). The chain re-frames to the encoder's frame size.
+    Reporter m_audioReporter{nullptr, nullptr};
+    std::unique_ptr<AudioChain> m_audio;
+    AVChannelLayout m_audioLayout{};
+    int m_sampleRate = 0;
+    bool m_audioStarted = false;
+};
+
+} // namespace tq9media
