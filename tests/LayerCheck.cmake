@@ -1,0 +1,23 @@
+cmake_minimum_required(VERSION 3.25)
+# What the include roots cannot catch, because the headers sit on the system include path: FFmpeg headers
+# outside the media library, Qt Widgets headers below the user interface.
+# Run as: cmake -DSOURCE_DIR=<repository> -P LayerCheck.cmake
+set(core res platform card media jobs observe cli)
+set(failed "")
+foreach(dir IN LISTS core ITEMS ui app)
+  file(GLOB_RECURSE files ${SOURCE_DIR}/${dir}/*.h ${SOURCE_DIR}/${dir}/*.cpp ${SOURCE_DIR}/${dir}/*.c)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*<")
+    file(RELATIVE_PATH rel ${SOURCE_DIR} ${file})
+    if(NOT rel MATCHES "^media/library/" AND includes MATCHES "<lib(av|sw)[a-z]*/")
+      list(APPEND failed "${rel}: includes an FFmpeg header (only media/library may)")
+    endif()
+    if(dir IN_LIST core AND includes MATCHES "<(QtWidgets/|Q(Widget|Application|Dialog|MainWindow|MessageBox)[>A-Za-z])")
+      list(APPEND failed "${rel}: includes a Qt Widgets header (only ui and app may)")
+    endif()
+  endforeach()
+endforeach()
+if(failed)
+  list(JOIN failed "\n" text)
+  message(FATAL_ERROR "${text}")
+endif()
