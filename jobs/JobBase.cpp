@@ -1,12 +1,32 @@
 #include "jobs/JobBase.h"
 
-#include <pthread.h>
-#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 #include <system_error>
 #include <thread>
 
 namespace tq9 {
+
+namespace {
+
+// Ten nice steps below the caller, still in the normal class: the worker yields to the window, yet keeps
+// progressing while other programs keep the CPU busy (the idle class gets no CPU at all then). Threads the
+// worker starts (the media library's encoders and decoders) inherit it. A refusal leaves it as it was.
+void LowerCurrentThreadPriority()
+{
+    const pid_t self = gettid();
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, self);
+    if (nice == -1 && errno != 0)
+        return;
+    (void)setpriority(PRIO_PROCESS, self, std::min(nice + 10, 19));
+}
+
+} // namespace
 
 int CJobBase::GetState()
 {
@@ -50,12 +70,9 @@ int CJobBase::StartWorkerAndWait(IProgressFrontEnd& frontEnd)
     SetState(STATE_RUNNING);
     std::thread worker;
     try {
-        worker = std::thread([this] {
-            // Idle class: the conversion must not make the desktop sluggish. A system that refuses it
-            // (container policies) still gets the work done at normal priority.
-            sched_param param{};
-            param.sched_priority = 0;
-            pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+        worker = std::thread([this, lower = frontEnd.LowersWorkerPriority()] {
+            if (lower)
+                LowerCurrentThreadPriority();
             WorkerMain();
         });
     } catch (const std::system_error&) {

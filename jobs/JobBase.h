@@ -1,5 +1,5 @@
 // The part every transfer job shares: the state under a lock, the index and percent the front-end polls,
-// and the run shape (worker thread at idle priority, modal front-end, join).
+// and the run shape (worker thread, lowered for the desktop program's dialog; modal front-end, join).
 //
 // Threads: the user-interface thread calls Run and the front-end calls the slots; the worker thread runs
 // WorkerMain. m_lock guards m_state only; m_index and m_percent are atomics written by the worker;
@@ -25,8 +25,8 @@ public:
     void SetState(int state) override;
 
 protected:
-    // Steps 1 to 3 of every job's run: state RUNNING, the worker started (WorkerMain) at idle priority,
-    // the front-end run modally, the worker joined. Returns the front-end's end code (FRONTEND_FINISHED or
+    // Steps 1 to 3 of every job's run: state RUNNING, the worker started (WorkerMain; nice +10 when the
+    // front-end asks for it), the front-end run modally, the worker joined. Returns the front-end's end code (FRONTEND_FINISHED or
     // FRONTEND_CANCELED), or 0 when the worker thread could not be started.
     int StartWorkerAndWait(IProgressFrontEnd& frontEnd);
 

@@ -24,6 +24,10 @@ public:
     // move onto the card) blocks the user-interface thread; nullptr when the front-end cannot be asked
     // then (the Qt dialog has closed by that time).
     virtual const std::atomic<bool>* CompletionCancelFlag() const { return nullptr; }
+
+    // True when the job's worker (and the threads it starts) should yield to the front-end: the desktop
+    // program's dialog. A command-line run keeps the priority it was started with (users have nice).
+    virtual bool LowersWorkerPriority() const { return false; }
 };
 
 // The cancel every front-end performs: asks the transcoding converter and then the WMV converter to stop

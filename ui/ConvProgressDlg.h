@@ -26,6 +26,7 @@ public:
     // Shows the dialog modally for job. Returns FRONTEND_FINISHED (1) when the job finished by itself,
     // FRONTEND_CANCELED (2) when the user cancelled.
     int RunModal(IConvProgress& job) override;
+    bool LowersWorkerPriority() const override { return true; }
 
     // The controls, for tests (object names "status", "counter", "fileBar", "currentFile", "percentBar",
     // "cancel"). The current-file line names the file (cut in the middle when too long); its tool tip

@@ -1,0 +1,103 @@
+// The window stays responsive while a real conversion runs behind the progress dialog: the event loop's
+// lateness is measured, and the worker's threads are seen ten nice steps below the window's.
+#include "GuiFixture.h"
+
+#include "ui/ConvProgressDlg.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <dirent.h>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sys/resource.h>
+#include <sstream>
+#include <unistd.h>
+
+using namespace tq9;
+using namespace tq9test;
+
+namespace {
+
+// Nice values of this process's threads (field 19 of /proc/self/task/<tid>/stat), by thread id.
+std::map<int, int> ThreadNices()
+{
+    std::map<int, int> out;
+    for (const auto& entry : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const auto close = text.rfind(')'); // the name may hold spaces
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(text.substr(close + 2));
+        std::string field;
+        for (int i = 3; i <= 19 && fields >> field; ++i)
+            if (i == 19)
+                out[std::stoi(entry.path().filename().string())] = std::stoi(field);
+    }
+    return out;
+}
+
+} // namespace
+
+class ResponsivenessTest : public GuiFixture {};
+
+TEST_F(ResponsivenessTest, TheEventLoopKeepsTicksDuringAConversion)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    const fs::path source = m_dir / "pc" / "clip.mp4";
+    fs::create_directories(source.parent_path());
+    fs::copy_file(SynthMedia("ui-clip-640.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=30:duration=4", "-f",
+                      "lavfi", "-i", "sine=duration=4", "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
+                      "-c:a", "aac", "-shortest"}),
+        source);
+    const int startNice = getpriority(PRIO_PROCESS, 0);
+    Start();
+    Select(folder);
+
+    // A 10 ms timer: how late each tick comes while the dialog is up.
+    std::vector<double> lateMs;
+    std::set<int> workerNices;
+    int windowNice = -100;
+    QElapsedTimer clock;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    qint64 last = -1;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        const bool converting = qobject_cast<CConvProgressDlg*>(QApplication::activeModalWidget()) != nullptr;
+        if (converting && last >= 0) {
+            lateMs.push_back(std::max(0.0, (now - last) / 1e6 - 10.0));
+            if (lateMs.size() % 10 == 1)
+                for (const auto& [tid, nice] : ThreadNices()) {
+                    if (tid == getpid())
+                        windowNice = nice;
+                    else
+                        workerNices.insert(nice);
+                }
+        }
+        last = converting ? now : -1;
+    });
+    clock.start();
+    ticker.start();
+    EXPECT_TRUE(Drop(List().viewport(), QPoint(20, 20), {source}));
+    ticker.stop();
+    EXPECT_TRUE(m_messages.empty()) << m_messages.front().text;
+    EXPECT_TRUE(fs::exists(folder / "clip.mp4") || !fs::is_empty(folder));
+
+    ASSERT_GE(lateMs.size(), 20u) << "the conversion ended before the dialog ticked";
+    std::sort(lateMs.begin(), lateMs.end());
+    const double p50 = lateMs[lateMs.size() / 2], p95 = lateMs[lateMs.size() * 95 / 100], worst = lateMs.back();
+    std::cout << "event-loop lateness during the conversion: median " << p50 << " ms, 95th " << p95 << " ms, worst "
+              << worst << " ms over " << lateMs.size() << " ticks\n";
+    RecordProperty("lateness_p95_ms", std::to_string(p95));
+    // Generous bounds: the machine running the suite may be busy with other work at normal priority.
+    EXPECT_LT(p95, 100.0);
+    EXPECT_LT(worst, 1000.0);
+    EXPECT_EQ(windowNice, startNice);
+    EXPECT_TRUE(workerNices.count(std::min(windowNice + 10, 19))) << "no thread ten nice steps below the window";
+}
