@@ -1,0 +1,213 @@
+#!/usr/bin/env bash
+# Every workload against its anchor, measured in the same run: for each, three rounds that alternate which
+# side goes first, the median wall time of each side, the ratio tq9 / anchor (below 1.0: tq9 is faster),
+# and the peak resident memory of each side (the largest single process of the anchor's commands).
+#
+#   bench/all-bench.sh [--quick] [--only NAME[,NAME...]] [BUILD_DIR]   (default build/relwithdebinfo)
+#
+# Workloads (the issue's sizes; --quick shortens them for a look on a busy machine):
+#   1080p-1pass  60 s 1920x1080 29.97 H.264+AAC, NTSC letterbox, one pass      anchor: ffmpeg tool + cp
+#   1080p-2pass  the same, two passes                                         anchor: ffmpeg tool, 2 passes
+#   pal          the same source into the PAL frame                           anchor: ffmpeg tool + cp
+#   4k           3840x2160 source (half the length), NTSC letterbox           anchor: ffmpeg tool + cp
+#   batch        10 x 5 s 1280x720 clips in one import                        anchor: ffmpeg tool per clip
+#   audio        20 x 30 s MP3 files (44.1 kHz)                                          anchor: ffmpeg tool per file
+#   photos       30 x 12 MP JPEG photos                                       anchor: ImageMagick convert
+#   export       tq9 export of the 1080p device recording to WMV              anchor: ffmpeg wmv2/wmav2
+#   busy         1080p-1pass while two busy loops keep both cores busy        anchor: the same tool run
+# Sources are synthesised once into BUILD_DIR/bench-cache.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+quick=0
+only=
+build=$here/build/relwithdebinfo
+while [ $# -gt 0 ]; do
+    case $1 in
+        --quick) quick=1 ;;
+        --only) only=,$2,; shift ;;
+        *) build=$1 ;;
+    esac
+    shift
+done
+tq9=$build/bin/tq9
+[ -x "$tq9" ] || { echo "no $tq9; build the tq9 target first" >&2; exit 2; }
+command -v convert >/dev/null || { echo "ImageMagick's convert is needed for the photo anchor" >&2; exit 2; }
+
+if [ $quick = 1 ]; then
+    len=10; len4k=4; clips=10; clipLen=5; songs=20; songLen=5; photos=8
+else
+    len=60; len4k=30; clips=10; clipLen=5; songs=20; songLen=30; photos=30
+fi
+cache=$build/bench-cache/all-$len
+work=$(mktemp -d "${TMPDIR:-/tmp}/tq9-all-bench.XXXXXX")
+busyPids=()
+cleanup() {
+    for p in "${busyPids[@]}"; do kill "$p" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+mkdir -p "$cache" "$work/tmp" "$work/config" "$work/root/TQ-9/TQ9_0001" "$work/ref" "$work/out"
+: > "$work/root/TQ-9/.TQ-9_SD.PRM"
+card=$work/root/TQ-9/TQ9_0001
+
+ff() { ffmpeg -nostdin -y -loglevel error "$@"; }
+
+# ---- sources (cached) ----
+synth() { # name, ffmpeg arguments...
+    local out=$cache/$1; shift
+    [ -s "$out" ] || ff "$@" "$out"
+}
+synth src1080.mp4 -f lavfi -i "testsrc2=size=1920x1080:rate=30000/1001:duration=$len" \
+    -f lavfi -i "sine=frequency=440:duration=$len" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest
+synth src4k.mp4 -f lavfi -i "testsrc2=size=3840x2160:rate=30000/1001:duration=$len4k" \
+    -f lavfi -i "sine=frequency=440:duration=$len4k" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest
+mkdir -p "$cache/batch" "$cache/songs" "$cache/photos"
+for n in $(seq 1 $clips); do
+    synth batch/clip$n.mp4 -f lavfi -i "testsrc2=size=1280x720:rate=30:duration=$clipLen" \
+        -f lavfi -i "sine=frequency=$((200 + n * 50)):duration=$clipLen" -c:v libx264 -preset veryfast -pix_fmt yuv420p \
+        -c:a aac -shortest
+done
+for n in $(seq 1 $songs); do
+    synth songs/song$n.mp3 -f lavfi -i "sine=frequency=$((200 + n * 30)):duration=$songLen" -ac 2 -c:a libmp3lame -b:a 192k
+done
+for n in 1 2 3; do
+    synth photos/base$n.jpg -f lavfi -i "testsrc2=size=4000x3000,hue=h=$((n * 60))" -frames:v 1 -q:v 3
+done
+for n in $(seq 1 $photos); do
+    [ -s "$cache/photos/photo$n.jpg" ] || cp "$cache/photos/base$(( (n - 1) % 3 + 1 )).jpg" "$cache/photos/photo$n.jpg"
+done
+
+# ---- measuring: every process under /usr/bin/time; a side's wall time is the sum, its peak the largest ----
+wall=0; peak=0
+m() {
+    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>"$work/err" || { head -5 "$work/err" >&2; : > "$work/failed"; }
+    read -r w k < "$work/time"
+    wall=$(awk -v a="$wall" -v b="$w" 'BEGIN { print a + b }')
+    [ "$k" -gt "$peak" ] && peak=$k
+    return 0
+}
+side() { # function name; prints "wall peakKb"
+    wall=0; peak=0
+    rm -rf "$card"/* "$work/ref"/* "$work/out"/* "$work/tmp"/*
+    "$1"
+    sync -f "$work"
+    echo "$wall $peak"
+}
+median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
+
+tq9import() { # options..., then files
+    m env TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" "$tq9" --card-root "$work/root" import "$@"
+}
+device() { # source, output, ntsc|pal, extra ffmpeg arguments...
+    local src=$1 out=$2 frame=$3; shift 3
+    local h=480 r=30000/1001
+    [ "$frame" = pal ] && { h=576; r=25; }
+    m ffmpeg -nostdin -y -loglevel error -i "$src" -acodec libmp3lame -ab 128k -ac 2 -ar 48000 \
+        -vcodec mpeg4 -flags +ildct+ilme -top 1 -b:v 5000k -bt 1000k -vsync 1 -s 720x405 -r "$r" \
+        -vf "pad=720:$h:0:$(( (h - 405) / 2 )):black" -f mp4 "$@" "$out"
+}
+thumb() { # source, output
+    m ffmpeg -nostdin -y -loglevel error -i "$1" -s 48x27 -ss 5 -vf pad=48:36:0:4:black -vframes 1 -an \
+        -vcodec bmp -f image2 "$2"
+}
+place() { m cp "$work/ref"/* "$card/"; }
+
+ours_1080p_1pass() { tq9import --ntsc --letterbox --one-pass "$card" "$cache/src1080.mp4"; }
+anchor_1080p_1pass() { device "$cache/src1080.mp4" "$work/ref/src1080.mp4" ntsc; thumb "$cache/src1080.mp4" "$work/ref/src1080.thm"; place; }
+ours_1080p_2pass() { tq9import --ntsc --letterbox --two-pass "$card" "$cache/src1080.mp4"; }
+anchor_1080p_2pass() {
+    device "$cache/src1080.mp4" "$work/ref/src1080.mp4" ntsc -pass 1 -passlogfile "$work/ref/pass"
+    device "$cache/src1080.mp4" "$work/ref/src1080.mp4" ntsc -pass 2 -passlogfile "$work/ref/pass"
+    rm -f "$work/ref"/pass*
+    thumb "$cache/src1080.mp4" "$work/ref/src1080.thm"; place
+}
+ours_pal() { tq9import --pal --letterbox --one-pass "$card" "$cache/src1080.mp4"; }
+anchor_pal() { device "$cache/src1080.mp4" "$work/ref/src1080.mp4" pal; thumb "$cache/src1080.mp4" "$work/ref/src1080.thm"; place; }
+ours_4k() { tq9import --ntsc --letterbox --one-pass "$card" "$cache/src4k.mp4"; }
+anchor_4k() { device "$cache/src4k.mp4" "$work/ref/src4k.mp4" ntsc; thumb "$cache/src4k.mp4" "$work/ref/src4k.thm"; place; }
+ours_batch() { tq9import --ntsc --letterbox --one-pass "$card" "$cache"/batch/clip*.mp4; }
+anchor_batch() {
+    for f in "$cache"/batch/clip*.mp4; do
+        b=$(basename "$f" .mp4)
+        device "$f" "$work/ref/$b.mp4" ntsc; thumb "$f" "$work/ref/$b.thm"
+    done
+    place
+}
+ours_audio() { tq9import --ntsc --letterbox --one-pass "$card" "$cache"/songs/song*.mp3; }
+anchor_audio() {
+    for f in "$cache"/songs/song*.mp3; do
+        m ffmpeg -nostdin -y -loglevel error -i "$f" -acodec libmp3lame -ab 128k -ac 2 -ar 48000 -vn -f mp3 \
+            "$work/ref/$(basename "$f" .m4a).mp3"
+    done
+    place
+}
+ours_photos() { tq9import --ntsc --letterbox --one-pass "$card" "$cache"/photos/photo*.jpg; }
+anchor_photos() {
+    for f in "$cache"/photos/photo*.jpg; do
+        b=$(basename "$f" .jpg)
+        m convert "$f" -resize '720x480!' -quality 80 "$work/ref/$b.jpg"
+        m convert "$f" -resize '48x36!' "BMP3:$work/ref/$b.thm"
+    done
+    place
+}
+recording=$work/recording.mp4
+ours_export() { m env TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" "$tq9" export --to "$work/out" "$recording"; }
+anchor_export() {
+    m ffmpeg -nostdin -y -loglevel error -i "$recording" -c:v wmv2 -b:v 6000k -c:a wmav2 -b:a 128k "$work/out/ref.wmv"
+}
+ours_busy() { ours_1080p_1pass; }
+anchor_busy() { anchor_1080p_1pass; }
+
+startBusy() {
+    for _ in 1 2; do
+        sh -c 'while :; do :; done' &
+        busyPids+=($!)
+    done
+}
+stopBusy() {
+    for p in "${busyPids[@]}"; do kill "$p" 2>/dev/null || true; done
+    busyPids=()
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
+
+echo "tq9 all-workload benchmark ($([ $quick = 1 ] && echo quick || echo full); $(nproc) cores; load: $(cut -d' ' -f1-3 /proc/loadavg))"
+printf '%-12s %9s %9s %7s %10s %10s %7s\n' workload "tq9 s" "anchor s" ratio "tq9 MB" "anchor MB" "mem"
+run() { # name
+    local name=$1 fn=${1//-/_}
+    [ -z "$only" ] || [[ $only == *,$name,* ]] || return 0
+    if [ "$name" = export ]; then
+        # The device recording made by the import; skipped while export cannot make a WMV yet.
+        rm -rf "$card"/*
+        wall=0; peak=0; ours_1080p_1pass
+        cp "$card/src1080.mp4" "$recording"
+        wall=0; peak=0
+        if ! ours_export 2>/dev/null || ! ls "$work/out"/*.wmv >/dev/null 2>&1; then
+            printf '%-12s skipped: tq9 export does not write a WMV yet\n' "$name"
+            return 0
+        fi
+    fi
+    [ "$name" = busy ] && startBusy
+    rm -f "$work/failed"
+    local ow=() aw=() op=0 ap=0 r s
+    for r in 1 2 3; do
+        if [ $((r % 2)) = 1 ]; then
+            s=$(side "anchor_$fn"); aw+=("${s% *}"); [ "${s#* }" -gt $ap ] && ap=${s#* }
+            s=$(side "ours_$fn"); ow+=("${s% *}"); [ "${s#* }" -gt $op ] && op=${s#* }
+        else
+            s=$(side "ours_$fn"); ow+=("${s% *}"); [ "${s#* }" -gt $op ] && op=${s#* }
+            s=$(side "anchor_$fn"); aw+=("${s% *}"); [ "${s#* }" -gt $ap ] && ap=${s#* }
+        fi
+    done
+    [ "$name" = busy ] && stopBusy
+    [ -e "$work/failed" ] && { printf '%-12s FAILED (see above)\n' "$name"; return 0; }
+    local o a
+    o=$(median3 "${ow[@]}"); a=$(median3 "${aw[@]}")
+    printf '%-12s %9.2f %9.2f %7s %10.1f %10.1f %7s\n' "$name" "$o" "$a" "$(ratio "$o" "$a")" \
+        "$(awk -v k=$op 'BEGIN { print k / 1024 }')" "$(awk -v k=$ap 'BEGIN { print k / 1024 }')" "$(ratio $op $ap)"
+}
+for w in 1080p-1pass 1080p-2pass pal 4k batch audio photos export busy; do
+    run "$w"
+done
+echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
