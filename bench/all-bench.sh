@@ -78,11 +78,12 @@ for n in $(seq 1 $photos); do
     [ -s "$cache/photos/photo$n.jpg" ] || cp "$cache/photos/base$(( (n - 1) % 3 + 1 )).jpg" "$cache/photos/photo$n.jpg"
 done
 
+# The tool applies "-s" after "-vf", the library before it: the anchor scales inside its filter chain.
 # ---- measuring: every process under /usr/bin/time; a side's wall time is the sum, its peak the largest ----
 wall=0; peak=0
 m() {
     /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>"$work/err" || { head -5 "$work/err" >&2; : > "$work/failed"; }
-    read -r w k < "$work/time"
+    read -r w k < <(tail -1 "$work/time")
     wall=$(awk -v a="$wall" -v b="$w" 'BEGIN { print a + b }')
     [ "$k" -gt "$peak" ] && peak=$k
     return 0
@@ -104,11 +105,11 @@ device() { # source, output, ntsc|pal, extra ffmpeg arguments...
     local h=480 r=30000/1001
     [ "$frame" = pal ] && { h=576; r=25; }
     m ffmpeg -nostdin -y -loglevel error -i "$src" -acodec libmp3lame -ab 128k -ac 2 -ar 48000 \
-        -vcodec mpeg4 -flags +ildct+ilme -top 1 -b:v 5000k -bt 1000k -vsync 1 -s 720x405 -r "$r" \
-        -vf "pad=720:$h:0:$(( (h - 405) / 2 )):black" -f mp4 "$@" "$out"
+        -vcodec mpeg4 -flags +ildct+ilme -top 1 -b:v 5000k -bt 1000k -vsync 1 -r "$r" \
+        -vf "scale=720:405,pad=720:$h:0:$(( (h - 405) / 2 )):black" -f mp4 "$@" "$out"
 }
 thumb() { # source, output
-    m ffmpeg -nostdin -y -loglevel error -i "$1" -s 48x27 -ss 5 -vf pad=48:36:0:4:black -vframes 1 -an \
+    m ffmpeg -nostdin -y -loglevel error -i "$1" -ss 5 -vf scale=48:27,pad=48:36:0:4:black -vframes 1 -an \
         -vcodec bmp -f image2 "$2"
 }
 place() { m cp "$work/ref"/* "$card/"; }
