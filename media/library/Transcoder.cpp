@@ -1,5 +1,6 @@
 #include "media/library/Transcoder.h"
 
+#include "media/library/PictureMemo.h"
 #include "media/library/Streams.h"
 
 #include <sys/stat.h>
@@ -100,7 +101,8 @@ void Transcoder::Run()
 {
     Open();
     m_reporter.Total(DurationUs(m_input.get()) / 1000);
-    SeekToStart();
+    if (!UseKeptPicture())
+        SeekToStart();
 
     PacketPtr packet = MakePacket();
     for (;;) {
@@ -196,10 +198,34 @@ void Transcoder::Decode(AVCodecContext* decoder, const AVPacket* packet)
     }
 }
 
+bool Transcoder::UseKeptPicture()
+{
+    if (!m_video)
+        return false;
+    const std::string& path = m_plan.inputs[0].path;
+    const AVStream* st = m_input->streams[m_videoIndex];
+    const OutputSpec& spec = m_plan.output;
+    if (spec.maxVideoFrames == 1 && !m_audio) {
+        int64_t ts = 0;
+        if (FramePtr kept = PictureMemo::Instance().Find(path, spec.startUs, st->time_base, &ts)) {
+            // The picture this run would decode first; with "-vframes 1" the loop then reads nothing.
+            DebugLog("thumbnail from the picture kept by the conversion");
+            kept->best_effort_timestamp = ts;
+            OnVideoFrame(kept.get());
+            return true;
+        }
+    }
+    if (spec.startUs == 0)
+        m_keepPictures = PictureMemo::Instance().Begin(path, m_originUs, st->time_base);
+    return false;
+}
+
 void Transcoder::OnVideoFrame(AVFrame* frame)
 {
     ++m_videoFrames;
     const AVStream* st = m_input->streams[m_videoIndex];
+    if (m_keepPictures)
+        PictureMemo::Instance().Offer(frame, frame->best_effort_timestamp);
     int64_t ts = frame->best_effort_timestamp;
     if (ts == AV_NOPTS_VALUE)
         ts = m_nextVideoPts != AV_NOPTS_VALUE ? m_nextVideoPts : av_rescale_q(m_originUs, AV_TIME_BASE_Q, st->time_base);

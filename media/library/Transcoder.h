@@ -23,6 +23,9 @@ public:
 private:
     void Open();
     void SeekToStart();
+    // A thumbnail of a file the last conversion decoded starts from the picture it kept; a conversion
+    // from the start keeps those pictures. True when the kept picture was used.
+    bool UseKeptPicture();
     void StopSkippingNear(const AVPacket* packet);
     void Decode(AVCodecContext* decoder, const AVPacket* packet);
     void OnVideoFrame(AVFrame* frame);
@@ -46,6 +49,7 @@ private:
     FramePtr m_held; // the last picture before "-ss", used when none comes after it
     int64_t m_nextVideoPts = AV_NOPTS_VALUE; // for pictures without a time
     int64_t m_decodeErrors = 0;
+    bool m_keepPictures = false; // this run hands its pictures to the PictureMemo
     bool m_skippingToStart = false; // non-reference pictures well before "-ss" are not decoded
     int64_t m_videoFrames = 0; // decoded
     int64_t m_audioFrames = 0; // decoded

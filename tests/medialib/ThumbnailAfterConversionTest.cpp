@@ -1,0 +1,61 @@
+// A thumbnail right after the conversion of the same file starts from the picture the conversion kept
+// instead of decoding the source again, and is the same as one decoded afresh.
+#include "MediaLibTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace tq9test;
+
+namespace {
+
+struct Thumbnail {
+    std::string bytes;
+    size_t positions = 0; // one a packet read: shows whether the source was decoded again
+};
+
+Thumbnail Take(const fs::path& src, const fs::path& out, bool seek5)
+{
+    TranscodeRun run = RunTranscode(FrameArgs(src, out, false, seek5));
+    EXPECT_EQ(run.status, 0);
+    return {ReadFile(out), run.Of(TQ9_EVENT_POSITION).size()};
+}
+
+} // namespace
+
+TEST(ThumbnailAfterConversion, UsesTheKeptPictureOnlyForTheUnchangedFile)
+{
+    // Every picture its own grey level, B-frames and one keyframe: a neighbour would show.
+    TempDir tmp;
+    const fs::path src = tmp / "ramp.mp4";
+    fs::copy_file(SynthMedia("ml-grey-ramp.mp4",
+                      {"-f", "lavfi", "-i", "color=c=black:s=160x120:r=25:d=8,format=gray,geq=lum='mod(N*7\\,256)'",
+                          "-pix_fmt", "yuv420p", "-c:v", "libx264", "-g", "250", "-bf", "3", "-crf", "10", "-preset",
+                          "veryfast"}),
+        src);
+    const Thumbnail freshAt5 = Take(src, tmp / "a.bmp", true);
+    const Thumbnail freshFirst = Take(src, tmp / "b.bmp", false);
+    ASSERT_EQ(freshAt5.bytes.size(), 54u + 48 * 3 * 36);
+    EXPECT_NEAR(static_cast<uint8_t>(freshAt5.bytes[54 + 144 * 18 + 72]), 106, 3); // picture 125
+
+    // One pass, then the first picture (recordings up to 5 s).
+    ASSERT_EQ(RunTranscode(DeviceArgs(src, tmp / "out.mp4", DeviceOptions())).status, 0);
+    EXPECT_EQ(Take(src, tmp / "c.bmp", false).bytes, freshFirst.bytes);
+
+    // Two passes, then the picture at 5 s.
+    const fs::path log = tmp / "p.log";
+    ASSERT_EQ(RunTranscode(DeviceArgs(src, tmp / "out.mp4", DeviceOptions().Pass(1, log.string()))).status, 0);
+    ASSERT_EQ(RunTranscode(DeviceArgs(src, tmp / "out.mp4", DeviceOptions().Pass(2, log.string()))).status, 0);
+    const Thumbnail keptAt5 = Take(src, tmp / "d.bmp", true);
+    EXPECT_EQ(keptAt5.bytes, freshAt5.bytes);
+    EXPECT_LT(keptAt5.positions, 5u);
+    EXPECT_GT(freshAt5.positions, 50u);
+    // Taken once: another thumbnail decodes again.
+    EXPECT_GT(Take(src, tmp / "e.bmp", true).positions, 50u);
+
+    // The file changed since the conversion (here only its time): decoded again.
+    ASSERT_EQ(RunTranscode(DeviceArgs(src, tmp / "out.mp4", DeviceOptions())).status, 0);
+    fs::last_write_time(src, fs::last_write_time(src) + std::chrono::seconds(2));
+    const Thumbnail changed = Take(src, tmp / "f.bmp", true);
+    EXPECT_GT(changed.positions, 50u);
+    EXPECT_EQ(changed.bytes, freshAt5.bytes);
+}
