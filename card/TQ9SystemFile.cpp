@@ -1,5 +1,7 @@
 #include "card/TQ9SystemFile.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
@@ -8,17 +10,18 @@
 #include "card/UserException.h"
 #include "platform/DirectoryEnumerator.h"
 #include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
 #include "platform/FileSystem.h"
 
 namespace tq9 {
 
 const ExtensionRow kCardExtensionTable[] = {
-    {"mp4", "", FILE_MEDIA | FILE_THUMBNAIL | FILE_MARKER, KIND_VIDEO},
-    {"avi", "", FILE_MEDIA | FILE_THUMBNAIL | FILE_MARKER, KIND_VIDEO},
-    {"wav", "", FILE_MEDIA | FILE_MARKER, KIND_AUDIO},
-    {"mp3", "", FILE_MEDIA | FILE_MARKER, KIND_AUDIO},
-    {"jpg", "", FILE_MEDIA | FILE_THUMBNAIL, KIND_STILL},
-    {"bmp", "", FILE_MEDIA | FILE_THUMBNAIL, KIND_STILL},
+    {"mp4", "", kVideoParts, KIND_VIDEO},
+    {"avi", "", kVideoParts, KIND_VIDEO},
+    {"wav", "", kAudioParts, KIND_AUDIO},
+    {"mp3", "", kAudioParts, KIND_AUDIO},
+    {"jpg", "", kStillParts, KIND_STILL},
+    {"bmp", "", kStillParts, KIND_STILL},
     {"thm", "", 0, 0},
     {"mrk", "", 0, 0},
     {"", "", 0, 0},
@@ -168,7 +171,8 @@ bool anyExtensionExists(const std::string& folder, const std::string& name)
 }
 
 std::string freeBaseName(const std::vector<std::string>& folders, const std::string& name,
-                         const std::string& collisionBase, const std::string& targetExtension)
+                         const std::string& collisionBase, const std::string& targetExtension,
+                         const std::vector<std::string>& alsoFree = {})
 {
     bool anyMatch = false;
     for (const auto& f : folders)
@@ -176,9 +180,13 @@ std::string freeBaseName(const std::vector<std::string>& folders, const std::str
     if (!anyMatch)
         return name;
     auto taken = [&](const std::string& candidate) {
-        for (const auto& f : folders)
+        for (const auto& f : folders) {
             if (CFileAttributes::Exists(f + "/" + candidate + "." + targetExtension))
                 return true;
+            for (const auto& extension : alsoFree)
+                if (CFileAttributes::Exists(f + "/" + candidate + "." + extension))
+                    return true;
+        }
         return false;
     };
     if (!taken(collisionBase))
@@ -200,6 +208,29 @@ std::string tempFolderOrThrow()
 
 } // namespace
 
+TransferPaths CheckTransferPaths(const std::string& destination, const std::string& source)
+{
+    if (!CFileAttributes::IsDirectory(destination))
+        throw CUserException("destination is not a folder: " + destination);
+    const uint32_t attrs = CFileAttributes::Get(source);
+    if (attrs == 0 || attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY))
+        throw CUserException("source is not a file: " + source);
+    auto longSource = CFileSystem::LongPath(source);
+    auto longDestination = CFileSystem::LongPath(destination);
+    if (!longSource || !longDestination)
+        throw CUserException("no long path for " + source + " or " + destination);
+    return {*longSource, *longDestination};
+}
+
+std::string ReserveNewFile(const std::string& path)
+{
+    const int fd = CFileIo::CreateNew(path);
+    if (fd < 0)
+        throw CUserException("cannot reserve " + path + ": " + std::strerror(errno));
+    CFileIo::Close(fd);
+    return path;
+}
+
 std::string FreeBaseNameForImport(const std::string& name, const std::string& sourceExtension,
                                   const std::string& targetExtension, const std::string& destinationFolder)
 {
@@ -215,10 +246,11 @@ std::string FreeBaseNameForExport(const std::string& name, const std::string& so
 }
 
 std::string FreeBaseNameForDuplication(const std::string& name, const std::string& targetExtension,
-                                       const std::string& destinationFolder)
+                                       const std::string& destinationFolder,
+                                       const std::vector<std::string>& sidecarExtensions)
 {
     // The collision base is the name itself, so candidates run name, name_0, name_1...
-    return freeBaseName({destinationFolder}, name, name, targetExtension);
+    return freeBaseName({destinationFolder}, name, name, targetExtension, sidecarExtensions);
 }
 
 } // namespace tq9

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tq9 {
 
@@ -14,6 +15,11 @@ namespace tq9 {
 constexpr uint32_t FILE_MEDIA = 0x1;
 constexpr uint32_t FILE_THUMBNAIL = 0x2;
 constexpr uint32_t FILE_MARKER = 0x4;
+
+// The parts each kind of item has on a card.
+constexpr uint32_t kVideoParts = FILE_MEDIA | FILE_THUMBNAIL | FILE_MARKER;
+constexpr uint32_t kAudioParts = FILE_MEDIA | FILE_MARKER;
+constexpr uint32_t kStillParts = FILE_MEDIA | FILE_THUMBNAIL;
 
 // What kind of media an item is, and hence how a job treats it.
 constexpr uint32_t KIND_COPY = 0x1;
@@ -80,6 +86,20 @@ public:
     uint32_t MarkerSeconds() const;
 };
 
+// The long forms of a source file and a destination folder, checked as every transfer record checks them.
+// Throws CUserException when the destination is not a folder, the source is missing or a folder, or either
+// has no long form.
+struct TransferPaths {
+    std::string source;
+    std::string destination;
+};
+TransferPaths CheckTransferPaths(const std::string& destination, const std::string& source);
+
+// Reserves a name a record will write by creating the file empty, and returns path. An existing file is
+// refused (throws CUserException), never replaced: the free-name rule only looks at some names, so an
+// existing one belongs to another item or to another writer that got there first.
+std::string ReserveNewFile(const std::string& path);
+
 // Free base name for a media file about to be written. name and sourceExtension come from the source,
 // targetExtension is the media file's extension at the destination.
 // Import: searches the destination folder and the temporary folder; collisions become name_ext, name_ext_0...
@@ -89,8 +109,11 @@ std::string FreeBaseNameForImport(const std::string& name, const std::string& so
 // Export: searches the temporary folder only; same collision names as the import.
 std::string FreeBaseNameForExport(const std::string& name, const std::string& sourceExtension,
                                   const std::string& targetExtension);
-// Duplication: searches the destination folder only; collisions become name, name_0, name_1...
+// Duplication: searches the destination folder only; collisions become name, name_0, name_1... A candidate
+// is also taken when a file with one of sidecarExtensions exists under it, so the sidecars the new item
+// will write never land on another item's.
 std::string FreeBaseNameForDuplication(const std::string& name, const std::string& targetExtension,
-                                       const std::string& destinationFolder);
+                                       const std::string& destinationFolder,
+                                       const std::vector<std::string>& sidecarExtensions = {});
 
 } // namespace tq9

@@ -128,8 +128,8 @@ std::string ProgramHelpText()
 {
     std::ostringstream s;
     s << "Usage: tq9 [--card-root DIR]... COMMAND [ARGS]...\n"
-         "Works with TQ-9 cards: lists their folders and media files, creates folders, imports and deletes\n"
-         "files.\n\nGlobal options:\n";
+         "Works with TQ-9 cards: lists their folders and media files, creates folders, imports, duplicates\n"
+         "and deletes files.\n\nGlobal options:\n";
     appendOptions(s, {{"card-root", "DIR", "also look for a card in DIR (repeatable)"},
                       {"help", nullptr, "show this help"}});
     s << "\nCommands:\n";

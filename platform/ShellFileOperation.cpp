@@ -134,6 +134,41 @@ int codeFor(int err, Side side)
     }
 }
 
+// Copies from into the new file temp (hidden while written) and flushes it; afterBlock returning false
+// stops it with stopped set. The caller removes temp on failure.
+int copyIntoTemp(const std::string& from, const std::string& temp, const std::function<bool(uint64_t)>& afterBlock,
+                 bool& stopped)
+{
+    stopped = false;
+    const int in = CFileIo::OpenRead(from);
+    if (in < 0)
+        return codeFor(errno, Side::Source);
+    const int out = CFileIo::CreateNew(temp);
+    if (out < 0) {
+        const int err = errno;
+        CFileIo::Close(in);
+        return codeFor(err, Side::Destination);
+    }
+    CFileAttributes::SetFatHidden(temp, true);
+
+    int code = 0;
+    bool readFailed = false;
+    if (int copied = CFileIo::CopyBlocks(in, out, afterBlock, &readFailed); copied < 0) {
+        code = codeFor(errno, readFailed ? Side::Source : Side::Destination);
+    } else if (copied == 1) {
+        stopped = true;
+        code = DE_OPCANCELLED;
+    }
+    if (code == 0 && CFileIo::Sync(out) != 0)
+        code = codeFor(errno, Side::Destination);
+    if (CFileIo::Close(out) != 0 && code == 0)
+        code = codeFor(errno, Side::Destination);
+    CFileIo::Close(in); // a failed close of the reading side loses nothing
+    if (code == 0)
+        CFileAttributes::SetFatHidden(temp, false);
+    return code;
+}
+
 // One file of a move or copy.
 struct Plan {
     std::string from;
@@ -324,34 +359,11 @@ int Runner::place(Plan& plan, size_t index, int& n, const std::function<int(int)
 // failure.
 int Runner::writeTemp(const Plan& plan, const std::string& temp)
 {
-    const int in = CFileIo::OpenRead(plan.from);
-    if (in < 0)
-        return codeFor(errno, Side::Source);
-    const int out = CFileIo::CreateNew(temp);
-    if (out < 0) {
-        const int err = errno;
-        CFileIo::Close(in);
-        return codeFor(err, Side::Destination);
-    }
-    CFileAttributes::SetFatHidden(temp, true);
-
-    int code = 0;
-    bool readFailed = false;
     if (cancelled())
-        code = cancel();
-    else if (int copied = CFileIo::CopyBlocks(in, out, [this](uint64_t) { return !cancelled(); }, &readFailed);
-             copied < 0)
-        code = codeFor(errno, readFailed ? Side::Source : Side::Destination);
-    else if (copied == 1)
-        code = cancel();
-    if (code == 0 && CFileIo::Sync(out) != 0)
-        code = codeFor(errno, Side::Destination);
-    if (CFileIo::Close(out) != 0 && code == 0)
-        code = codeFor(errno, Side::Destination);
-    CFileIo::Close(in); // a failed close of the reading side loses nothing
-    if (code == 0)
-        CFileAttributes::SetFatHidden(temp, false);
-    return code;
+        return cancel();
+    bool stopped = false;
+    const int code = copyIntoTemp(plan.from, temp, [this](uint64_t) { return !cancelled(); }, stopped);
+    return stopped ? cancel() : code;
 }
 
 int Runner::Transfer()
@@ -458,6 +470,24 @@ std::string CShellFileOperation::ErrorName(int code)
     }
     const auto it = kNames.find(code);
     return it == kNames.end() ? std::string() : it->second;
+}
+
+int CShellFileOperation::CopyOver(const std::string& from, const std::string& to,
+                                  const std::function<bool(uint64_t)>& afterBlock)
+{
+    const std::string folder = folderOf(to);
+    TempName temp(folder);
+    bool stopped = false;
+    if (int code = copyIntoTemp(from, temp.path(), afterBlock, stopped)) {
+        CFileIo::Unlink(temp.path());
+        return code;
+    }
+    if (CFileIo::Rename(temp.path(), to) != 0) {
+        const int err = errno;
+        CFileIo::Unlink(temp.path());
+        return codeFor(err, Side::Destination);
+    }
+    return CFileIo::SyncFolder(folder) == 0 ? 0 : codeFor(errno, Side::Destination);
 }
 
 std::string CShellFileOperation::CollisionName(const std::string& path, int n)

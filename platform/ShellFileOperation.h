@@ -36,6 +36,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,13 @@ public:
     // Debug-log name of a code: the DE_ text ("DE_INVALIDFILES", "DE_ROOTDIR | ERRORONDEST", ...), the
     // errno name ("ENOSPC") for an errno code, and "" for 0 and codes without a name.
     static std::string ErrorName(int code);
+
+    // Copies from over the existing file to (a name the caller reserved) by the same safe path: a hidden
+    // temporary name beside it, fsync, then a rename onto to, so to is either the old file or the complete
+    // copy. afterBlock(bytesSoFar) runs after every block; returning false abandons the copy with
+    // DE_OPCANCELLED. Returns 0 or a code above; the temporary file never survives a failure.
+    static int CopyOver(const std::string& from, const std::string& to,
+                        const std::function<bool(uint64_t)>& afterBlock);
 
     // The name a collision gives: "name (n).ext" for n >= 2 ("name (n)" without an extension).
     static std::string CollisionName(const std::string& path, int n);

@@ -1,6 +1,8 @@
 #include "ui/DropImport.h"
 
 #include "card/CardLayout.h"
+#include "jobs/DragOutData.h"
+#include "jobs/Duplicator.h"
 #include "jobs/Importer.h"
 #include "jobs/SelfDDIndicator.h"
 #include "ui/ConvProgressDlg.h"
@@ -35,6 +37,17 @@ std::vector<std::string> CDropImport::DroppedFiles(const QMimeData* data)
     return files;
 }
 
+std::vector<std::string> CDropImport::DraggedCardFiles(const QMimeData* data)
+{
+    std::vector<std::string> files;
+    if (!data)
+        return files;
+    for (const std::string& path : CDragOutData::CardPaths(*data))
+        if (!path.empty() && path.size() < PATH_MAX)
+            files.push_back(path);
+    return files;
+}
+
 bool CDropImport::ExceedsLimit(QWidget* owner, size_t listed, size_t dropped)
 {
     if (listed + dropped <= static_cast<size_t>(layout::kMaxFilesPerFolder))
@@ -52,6 +65,20 @@ int CDropImport::Import(QWidget* owner, CImporter& importer, const std::string& 
         result = importer.Run(dialog);
     }
     const std::string report = ImportReportText(importer, result);
+    if (!report.empty())
+        CMessageBox::Show(owner, report);
+    return result;
+}
+
+int CDropImport::Duplicate(QWidget* owner, CDuplicator& duplicator, const std::string& folder,
+                           const std::vector<std::string>& files, uint64_t freeBytes)
+{
+    int result = duplicator.Prepare(folder, files, freeBytes);
+    if (result >= 0) {
+        CConvProgressDlg dialog(owner);
+        result = duplicator.Run(dialog);
+    }
+    const std::string report = DuplicationReportText(duplicator, result);
     if (!report.empty())
         CMessageBox::Show(owner, report);
     return result;

@@ -42,13 +42,14 @@ CLeftView::CLeftView(QWidget* parent)
 CLeftView::~CLeftView() = default;
 
 void CLeftView::SetLinks(CMainFrame* frame, CRightView* fileList, CAddressBar* addressBar,
-                         CFileObserver2* observer, CImporter* importer)
+                         CFileObserver2* observer, CImporter* importer, CDuplicator* duplicator)
 {
     m_frame = frame;
     m_fileList = fileList;
     m_addressBar = addressBar;
     m_observer = observer;
     m_importer = importer;
+    m_duplicator = duplicator;
 }
 
 void CLeftView::Build()
@@ -284,7 +285,10 @@ void CLeftView::dropEvent(QDropEvent* event)
         event->ignore();
         return;
     }
-    const std::vector<std::string> files = CDropImport::DroppedFiles(data);
+    // The program's own drag names the card files themselves; its file list names the exported copies.
+    const bool selfDrag = CSelfDDIndicator::Instance().GetSelfDrag() != 0;
+    const std::vector<std::string> files =
+        selfDrag ? CDropImport::DraggedCardFiles(data) : CDropImport::DroppedFiles(data);
     const std::optional<std::vector<std::string>> cached =
         m_fileList ? m_fileList->CachedCopy(target) : std::nullopt;
     if (!cached || CDropImport::ExceedsLimit(this, cached->size(), files.size())) {
@@ -293,13 +297,12 @@ void CLeftView::dropEvent(QDropEvent* event)
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    if (CSelfDDIndicator::Instance().GetSelfDrag()) {
-        // Card files dragged from the file list are duplicated here by m_duplicator once that job is
-        // linked; until then such a drop transfers nothing.
-        return;
-    }
-    if (m_importer)
+    if (selfDrag) {
+        if (m_duplicator)
+            CDropImport::Duplicate(this, *m_duplicator, target, files, RemainingSpace());
+    } else if (m_importer) {
         CDropImport::Import(this, *m_importer, target, files, RemainingSpace());
+    }
     m_fileList->EnumerateFolder(target);
 }
 

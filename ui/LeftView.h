@@ -1,6 +1,7 @@
 // The folder tree: one top-level node per card found at start-up, with the folders of its device folder
 // directly under it. Selecting a folder shows it in the file list and the address bar and the card's free
-// space in the status bar; desktop files dropped on a folder are imported into it. UI thread only.
+// space in the status bar; desktop files dropped on a folder are imported into it, card files dragged from
+// the file list are duplicated into it. UI thread only.
 #pragma once
 
 #include <QIcon>
@@ -39,7 +40,7 @@ public:
 
     // Links set by the frame right after it created the views and jobs; none is owned.
     void SetLinks(CMainFrame* frame, CRightView* fileList, CAddressBar* addressBar, CFileObserver2* observer,
-                  CImporter* importer);
+                  CImporter* importer, CDuplicator* duplicator);
 
     // The card scan: fills the tree once with every card and its folders, watching and caching each
     // folder. A failing scan shows string 131 (caption string 130) and leaves what was filled so far.
@@ -80,9 +81,7 @@ private:
     CAddressBar* m_addressBar = nullptr;
     CFileObserver2* m_observer = nullptr;
     CImporter* m_importer = nullptr;
-    // Card files dropped here from the file list are to be duplicated by this job; it is not linked yet,
-    // so such drops transfer nothing.
-    CDuplicator* m_duplicator = nullptr;
+    CDuplicator* m_duplicator = nullptr; // card files dragged here from the file list are duplicated
     std::vector<std::unique_ptr<TreeViewItem>> m_records;
     QTreeWidgetItem* m_dropHighlight = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "ui/MainFrame.h"
 
 #include "card/CardLayout.h"
+#include "jobs/Duplicator.h"
 #include "jobs/Importer.h"
 #include "observe/FileObserver2.h"
 #include "res/MessageCatalogue.h"
@@ -44,6 +45,7 @@ CMainFrame::~CMainFrame()
     // The observer goes first, while the list it reports to still exists; then the jobs.
     m_rightView->StopObserverReports(std::move(m_observer));
     m_importer.reset();
+    m_duplicator.reset();
 }
 
 void CMainFrame::CreateClientArea()
@@ -61,11 +63,13 @@ void CMainFrame::CreateClientArea()
         m_observer.reset(); // the list then only refreshes after its own drops and deletions
     }
     m_importer = std::make_unique<CImporter>();
+    m_duplicator = std::make_unique<CDuplicator>();
 
     // The address bar exists from here on so that the tree can be linked to it; it is placed with the
     // other bars below.
     m_addressBar = new CAddressBar(this);
-    m_leftView->SetLinks(this, m_rightView, m_addressBar, m_observer.get(), m_importer.get());
+    m_leftView->SetLinks(this, m_rightView, m_addressBar, m_observer.get(), m_importer.get(),
+                         m_duplicator.get());
     m_rightView->SetLinks(m_leftView, m_importer.get());
     m_rightView->SetObserver(m_observer.get());
     m_leftView->Build();

@@ -1,6 +1,6 @@
 // The program's one top-level window: the folder tree and the file list in a splitter, the two-button
 // toolbar with the address bar beside it, and a status bar with the card's remaining space. It owns the
-// folder observer and the import job, wires them to the views, and runs the two toolbar commands.
+// folder observer and the jobs, wires them to the views, and runs the two toolbar commands.
 //
 // UI thread only. Teardown order matters: the observer goes first, while the views it reports to are
 // still alive (see CRightView::StopObserverReports), then the jobs; the views die with the widgets.
@@ -19,6 +19,7 @@ class QToolBar;
 namespace tq9 {
 
 class CAddressBar;
+class CDuplicator;
 class CFileObserver2;
 class CImporter;
 class CLeftView;
@@ -39,6 +40,7 @@ public:
     void DeleteFileCommand();
 
     CImporter* Importer() const { return m_importer.get(); }
+    CDuplicator* Duplicator() const { return m_duplicator.get(); }
     CLeftView* LeftView() const { return m_leftView; }
     CRightView* RightView() const { return m_rightView; }
     CAddressBar* AddressBar() const { return m_addressBar; }
@@ -66,6 +68,7 @@ private:
     CRightView* m_rightView = nullptr;
     std::unique_ptr<CFileObserver2> m_observer;
     std::unique_ptr<CImporter> m_importer;
+    std::unique_ptr<CDuplicator> m_duplicator;
     QToolBar* m_toolBar = nullptr;
     QToolBar* m_addressBand = nullptr;
     CAddressBar* m_addressBar = nullptr;

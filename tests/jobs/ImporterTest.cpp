@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "jobs/FakeFrontEnds.h"
 #include "jobs/ImportFixture.h"
 #include "jobs/Importer.h"
 #include "jobs/SelfDDIndicator.h"
@@ -122,36 +123,6 @@ private:
     CFFMpegConverter::TranscodeFunction m_previous = nullptr;
     std::mutex m_lock;
     std::vector<Args> m_calls;
-};
-
-// Waits for the worker like the dialog does; onFinished runs just before it closes.
-class WaitingFrontEnd : public IProgressFrontEnd {
-public:
-    std::function<void()> onFinished;
-    int RunModal(IConvProgress& job) override
-    {
-        while (job.GetState() == STATE_RUNNING)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (onFinished)
-            onFinished();
-        return FRONTEND_FINISHED;
-    }
-};
-
-// Presses Cancel as soon as the condition holds.
-class CancellingFrontEnd : public IProgressFrontEnd {
-public:
-    explicit CancellingFrontEnd(std::function<bool(IConvProgress&)> when) : m_when(std::move(when)) {}
-    int RunModal(IConvProgress& job) override
-    {
-        while (!m_when(job) && job.GetState() == STATE_RUNNING)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        CancelJob(job);
-        return FRONTEND_CANCELED;
-    }
-
-private:
-    std::function<bool(IConvProgress&)> m_when;
 };
 
 class ImporterTest : public ImportFixture {

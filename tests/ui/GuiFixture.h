@@ -106,6 +106,10 @@ protected:
         for (const fs::path& f : files)
             urls << QUrl::fromLocalFile(QString::fromStdString(f.string()));
         data.setUrls(urls);
+        return DropData(viewport, pos, data);
+    }
+    static bool DropData(QWidget* viewport, QPoint pos, const QMimeData& data)
+    {
         QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(viewport, &enter);
         QDragMoveEvent move(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);

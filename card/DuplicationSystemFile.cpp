@@ -1,0 +1,81 @@
+#include "card/DuplicationSystemFile.h"
+
+#include <vector>
+
+#include "card/CardLayout.h"
+#include "card/UserException.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
+#include "platform/FileSystem.h"
+
+namespace tq9 {
+
+const ExtensionRow kDuplicationExtensionTable[] = {
+    {"avi", "", kVideoParts, KIND_COPY},
+    {"mp4", "", kVideoParts, KIND_COPY},
+    {"aac", "", kAudioParts, KIND_COPY},
+    {"mp3", "", kAudioParts, KIND_COPY},
+    {"wav", "", kAudioParts, KIND_COPY},
+    {"jpg", "", kStillParts, KIND_COPY},
+    {"png", "", kStillParts, KIND_COPY},
+    {"bmp", "", kStillParts, KIND_COPY},
+    {"thm", "", 0, 0},
+    {"mrk", "", 0, 0},
+    {"", "", 0, 0},
+};
+
+void CTQ9DuplicationSystemFile::Build(const std::string& destination, const std::string& source)
+{
+    TransferPaths paths = CheckTransferPaths(destination, source);
+    *this = CTQ9DuplicationSystemFile();
+    sourcePath = std::move(paths.source);
+    destinationFolder = std::move(paths.destination);
+
+    SplitPathResult parts;
+    SplitPath(sourcePath, parts);
+    const ExtensionRow& row = LookupExtension(kDuplicationExtensionTable, parts.extension);
+    flags = row.flags;
+    kind = row.kind;
+
+    // Which parts exist at the source decides which names the new item needs.
+    if (flags & FILE_MEDIA) {
+        sourceMediaPath = sourcePath;
+        if (!CFileAttributes::Exists(sourceMediaPath))
+            flags &= ~FILE_MEDIA;
+    }
+    if (flags & FILE_THUMBNAIL) {
+        sourceThumbnailPath = CCardLayout::ThumbnailPath(parts.folder, parts.base);
+        if (!CFileAttributes::Exists(sourceThumbnailPath))
+            flags &= ~FILE_THUMBNAIL;
+    }
+    if (flags & FILE_MARKER) {
+        sourceMarkerPath = CCardLayout::MarkerFilePath(parts.folder, parts.base);
+        if (!CFileAttributes::Exists(sourceMarkerPath))
+            flags &= ~FILE_MARKER;
+    }
+    if (flags == 0)
+        return;
+
+    std::vector<std::string> sidecars;
+    if (flags & FILE_THUMBNAIL)
+        sidecars.push_back("thm");
+    if (flags & FILE_MARKER)
+        sidecars.push_back("mrk");
+    const std::string name = FreeBaseNameForDuplication(parts.base, parts.extension, destinationFolder, sidecars);
+
+    if (flags & FILE_MEDIA)
+        destMediaPath = ReserveNewFile(CCardLayout::MediaPath(destinationFolder, name, parts.extension));
+    if (flags & FILE_THUMBNAIL)
+        destThumbnailPath = ReserveNewFile(CCardLayout::ThumbnailPath(destinationFolder, name));
+    if (flags & FILE_MARKER)
+        destMarkerPath = ReserveNewFile(CCardLayout::MarkerFilePath(destinationFolder, name));
+}
+
+void CTQ9DuplicationSystemFile::RemoveDestinationFiles() const
+{
+    for (const std::string* path : {&destMediaPath, &destThumbnailPath, &destMarkerPath})
+        if (!path->empty())
+            CFileIo::Unlink(*path);
+}
+
+} // namespace tq9

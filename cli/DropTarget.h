@@ -1,0 +1,21 @@
+// What tq9 import and tq9 dup check alike before their job runs, as a drop on a tree folder does: the
+// files as absolute paths, the folder a card folder, and room in it for the device's file limit.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tq9::cli {
+
+// The arguments as absolute paths (drops carry absolute paths; so do the messages that name files).
+std::vector<std::string> AbsolutePaths(const std::vector<std::string>& arguments, size_t first);
+
+// nullopt when the job may run; otherwise the exit code, after the message was printed. A folder that is
+// not one passes: the job refuses it with its own text.
+std::optional<int> CheckDropFolder(const std::string& command, const std::string& folder, size_t adding);
+
+// The exit code of a job's result: 0 done, 1 cancelled, 3 failed.
+int JobExitCode(int result);
+
+} // namespace tq9::cli

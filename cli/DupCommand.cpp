@@ -1,0 +1,59 @@
+// tq9 dup: copies card media files with their .thm and .mrk sidecars into another card folder under free
+// names, as dragging them from the file list onto a tree folder does in the GUI.
+#include <iostream>
+
+#include "card/CardScan.h"
+#include "cli/CliProgress.h"
+#include "cli/Command.h"
+#include "cli/DropTarget.h"
+#include "jobs/Duplicator.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+
+namespace tq9::cli {
+
+namespace {
+
+// Only a card file may be duplicated; a missing name or a folder is left to the job, which has a text for
+// each.
+bool onCard(const std::string& path)
+{
+    if (!CFileAttributes::IsFile(path))
+        return true;
+    const size_t slash = path.rfind('/');
+    return CCardScan::CardFolder(slash == 0 ? "/" : path.substr(0, slash)).has_value();
+}
+
+int runDup(const ParsedArgs& args)
+{
+    const std::string folder = args.Positional()[0];
+    const std::vector<std::string> files = AbsolutePaths(args.Positional(), 1);
+    for (const std::string& file : files) {
+        if (!onCard(file)) {
+            PrintError("dup: " + file + ": not a file in a folder of a TQ-9 card");
+            return kExitFailed;
+        }
+    }
+    if (auto refused = CheckDropFolder("dup", folder, files.size()))
+        return *refused;
+
+    CDuplicator duplicator;
+    CCliProgress frontEnd; // Ctrl-C from here on cancels the copy and removes what it wrote
+    int result = duplicator.Prepare(folder, files, 0);
+    if (result >= 0)
+        result = duplicator.Run(frontEnd);
+    for (const std::string& path : duplicator.Duplicated())
+        std::cout << path << "\n";
+    const std::string report = DuplicationReportText(duplicator, result);
+    if (!report.empty())
+        std::cerr << report << (report.back() == '\n' ? "" : "\n");
+    return JobExitCode(result);
+}
+
+} // namespace
+
+TQ9_COMMAND(dupCommand, {"dup", "FOLDER FILE...",
+                         "copy card media files with their .thm and .mrk into another card folder", {}, 2, -1,
+                         runDup});
+
+} // namespace tq9::cli

@@ -1,0 +1,48 @@
+// The data a drag of card files out of the file list offers. A target outside the program reads the file
+// list ("text/uri-list") of the copies it is to receive: they are named when the drag starts, so a target
+// that reads during the motion and one that reads at the drop get the same list, and they exist complete
+// once the drop is released (the drag holds the drop while the export runs). The program's own views read
+// the card paths themselves from a private type, so a drop on a card folder duplicates without exporting.
+//
+// Every answer is immediate: nothing here exports, blocks or runs an event loop, because a target may ask
+// at any time and gives up after a few seconds without an answer.
+//
+// UI thread only.
+#pragma once
+
+#include <QMimeData>
+
+#include <string>
+#include <vector>
+
+namespace tq9 {
+
+class CDragOutData : public QMimeData {
+public:
+    // The private type with the card paths, one a line.
+    static constexpr const char* kCardPathsFormat = "application/x-tq9-card-paths";
+
+    CDragOutData(std::vector<std::string> cardPaths, std::vector<std::string> handOverPaths);
+
+    const std::vector<std::string>& CardPathList() const { return m_cardPaths; }
+    const std::vector<std::string>& HandOverPaths() const { return m_handOver; }
+    // After a cancelled or failed export the drag hands over no file at all.
+    void Withhold() { m_handOver.clear(); }
+    // The file list in its wire form: one "file://" URL a line, each ended by CR LF.
+    QByteArray UriList() const;
+
+    // The card paths of a drag of this program's file list; empty for any other data.
+    static std::vector<std::string> CardPaths(const QMimeData& data);
+
+    QStringList formats() const override;
+    bool hasFormat(const QString& mimeType) const override;
+
+protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override;
+
+private:
+    std::vector<std::string> m_cardPaths;
+    std::vector<std::string> m_handOver;
+};
+
+} // namespace tq9

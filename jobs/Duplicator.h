@@ -1,0 +1,76 @@
+// The duplication job: copies card media files, with their .thm and .mrk sidecars, from one card folder
+// into another under free names, byte for byte. Prepare builds one record per source (reserving the new
+// names in the destination folder); Run copies record after record on a worker while a front-end shows
+// progress. Every copy goes to a hidden name, is flushed and then renamed onto its reservation, so a new
+// name never holds half a file. Whatever is not completely copied is removed again: the reservations of a
+// refused Prepare, and every file of a record that a cancel or a failure interrupted.
+//
+// Threads: Prepare, Run and the readers on the user-interface thread (or tq9's thread); the worker runs
+// between the two and writes only the index, the percent, m_result and (at its end) the state. m_records
+// and m_done are read by the worker only while Run waits for it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "card/DuplicationSystemFile.h"
+#include "jobs/JobBase.h"
+
+namespace tq9 {
+
+class CDuplicator : public CJobBase {
+public:
+    // Result codes; several bits can be set together.
+    static constexpr int RESULT_NOT_DIRECTORY = static_cast<int>(0x80000001u); // string 201 (+ destination)
+    static constexpr int RESULT_HAS_DIRECTORY = static_cast<int>(0x80000006u); // strings 202, 203
+    static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x8000000Au);   // strings 202, 204
+    static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000020u);   // string 205
+
+    CDuplicator() = default;
+    ~CDuplicator() override;
+
+    // Validates the request and builds the records. Returns 0 or a negative code; on a negative code
+    // nothing is reserved any more. freeBytes is accepted and not used: a full card fails the copy, which
+    // then removes what it wrote.
+    int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes);
+    // Copies the prepared records behind frontEnd; returns 0, 1 (cancelled) or RESULT_OTHER_ERROR.
+    int Run(IProgressFrontEnd& frontEnd);
+
+    // Message text of a code: one catalogue line per set mask, each followed by "\n"; string 200 for a code
+    // of 0 or more.
+    std::string BuildErrorMessage(int code) const;
+    // Sources the last Prepare refused because they have nothing to copy (a type outside the table).
+    const std::vector<std::string>& RefusedSources() const { return m_refused; }
+    // New media paths of the items the last Run copied completely, in source order.
+    const std::vector<std::string>& Duplicated() const { return m_duplicated; }
+    // The records of the prepared job (tests, diagnostics).
+    const std::vector<CTQ9DuplicationSystemFile>& Records() const { return m_records; }
+
+    // IConvProgress
+    int GetFileCount() override { return static_cast<int>(m_sources.size()); }
+    int GetPercent() override { return m_percent.load(); }
+    std::string GetCurrentFileName() override;
+
+protected:
+    void WorkerMain() override;
+
+private:
+    void CopyRecord(const CTQ9DuplicationSystemFile& record);
+    void CopyPart(const std::string& from, const std::string& to);
+    void DropRecords();
+
+    std::string m_destination;
+    std::vector<std::string> m_sources;
+    std::vector<CTQ9DuplicationSystemFile> m_records;
+    std::vector<std::string> m_refused;
+    std::vector<std::string> m_duplicated;
+    std::string m_rejectedDestination; // for string 201
+};
+
+// What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: string 151 for a
+// cancellation; for a negative result the builder's text, then string 150 and the refused sources one a
+// line when there are any; nothing otherwise.
+std::string DuplicationReportText(const CDuplicator& duplicator, int result);
+
+} // namespace tq9

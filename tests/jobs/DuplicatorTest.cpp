@@ -1,0 +1,145 @@
+// The duplication job: what it copies, what it refuses with which text, and that an interrupted run
+// leaves no empty, partial or hidden file on the card.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "jobs/Duplicator.h"
+#include "jobs/FakeFrontEnds.h"
+#include "res/MessageCatalogue.h"
+#include "support/FileOpTestSupport.h"
+
+using namespace tq9;
+using namespace tq9test;
+
+namespace {
+
+class DuplicatorTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const fs::path device = MakeCard(dir.path(), {1, 2});
+        from = device / "TQ9_0001";
+        to = device / "TQ9_0002";
+    }
+    std::string Source(const std::string& name, const std::string& bytes)
+    {
+        WriteFile(from / name, bytes);
+        return (from / name).string();
+    }
+
+    TempDir dir;
+    fs::path from;
+    fs::path to;
+    CDuplicator job;
+};
+
+} // namespace
+
+TEST_F(DuplicatorTest, CopiesEachItemWithItsSidecarsByteForByte)
+{
+    const std::string video = Blob(5000, 1);
+    const auto clip = Source("clip.mp4", video);
+    Source("clip.thm", Blob(300, 2));
+    Source("clip.mrk", "\x00\x00\x00\x3d");
+    const auto photo = Source("photo.jpg", Blob(10, 3));
+    const auto empty = Source("empty.mp3", "");
+    WriteFile(to / "clip.mp4", "already there");
+
+    ASSERT_EQ(job.Prepare(to.string(), {clip, photo, empty}, 0), 0);
+    EXPECT_EQ(job.GetFileCount(), 3);
+    WaitingFrontEnd frontEnd;
+    EXPECT_EQ(job.Run(frontEnd), 0);
+
+    EXPECT_EQ(ReadFile(to / "clip_0.mp4"), video);
+    EXPECT_EQ(ReadFile(to / "clip_0.thm"), Blob(300, 2));
+    EXPECT_EQ(ReadFile(to / "clip_0.mrk"), ReadFile(from / "clip.mrk"));
+    EXPECT_EQ(ReadFile(to / "photo.jpg"), Blob(10, 3));
+    EXPECT_EQ(ReadFile(to / "clip.mp4"), "already there");
+    EXPECT_EQ(Names(to), (std::vector<std::string>{"clip.mp4", "clip_0.mp4", "clip_0.mrk", "clip_0.thm",
+                                                   "empty.mp3", "photo.jpg"}));
+    EXPECT_EQ(job.Duplicated(), (std::vector<std::string>{(to / "clip_0.mp4").string(), (to / "photo.jpg").string(),
+                                                          (to / "empty.mp3").string()}));
+    // One job serves drop after drop.
+    EXPECT_TRUE(job.Records().empty());
+    EXPECT_EQ(job.GetState(), STATE_RUNNING);
+}
+
+TEST_F(DuplicatorTest, RefusalsNameTheirReasonAndLeaveNothingReserved)
+{
+    const auto clip = Source("clip.mp4", "x");
+    const auto notes = Source("notes.txt", "x");
+
+    const std::string file = (to / "file.mp4").string();
+    WriteFile(file, "x");
+    EXPECT_EQ(job.Prepare(file, {clip}, 0), CDuplicator::RESULT_NOT_DIRECTORY);
+    EXPECT_EQ(job.BuildErrorMessage(CDuplicator::RESULT_NOT_DIRECTORY), "The " + file + " is not directry attribution.\n");
+    fs::remove(file);
+
+    EXPECT_EQ(job.Prepare(to.string(), {clip, (from / "gone.mp4").string()}, 0), CDuplicator::RESULT_CANNOT_OPEN);
+    EXPECT_EQ(job.BuildErrorMessage(CDuplicator::RESULT_CANNOT_OPEN), "Invalid file type.\nCannot open file.\n");
+    EXPECT_EQ(job.Prepare(to.string(), {clip, from.string()}, 0), CDuplicator::RESULT_HAS_DIRECTORY);
+    EXPECT_EQ(job.BuildErrorMessage(CDuplicator::RESULT_HAS_DIRECTORY),
+              "Invalid file type.\nIncluding path attributed directry.\n");
+    EXPECT_EQ(job.BuildErrorMessage(0), "Error not found.\n");
+
+    // A type without a row refuses the whole batch; the clip's reservation does not stay behind.
+    EXPECT_EQ(job.Prepare(to.string(), {clip, notes}, 0), CDuplicator::RESULT_OTHER_ERROR);
+    EXPECT_EQ(job.RefusedSources(), std::vector<std::string>{notes});
+    EXPECT_EQ(DuplicationReportText(job, CDuplicator::RESULT_OTHER_ERROR),
+              "other error\n" + CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING) + notes + "\n");
+    EXPECT_TRUE(Names(to).empty());
+}
+
+TEST_F(DuplicatorTest, CancelKeepsFinishedItemsAndRemovesTheInterruptedOne)
+{
+    const auto first = Source("first.jpg", Blob(3000, 4));
+    Source("first.thm", "t");
+    // The second source is a pipe, so the test decides when each of its blocks arrives.
+    const std::string pipe = (from / "second.mp4").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    Source("second.thm", "t");
+
+    ASSERT_EQ(job.Prepare(to.string(), {first, pipe}, 0), 0);
+    ::signal(SIGPIPE, SIG_IGN);
+    struct PipeFeeder : IProgressFrontEnd {
+        std::string pipe;
+        int RunModal(IConvProgress& job) override
+        {
+            const int fd = ::open(pipe.c_str(), O_WRONLY); // returns once the worker opened it
+            const std::string block(1024, 'x');
+            EXPECT_EQ(::write(fd, block.data(), block.size()), 1024);
+            CancelJob(job);
+            // A read still waiting returns, and the copy sees the cancel after that block. (The reader may
+            // be gone already: SIGPIPE is ignored.)
+            const ssize_t ignored = ::write(fd, block.data(), block.size());
+            (void)ignored;
+            ::close(fd);
+            return FRONTEND_CANCELED;
+        }
+    } frontEnd;
+    frontEnd.pipe = pipe;
+    EXPECT_EQ(job.Run(frontEnd), JOB_RESULT_CANCELED);
+
+    EXPECT_EQ(ReadFile(to / "first.jpg"), Blob(3000, 4));
+    EXPECT_EQ(Names(to), (std::vector<std::string>{"first.jpg", "first.thm"}));
+    EXPECT_EQ(DuplicationReportText(job, JOB_RESULT_CANCELED), CMessageCatalogue::Get(IDS_JOB_CANCELED));
+}
+
+TEST_F(DuplicatorTest, AFailedPartRemovesTheWholeItemAndEndsTheRun)
+{
+    const auto clip = Source("clip.mp4", Blob(2000, 5));
+    Source("clip.mrk", "\x00\x00\x00\x01");
+    const auto later = Source("later.mp3", "x");
+    ASSERT_EQ(job.Prepare(to.string(), {clip, later}, 0), 0);
+    fs::remove(from / "clip.mrk"); // gone by the time its copy starts: the media file was already copied
+
+    WaitingFrontEnd frontEnd;
+    EXPECT_EQ(job.Run(frontEnd), CDuplicator::RESULT_OTHER_ERROR);
+    EXPECT_TRUE(Names(to).empty());
+    EXPECT_TRUE(job.Duplicated().empty());
+    EXPECT_EQ(DuplicationReportText(job, CDuplicator::RESULT_OTHER_ERROR), "other error\n");
+}
