@@ -3,12 +3,19 @@
 // dialog reads it and its cancel calls RequestStop on both converters. It offers the plain chunked copy
 // (CopyFile) for card files that need no conversion; during a conversion position and total are in
 // milliseconds.
+//
+// ConvertToWmv builds a streaming graph of two filters, CFFPushSource (decoding the source) and the ASF
+// writer filter (encoding into the file), adjusts the writer's profile to the source, runs the graph on
+// the streaming threads and waits for it on the calling thread in steps of 500 ms, publishing progress
+// and watching for a stop request between the steps.
 #pragma once
+
+#include <cstdint>
+#include <string>
 
 #include "media/Converter.h"
 #include "media/ConverterState.h"
-
-#include <string>
+#include "platform/streaming/AsfProfile.h"
 
 namespace tq9 {
 
@@ -24,11 +31,28 @@ public:
     // Why the last ConvertToWmv failed, in a few words for a log or tq9's stderr; empty after a success.
     std::string LastError() const;
 
+    // Adjusts a writer profile to a source: 6,000,000 bit/s video at the source's frame size, and the
+    // audio row for the source's sample rate and bit rate. Fails when the profile's video format is not
+    // the 88-byte video info block or its audio format not the 28-byte wave format block.
+    static HRESULT AdjustProfile(CAsfProfile& profile, int width, int height, uint32_t audioBitRate,
+                                 int sampleRate);
+
+    // The audio table: one row is chosen by the source's audio bit rate (the first whose threshold is 0
+    // or above it).
+    struct AudioRow {
+        uint32_t below;          // 0: no threshold
+        uint32_t bitrate;        // stream bit rate
+        uint32_t avgBytesPerSec;
+        uint16_t blockAlign;
+    };
+    static const AudioRow& ChooseAudioRow(int sampleRate, uint32_t audioBitRate);
+
 private:
     CWMVConverter() = default;
     ~CWMVConverter() override = default;
 
-    void SetLastError(const std::string& why);
+    // Returns -1 with result kConverterFailed and why remembered, and no destination left.
+    int Fail(const std::string& destination, const std::string& why);
 
     std::string m_lastError; // guarded by stateLock
 };

@@ -8,6 +8,8 @@
 #include "jobs/ImportFixture.h"
 #include "jobs/SelfDDIndicator.h"
 #include "media/FFMpegConverter.h"
+#include "media/FakeWriter.h"
+#include "media/WmvTestMedia.h"
 
 using namespace tq9;
 using namespace tq9test;
@@ -20,10 +22,12 @@ bool contains(const std::string& s, const char* part)
 }
 
 // Probes only: a source named "device..." holds MPEG-4 Part 2 video with MP3 audio, "corrupt..." cannot
-// be read, anything else holds H.264 with AAC.
+// be read, "real..." is real media the library probes, anything else holds H.264 with AAC.
 int FakeProbe(TranscodeCallback cb, void* user, int argc, const char* const* argv)
 {
     const std::string source = argc > 2 ? argv[2] : "";
+    if (contains(source, "/real"))
+        return ::Transcode(cb, user, argc, argv);
     auto send = [&](int kind, int stream, int64_t value) { cb(user, kind, 0, stream, value); };
     const int status = contains(source, "corrupt") ? -1094995529 : 0;
     if (status == 0) {
@@ -160,4 +164,18 @@ TEST_F(ExporterTest, CancelDuringACopyEndsTheRunCancelled)
     EXPECT_GT(percentSeen, 0);
     EXPECT_LT(fs::file_size(tmp / "big.avi"), 16u << 20);
     EXPECT_EQ(fs::file_size(tmp / "next.jpg"), 0u);
+}
+
+TEST_F(ExporterTest, DeviceRecordingBecomesAWmvWorkingFile)
+{
+    FakeWriter writer;
+    fs::copy_file(DeviceClip(), card / "real.mp4");
+    ASSERT_EQ(exporter.Prepare({(card / "real.mp4").string()}), 0);
+    EXPECT_EQ(exporter.Run(waiting), JOB_RESULT_DONE);
+    const CTQ9ExportSystemFile record = exporter.GetRecord(0);
+    EXPECT_EQ(record.kind, KIND_VIDEO);
+    EXPECT_EQ(record.tempPath, (tmp / "real.wmv").string());
+    EXPECT_EQ(writer.path, record.tempPath);
+    EXPECT_EQ(writer.closes, 1);
+    EXPECT_EQ(writer.videoPts.size(), 50u);
 }

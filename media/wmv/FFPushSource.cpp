@@ -1,0 +1,229 @@
+#include "media/wmv/FFPushSource.h"
+
+#include "media/wmv/FFPushAudioPin.h"
+#include "media/wmv/FFPushVideoPin.h"
+
+namespace tq9 {
+
+namespace {
+
+// Packets read while looking for the first picture's length; beyond that the length stays unknown.
+constexpr int kLookAheadPackets = 64;
+
+} // namespace
+
+CFFPushSource::CFFPushSource() : CSource("CFFPushSource") {}
+
+CFFPushSource::~CFFPushSource()
+{
+    // The pins' threads use the file and the queues: they end before anything here goes.
+    Stop();
+    m_pins.clear();
+}
+
+HRESULT CFFPushSource::Fail(HRESULT status, const std::string& why)
+{
+    m_lastError = why;
+    return status;
+}
+
+std::string CFFPushSource::LastError() const
+{
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    return m_lastError;
+}
+
+void CFFPushSource::CorrectTimeBase(int& num, int& den)
+{
+    if (num > 1000 && den == 1)
+        den = 1000;
+}
+
+HRESULT CFFPushSource::Load(const char* path, const CMediaType* type)
+{
+    if (!path)
+        return E_POINTER;
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    if (m_file)
+        return E_FAIL;
+    m_path = path;
+
+    Tq9MediaFile* file = nullptr;
+    if (Tq9MediaOpen(path, &file) != 0)
+        return Fail(E_FAIL, "the file cannot be read as media");
+    m_file.reset(file);
+
+    m_videoStream = Tq9MediaFindStream(file, TQ9_MEDIA_VIDEO);
+    if (m_videoStream < 0)
+        return Fail(E_FAIL, "the file has no video stream");
+    if (Tq9MediaOpenDecoder(file, m_videoStream) != 0)
+        return Fail(E_OUTOFMEMORY, "no decoder for the video stream");
+    Tq9MediaGetStreamInfo(file, m_videoStream, &m_videoInfo);
+    if (m_videoInfo.width <= 0 || m_videoInfo.height <= 0)
+        return Fail(E_FAIL, "the video stream has no picture size");
+    AddPin(std::make_unique<CFFPushVideoPin>(*this));
+
+    m_audioStream = Tq9MediaFindStream(file, TQ9_MEDIA_AUDIO);
+    if (m_audioStream < 0)
+        return Fail(E_FAIL, "the file has no audio stream");
+    if (Tq9MediaOpenDecoder(file, m_audioStream) != 0)
+        return Fail(E_OUTOFMEMORY, "no decoder for the audio stream");
+    Tq9MediaGetStreamInfo(file, m_audioStream, &m_audioInfo);
+    if (m_audioInfo.sampleRate <= 0)
+        return Fail(E_FAIL, "the audio stream has no sample rate");
+    AddPin(std::make_unique<CFFPushAudioPin>(*this));
+
+    if (type) {
+        m_loadType = *type;
+    } else {
+        m_loadType = CMediaType();
+        m_loadType.majorType = MajorType::Stream;
+    }
+    const int64_t durationUs = Tq9MediaDurationUs(file);
+    if (durationUs != TQ9_MEDIA_TIME_NONE)
+        SetDuration(durationUs * kUnitsPerMicrosecond);
+    LearnFrameDuration();
+    return S_OK;
+}
+
+void CFFPushSource::LearnFrameDuration()
+{
+    std::lock_guard<std::mutex> lock(m_queueLock);
+    for (int n = 0; m_queues[kVideo].empty() && n < kLookAheadPackets && !QueueFull(kAudio); ++n)
+        if (!ReadOnePacket())
+            break;
+    if (!m_queues[kVideo].empty())
+        m_frameDurationUs = m_queues[kVideo].front()->DurationUs();
+    if (m_frameDurationUs <= 0) {
+        int num = m_videoInfo.timeBaseNum, den = m_videoInfo.timeBaseDen;
+        CorrectTimeBase(num, den);
+        // Only a time base that is itself a plausible picture period (4 ms to 1 s) says anything.
+        const int64_t periodUs = den > 0 ? static_cast<int64_t>(num) * 1000000 / den : 0;
+        m_frameDurationUs = periodUs >= 4000 && periodUs <= 1000000 ? periodUs : 0;
+    }
+}
+
+HRESULT CFFPushSource::GetCurFile(std::string* name, CMediaType* type)
+{
+    if (!name)
+        return E_POINTER;
+    std::lock_guard<std::mutex> lock(m_stateLock);
+    *name = m_path;
+    if (type)
+        *type = m_loadType;
+    return S_OK;
+}
+
+long CFFPushSource::PictureSize() const
+{
+    const long width = m_videoInfo.width, height = m_videoInfo.height;
+    return width * height + 2 * ((width + 1) / 2) * ((height + 1) / 2);
+}
+
+HRESULT CFFPushSource::Run()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_queueLock);
+        m_stopping = false;
+        for (int which : {kVideo, kAudio}) {
+            CBasePin* pin = GetPin(which);
+            m_consuming[which] = pin && pin->IsConnected();
+        }
+    }
+    return CSource::Run();
+}
+
+void CFFPushSource::WakeForStop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_queueLock);
+        m_stopping = true;
+    }
+    m_queueChanged.notify_all();
+}
+
+bool CFFPushSource::QueueFull(int which) const
+{
+    return m_queues[which].size() >= kMaxQueuedPackets || m_queuedBytes[which] >= kMaxQueuedBytes;
+}
+
+bool CFFPushSource::ReadOnePacket()
+{
+    if (m_endOfFile)
+        return false;
+    Tq9MediaPacket* raw = nullptr;
+    const int rc = Tq9MediaReadPacket(m_file.get(), &raw);
+    if (rc < 0) {
+        m_endOfFile = true;
+        m_readStatus = rc == TQ9_MEDIA_EOF ? S_FALSE : E_FAIL;
+        return false;
+    }
+    const int stream = Tq9MediaPacketStream(raw);
+    const int which = stream == m_videoStream ? kVideo : stream == m_audioStream ? kAudio : -1;
+    if (which < 0 || !m_consuming[which]) {
+        Tq9MediaPacketFree(raw);
+        return true;
+    }
+    // A packet without a presentation time continues its stream's times instead of carrying no time.
+    int64_t pts = Tq9MediaPacketPtsUs(raw);
+    const int64_t duration = Tq9MediaPacketDurationUs(raw);
+    if (pts == TQ9_MEDIA_TIME_NONE) {
+        const int64_t dts = Tq9MediaPacketDtsUs(raw);
+        pts = m_nextPtsUs[which] != TQ9_MEDIA_TIME_NONE ? m_nextPtsUs[which] : (dts != TQ9_MEDIA_TIME_NONE ? dts : 0);
+    }
+    m_nextPtsUs[which] = pts + (duration > 0 ? duration : 0);
+    auto packet = std::make_unique<CFFPacket>(raw, pts, duration);
+    m_queuedBytes[which] += static_cast<size_t>(packet->Size());
+    m_queues[which].push_back(std::move(packet));
+    return true;
+}
+
+std::unique_ptr<CFFPacket> CFFPushSource::NextPacket(int which, HRESULT& status)
+{
+    const int other = 1 - which;
+    std::unique_lock<std::mutex> lock(m_queueLock);
+    for (;;) {
+        if (m_stopping) {
+            status = VFW_E_WRONG_STATE;
+            return nullptr;
+        }
+        auto& queue = m_queues[which];
+        if (!queue.empty()) {
+            std::unique_ptr<CFFPacket> packet = std::move(queue.front());
+            queue.pop_front();
+            m_queuedBytes[which] -= static_cast<size_t>(packet->Size());
+            lock.unlock();
+            m_queueChanged.notify_all(); // a reader may wait for room in this queue
+            status = S_OK;
+            return packet;
+        }
+        if (m_endOfFile) {
+            status = m_readStatus;
+            return nullptr;
+        }
+        if (m_consuming[other] && QueueFull(other)) {
+            m_queueChanged.wait(lock);
+            continue;
+        }
+        ReadOnePacket();
+    }
+}
+
+size_t CFFPushSource::QueuedPackets(int which)
+{
+    std::lock_guard<std::mutex> lock(m_queueLock);
+    return m_queues[which].size();
+}
+
+void CFFPushSource::PinFinished(int which)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_queueLock);
+        m_consuming[which] = false;
+        m_queues[which].clear();
+        m_queuedBytes[which] = 0;
+    }
+    m_queueChanged.notify_all();
+}
+
+} // namespace tq9

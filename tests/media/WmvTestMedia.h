@@ -1,0 +1,34 @@
+// Tiny synthesised sources for the WMV export tests, cached in the build's test cache.
+#pragma once
+
+#include "support/TestSupport.h"
+
+namespace tq9test {
+
+// What the device records: MPEG-4 Part 2 video with MP3 audio in MP4, here 160x120 at 25 fps for 2 s
+// with 48 kHz stereo sound.
+inline fs::path DeviceClip()
+{
+    return SynthMedia("wmv-device.mp4",
+                      {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=2", "-f", "lavfi", "-i",
+                       "sine=frequency=440:sample_rate=48000:duration=2", "-ac", "2", "-c:v", "mpeg4", "-c:a",
+                       "libmp3lame", "-b:a", "128k", "-shortest"});
+}
+
+// Video of 1 s with 2 s of 44.1 kHz sound and a second sound stream that must not be taken.
+inline fs::path ClipWithThirdStream()
+{
+    return SynthMedia("wmv-three-streams.mp4",
+                      {"-f", "lavfi", "-i", "testsrc=size=96x64:rate=10:duration=1", "-f", "lavfi", "-i",
+                       "sine=frequency=440:sample_rate=44100:duration=2", "-f", "lavfi", "-i",
+                       "sine=frequency=880:sample_rate=22050:duration=2", "-map", "0:v", "-map", "1:a", "-map", "2:a",
+                       "-c:v", "mpeg4", "-c:a", "libmp3lame"});
+}
+
+inline fs::path ClipWithoutAudio()
+{
+    return SynthMedia("wmv-silent.mp4", {"-f", "lavfi", "-i", "testsrc=size=96x64:rate=10:duration=1", "-c:v",
+                                         "mpeg4", "-an"});
+}
+
+} // namespace tq9test
