@@ -1,0 +1,107 @@
+// tq9 export through the real media library: a device recording becomes a WMV that a player reads whole,
+// and Ctrl-C in the middle leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "media/WmvTestMedia.h"
+#include "support/FileOpTestSupport.h"
+#include "support/TestSupport.h"
+
+using namespace tq9test;
+
+namespace {
+
+struct ExportE2E : ::testing::Test {
+    TempDir root;
+    fs::path folder = MakeCard(root.path(), {1}) / "TQ9_0001";
+    fs::path out = root / "out";
+    fs::path tmp = root / "tmp";
+    void SetUp() override
+    {
+        fs::create_directories(out);
+        fs::create_directories(tmp);
+    }
+    std::vector<std::string> Command(const std::string& file) const
+    {
+        return {BinPath("tq9").string(), "export", "--to", out.string(), file};
+    }
+    std::vector<std::string> Env() const { return {"TMPDIR=" + tmp.string()}; }
+};
+
+double Seconds(const std::string& probe, const std::string& key)
+{
+    const size_t at = probe.find(key + "=");
+    return at == std::string::npos ? -1 : std::stod(probe.substr(at + key.size() + 1));
+}
+
+} // namespace
+
+TEST_F(ExportE2E, DeviceRecordingBecomesAWmvThatDecodesWhole)
+{
+    fs::copy_file(DeviceClip(), folder / "clip.mp4");
+    const ProcessResult r = RunProcess(Command((folder / "clip.mp4").string()), Env());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path wmv = out / "clip.wmv";
+    EXPECT_EQ(r.out, wmv.string() + "\n");
+    EXPECT_TRUE(Names(tmp).empty());
+
+    EXPECT_EQ(Probe(wmv, "format=format_name"), "format_name=asf\n");
+    EXPECT_EQ(Probe(wmv, "stream=codec_name,width,height", "v:0"), "codec_name=wmv2\nwidth=160\nheight=120\n");
+    EXPECT_EQ(Probe(wmv, "stream=codec_name,sample_rate,bit_rate", "a:0"),
+              "codec_name=wmav2\nsample_rate=48000\nbit_rate=128016\n");
+    const double source = Seconds(Probe(DeviceClip(), "format=duration"), "duration");
+    EXPECT_NEAR(Seconds(Probe(wmv, "format=duration"), "duration"), source, 0.04);
+
+    const ProcessResult frames = RunProcess({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0",
+                                             "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", wmv.string()});
+    EXPECT_EQ(frames.out, "50\n");
+
+    // A player decodes every picture and every sound packet without a complaint.
+    const ProcessResult decode =
+        RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", wmv.string(), "-f", "null", "-"});
+    EXPECT_EQ(decode.exitCode, 0);
+    EXPECT_EQ(decode.err, "");
+}
+
+TEST_F(ExportE2E, CtrlCLeavesNothingInTheFolderOrTheTemporaryFolder)
+{
+    const fs::path clip = SynthMedia("wmv-long-device.mp4",
+                                     {"-f", "lavfi", "-i", "testsrc2=size=720x480:rate=30000/1001:duration=20", "-f",
+                                      "lavfi", "-i", "sine=duration=20", "-c:v", "mpeg4", "-b:v", "5000k", "-c:a",
+                                      "libmp3lame", "-ar", "48000", "-ac", "2", "-shortest"});
+    fs::copy_file(clip, folder / "long.mp4");
+    int errFd = -1;
+    const pid_t pid = SpawnProcess(Command((folder / "long.mp4").string()), Env(), errFd);
+    ASSERT_GT(pid, 0);
+
+    // Interrupt once the conversion reports progress.
+    std::string err;
+    bool sent = false;
+    char buf[4096];
+    for (;;) {
+        pollfd pfd{errFd, POLLIN, 0};
+        if (::poll(&pfd, 1, 30000) <= 0)
+            break;
+        const ssize_t n = ::read(errFd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        err.append(buf, static_cast<size_t>(n));
+        if (!sent && err.find("Converting ") != std::string::npos) {
+            ::kill(pid, SIGINT);
+            sent = true;
+        }
+    }
+    ::close(errFd);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+
+    ASSERT_TRUE(sent) << err;
+    ASSERT_TRUE(WIFEXITED(status)) << "the signal cancels, it does not kill";
+    EXPECT_EQ(WEXITSTATUS(status), 1) << err;
+    EXPECT_TRUE(Names(out).empty());
+    EXPECT_TRUE(Names(tmp).empty());
+}
