@@ -171,11 +171,13 @@ int CWMVConverter::ConvertToWmv(const std::string& source, const std::string& de
         return Fail(destination, "the writer's profile does not take the source's format");
 
     ConnectToWriter(graph, *writer);
+    bool stopped = false;
     {
         std::lock_guard<std::mutex> lock(stateLock);
-        if (continueFlag == 0)
-            return Fail(destination, "stopped");
+        stopped = continueFlag == 0;
     }
+    if (stopped)
+        return Fail(destination, "stopped");
     if (Failed(graph.Run())) {
         graph.Stop();
         return Fail(destination, writer->LastError().empty() ? "the graph cannot run" : writer->LastError());
