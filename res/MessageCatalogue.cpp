@@ -46,6 +46,16 @@ const std::map<int, std::string>& builtinTable()
         {205, "other error"},
         {206, "Impossible to import file. Including invalid file."},
         {207, "Number of file in this folder exceeds limit."},
+        {300, "No TQ-9 card found.\n\nInsert an SD card formatted on the TQ-9, or start the program with "
+              "--card-root DIR."},
+        {301, "Delete \"%s\"?"},
+        {302, "Delete %d files?"},
+        {303, "1 file imported"},
+        {304, "%d files imported"},
+        {305, "1 file duplicated"},
+        {306, "%d files duplicated"},
+        {307, "Cannot open the manual %s."},
+        {308, "Cannot open %s."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };
@@ -130,6 +140,11 @@ std::string FormatText(const std::string& format, const std::string& arg)
 std::string FormatText(const std::string& format, int a, int b)
 {
     return fill(format, 'd', {std::to_string(a), std::to_string(b)});
+}
+
+std::string FormatText(const std::string& format, int a)
+{
+    return fill(format, 'd', {std::to_string(a)});
 }
 
 } // namespace tq9

@@ -43,6 +43,16 @@ enum StringId : int {
     IDS_OTHER_ERROR = 205,
     IDS_INVALID_FILE_INCLUDED = 206,
     IDS_TOO_MANY_FILES = 207,
+    // Texts of the desktop program beyond the original table.
+    IDS_NO_CARD_HINT = 300,
+    IDS_DELETE_ONE_CONFIRM = 301,
+    IDS_DELETE_MANY_CONFIRM = 302,
+    IDS_ONE_FILE_IMPORTED = 303,
+    IDS_FILES_IMPORTED = 304,
+    IDS_ONE_FILE_DUPLICATED = 305,
+    IDS_FILES_DUPLICATED = 306,
+    IDS_MANUAL_OPEN_FAILED = 307,
+    IDS_OPEN_FILE_FAILED = 308,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };
@@ -64,5 +74,6 @@ public:
 // printf-style fill of a catalogue text with one string (for "%s" texts) or integers (for "%d").
 std::string FormatText(const std::string& format, const std::string& arg);
 std::string FormatText(const std::string& format, int a, int b);
+std::string FormatText(const std::string& format, int a);
 
 } // namespace tq9

@@ -3,13 +3,15 @@
 #include "card/CardScan.h"
 #include "card/UserException.h"
 #include "jobs/SelfDDIndicator.h"
-#include "observe/FileObserver2.h"
+#include "platform/DebugLog.h"
 #include "platform/FileSystem.h"
+#include "platform/MountWatcher.h"
 #include "res/MessageCatalogue.h"
 #include "ui/AddressBar.h"
 #include "ui/DropImport.h"
 #include "ui/MainFrame.h"
 #include "ui/MessageBox.h"
+#include "ui/NaturalOrder.h"
 #include "ui/RightView.h"
 #include "ui/ShellIcons.h"
 
@@ -17,12 +19,21 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QPainter>
+
+#include <algorithm>
 
 namespace tq9 {
 
 namespace {
 constexpr int kRecordRole = Qt::UserRole + 1;
+
+void Log(const std::string& what, const std::string& path)
+{
+    if (CDebugLog::Enabled())
+        CDebugLog::Write("CLeftView: " + what + " " + path);
 }
+} // namespace
 
 CLeftView::CLeftView(QWidget* parent)
     : QTreeWidget(parent)
@@ -39,7 +50,10 @@ CLeftView::CLeftView(QWidget* parent)
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CLeftView::OnSelectionChanged);
 }
 
-CLeftView::~CLeftView() = default;
+CLeftView::~CLeftView()
+{
+    m_mountWatcher.reset(); // its thread queues calls to this view: it ends before the view does
+}
 
 void CLeftView::SetLinks(CMainFrame* frame, CRightView* fileList, CAddressBar* addressBar,
                          CFileObserver2* observer, CImporter* importer, CDuplicator* duplicator)
@@ -56,27 +70,66 @@ void CLeftView::Build()
 {
     try {
         for (const CardInfo& card : CCardScan::Scan())
-            AddCard(card.root, card.deviceFolder, card.folders);
+            AddCard(m_records.size(), card.root, card.deviceFolder, card.folders);
     } catch (const std::exception&) {
         CMessageBox::Show(this, CMessageCatalogue::Get(IDS_CARD_CHECK_FAILED),
                           CMessageCatalogue::Get(IDS_ERROR_CAPTION));
     }
-    for (const auto& record : m_records)
-        if (record->treeItem)
-            record->treeItem->setExpanded(true);
+    if (!m_mountWatcher) {
+        try {
+            m_mountWatcher = std::make_unique<CMountWatcher>([this] { QueueRescan(); });
+        } catch (const std::exception&) {
+            Log("cannot watch the mount table;", "cards are found at start-up only");
+        }
+    }
 }
 
-void CLeftView::AddCard(const std::string& root, const std::string& deviceFolder,
+void CLeftView::QueueRescan()
+{
+    if (!m_rescanQueued.exchange(true))
+        QMetaObject::invokeMethod(this, &CLeftView::Rescan, Qt::QueuedConnection);
+}
+
+void CLeftView::Rescan()
+{
+    m_rescanQueued = false;
+    std::vector<CardInfo> cards;
+    try {
+        cards = CCardScan::Scan();
+    } catch (const std::exception&) {
+        return; // a card that cannot be read through right now; the next change looks again
+    }
+    auto present = [&cards](const std::string& root) {
+        return std::any_of(cards.begin(), cards.end(), [&root](const CardInfo& c) { return c.root == root; });
+    };
+    for (size_t i = m_records.size(); i-- > 0;)
+        if (!present(m_records[i]->path))
+            RemoveRecord(m_records, i);
+    // The scan's order is the tree's: a card that came goes where the scan found it.
+    for (size_t index = 0; index < cards.size(); ++index) {
+        const CardInfo& card = cards[index];
+        auto found = std::find_if(m_records.begin(), m_records.end(),
+                                  [&card](const auto& record) { return record->path == card.root; });
+        if (found == m_records.end())
+            AddCard(std::min(index, m_records.size()), card.root, card.deviceFolder, card.folders);
+        else if (!(*found)->children.empty())
+            SyncFolders(*(*found)->children.front(), card.folders);
+    }
+    viewport()->update(); // the empty tree's hint comes or goes
+}
+
+void CLeftView::AddCard(size_t index, const std::string& root, const std::string& deviceFolder,
                         const std::vector<std::string>& folders)
 {
     auto card = std::make_unique<TreeViewItem>();
     card->path = root;
     card->displayName = CShellIcons::DisplayName(root);
     card->icon = CShellIcons::CardIcon();
-    card->treeItem = new QTreeWidgetItem(this, QStringList(card->displayName));
+    card->treeItem = new QTreeWidgetItem(QStringList(card->displayName));
     card->treeItem->setIcon(0, card->icon);
     card->treeItem->setToolTip(0, QString::fromStdString(root));
     card->treeItem->setData(0, kRecordRole, QVariant::fromValue(static_cast<void*>(card.get())));
+    insertTopLevelItem(static_cast<int>(index), card->treeItem);
 
     auto device = std::make_unique<TreeViewItem>();
     device->path = deviceFolder;
@@ -84,10 +137,16 @@ void CLeftView::AddCard(const std::string& root, const std::string& deviceFolder
     TreeViewItem& deviceRecord = *device;
     card->children.push_back(std::move(device));
     deviceRecord.parent = card.get();
-    m_records.push_back(std::move(card));
+    QTreeWidgetItem* cardItem = card->treeItem;
+    m_records.insert(m_records.begin() + static_cast<std::ptrdiff_t>(index), std::move(card));
+    Log("card added", root);
 
+    // Folders that others make or remove on the card show up here.
+    if (m_observer && m_observer->AddFolder(CFileObserver2::WatchSet::SubFolderObservers, deviceFolder, this))
+        m_observer->Wake();
     for (const std::string& folder : folders)
         AddFolderRecord(deviceRecord, folder);
+    cardItem->setExpanded(true);
 }
 
 void CLeftView::AddFolderRecord(TreeViewItem& deviceRecord, const std::string& folder)
@@ -97,17 +156,104 @@ void CLeftView::AddFolderRecord(TreeViewItem& deviceRecord, const std::string& f
     record->displayName = CShellIcons::DisplayName(folder);
     record->icon = CShellIcons::FolderIcon(folder);
     record->parent = &deviceRecord;
-    // The node goes directly under the card's node: the device folder has none.
-    QTreeWidgetItem* cardItem = deviceRecord.parent->treeItem;
-    record->treeItem = new QTreeWidgetItem(cardItem, QStringList(record->displayName));
+    // The node goes directly under the card's node (the device folder has none), in number order.
+    auto& siblings = deviceRecord.children;
+    const auto at = std::find_if(siblings.begin(), siblings.end(), [&record](const auto& sibling) {
+        return CNaturalOrder::Less(record->displayName, sibling->displayName);
+    });
+    const int row = static_cast<int>(at - siblings.begin());
+    record->treeItem = new QTreeWidgetItem(QStringList(record->displayName));
     record->treeItem->setIcon(0, record->icon);
     record->treeItem->setData(0, kRecordRole, QVariant::fromValue(static_cast<void*>(record.get())));
-    deviceRecord.children.push_back(std::move(record));
+    deviceRecord.parent->treeItem->insertChild(row, record->treeItem);
+    siblings.insert(at, std::move(record));
+    Log("folder added", folder);
 
     if (m_observer && m_observer->AddFolder(CFileObserver2::WatchSet::SubFolderObservers, folder, m_fileList))
         m_observer->Wake();
     if (m_fileList)
         m_fileList->EnumerateFolder(folder);
+}
+
+void CLeftView::SyncFolders(TreeViewItem& deviceRecord, const std::vector<std::string>& folders)
+{
+    auto& children = deviceRecord.children;
+    for (size_t i = children.size(); i-- > 0;)
+        if (std::find(folders.begin(), folders.end(), children[i]->path) == folders.end())
+            RemoveRecord(children, i);
+    for (const std::string& folder : folders) {
+        const bool known = std::any_of(children.begin(), children.end(),
+                                       [&folder](const auto& child) { return child->path == folder; });
+        if (!known)
+            AddFolderRecord(deviceRecord, folder);
+    }
+}
+
+void CLeftView::SyncDeviceFolder(const std::string& deviceFolder)
+{
+    for (const auto& card : m_records) {
+        if (card->children.empty() || card->children.front()->path != deviceFolder)
+            continue;
+        try {
+            if (std::optional<std::vector<std::string>> folders = CCardScan::ListFolders(deviceFolder))
+                SyncFolders(*card->children.front(), *folders);
+            else
+                QueueRescan(); // the device folder itself is gone
+        } catch (const std::exception&) {
+            // Read half-way: keep the nodes; the next change reads it again.
+        }
+        return;
+    }
+}
+
+void CLeftView::RemoveRecord(std::vector<std::unique_ptr<TreeViewItem>>& owner, size_t index)
+{
+    TreeViewItem& record = *owner[index];
+    SetDropHighlight(nullptr);
+    // The list must not go on showing a folder of a card that was taken out or a folder that was removed.
+    const std::string shown = m_fileList ? m_fileList->CurrentFolder() : std::string();
+    const bool card = !record.parent && !record.children.empty();
+    const std::string& prefix = card ? record.children.front()->path : record.path;
+    if (!shown.empty() && (shown == prefix || shown.rfind(prefix + "/", 0) == 0))
+        m_fileList->Clear();
+    // The tree would move the selection to a neighbour the user did not choose.
+    for (QTreeWidgetItem* item = currentItem(); item; item = item->parent()) {
+        if (item == record.treeItem) {
+            selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::Clear);
+            break;
+        }
+    }
+    Log(record.parent ? "folder removed" : "card removed", record.path);
+    delete record.treeItem; // its child nodes go with it; the records stay valid until erased below
+    owner.erase(owner.begin() + static_cast<std::ptrdiff_t>(index));
+    if (!SelectedRecord() && m_frame)
+        m_frame->SetRemainingSpace(0);
+}
+
+void CLeftView::OnFolderChanged(const std::string& path)
+{
+    QMetaObject::invokeMethod(this, [this, path] { SyncDeviceFolder(path); }, Qt::QueuedConnection);
+}
+
+void CLeftView::OnFolderWatchEnded(const std::string&)
+{
+    QueueRescan();
+}
+
+QString CLeftView::EmptyHint()
+{
+    return QString::fromStdString(CMessageCatalogue::Get(IDS_NO_CARD_HINT));
+}
+
+void CLeftView::paintEvent(QPaintEvent* event)
+{
+    QTreeWidget::paintEvent(event);
+    if (topLevelItemCount() > 0)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignTop | Qt::AlignLeft | Qt::TextWordWrap,
+                     EmptyHint());
 }
 
 TreeViewItem* CLeftView::RecordOf(const QTreeWidgetItem* item)
@@ -157,6 +303,7 @@ bool CLeftView::CreateNumberedFolder()
     if (!created)
         return false;
     AddFolderRecord(*deviceRecord, *created);
+    ShowRemainingSpace();
     return true;
 }
 
@@ -192,7 +339,7 @@ void CLeftView::OnSelectionChanged()
 {
     TreeViewItem* record = SelectedRecord();
     if (!record)
-        return;
+        return; // the selected node went with its card or folder: RemoveRecord cleared the list
     if (!record->parent) {
         if (m_fileList)
             m_fileList->Clear();
@@ -304,6 +451,7 @@ void CLeftView::dropEvent(QDropEvent* event)
         CDropImport::Import(this, *m_importer, target, files, RemainingSpace());
     }
     m_fileList->EnumerateFolder(target);
+    ShowRemainingSpace();
 }
 
 } // namespace tq9

@@ -1,12 +1,19 @@
-// The folder tree: one top-level node per card found at start-up, with the folders of its device folder
-// directly under it. Selecting a folder shows it in the file list and the address bar and the card's free
+// The folder tree: one top-level node per card, with the folders of its device folder directly under it in
+// number order. Selecting a folder shows it in the file list and the address bar and the card's free
 // space in the status bar; desktop files dropped on a folder are imported into it, card files dragged from
-// the file list are duplicated into it. UI thread only.
+// the file list are duplicated into it.
+//
+// The tree stays current: cards mounted or unmounted while the program runs come and go (the mount table
+// is watched), and folders made or removed by others appear and disappear (each card's device folder is
+// watched). UI thread only; the watchers' reports are queued to it.
 #pragma once
+
+#include "observe/FileObserver2.h"
 
 #include <QIcon>
 #include <QTreeWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -16,8 +23,8 @@ namespace tq9 {
 
 class CAddressBar;
 class CDuplicator;
-class CFileObserver2;
 class CImporter;
+class CMountWatcher;
 class CMainFrame;
 class CRightView;
 
@@ -32,7 +39,7 @@ struct TreeViewItem {
     TreeViewItem* parent = nullptr;
 };
 
-class CLeftView : public QTreeWidget {
+class CLeftView : public QTreeWidget, public IFolderChangeListener {
     Q_OBJECT
 public:
     explicit CLeftView(QWidget* parent = nullptr);
@@ -42,9 +49,17 @@ public:
     void SetLinks(CMainFrame* frame, CRightView* fileList, CAddressBar* addressBar, CFileObserver2* observer,
                   CImporter* importer, CDuplicator* duplicator);
 
-    // The card scan: fills the tree once with every card and its folders, watching and caching each
-    // folder. A failing scan shows string 131 (caption string 130) and leaves what was filled so far.
+    // The card scan: fills the tree with every card and its folders, watching and caching each folder,
+    // then starts watching the mount table. A failing scan shows string 131 (caption string 130) and
+    // leaves what was filled so far.
     void Build();
+    // Looks for cards again: a card that went loses its nodes (the list empties if it showed one of its
+    // folders), a new one is added, and the folders of the others are brought up to date.
+    void Rescan();
+    // Shows the selected card's free space in the status bar (after anything that changes it).
+    void ShowRemainingSpace();
+    // What the empty tree says: how to get a card.
+    static QString EmptyHint();
     // Creates the lowest free numbered folder on the selected card and adds it as the card's last node.
     bool CreateNumberedFolder();
     // Selects the node whose record has exactly this path; false when there is none.
@@ -59,18 +74,28 @@ public:
     const std::vector<std::unique_ptr<TreeViewItem>>& Records() const { return m_records; }
     QTreeWidgetItem* DropHighlight() const { return m_dropHighlight; }
 
+    // Observer worker: a card's device folder changed (its folders are synchronised) or went (rescan).
+    void OnFolderChanged(const std::string& path) override;
+    void OnFolderWatchEnded(const std::string& path) override;
+
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void AddCard(const std::string& root, const std::string& deviceFolder,
+    void AddCard(size_t index, const std::string& root, const std::string& deviceFolder,
                  const std::vector<std::string>& folders);
     void AddFolderRecord(TreeViewItem& deviceRecord, const std::string& folder);
+    // Makes the device record's folders those of folders: adds the missing, removes those that went.
+    void SyncFolders(TreeViewItem& deviceRecord, const std::vector<std::string>& folders);
+    void SyncDeviceFolder(const std::string& deviceFolder);
+    // Removes record's node and the record (a card's or a folder's).
+    void RemoveRecord(std::vector<std::unique_ptr<TreeViewItem>>& owner, size_t index);
+    void QueueRescan();
     void OnSelectionChanged();
-    void ShowRemainingSpace();
     TreeViewItem* SelectedRecord() const;
     static TreeViewItem* RecordOf(const QTreeWidgetItem* item);
     static TreeViewItem* Find(const std::vector<std::unique_ptr<TreeViewItem>>& records, const std::string& path);
@@ -84,6 +109,8 @@ private:
     CDuplicator* m_duplicator = nullptr; // card files dragged here from the file list are duplicated
     std::vector<std::unique_ptr<TreeViewItem>> m_records;
     QTreeWidgetItem* m_dropHighlight = nullptr;
+    std::unique_ptr<CMountWatcher> m_mountWatcher;
+    std::atomic<bool> m_rescanQueued{false}; // a burst of mount changes costs one rescan
 };
 
 } // namespace tq9

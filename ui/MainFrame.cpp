@@ -167,7 +167,9 @@ void CMainFrame::DeleteFileCommand()
     }
     if (CMessageBox::ShowId(this, IDS_DELETE_CONFIRM, CMessageBox::Buttons::OkCancel) != CMessageBox::Answer::Ok)
         return;
-    if (!m_rightView->DeleteSelected())
+    const bool deleted = m_rightView->DeleteSelected();
+    m_leftView->ShowRemainingSpace();
+    if (!deleted)
         CMessageBox::ShowId(this, IDS_DELETE_FAILED);
 }
 

@@ -296,6 +296,8 @@ void CRightView::DropFiles(const std::vector<std::string>& files)
         CDropImport::Import(this, *m_importer, folder, files, m_tree ? m_tree->RemainingSpace() : 0);
     EnumerateFolder(folder);
     ApplyRowCount(folder);
+    if (m_tree)
+        m_tree->ShowRemainingSpace();
 }
 
 void CRightView::startDrag(Qt::DropActions)

@@ -20,11 +20,12 @@ TEST_F(LiveFolderTest, FolderMovedAwayEmptiesTheListAndShowingItAgainWatchesItAg
 
     fs::rename(folder, m_dir / "elsewhere");
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 0; })) << "stale rows of a folder that moved away";
+    EXPECT_EQ(List().CurrentFolder(), "");
 
-    // Back at its place (a card put in again): showing it reads it and follows its changes again.
+    // Back at its place (a card put in again): the tree offers it again, and showing it reads it and
+    // follows its changes again.
     fs::rename(m_dir / "elsewhere", folder);
-    Select(device / "TQ9_0002");
-    Select(folder);
+    ASSERT_TRUE(WaitFor([&] { return Tree().SelectByPath(folder.string()); }));
     EXPECT_EQ(Column(0), (std::vector<std::string>{"a.jpg"}));
     PlaceFile(folder / "b.jpg", "jpeg");
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 2; })) << "the folder is not watched again";

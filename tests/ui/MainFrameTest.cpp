@@ -101,7 +101,7 @@ TEST_F(MainFrameTest, CreateFolderTakesTheLowestFreeNumberOnTheSelectedCard)
     EXPECT_TRUE(fs::is_directory(device / "TQ9_0003"));
     QTreeWidgetItem* card = Tree().topLevelItem(0);
     ASSERT_EQ(card->childCount(), 4);
-    EXPECT_EQ(card->child(3)->text(0).toStdString(), "TQ9_0003");
+    EXPECT_EQ(card->child(2)->text(0).toStdString(), "TQ9_0003") << "folders are in number order";
 
     // From a folder node the next one goes to the same card, and it is watched like the others.
     Select(device / "TQ9_0001");

@@ -1,0 +1,84 @@
+// The mount-table watch against real mounts (root only: a tmpfs is mounted and unmounted).
+#include "platform/MountWatcher.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <sys/mount.h>
+
+using namespace std::chrono_literals;
+using tq9::CMountWatcher;
+using tq9test::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+struct Counter {
+    std::mutex m;
+    std::condition_variable cv;
+    int count = 0;
+    void Bump()
+    {
+        std::lock_guard lock(m);
+        ++count;
+        cv.notify_all();
+    }
+    bool WaitFor(int atLeast)
+    {
+        std::unique_lock lock(m);
+        return cv.wait_for(lock, 10s, [&] { return count >= atLeast; });
+    }
+    int Get()
+    {
+        std::lock_guard lock(m);
+        return count;
+    }
+};
+} // namespace
+
+TEST(MountWatcherTest, ReportsAMountAndAnUnmountButNotTheTableAsItWas)
+{
+    TempDir tmp;
+    const fs::path point = tmp / "card";
+    fs::create_directories(point);
+    Counter changes;
+    CMountWatcher watcher([&changes] { changes.Bump(); });
+    ASSERT_TRUE(watcher.IsWatching());
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(changes.Get(), 0) << "nothing changed since the watch began";
+
+    if (::mount("tq9card", point.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    struct Unmount {
+        fs::path p;
+        bool done = false;
+        ~Unmount()
+        {
+            if (!done)
+                ::umount2(p.c_str(), MNT_DETACH);
+        }
+    } unmount{point};
+    EXPECT_TRUE(changes.WaitFor(1));
+    const int afterMount = changes.Get();
+    ASSERT_EQ(::umount(point.c_str()), 0);
+    unmount.done = true;
+    EXPECT_TRUE(changes.WaitFor(afterMount + 1));
+}
+
+TEST(MountWatcherTest, AFileWithoutChangeNoticesLeavesItIdleAndDestructionIsPrompt)
+{
+    {
+        CMountWatcher missing([] {}, "/nonexistent/mounts");
+        EXPECT_FALSE(missing.IsWatching());
+    }
+    const auto start = std::chrono::steady_clock::now();
+    {
+        CMountWatcher watcher([] {});
+        EXPECT_TRUE(watcher.IsWatching());
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the destructor must not wait for a change";
+}
