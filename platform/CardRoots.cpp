@@ -11,6 +11,7 @@ namespace {
 
 std::mutex g_lock;
 std::vector<std::string> g_extra;
+std::string g_mountsFile; // guarded by g_lock
 
 // /proc/self/mounts escapes blanks, tabs, newlines and backslashes as octal (\040 ...).
 std::string unescapeMountPath(const std::string& s)
@@ -70,9 +71,20 @@ void CCardRoots::ClearExtraRoots()
     g_extra.clear();
 }
 
+void CCardRoots::SetMountsFile(const std::string& file)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_mountsFile = file;
+}
+
 std::vector<std::string> CCardRoots::All()
 {
-    std::vector<std::string> roots = MountPoints();
+    std::string mountsFile;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        mountsFile = g_mountsFile;
+    }
+    std::vector<std::string> roots = mountsFile.empty() ? MountPoints() : MountPoints(mountsFile);
     for (const std::string& extra : ExtraRoots())
         if (std::find(roots.begin(), roots.end(), extra) == roots.end())
             roots.push_back(extra);

@@ -17,6 +17,9 @@ public:
     static void ClearExtraRoots();
     // The mount points, then the extra roots not already among them.
     static std::vector<std::string> All();
+    // Where All() reads the mount points; empty for /proc/self/mounts. Tests give a file of their own, so
+    // that cards other tests mount meanwhile do not show up in theirs.
+    static void SetMountsFile(const std::string& file);
 };
 
 } // namespace tq9

@@ -41,6 +41,9 @@ protected:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
                            QString::fromStdString((m_dir / "settings").string()));
         tq9::CCardRoots::ClearExtraRoots();
+        // Only the cards of this test: other tests mount cards of their own while this one runs.
+        WriteFile(m_dir / "mounts", "");
+        tq9::CCardRoots::SetMountsFile((m_dir / "mounts").string());
         tq9::CMessageBox::SetHook([this](QWidget*, const std::string& text, const std::string& caption,
                                          tq9::CMessageBox::Buttons buttons) {
             m_messages.push_back({text, caption, buttons});
@@ -53,6 +56,7 @@ protected:
         m_frame.reset();
         tq9::CMessageBox::SetHook({});
         tq9::CCardRoots::ClearExtraRoots();
+        tq9::CCardRoots::SetMountsFile({});
     }
 
     // A card under the test folder, registered as a card root. Returns its device folder.
