@@ -59,7 +59,8 @@ AVSampleFormat ChooseSampleFormat(const AVCodec* codec, AVSampleFormat source)
 
 } // namespace
 
-AudioChain::AudioChain(const OutputSpec& spec, const AVCodecContext* decoder, OutputFile& out, Reporter& reporter)
+AudioChain::AudioChain(const OutputSpec& spec, const AVCodecContext* decoder, OutputFile& out, Reporter& reporter,
+    bool ownThread)
     : m_spec(spec), m_out(out), m_reporter(reporter)
 {
     const AVCodec* codec = nullptr;
@@ -101,9 +102,17 @@ AudioChain::AudioChain(const OutputSpec& spec, const AVCodecContext* decoder, Ou
         m_encoder->sample_fmt);
     m_resampler = std::make_unique<Resampler>(m_encoder->ch_layout, m_encoder->sample_fmt, m_encoder->sample_rate);
     m_stream = m_out.AddStream(m_encoder.get());
+    if (ownThread) {
+        constexpr size_t kFramesAhead = 16;
+        m_thread = std::make_unique<EncoderThread>(m_encoder.get(), kFramesAhead, "encode audio",
+            [this](AVPacket* packet) { m_out.Write(packet, m_stream, m_encoder->time_base); });
+    }
 }
 
-AudioChain::~AudioChain() = default;
+AudioChain::~AudioChain()
+{
+    m_thread.reset(); // before the encoder it uses
+}
 
 int64_t AudioChain::EndUs() const
 {
@@ -194,6 +203,13 @@ void AudioChain::Send(AVFrame* frame)
 {
     if (frame)
         m_reporter.CheckStop();
+    if (m_thread) {
+        if (!frame)
+            return m_thread->Finish();
+        FramePtr queued = MakeFrame();
+        av_frame_move_ref(queued.get(), frame);
+        return m_thread->Push(std::move(queued));
+    }
     Check(avcodec_send_frame(m_encoder.get(), frame), "encode audio");
     for (;;) {
         int rc = avcodec_receive_packet(m_encoder.get(), m_packet.get());

@@ -4,6 +4,7 @@
 // stream the chain makes silence, kept as long as the video by SilenceUntil.
 #pragma once
 
+#include "media/library/EncoderThread.h"
 #include "media/library/OutputFile.h"
 #include "media/library/Reporter.h"
 #include "media/library/Resampler.h"
@@ -13,7 +14,10 @@ namespace tq9media {
 class AudioChain {
 public:
     // decoder: the source's opened audio decoder, or null for silence. Opens the encoder and adds the stream.
-    AudioChain(const OutputSpec& spec, const AVCodecContext* decoder, OutputFile& out, Reporter& reporter);
+    // ownThread: the encoder runs on a thread of its own (an output with nothing else to keep the second
+    // core busy); otherwise on the caller's.
+    AudioChain(const OutputSpec& spec, const AVCodecContext* decoder, OutputFile& out, Reporter& reporter,
+        bool ownThread = false);
     ~AudioChain();
     AudioChain(const AudioChain&) = delete;
     AudioChain& operator=(const AudioChain&) = delete;
@@ -44,6 +48,7 @@ private:
     FramePtr m_chunk = MakeFrame(); // one encoder frame
     FramePtr m_silence = MakeFrame(); // one encoder frame of silence
     PacketPtr m_packet = MakePacket();
+    std::unique_ptr<EncoderThread> m_thread;
     bool m_started = false;
     int64_t m_skip = 0; // samples still to cut from the start
     int64_t m_nextPts = 0; // time of the next sample to encode, in samples

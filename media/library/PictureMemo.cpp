@@ -27,17 +27,19 @@ void PictureMemo::Clear()
 {
     m_source = Identity{};
     m_recording = false;
+    m_keepFirst = false;
     m_first.reset();
     m_atThumbnailTime.reset();
 }
 
-bool PictureMemo::Begin(const std::string& path, int64_t originUs, AVRational timeBase)
+bool PictureMemo::Begin(const std::string& path, int64_t originUs, AVRational timeBase, int64_t durationUs)
 {
     std::lock_guard lock(m_lock);
     Clear();
     if (!Identify(path, &m_source))
         return false;
     m_recording = true;
+    m_keepFirst = !(durationUs > kThumbnailTimeUs);
     m_timeBase = timeBase;
     // As the thumbnail's own run reckons its start: from microseconds, rounded once.
     m_thumbnailTs = av_rescale_q(originUs + kThumbnailTimeUs, AV_TIME_BASE_Q, timeBase);
@@ -54,9 +56,10 @@ void PictureMemo::Offer(const AVFrame* frame, int64_t ts)
         if (av_frame_ref(slot.get(), frame) < 0)
             slot.reset();
     };
-    if (!m_first) {
+    if (m_keepFirst) {
         keep(m_first);
         m_firstTs = ts;
+        m_keepFirst = false;
     }
     if (ts == AV_NOPTS_VALUE) {
         m_recording = false;

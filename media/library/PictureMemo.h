@@ -24,8 +24,9 @@ public:
     static PictureMemo& Instance();
 
     // A conversion of path starts: what was kept of any source is dropped. originUs: the input's start;
-    // timeBase: the video stream's. False when the file cannot be identified (nothing is kept then).
-    bool Begin(const std::string& path, int64_t originUs, AVRational timeBase);
+    // timeBase: the video stream's; durationUs: the input's (only a recording of up to 5 s has its first
+    // picture as thumbnail, so only then is that kept). False when the file cannot be identified.
+    bool Begin(const std::string& path, int64_t originUs, AVRational timeBase, int64_t durationUs);
     // Each decoded picture of that conversion, in the decoder's order, with its time in the stream's time
     // base. A picture without a time ends the keeping (a thumbnail would place it differently).
     void Offer(const AVFrame* frame, int64_t ts);
@@ -50,6 +51,7 @@ private:
     std::mutex m_lock;
     Identity m_source;
     bool m_recording = false;
+    bool m_keepFirst = false;
     int64_t m_thumbnailTs = 0; // pictures from here on are at or after kThumbnailTimeUs
     AVRational m_timeBase{0, 1};
     FramePtr m_first; // the first picture decoded

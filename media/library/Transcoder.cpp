@@ -48,7 +48,8 @@ void Transcoder::Open()
         } else {
             m_silence = true;
         }
-        m_audio = std::make_unique<AudioChain>(spec, m_audioDecoder.get(), *m_output, m_reporter);
+        // Sound alone keeps one core busy: its encoder gets the other.
+        m_audio = std::make_unique<AudioChain>(spec, m_audioDecoder.get(), *m_output, m_reporter, !m_video);
         if (m_silence)
             m_video->onPicture = [this](int64_t endUs) { m_audio->SilenceUntil(endUs); };
     }
@@ -216,7 +217,7 @@ bool Transcoder::UseKeptPicture()
         }
     }
     if (spec.startUs == 0)
-        m_keepPictures = PictureMemo::Instance().Begin(path, m_originUs, st->time_base);
+        m_keepPictures = PictureMemo::Instance().Begin(path, m_originUs, st->time_base, DurationUs(m_input.get()));
     return false;
 }
 

@@ -63,7 +63,7 @@ VideoChain::VideoChain(const OutputSpec& spec, const AVStream* in, const AVCodec
 
 VideoChain::~VideoChain()
 {
-    StopEncoder();
+    m_encodeThread.reset(); // stops it without draining, before the encoder goes
     if (m_encoder)
         m_encoder->stats_in = nullptr; // ours (m_statsIn), not the encoder's to free
 }
@@ -270,106 +270,24 @@ void VideoChain::Encode(AVFrame* frame)
     ++m_framesSent;
     FramePtr queued = MakeFrame();
     av_frame_move_ref(queued.get(), frame);
-    Enqueue(std::move(queued));
+    StartEncoder();
+    m_encodeThread->Push(std::move(queued));
 }
 
-void VideoChain::Enqueue(FramePtr frame)
+void VideoChain::StartEncoder()
 {
-    if (!m_encodeThread.joinable())
-        m_encodeThread = std::thread([this] { EncodeLoop(); });
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_encoderDone || m_queue.size() < kQueueDepth; });
-    if (m_encoderError)
-        std::rethrow_exception(m_encoderError);
-    if (m_encoderDone)
-        throw MediaError(AVERROR_BUG, "video encoder already finished");
-    m_queue.push_back(std::move(frame));
-    m_changed.notify_all();
+    if (!m_encodeThread)
+        m_encodeThread = std::make_unique<EncoderThread>(m_encoder.get(), kQueueDepth, "encode video",
+            [this](AVPacket* packet) { WritePacket(packet); });
 }
 
-void VideoChain::EncodeLoop()
+void VideoChain::WritePacket(AVPacket* packet)
 {
-    std::exception_ptr error;
-    try {
-        for (;;) {
-            FramePtr frame;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] { return m_abort || !m_queue.empty(); });
-                if (m_abort)
-                    break;
-                frame = std::move(m_queue.front());
-                m_queue.pop_front();
-                m_changed.notify_all();
-            }
-            SendToEncoder(frame.get());
-            if (!frame)
-                break;
-        }
-    } catch (...) {
-        error = std::current_exception();
-    }
-    std::lock_guard lock(m_mutex);
-    m_encoderError = error;
-    m_encoderDone = true;
-    m_changed.notify_all();
-}
-
-void VideoChain::SendToEncoder(AVFrame* frame)
-{
-    Check(avcodec_send_frame(m_encoder.get(), frame), "encode video");
-    for (;;) {
-        int rc = avcodec_receive_packet(m_encoder.get(), m_packet.get());
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-            break;
-        Check(rc, "encode video");
-        if (m_statsOut && m_encoder->stats_out && std::fputs(m_encoder->stats_out, m_statsOut.get()) < 0)
-            throw MediaError(AVERROR(EIO), "cannot write the pass log");
-        if (m_spec.constantFrameRate && m_packet->duration <= 0)
-            m_packet->duration = 1;
-        m_out.Write(m_packet.get(), m_stream, m_encoderTimeBase);
-        if (!frame) {
-            // Flushing: the caller's thread makes the stop check for each packet.
-            std::lock_guard lock(m_mutex);
-            if (m_abort)
-                return;
-            ++m_flushedPackets;
-            m_changed.notify_all();
-        }
-    }
-}
-
-void VideoChain::WaitForEncoder()
-{
-    Enqueue(nullptr);
-    int64_t seen = 0;
-    for (;;) {
-        bool done = false;
-        {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_encoderDone || m_flushedPackets != seen; });
-            done = m_encoderDone;
-            seen = m_flushedPackets;
-        }
-        if (done)
-            break;
-        m_reporter.Tick();
-    }
-    m_encodeThread.join();
-    if (m_encoderError)
-        std::rethrow_exception(m_encoderError);
-}
-
-void VideoChain::StopEncoder()
-{
-    if (!m_encodeThread.joinable())
-        return;
-    {
-        std::lock_guard lock(m_mutex);
-        m_abort = true;
-        m_changed.notify_all();
-    }
-    m_encodeThread.join();
+    if (m_statsOut && m_encoder->stats_out && std::fputs(m_encoder->stats_out, m_statsOut.get()) < 0)
+        throw MediaError(AVERROR(EIO), "cannot write the pass log");
+    if (m_spec.constantFrameRate && packet->duration <= 0)
+        packet->duration = 1;
+    m_out.Write(packet, m_stream, m_encoderTimeBase);
 }
 
 void VideoChain::Finish()
@@ -379,7 +297,8 @@ void VideoChain::Finish()
     m_finished = true;
     if (!Done())
         CloseGraph();
-    WaitForEncoder();
+    StartEncoder();
+    m_encodeThread->Finish([this] { m_reporter.Tick(); }); // the caller's stop check during the drain
     if (m_statsOut) {
         std::FILE* f = m_statsOut.release();
         if (std::fclose(f) != 0)

@@ -4,16 +4,12 @@
 // the writing of its packets run on a thread of their own, so that encoding overlaps decoding and filtering.
 #pragma once
 
+#include "media/library/EncoderThread.h"
 #include "media/library/OutputFile.h"
 #include "media/library/Reporter.h"
 
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <exception>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 namespace tq9media {
 
@@ -46,12 +42,9 @@ private:
     void CloseGraph();
     void Drain();
     void Encode(AVFrame* frame);
-    // The encoder runs on its own thread, a few pictures behind the decoder and the filters; null: flush.
-    void Enqueue(FramePtr frame);
-    void EncodeLoop();
-    void SendToEncoder(AVFrame* frame);
-    void WaitForEncoder();
-    void StopEncoder();
+    // The encoder runs on its own thread, a few pictures behind the decoder and the filters.
+    void StartEncoder();
+    void WritePacket(AVPacket* packet); // on the encoder's thread
 
     OutputSpec m_spec;
     OutputFile& m_out;
@@ -73,7 +66,6 @@ private:
     int m_stream = -1;
     bool m_interlaced = false;
     FramePtr m_filtered = MakeFrame();
-    PacketPtr m_packet = MakePacket();
 
     struct FileClose {
         void operator()(std::FILE* f) const { std::fclose(f); }
@@ -84,17 +76,9 @@ private:
     AVRational m_encoderTimeBase{0, 1};
     AVRational m_encoderSar{0, 1};
 
-    // Shared with the encoding thread, under m_mutex. The encoder, the statistics file and the packet
-    // belong to that thread while it runs.
+    // The encoder, the statistics file and the output's video stream belong to this thread while it runs.
     static constexpr size_t kQueueDepth = 8;
-    std::thread m_encodeThread;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<FramePtr> m_queue;
-    bool m_abort = false; // stop without flushing: the run failed or was stopped
-    bool m_encoderDone = false; // the thread has left, flushed or failed
-    std::exception_ptr m_encoderError;
-    int64_t m_flushedPackets = 0;
+    std::unique_ptr<EncoderThread> m_encodeThread;
 
     int64_t m_framesSent = 0;
     int64_t m_endUs = 0;
