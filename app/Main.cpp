@@ -1,6 +1,7 @@
 // tq9-image-converter: the desktop program. Options: --card-root DIR (repeatable), --help.
 #include <csignal>
 #include "app/TQ9GUIApp.h"
+#include "platform/WorkFolder.h"
 
 #include <QApplication>
 
@@ -20,6 +21,8 @@ int main(int argc, char** argv)
         }
     }
     QApplication app(argc, argv);
+    // Working folders of imports that were killed (by either program) go at the next start.
+    tq9::CWorkFolder::RemoveAbandoned();
     tq9::CTQ9GUIApp gui;
     if (!gui.InitInstance(QApplication::arguments()))
         return gui.EarlyExitCode();

@@ -31,7 +31,8 @@ const ExtensionRow kImportExtensionTable[] = {
     {"", "", 0, 0},
 };
 
-void CTQ9ImportSystemFile::Build(const std::string& destination, const std::string& source, Variant variant)
+void CTQ9ImportSystemFile::Build(const std::string& destination, const std::string& source, Variant variant,
+                                 const std::string& workFolder)
 {
     TransferPaths paths = CheckTransferPaths(destination, source);
     *this = CTQ9ImportSystemFile();
@@ -50,12 +51,12 @@ void CTQ9ImportSystemFile::Build(const std::string& destination, const std::stri
         target = parts.extension;
     }
 
-    const std::string name = FreeBaseNameForImport(parts.base, parts.extension, target, destinationFolder);
-
-    auto temp = CFileSystem::TempFolder();
+    auto temp = workFolder.empty() ? CFileSystem::TempFolder() : std::optional<std::string>(workFolder);
     auto longTemp = temp ? CFileSystem::LongPath(*temp) : std::nullopt;
     if (!longTemp)
         throw CUserException("no temporary folder");
+    const std::string name =
+        FreeBaseNameForImport(parts.base, parts.extension, target, destinationFolder, *longTemp);
 
     // Each working path is stored only once its file is reserved, so clean-up never deletes a file this
     // record did not create.

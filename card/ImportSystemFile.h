@@ -1,5 +1,5 @@
 // The record of one PC file that the import brings onto a card: for the media file and its ".thm" and
-// ".mrk" sidecars, the working copy's path in the temporary folder and the final path in the card folder,
+// ".mrk" sidecars, the working copy's path in the run's working folder and the final path in the card folder,
 // plus the pass-log path of two-pass encoding. Building a record reserves its temporary names by creating
 // the working files empty, so a later record of the same drop with the same base name picks another name.
 //
@@ -37,7 +37,10 @@ public:
     // destination is not a folder, the source is missing or a folder, a path has no long form, there is
     // no temporary folder, or a working file cannot be created. A source whose extension is not in the
     // table builds with flags 0, no paths and no working files.
-    void Build(const std::string& destination, const std::string& source, Variant variant);
+    // workFolder holds the working files (the run's private folder); empty means the temporary folder.
+    // The card name is one FAT and exFAT take (see FreeBaseNameForImport).
+    void Build(const std::string& destination, const std::string& source, Variant variant,
+               const std::string& workFolder = std::string());
 
     // Removes the working files and the pass log (only when tempCreated); failures are ignored, since
     // moved files are gone already.

@@ -4,11 +4,13 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#include <set>
 #include <vector>
 
 #include "card/CardLayout.h"
 #include "card/UserException.h"
 #include "platform/DirectoryEnumerator.h"
+#include "platform/FatNames.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/FileSystem.h"
@@ -155,38 +157,28 @@ uint32_t CTQ9SystemFile::MarkerSeconds() const
 
 namespace {
 
-// True when folder holds "name" or any "name.<anything>".
-bool anyExtensionExists(const std::string& folder, const std::string& name)
-{
-    CDirectoryEnumerator e(folder);
-    std::string entry;
-    const std::string prefix = name + ".";
-    while (e.Next(entry)) {
-        if (entry == "." || entry == "..")
-            continue;
-        if (entry == name || entry.compare(0, prefix.size(), prefix) == 0)
-            return true;
-    }
-    return false;
-}
-
+// Names are compared as a card compares them (letter case aside), on every file system: the device
+// reads FAT, so "CLIP.MP4" and "clip.mp4" are one name even where the PC would keep both.
 std::string freeBaseName(const std::vector<std::string>& folders, const std::string& name,
                          const std::string& collisionBase, const std::string& targetExtension,
                          const std::vector<std::string>& alsoFree = {})
 {
-    bool anyMatch = false;
+    std::set<std::string> names;
     for (const auto& f : folders)
-        anyMatch = anyMatch || anyExtensionExists(f, name);
+        names.merge(CFatNames::FoldedListing(f));
+    const std::string folded = CFatNames::Fold(name);
+    const std::string prefix = folded + ".";
+    const auto next = names.lower_bound(prefix);
+    const bool anyMatch =
+        names.count(folded) != 0 || (next != names.end() && next->compare(0, prefix.size(), prefix) == 0);
     if (!anyMatch)
         return name;
     auto taken = [&](const std::string& candidate) {
-        for (const auto& f : folders) {
-            if (CFileAttributes::Exists(f + "/" + candidate + "." + targetExtension))
+        if (names.count(CFatNames::Fold(candidate + "." + targetExtension)) != 0)
+            return true;
+        for (const auto& extension : alsoFree)
+            if (names.count(CFatNames::Fold(candidate + "." + extension)) != 0)
                 return true;
-            for (const auto& extension : alsoFree)
-                if (CFileAttributes::Exists(f + "/" + candidate + "." + extension))
-                    return true;
-        }
         return false;
     };
     if (!taken(collisionBase))
@@ -232,10 +224,13 @@ std::string ReserveNewFile(const std::string& path)
 }
 
 std::string FreeBaseNameForImport(const std::string& name, const std::string& sourceExtension,
-                                  const std::string& targetExtension, const std::string& destinationFolder)
+                                  const std::string& targetExtension, const std::string& destinationFolder,
+                                  const std::string& workFolder)
 {
-    const std::string temp = tempFolderOrThrow();
-    return freeBaseName({destinationFolder, temp}, name, name + "_" + sourceExtension, targetExtension);
+    const std::string temp = workFolder.empty() ? tempFolderOrThrow() : workFolder;
+    const std::string safe = CFatNames::CardSafe(name, kMaxImportBaseBytes);
+    const std::string safeExtension = CFatNames::CardSafe(sourceExtension, kMaxImportBaseBytes);
+    return freeBaseName({destinationFolder, temp}, safe, safe + "_" + safeExtension, targetExtension);
 }
 
 std::string FreeBaseNameForExport(const std::string& name, const std::string& sourceExtension,

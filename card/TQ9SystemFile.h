@@ -102,10 +102,16 @@ std::string ReserveNewFile(const std::string& path);
 
 // Free base name for a media file about to be written. name and sourceExtension come from the source,
 // targetExtension is the media file's extension at the destination.
-// Import: searches the destination folder and the temporary folder; collisions become name_ext, name_ext_0...
+// Names compare without regard to letter case, as on the card.
+// Import: searches the destination folder and workFolder (the temporary folder when empty); collisions
+// become name_ext, name_ext_0... The name is first made one a FAT or exFAT card takes (refused
+// characters to "_", at most kMaxImportBaseBytes bytes, which leaves room for the collision suffixes, the
+// extension and the working files' own suffixes within a card's 255).
 // Throws CUserException when there is no temporary folder.
+constexpr size_t kMaxImportBaseBytes = 191;
 std::string FreeBaseNameForImport(const std::string& name, const std::string& sourceExtension,
-                                  const std::string& targetExtension, const std::string& destinationFolder);
+                                  const std::string& targetExtension, const std::string& destinationFolder,
+                                  const std::string& workFolder = std::string());
 // Export: searches the temporary folder only; same collision names as the import.
 std::string FreeBaseNameForExport(const std::string& name, const std::string& sourceExtension,
                                   const std::string& targetExtension);

@@ -6,6 +6,7 @@
 
 #include "cli/Command.h"
 #include "platform/CardRoots.h"
+#include "platform/WorkFolder.h"
 
 using namespace tq9::cli;
 
@@ -15,6 +16,8 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     // QSettings and the imaging code want an application object; nothing here runs an event loop.
     QCoreApplication app(argc, argv);
+    // Working folders of imports that were killed (by either program) go at the next start.
+    tq9::CWorkFolder::RemoveAbandoned();
     std::vector<std::string> args(argv + 1, argv + argc);
 
     size_t i = 0;

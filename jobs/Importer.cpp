@@ -13,7 +13,6 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/DebugLog.h"
-#include "platform/FileSystem.h"
 #include "res/MessageCatalogue.h"
 
 namespace tq9 {
@@ -77,6 +76,9 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
             return RESULT_HAS_DIRECTORY;
     }
 
+    m_work = CWorkFolder::Create();
+    if (!m_work)
+        return RESULT_OTHER_ERROR;
     m_destination = destination;
     m_sources = sources;
     const auto variant = CSelfDDIndicator::Instance().GetSelfDrag() ? CTQ9ImportSystemFile::Variant::Copy
@@ -84,7 +86,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
     for (const std::string& source : m_sources) {
         CTQ9ImportSystemFile record;
         try {
-            record.Build(m_destination, source, variant);
+            record.Build(m_destination, source, variant, m_work->Path());
         } catch (const CUserException&) {
             // Nothing of this drop will run: give back the names reserved so far.
             record.DeleteWorkingFiles();
@@ -93,6 +95,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
             m_records.clear();
             m_destination.clear();
             m_sources.clear();
+            m_work.reset();
             return RESULT_OTHER_ERROR;
         }
         if (record.flags != 0)
@@ -100,7 +103,11 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
         else
             m_failed.push_back({source, RESULT_NOT_IMPORTED});
     }
-    return m_records.empty() ? RESULT_NOT_IMPORTED : 0;
+    if (m_records.empty()) {
+        m_work.reset();
+        return RESULT_NOT_IMPORTED;
+    }
+    return 0;
 }
 
 int CImporter::Run(IProgressFrontEnd& frontEnd)
@@ -209,11 +216,9 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
 
 void CImporter::Complete(const std::atomic<bool>* cancel)
 {
-    auto temp = CFileSystem::TempFolder();
-    auto longTemp = temp ? CFileSystem::LongPath(*temp) : std::nullopt;
     StepClock clock;
     const ImportResultT moved =
-        CShellFileCalls::MoveOrCopyImport(longTemp.value_or(std::string()), m_destination, m_converted, cancel);
+        CShellFileCalls::MoveOrCopyImport(m_work ? m_work->Path() : std::string(), m_destination, m_converted, cancel);
     if (CDebugLog::Enabled()) {
         double ms = 0;
         clock.Lap(ms);
@@ -222,7 +227,8 @@ void CImporter::Complete(const std::atomic<bool>* cancel)
     }
     if (moved.Succeeded())
         return;
-    // What did land stays on the card; every source with a part missing is reported.
+    // Items land whole or not at all, and one failing never stops the others: the ones that landed
+    // stay, each one that did not is reported.
     for (size_t i = 0; i < m_converted.size(); ++i)
         if (!moved.RecordLanded(i, m_converted[i].flags))
             m_failed.push_back({m_converted[i].sourcePath, RESULT_OTHER_ERROR});
@@ -233,6 +239,7 @@ void CImporter::CleanUp()
 {
     for (const CTQ9ImportSystemFile& record : m_records)
         record.DeleteWorkingFiles();
+    m_work.reset();
     m_records.clear();
     m_converted.clear();
     m_destination.clear();

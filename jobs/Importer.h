@@ -1,7 +1,8 @@
-// The import job: brings PC media files onto a card folder. Prepare builds one import record per source
-// (reserving working names in the temporary folder); Run converts every record into the temporary folder
-// on a worker thread while a front-end shows progress, then moves or copies all results into the card
-// folder in one shell file operation, and deletes every working file whatever the outcome.
+// The import job: brings PC media files onto a card folder. Prepare makes the run's private working
+// folder and builds one import record per source (reserving working names there); Run converts every
+// record into that folder on a worker thread while a front-end shows progress, then places the results in
+// the card folder item by item (each whole or not at all, see CShellFileCalls), and removes the working
+// folder whatever the outcome.
 //
 // Threads: Prepare, Run, the setters and FailedSources on the user-interface thread; the worker fills
 // m_converted and m_failed while it runs and the user-interface thread reads them only after the join.
@@ -9,10 +10,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "card/ImportSystemFile.h"
+#include "platform/WorkFolder.h"
 #include "jobs/JobBase.h"
 #include "media/ConversionSettings.h"
 
@@ -77,6 +80,7 @@ private:
 
     std::string m_destination;
     std::vector<std::string> m_sources;
+    std::unique_ptr<CWorkFolder> m_work; // the run's working files, from Prepare to the clean-up
     std::vector<CTQ9ImportSystemFile> m_records;   // the file sequence
     std::vector<CTQ9ImportSystemFile> m_converted; // records whose files were all produced
     std::vector<FailedSrcPathT> m_failed;

@@ -43,6 +43,7 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
     // Both lists take the parts in the same order, so entry k of each names one part; origin maps it back.
     CShellPathList sources, destinations;
     std::vector<std::pair<size_t, int>> origin;
+    std::vector<size_t> items; // each record is one item: it lands whole or not at all
     for (size_t i = 0; i < records.size(); ++i) {
         const CTQ9ImportSystemFile& r = records[i];
         const std::string* temp[3] = {&r.tempMediaPath, &r.tempThumbnailPath, &r.tempMarkerPath};
@@ -52,6 +53,7 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
                 sources.Append(*temp[part]);
                 destinations.Append(*dest[part]);
                 origin.emplace_back(i, part);
+                items.push_back(i);
             }
         }
     }
@@ -63,10 +65,15 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
     op.to = destinations.Take();
     op.flags = FOF_MULTIDESTFILES | FOF_RENAMEONCOLLISION;
     op.cancel = cancel;
+    op.item = std::move(items);
     result.code = CShellFileOperation::Run(op);
     result.aborted = op.anyOperationsAborted;
+    result.codes.assign(records.size(), 0);
     for (size_t k = 0; k < op.done.size() && k < origin.size(); ++k)
         result.landed[origin[k].first][origin[k].second] = op.done[k];
+    for (size_t k = 0; k < op.results.size() && k < origin.size(); ++k)
+        if (op.results[k] != 0)
+            result.codes[origin[k].first] = op.results[k];
     if (failed(result.code, op))
         LogErrorName(result.code);
     return result;

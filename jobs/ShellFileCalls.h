@@ -26,6 +26,8 @@ struct ImportResultT {
     // Per record, per part (PART_*): the path the part now has on the card, which differs from its
     // destination path after a rename on collision; empty when the part did not land or has no flag.
     std::vector<std::array<std::string, 3>> landed;
+    // Per record: 0 when it landed, else the code that kept it off the card.
+    std::vector<int> codes;
 
     bool Succeeded() const { return code == 0 && !aborted; }
     // True when every part the record's flags name has landed.
@@ -35,8 +37,8 @@ struct ImportResultT {
 class CShellFileCalls {
 public:
     // Moves (temporary folder and card folder on one file system) or copies every part of every record
-    // to its destination, renaming on collision. On failure the code's name goes to the debug log; parts
-    // already done stay on the card (see landed).
+    // to its destination, renaming on collision. Each record lands whole or not at all, and one failing
+    // does not stop the others; the failure's code name goes to the debug log.
     static ImportResultT MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
                                           const std::vector<CTQ9ImportSystemFile>& records,
                                           const std::atomic<bool>* cancel = nullptr);

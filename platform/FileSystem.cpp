@@ -37,7 +37,8 @@ std::optional<std::string> CFileSystem::TempFolder()
 std::optional<uint64_t> CFileSystem::FreeBytes(const std::string& path)
 {
     struct statvfs v {};
-    if (path.empty() || ::statvfs(path.c_str(), &v) != 0)
+    // A volume without any blocks (some FUSE drivers) does not know its free space; it is not full.
+    if (path.empty() || ::statvfs(path.c_str(), &v) != 0 || v.f_blocks == 0)
         return std::nullopt;
     return static_cast<uint64_t>(v.f_bavail) * static_cast<uint64_t>(v.f_frsize);
 }

@@ -14,7 +14,8 @@ public:
     static std::optional<std::string> LongPath(const std::string& path);
     // The user's temporary folder (TMPDIR honoured), without a trailing "/"; nullopt when there is none.
     static std::optional<std::string> TempFolder();
-    // Bytes available to the caller on the volume holding path; nullopt when the query fails.
+    // Bytes available to the caller on the volume holding path; nullopt when the query fails or the
+    // volume reports no blocks at all (it cannot tell).
     static std::optional<uint64_t> FreeBytes(const std::string& path);
     // True when both paths live on one file system, so a move between them is a rename.
     static bool SameFileSystem(const std::string& a, const std::string& b);

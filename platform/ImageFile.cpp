@@ -1,10 +1,13 @@
 #include "platform/ImageFile.h"
 
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <QSaveFile>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tq9 {
 
@@ -15,11 +18,28 @@ QString ToQString(const std::string& path)
     return QString::fromStdString(path);
 }
 
+// Qt takes file names as text, which loses a name that is not UTF-8 (Linux allows any bytes): sources
+// are opened here and handed to Qt as a device.
+bool OpenSource(const std::string& path, QFile& file)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& height)
 {
-    QImageReader reader(ToQString(path));
+    QFile file;
+    if (!OpenSource(path, file))
+        return false;
+    QImageReader reader(&file);
     // Pictures are taken as stored: an EXIF rotation would swap width and height and change the fit.
     reader.setAutoTransform(false);
     QSize size = reader.size();
@@ -40,7 +60,10 @@ bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& he
 bool CImageFile::ComposeAndSave(const std::string& source, const Rect& target, int canvasWidth, int canvasHeight,
                                 const std::string& encoder, int quality, const std::string& destination)
 {
-    QImageReader reader(ToQString(source));
+    QFile sourceFile;
+    if (!OpenSource(source, sourceFile))
+        return false;
+    QImageReader reader(&sourceFile);
     reader.setAutoTransform(false);
     const QSize full = reader.size();
     const bool drawn = target.width > 0 && target.height > 0;

@@ -1,24 +1,22 @@
 // Move, copy and delete of whole files for the two callers that hand work to "the shell": the last step of
 // an import (temporary folder -> card folder) and the deletion of card files.
 //
-// Safety rules every write follows:
-// - a copy is written to a hidden temporary name in the destination folder (".tq9-part-<pid>-<n>-<name>",
-//   plus the FAT hidden attribute where the volume has one), fsynced, and only then renamed to its final
-//   name, so a final name never holds a half-written file;
-// - the rename never replaces an existing file: on a collision the next free name is taken,
-//   "name (2).ext", "name (3).ext", ... A media file and the sidecars that follow it under the same stem
-//   ("clip.mp4", "clip.thm", "clip.mrk") are renamed together, so they keep one base name;
+// Moves and copies place item by item (a media file with its sidecars), each item whole or not at all,
+// a failing item never stopping the others; see platform/ItemPlacement.h for how, under kills and
+// concurrent runs. In short:
+// - a copy is written to a hidden staged name in the destination folder (plus the FAT hidden attribute
+//   where the volume has one), flushed, and only then renamed, so a final name never holds a half file;
+// - names are picked under a lock on the destination folder and never replace an existing file: on a
+//   collision every file of the item takes the next free "name (n).ext", so sidecars keep the media's name;
 // - a move within one file system is a rename; across file systems it is a copy, and the source is deleted
 //   only after the copy sits complete under its final name;
-// - before anything is written, the files must fit the destination's free space and its largest file size
-//   (CVolumeLimits: FAT 4 GiB - 1), else nothing is written;
-// - a run removes leftover temporary names from the folders it writes to: those of processes that no
-//   longer run, and any untouched for a day (a card that comes from another machine).
+// - an item must fit the destination's free space and its largest file size (CVolumeLimits: FAT 4 GiB - 1)
+//   before anything of it is written.
 //
 // All reads and writes go through CFileIo in blocks of CFileIo::kBlockSize.
 //
 // Result codes (0 = success):
-//   DE_INVALIDFILES     a source is missing (nothing is done), a destination folder does not exist, or a
+//   DE_INVALIDFILES     a source is missing (nothing of its item is done), a destination folder does not exist, or a
 //                       deletion names a missing file
 //   DE_ACCESSDENIEDSRC  a source cannot be read (EACCES/EPERM on the source side)
 //   DE_FILE_TOO_LARGE   a file is larger than the destination volume allows (checked up front) or the
@@ -30,8 +28,7 @@
 //                       the destination, EEXIST without rename on collision, EISDIR, ...)
 // ErrorName(code) gives the name the debug log shows for a code.
 //
-// Threads: no state of its own apart from a process-wide set of temporary names in use (guarded by a
-// mutex), so that one run's clean-up never takes a file another thread of this process is still writing.
+// Threads: no state of its own (CStagingName keeps the process-wide set of staged names in use).
 #pragma once
 
 #include <atomic>
@@ -39,6 +36,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/StagingName.h"
 
 namespace tq9 {
 
@@ -92,6 +91,13 @@ struct ShellFileOp {
     // Optional: read at every block; when it becomes true the current file is abandoned (its temporary
     // copy removed), nothing further is done and the result is DE_OPCANCELLED.
     const std::atomic<bool>* cancel = nullptr;
+    // Optional for moves and copies, parallel to from: the item each file belongs to (files of one item
+    // follow each other, the media file first). Without it, files in a row with one destination folder
+    // and stem form an item.
+    std::vector<size_t> item;
+    // Filled by Run for moves and copies, parallel to from: 0 when the file's item landed, else the code
+    // that failed the item.
+    std::vector<int> results;
     // Filled by Run for moves and copies, parallel to from: the final path each source now has (after any
     // rename on collision), or empty when it was not moved/copied. For FO_DELETE: the paths deleted.
     std::vector<std::string> done;
@@ -99,8 +105,9 @@ struct ShellFileOp {
 
 class CShellFileOperation {
 public:
-    // Runs the request on the calling thread and blocks until it is finished. Stops at the first failing
-    // file; what was already done stays done (no roll-back). Returns 0 or a code above.
+    // Runs the request on the calling thread and blocks until it is finished. Moves and copies return 0
+    // when every item landed, else the code of the first item that failed (results has each item's);
+    // a deletion stops at the first failing file, and what was deleted stays deleted.
     static int Run(ShellFileOp& op);
 
     // Debug-log name of a code: the DE_ text ("DE_INVALIDFILES", "DE_ROOTDIR | ERRORONDEST", ...), the
@@ -114,11 +121,14 @@ public:
     static int CopyOver(const std::string& from, const std::string& to,
                         const std::function<bool(uint64_t)>& afterBlock);
 
+    // The code of a failed step's errno (the table above); onSource tells which side failed.
+    static int CodeFor(int err, bool onSource);
+
     // The name a collision gives: "name (n).ext" for n >= 2 ("name (n)" without an extension).
     static std::string CollisionName(const std::string& path, int n);
 
     // Prefix of the temporary names; a name starting with it is ours.
-    static constexpr const char* kTempPrefix = ".tq9-part-";
+    static constexpr const char* kTempPrefix = CStagingName::kPrefix;
 };
 
 } // namespace tq9

@@ -157,12 +157,15 @@ TEST_F(ImporterTest, PrepareRefusesWholeDropsAndListsUnknownTypes)
     EXPECT_EQ(importer.Prepare(card.string(), {notes}, 0), CImporter::RESULT_NOT_IMPORTED);
     EXPECT_TRUE(importer.Records().empty());
 
-    // A record that cannot reserve its names (another import holds clip_mov.thm) refuses the drop and
-    // gives back what the records before it reserved.
+    // Working files live in a private folder of the run: names another import holds in the temporary
+    // folder neither block this one nor get touched.
     WriteFile(tmp / "clip.mp4", "theirs");
     WriteFile(tmp / "clip_mov.thm", "theirs");
-    EXPECT_EQ(importer.Prepare(card.string(), {Source("song.wav"), clip}, 0), CImporter::RESULT_OTHER_ERROR);
-    EXPECT_EQ(Names(tmp), (std::vector<std::string>{"clip.mp4", "clip_mov.thm"}));
+    EXPECT_EQ(importer.Prepare(card.string(), {Source("song.wav"), clip}, 0), 0);
+    EXPECT_EQ(importer.Records()[1].destMediaPath, (card / "clip.mp4").string());
+    const fs::path work = fs::path(importer.Records()[0].tempMediaPath).parent_path();
+    EXPECT_EQ(work.parent_path(), fs::path(tmp));
+    EXPECT_EQ(fs::status(work).permissions(), fs::perms::owner_all);
     EXPECT_EQ(ReadFile(tmp / "clip_mov.thm"), "theirs");
     fs::remove(tmp / "clip.mp4");
     fs::remove(tmp / "clip_mov.thm");

@@ -105,8 +105,9 @@ void FailEveryCall(uint32_t func, const fs::path& srcRoot, const fs::path& destR
     uint64_t failures = 0;
     for (uint64_t n = 1; n <= total; ++n)
         failures += RunWithFailure(func, srcRoot, destRoot, n) != 0;
-    // Only the close of a source being read may fail without consequence.
-    EXPECT_GE(failures, total - kOrder.size()) << "of " << total << " calls";
+    // Only the close of a source being read and the first try to remove an item's journal (two items)
+    // may fail without consequence.
+    EXPECT_GE(failures, total - kOrder.size() - 2) << "of " << total << " calls";
 }
 
 // A source that is a pipe, so the test decides what happens once the copy has started: the head of the
@@ -197,7 +198,7 @@ TEST(ShellFileOperationFaults, ErrorsNameTheSideTheyHappenedOn)
     }
 }
 
-TEST(ShellFileOperationFaults, FilesThatCannotFitAreRefusedBeforeWriting)
+TEST(ShellFileOperationFaults, AnItemThatCannotFitIsRefusedBeforeWritingAndTheOthersLand)
 {
     std::string why;
     auto card = ScratchMount::Tmpfs("1m", why);
@@ -210,7 +211,9 @@ TEST(ShellFileOperationFaults, FilesThatCannotFitAreRefusedBeforeWriting)
 
     EXPECT_EQ(CShellFileOperation::Run(op), ErrnoCode(ENOSPC));
 
-    EXPECT_TRUE(Names(card->path()).empty()); // not even the first file, which alone would fit
+    // The first fits and lands; the second would not fit beside it and is not begun.
+    EXPECT_EQ(op.results, (std::vector<int> {0, ErrnoCode(ENOSPC)}));
+    EXPECT_EQ(Names(card->path()), std::vector<std::string> {"a.mp4"});
 }
 
 TEST(ShellFileOperationFaults, ACardFillingUpMidCopyKeepsNoPartialFile)
@@ -261,7 +264,7 @@ TEST(ShellFileOperationFaults, TheProcessFileSizeLimitDuringAWriteIsFileTooLarge
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: wrong code, 2: something was left in the destination";
 }
 
-TEST(ShellFileOperationFat, RefusesAFileOverFourGibibytesWithoutWriting)
+TEST(ShellFileOperationFat, RefusesAFileOverFourGibibytesWithoutWritingIt)
 {
     std::string why;
     auto card = ScratchMount::FatImage(16, why);
@@ -276,7 +279,7 @@ TEST(ShellFileOperationFat, RefusesAFileOverFourGibibytesWithoutWriting)
     EXPECT_EQ(CVolumeLimits::MaxFileSize(card->path().string()), 0xFFFFFFFFull);
     ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"small.mp4", "big.mp4"});
     EXPECT_EQ(CShellFileOperation::Run(op), DE_FILE_TOO_LARGE);
-    EXPECT_TRUE(Names(card->path()).empty());
+    EXPECT_EQ(Names(card->path()), std::vector<std::string> {"small.mp4"});
     EXPECT_EQ(CVolumeLimits::MaxFileSize(src.path().string()), UINT64_MAX);
 }
 

@@ -79,9 +79,12 @@ TEST(ShellFileOperationRefusals, BadRequestsWriteNothing)
     WriteFile(src / "a.mp4", "a");
     WriteFile(src / "b.mp4", "b");
 
-    // The missing source is second: the first must not have been copied either.
-    ShellFileOp missing = TransferOp(FO_COPY, src.path(), dest.path(), {"a.mp4", "gone.mp4"});
+    // A missing source fails its own item and no other.
+    ShellFileOp missing = TransferOp(FO_COPY, src.path(), dest.path(), {"gone.mp4", "a.mp4"});
     EXPECT_EQ(CShellFileOperation::Run(missing), DE_INVALIDFILES);
+    EXPECT_EQ(missing.results, (std::vector<int> {DE_INVALIDFILES, 0}));
+    EXPECT_EQ(Names(dest), std::vector<std::string> {"a.mp4"});
+    fs::remove(dest / "a.mp4");
 
     ShellFileOp mismatched = TransferOp(FO_COPY, src.path(), dest.path(), {"a.mp4", "b.mp4"});
     mismatched.to.pop_back();

@@ -1,0 +1,344 @@
+#include "platform/ItemPlacement.h"
+
+#include <cerrno>
+#include <memory>
+#include <set>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include "platform/FatNames.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
+#include "platform/StagingName.h"
+#include "platform/VolumeLimits.h"
+
+namespace tq9 {
+
+namespace {
+
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string fileNameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Name without its extension; a leading dot does not start an extension (".hidden" has none).
+std::string stemOf(const std::string& path)
+{
+    const std::string name = fileNameOf(path);
+    const size_t dot = name.rfind('.');
+    return (dot == std::string::npos || dot == 0) ? name : name.substr(0, dot);
+}
+
+enum class Side { Source, Destination };
+
+int codeFor(int err, Side side)
+{
+    return CShellFileOperation::CodeFor(err, side == Side::Source);
+}
+
+// One file of an item.
+struct Part {
+    size_t index = 0;  // in the request
+    std::string from;
+    std::string to;
+    uint64_t size = 0;
+    bool copy = false; // false: a rename on one file system
+    std::unique_ptr<CStagingName> staged; // copies: where the flushed copy waits
+    std::string landed;                   // the final name once renamed
+};
+
+class Placer {
+public:
+    explicit Placer(ShellFileOp& op) : m_op(op) {}
+    int Run();
+
+private:
+    int placeItem(const std::vector<size_t>& entries);
+    int plan(size_t index, Part& part) const;
+    int checkCapacity(const std::vector<Part>& parts, const std::string& folder) const;
+    int stage(Part& part);
+    int rename(std::vector<Part>& parts, const std::string& folder);
+    int pickNumber(const std::vector<Part>& parts, const std::string& folder, int start, int& n) const;
+    void rollBack(std::vector<Part>& parts);
+    std::string nameFor(const std::string& to, int n) const
+    {
+        return n <= 1 ? to : CShellFileOperation::CollisionName(to, n);
+    }
+    bool cancelled() const { return m_op.cancel != nullptr && m_op.cancel->load(); }
+    int cancel()
+    {
+        m_op.anyOperationsAborted = true;
+        return DE_OPCANCELLED;
+    }
+
+    ShellFileOp& m_op;
+};
+
+// Items in request order: the caller's numbering, or runs of files with one folder and stem.
+std::vector<std::vector<size_t>> itemsOf(const ShellFileOp& op)
+{
+    std::vector<std::vector<size_t>> items;
+    for (size_t i = 0; i < op.from.size(); ++i) {
+        bool sameItem = false;
+        if (i > 0 && op.item.size() == op.from.size())
+            sameItem = op.item[i] == op.item[i - 1];
+        else if (i > 0)
+            sameItem = folderOf(op.to[i]) == folderOf(op.to[i - 1]) && stemOf(op.to[i]) == stemOf(op.to[i - 1]);
+        if (!sameItem)
+            items.emplace_back();
+        items.back().push_back(i);
+    }
+    return items;
+}
+
+int Placer::Run()
+{
+    if (m_op.to.size() != m_op.from.size())
+        return DE_MANYSRC1DEST;
+    m_op.done.assign(m_op.from.size(), std::string());
+    m_op.results.assign(m_op.from.size(), 0);
+    int first = 0;
+    for (const std::vector<size_t>& entries : itemsOf(m_op)) {
+        const int code = cancelled() ? cancel() : placeItem(entries);
+        for (size_t index : entries)
+            m_op.results[index] = code;
+        if (code != 0 && first == 0)
+            first = code;
+    }
+    return first;
+}
+
+int Placer::plan(size_t index, Part& p) const
+{
+    p.index = index;
+    p.from = m_op.from[index];
+    p.to = m_op.to[index];
+    if (p.from.empty() || p.to.empty())
+        return DE_INVALIDFILES;
+    struct stat src {};
+    if (::stat(p.from.c_str(), &src) != 0)
+        return codeFor(errno, Side::Source);
+    if (S_ISDIR(src.st_mode))
+        return ErrnoCode(EISDIR);
+    if (!CFileAttributes::IsDirectory(folderOf(p.to)))
+        return DE_INVALIDFILES;
+    struct stat dst {};
+    if (::stat(p.to.c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
+        return DE_SAMEFILE;
+    p.size = static_cast<uint64_t>(src.st_size);
+    p.copy = m_op.func == FO_COPY || !CFileSystem::SameFileSystem(p.from, folderOf(p.to));
+    // A rename needs no read access; a copy does, and finding out up front writes nothing.
+    if (p.copy && ::access(p.from.c_str(), R_OK) != 0)
+        return codeFor(errno, Side::Source);
+    return 0;
+}
+
+// Refuses the item, writing nothing, when a copy exceeds the volume's largest file or the item's copies
+// exceed its free space (sizes rounded up to the volume's block).
+int Placer::checkCapacity(const std::vector<Part>& parts, const std::string& folder) const
+{
+    uint64_t need = 0;
+    const uint64_t unit = CVolumeLimits::BlockBytes(folder);
+    for (const Part& p : parts) {
+        if (!p.copy)
+            continue;
+        if (p.size > CVolumeLimits::MaxFileSize(folder))
+            return DE_FILE_TOO_LARGE;
+        need += (p.size + unit - 1) / unit * unit;
+    }
+    const auto free = CFileSystem::FreeBytes(folder);
+    return free && need > *free ? ErrnoCode(ENOSPC) : 0;
+}
+
+// Copies the source into a staged name and flushes it.
+int Placer::stage(Part& p)
+{
+    p.staged = std::make_unique<CStagingName>(folderOf(p.to));
+    if (cancelled())
+        return cancel();
+    bool stopped = false;
+    const int code =
+        CItemPlacement::WriteStaged(p.from, p.staged->Path(), [this](uint64_t) { return !cancelled(); }, stopped);
+    return stopped ? cancel() : code;
+}
+
+// The smallest n >= start at which no file of the item would meet a name in the folder, compared as a
+// card compares names (n = 1: the names as given).
+int Placer::pickNumber(const std::vector<Part>& parts, const std::string& folder, int start, int& n) const
+{
+    const std::set<std::string> taken = CFatNames::FoldedListing(folder);
+    for (n = start;; ++n) {
+        bool free = true;
+        for (const Part& p : parts)
+            free = free && taken.count(CFatNames::Fold(fileNameOf(nameFor(p.to, n)))) == 0;
+        if (free)
+            return 0;
+        if (!(m_op.flags & FOF_RENAMEONCOLLISION))
+            return ErrnoCode(EEXIST);
+    }
+}
+
+// Step 2 of the header: under the lock, the item's files get their final names, media file last.
+int Placer::rename(std::vector<Part>& parts, const std::string& folder)
+{
+    CFolderLock lock(folder);
+    if (!lock.Locked())
+        return codeFor(errno, Side::Destination);
+    CStagingName::RemoveLeftovers(folder);
+
+    for (int start = 1;;) {
+        int n = 1;
+        if (int code = pickNumber(parts, folder, start, n))
+            return code;
+        std::vector<std::string> names;
+        for (const Part& p : parts)
+            names.push_back(fileNameOf(nameFor(p.to, n)));
+        CStagingName journal(folder, CStagingName::kJournalSuffix);
+        if (CStagingName::WriteJournal(journal.Path(), names) != 0)
+            return codeFor(errno, Side::Destination);
+
+        int code = 0;
+        bool collided = false;
+        for (size_t k = 1; k <= parts.size() && code == 0; ++k) {
+            Part& p = parts[k % parts.size()]; // the sidecars, then the media file
+            const std::string target = folder + "/" + names[k % parts.size()];
+            const std::string& source = p.copy ? p.staged->Path() : p.from;
+            if (CFileIo::RenameNoReplace(source, target) == 0) {
+                p.landed = target;
+                continue;
+            }
+            const int err = errno;
+            // Someone that does not take the lock wrote the name meanwhile: try the next number.
+            collided = err == EEXIST && (m_op.flags & FOF_RENAMEONCOLLISION);
+            code = err == EXDEV ? ErrnoCode(EXDEV) : codeFor(err, err == ENOENT ? Side::Source : Side::Destination);
+        }
+        if (code == 0 && CFileIo::SyncFolder(folder) != 0)
+            code = codeFor(errno, Side::Destination);
+        if (code != 0)
+            rollBack(parts);
+        // The journal goes once the item is whole or rolled back; one retry, as a leftover journal only
+        // costs the next run a look.
+        if (CFileIo::Unlink(journal.Path()) != 0)
+            CFileIo::Unlink(journal.Path());
+        if (!collided)
+            return code;
+        start = n + 1;
+    }
+}
+
+void Placer::rollBack(std::vector<Part>& parts)
+{
+    for (Part& p : parts) {
+        if (p.landed.empty())
+            continue;
+        // Back where it came from, so a retry under another number still has it; what cannot go back
+        // must not stay on the card as part of a half item.
+        if (CFileIo::Rename(p.landed, p.copy ? p.staged->Path() : p.from) != 0)
+            CFileIo::Unlink(p.landed);
+        p.landed.clear();
+    }
+}
+
+int Placer::placeItem(const std::vector<size_t>& entries)
+{
+    std::vector<Part> parts(entries.size());
+    for (size_t k = 0; k < entries.size(); ++k) {
+        if (int code = plan(entries[k], parts[k]))
+            return code;
+    }
+    const std::string folder = folderOf(parts[0].to);
+    for (const Part& p : parts) {
+        if (folderOf(p.to) != folder)
+            return DE_DIFFDIR;
+    }
+    if (int code = checkCapacity(parts, folder))
+        return code;
+
+    int code = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        for (size_t k = 0; k < parts.size() && code == 0; ++k) {
+            if (parts[k].copy)
+                code = stage(parts[k]);
+        }
+        if (code == 0)
+            code = cancelled() ? cancel() : rename(parts, folder);
+        for (Part& p : parts) {
+            if (p.staged && p.landed.empty())
+                CFileIo::Unlink(p.staged->Path());
+            p.staged.reset();
+        }
+        // A bind mount of one file system refuses renames across it: copy instead.
+        if (code != ErrnoCode(EXDEV))
+            break;
+        code = 0;
+        for (Part& p : parts)
+            p.copy = true;
+    }
+    if (code != 0)
+        return code;
+    for (const Part& p : parts)
+        m_op.done[p.index] = p.landed;
+    // The sources of a move go only now that their copies are complete and durable under final names.
+    if (m_op.func == FO_MOVE) {
+        for (const Part& p : parts) {
+            if (p.copy && CFileIo::Unlink(p.from) != 0)
+                return codeFor(errno, Side::Source);
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+int CItemPlacement::WriteStaged(const std::string& from, const std::string& staged,
+                                const std::function<bool(uint64_t)>& afterBlock, bool& stopped)
+{
+    stopped = false;
+    const int in = CFileIo::OpenRead(from);
+    if (in < 0)
+        return codeFor(errno, Side::Source);
+    const int out = CFileIo::CreateNew(staged);
+    if (out < 0) {
+        const int err = errno;
+        CFileIo::Close(in);
+        return codeFor(err, Side::Destination);
+    }
+    CFileAttributes::SetFatHidden(staged, true);
+
+    int code = 0;
+    bool readFailed = false;
+    if (int copied = CFileIo::CopyBlocks(in, out, afterBlock, &readFailed); copied < 0) {
+        code = codeFor(errno, readFailed ? Side::Source : Side::Destination);
+    } else if (copied == 1) {
+        stopped = true;
+        code = DE_OPCANCELLED;
+    }
+    if (code == 0 && CFileIo::Sync(out) != 0)
+        code = codeFor(errno, Side::Destination);
+    if (CFileIo::Close(out) != 0 && code == 0)
+        code = codeFor(errno, Side::Destination);
+    CFileIo::Close(in); // a failed close of the reading side loses nothing
+    if (code == 0)
+        CFileAttributes::SetFatHidden(staged, false);
+    return code;
+}
+
+int CItemPlacement::Transfer(ShellFileOp& op)
+{
+    Placer placer(op);
+    return placer.Run();
+}
+
+} // namespace tq9

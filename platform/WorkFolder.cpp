@@ -1,0 +1,104 @@
+#include "platform/WorkFolder.h"
+
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/DirectoryEnumerator.h"
+#include "platform/FileSystem.h"
+
+namespace tq9 {
+
+namespace {
+
+// mkdtemp and the lock are two steps: a folder is born under this name and renamed only once locked, so
+// a clean-up running in between never takes it for abandoned. A pending name older than this is a run
+// killed between the two steps.
+constexpr const char* kPendingPrefix = "tq9-work-new-";
+constexpr time_t kPendingGraceSeconds = 60;
+
+int openFolder(const std::string& path)
+{
+    return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+bool startsWith(const std::string& s, const char* prefix)
+{
+    return s.rfind(prefix, 0) == 0;
+}
+
+void removeTree(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec); // removes symlinks themselves, never what they point to
+}
+
+} // namespace
+
+std::unique_ptr<CWorkFolder> CWorkFolder::Create()
+{
+    auto temp = CFileSystem::TempFolder();
+    auto longTemp = temp ? CFileSystem::LongPath(*temp) : std::nullopt;
+    if (!longTemp) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    std::string pending = *longTemp + "/" + kPendingPrefix + "XXXXXX";
+    if (!::mkdtemp(pending.data())) // mode 0700, a name nobody had
+        return nullptr;
+    const int fd = openFolder(pending);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        ::rmdir(pending.c_str());
+        errno = err;
+        return nullptr;
+    }
+    std::string path = *longTemp + "/" + kPrefix + pending.substr(pending.size() - 6);
+    if (::rename(pending.c_str(), path.c_str()) != 0)
+        path = pending; // still ours and locked; the pending name only delays another run's clean-up
+    return std::unique_ptr<CWorkFolder>(new CWorkFolder(path, fd));
+}
+
+CWorkFolder::~CWorkFolder()
+{
+    removeTree(m_path);
+    ::close(m_fd);
+}
+
+int CWorkFolder::RemoveAbandoned()
+{
+    auto temp = CFileSystem::TempFolder();
+    if (!temp)
+        return 0;
+    CDirectoryEnumerator entries(*temp);
+    std::string name;
+    int removed = 0;
+    while (entries.Next(name)) {
+        if (!startsWith(name, kPrefix))
+            continue;
+        const std::string path = *temp + "/" + name;
+        struct stat st {};
+        // Only our own real folders: never a symlink, never another user's.
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        if (startsWith(name, kPendingPrefix) && st.st_mtime > ::time(nullptr) - kPendingGraceSeconds)
+            continue;
+        const int fd = openFolder(path);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) { // nobody holds it: its run is gone
+            removeTree(path);
+            ++removed;
+        }
+        ::close(fd);
+    }
+    return removed;
+}
+
+} // namespace tq9
