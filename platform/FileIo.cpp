@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -14,11 +15,14 @@ namespace {
 std::atomic<uint64_t> g_calls {0};
 std::atomic<uint64_t> g_failAt {0};
 std::atomic<int> g_failErrno {EIO};
+std::atomic<uint64_t> g_killAt {0};
 
 // Counts the call; true when the test plan says this one must fail (errno is then set).
 bool injectedFailure()
 {
     const uint64_t n = ++g_calls;
+    if (g_killAt.load() == n)
+        ::raise(SIGKILL);
     const uint64_t failAt = g_failAt.load();
     if (failAt != 0 && n == failAt) {
         errno = g_failErrno.load();
@@ -184,6 +188,11 @@ void CFileIo::FailNthCall(uint64_t n, int err)
     g_failAt = n == 0 ? 0 : g_calls.load() + n;
 }
 
+void CFileIo::KillAtNthCall(uint64_t n)
+{
+    g_killAt = n == 0 ? 0 : g_calls.load() + n;
+}
+
 uint64_t CFileIo::CallCount()
 {
     return g_calls.load();
@@ -193,6 +202,7 @@ void CFileIo::ResetCallCount()
 {
     g_calls = 0;
     g_failAt = 0;
+    g_killAt = 0;
 }
 
 } // namespace tq9

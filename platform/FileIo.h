@@ -47,6 +47,9 @@ public:
     // Test hook: the Nth call (1-based, counted over every wrapper above from now on) fails with err.
     // 0 switches the plan off.
     static void FailNthCall(uint64_t n, int err);
+    // Test hook: the process kills itself (SIGKILL) at the Nth call from now on, before making it, as a
+    // power cut or kill -9 would stop it there. 0 switches the plan off.
+    static void KillAtNthCall(uint64_t n);
     static uint64_t CallCount();
     static void ResetCallCount();
 };

@@ -193,11 +193,6 @@ int Placer::pickNumber(const std::vector<Part>& parts, const std::string& folder
 // Step 2 of the header: under the lock, the item's files get their final names, media file last.
 int Placer::rename(std::vector<Part>& parts, const std::string& folder)
 {
-    CFolderLock lock(folder);
-    if (!lock.Locked())
-        return codeFor(errno, Side::Destination);
-    CStagingName::RemoveLeftovers(folder);
-
     for (int start = 1;;) {
         int n = 1;
         if (int code = pickNumber(parts, folder, start, n))
@@ -265,6 +260,13 @@ int Placer::placeItem(const std::vector<size_t>& entries)
     }
     if (int code = checkCapacity(parts, folder))
         return code;
+
+    // The lock covers the copies too: a FAT driver through FUSE has been seen to mix up the entries of one
+    // folder when two processes create files in it at once.
+    CFolderLock lock(folder);
+    if (!lock.Locked())
+        return codeFor(errno, Side::Destination);
+    CStagingName::RemoveLeftovers(folder);
 
     int code = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {

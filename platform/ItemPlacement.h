@@ -1,11 +1,12 @@
 // The moves and copies of the shell file operations, item by item. An item is a media file with the
 // sidecars that follow it (ShellFileOp::item, or else files in a row with one folder and stem); each item
 // lands whole or not at all, and a failing item never stops the ones after it:
-// 1. copies are written to staged names in the destination folder and flushed (no lock held);
-// 2. under the folder lock (CFolderLock): leftovers of cut-short runs are cleared, the item's names are
-//    picked (one collision number for all its files, names compared as a card compares them), a journal
-//    lists them, the sidecars get their final names and the media file last, the journal goes;
-// 3. a failure rolls the item back: renamed files go back (moves) or are removed (copies).
+// 1. the folder lock is taken (CFolderLock) and leftovers of cut-short runs are cleared;
+// 2. copies are written to staged names in the destination folder and flushed;
+// 3. the item's names are picked (one collision number for all its files, names compared as a card
+//    compares them), a journal lists them, the sidecars get their final names and the media file last,
+//    the journal goes;
+// 4. a failure rolls the item back: renamed files go back (moves) or are removed (copies).
 // A kill at any step leaves staged names and at most one journal, which the next placement into that
 // folder clears (CStagingName::RemoveLeftovers), so the card never shows a half item for long.
 //

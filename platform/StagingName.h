@@ -5,9 +5,9 @@
 //   first and the media file last, so an item whose media file is missing was cut short; RemoveLeftovers
 //   then takes its sidecars back off the card.
 // Journals exist only while their writer holds the folder lock (CFolderLock), so any journal found under
-// that lock is abandoned. Staged copies are written without the lock; one is a leftover when its process
-// no longer runs, when it is this process's and nobody writes it, or when it is a day old (a card from
-// another machine).
+// that lock is abandoned. A staged copy is a leftover when its process no longer runs, when it is this
+// process's and nobody writes it, or when it is a day old (a card from another machine, or a writer that
+// does not take the lock).
 //
 // A process-wide set of the names in use (guarded by a mutex) keeps one thread's clean-up off another's
 // copy.

@@ -132,6 +132,27 @@ TEST(FreeBaseName, ImportSearchesCardAndTemporaryFolder)
     ::unsetenv("TMPDIR");
 }
 
+TEST(FreeBaseName, ImportNamesAreOnesACardTakesAndCompareWithoutCase)
+{
+    TempDir card, work;
+    const std::string dest = card.path().string();
+    // Beside CLIP.MP4 a clip.mov is another name only on the PC; on the card it is the same.
+    WriteFile(card / "CLIP.MP4", "");
+    EXPECT_EQ(FreeBaseNameForImport("clip", "mov", "mp4", dest, work.path().string()), "clip_mov");
+    WriteFile(work / "Clip_Mov.mp4", "");
+    EXPECT_EQ(FreeBaseNameForImport("clip", "mov", "mp4", dest, work.path().string()), "clip_mov_0");
+    WriteFile(card / "\xc3\x89t\xc3\xa9.jpg", ""); // "Été"
+    EXPECT_EQ(FreeBaseNameForImport("\xc3\xa9t\xc3\xa9", "png", "jpg", dest, work.path().string()), "\xc3\xa9t\xc3\xa9_png");
+
+    // Refused characters, a newline and trailing dots become "_"; a long name keeps room for the suffixes.
+    EXPECT_EQ(FreeBaseNameForImport("a:b*c?\nd.", "mov", "mp4", dest, work.path().string()), "a_b_c__d_");
+    const std::string longName(300, 'x');
+    WriteFile(card / (std::string(kMaxImportBaseBytes, 'x') + ".mp4"), "");
+    const std::string taken = FreeBaseNameForImport(longName, "mov", "mp4", dest, work.path().string());
+    EXPECT_EQ(taken, std::string(kMaxImportBaseBytes, 'x') + "_mov");
+    EXPECT_LE(taken.size() + std::string("_0 (99).passlog").size(), 255u);
+}
+
 TEST(FreeBaseName, DuplicationCountsFromTheNameItself)
 {
     TempDir card;

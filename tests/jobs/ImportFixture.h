@@ -10,9 +10,31 @@
 #include <string>
 #include <vector>
 
+#include "card/ImportSystemFile.h"
 #include "support/TestSupport.h"
 
 namespace tq9test {
+
+// A converted item waiting in the temporary folder: the files its flags name, each holding its own name
+// after tag, so a file paired with the wrong item shows.
+inline tq9::CTQ9ImportSystemFile Converted(const fs::path& temp, const fs::path& card, const std::string& name,
+                                           const std::string& ext, uint32_t flags, const std::string& tag = "")
+{
+    tq9::CTQ9ImportSystemFile r;
+    r.flags = flags;
+    const std::string exts[3] = {ext, "thm", "mrk"};
+    std::string* temps[3] = {&r.tempMediaPath, &r.tempThumbnailPath, &r.tempMarkerPath};
+    std::string* dests[3] = {&r.destMediaPath, &r.destThumbnailPath, &r.destMarkerPath};
+    const uint32_t bits[3] = {tq9::FILE_MEDIA, tq9::FILE_THUMBNAIL, tq9::FILE_MARKER};
+    for (int part = 0; part < 3; ++part) {
+        if (!(flags & bits[part]))
+            continue;
+        *temps[part] = (temp / (name + "." + exts[part])).string();
+        *dests[part] = (card / (name + "." + exts[part])).string();
+        WriteFile(*temps[part], tag + name + "." + exts[part] + " bytes");
+    }
+    return r;
+}
 
 class ImportFixture : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // files.
 #include <gtest/gtest.h>
 
+#include "jobs/ImportFixture.h"
 #include "jobs/ShellFileCalls.h"
 #include "jobs/ShellPathList.h"
 #include "platform/FileIo.h"
@@ -13,26 +14,6 @@ using namespace tq9;
 using namespace tq9test;
 
 namespace {
-
-// A converted item waiting in the temporary folder: the files its flags name, with distinct contents.
-CTQ9ImportSystemFile Converted(const fs::path& temp, const fs::path& card, const std::string& name,
-                           const std::string& ext, uint32_t flags)
-{
-    CTQ9ImportSystemFile r;
-    r.flags = flags;
-    const std::string exts[3] = {ext, "thm", "mrk"};
-    std::string* temps[3] = {&r.tempMediaPath, &r.tempThumbnailPath, &r.tempMarkerPath};
-    std::string* dests[3] = {&r.destMediaPath, &r.destThumbnailPath, &r.destMarkerPath};
-    const uint32_t bits[3] = {FILE_MEDIA, FILE_THUMBNAIL, FILE_MARKER};
-    for (int part = 0; part < 3; ++part) {
-        if (!(flags & bits[part]))
-            continue;
-        *temps[part] = (temp / (name + "." + exts[part])).string();
-        *dests[part] = (card / (name + "." + exts[part])).string();
-        WriteFile(*temps[part], name + "." + exts[part] + " bytes");
-    }
-    return r;
-}
 
 } // namespace
 

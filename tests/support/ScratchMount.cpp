@@ -68,29 +68,67 @@ std::unique_ptr<ScratchMount> ScratchMount::Tmpfs(const std::string& size, std::
     return m;
 }
 
-std::unique_ptr<ScratchMount> ScratchMount::FatImage(int sizeMiB, std::string& skipReason)
+std::unique_ptr<ScratchMount> ScratchMount::Format(int sizeMiB, const std::vector<std::string>& tools,
+                                                  std::vector<std::string> mkfs, std::string& skipReason)
 {
     if (::access("/dev/fuse", R_OK | W_OK) != 0) {
         skipReason = "no /dev/fuse";
         return nullptr;
     }
-    if (!onPath("fusefat") || !onPath("mkfs.vfat")) {
-        skipReason = "fusefat or mkfs.vfat is not installed";
-        return nullptr;
+    for (const std::string& tool : tools) {
+        if (!onPath(tool)) {
+            skipReason = tool + " is not installed";
+            return nullptr;
+        }
     }
     std::unique_ptr<ScratchMount> m = Create(skipReason);
     if (!m)
         return nullptr;
-    const fs::path image = m->m_folder / "card.img";
-    std::ofstream(image).close();
-    fs::resize_file(image, static_cast<uintmax_t>(sizeMiB) << 20);
-    if (RunProcess({"mkfs.vfat", image.string()}).exitCode != 0) {
-        skipReason = "mkfs.vfat failed";
+    m->m_image = m->m_folder / "card.img";
+    std::ofstream(m->m_image).close();
+    fs::resize_file(m->m_image, static_cast<uintmax_t>(sizeMiB) << 20);
+    mkfs.push_back(m->m_image.string());
+    if (RunProcess(mkfs).exitCode != 0) {
+        skipReason = mkfs[0] + " failed";
         return nullptr;
     }
-    const ProcessResult r = RunProcess({"fusefat", "-o", "rw+", image.string(), m->m_mountPoint.string()});
+    return m;
+}
+
+std::unique_ptr<ScratchMount> ScratchMount::FatImage(int sizeMiB, std::string& skipReason, int clusterKiB)
+{
+    std::vector<std::string> mkfs = {"mkfs.vfat"};
+    if (clusterKiB > 0)
+        mkfs.insert(mkfs.end(), {"-s", std::to_string(clusterKiB * 2)});
+    std::unique_ptr<ScratchMount> m = Format(sizeMiB, {"fusefat", "mkfs.vfat"}, mkfs, skipReason);
+    if (!m)
+        return nullptr;
+    const ProcessResult r = RunProcess({"fusefat", "-o", "rw+", m->m_image.string(), m->m_mountPoint.string()});
     if (r.exitCode != 0 || !isMountPoint(m->m_mountPoint)) {
         skipReason = "fusefat could not mount the image: " + r.err;
+        return nullptr;
+    }
+    m->m_mounted = true;
+    return m;
+}
+
+std::unique_ptr<ScratchMount> ScratchMount::ExfatImage(int sizeMiB, std::string& skipReason)
+{
+    std::unique_ptr<ScratchMount> m =
+        Format(sizeMiB, {"mount.exfat-fuse", "mkfs.exfat", "losetup"}, {"mkfs.exfat"}, skipReason);
+    if (!m)
+        return nullptr;
+    const fs::path image = m->m_image;
+    // exfat-fuse wants a block device when it runs as root.
+    const ProcessResult loop = RunProcess({"losetup", "-f", "--show", image.string()});
+    if (loop.exitCode != 0 || loop.out.empty()) {
+        skipReason = "no loop device: " + loop.err;
+        return nullptr;
+    }
+    m->m_loopDevice = loop.out.substr(0, loop.out.find('\n'));
+    const ProcessResult r = RunProcess({"mount.exfat-fuse", m->m_loopDevice, m->m_mountPoint.string()});
+    if (r.exitCode != 0 || !isMountPoint(m->m_mountPoint)) {
+        skipReason = "exfat-fuse could not mount the image: " + r.err;
         return nullptr;
     }
     m->m_mounted = true;
@@ -109,6 +147,8 @@ ScratchMount::~ScratchMount()
 {
     if (m_mounted && ::umount2(m_mountPoint.c_str(), 0) != 0)
         ::umount2(m_mountPoint.c_str(), MNT_DETACH); // still busy: let it go when the last user leaves
+    if (!m_loopDevice.empty())
+        RunProcess({"losetup", "-d", m_loopDevice});
     std::error_code ec;
     if (!m_folder.empty() && !isMountPoint(m_mountPoint))
         fs::remove_all(m_folder, ec);

@@ -1,11 +1,12 @@
-// Small file systems mounted for one test (a size-limited tmpfs, a FAT image through FUSE), unmounted and
+// Small file systems mounted for one test (a size-limited tmpfs, FAT and exFAT images through FUSE), unmounted and
 // removed when the object dies, also when the test fails. Mounting needs root and, for FAT, /dev/fuse,
-// fusefat and mkfs.vfat; the factories say why not in skipReason so the test can GTEST_SKIP with it.
+// fusefat and mkfs.vfat (for exFAT a loop device, mkfs.exfat and exfat-fuse); the factories say why not in skipReason so the test can GTEST_SKIP with it.
 #pragma once
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tq9test {
 
@@ -13,8 +14,11 @@ class ScratchMount {
 public:
     // tmpfs with the given size option ("1m", "512k").
     static std::unique_ptr<ScratchMount> Tmpfs(const std::string& size, std::string& skipReason);
-    // A fresh FAT image of sizeMiB formatted with mkfs.vfat and mounted read-write with fusefat.
-    static std::unique_ptr<ScratchMount> FatImage(int sizeMiB, std::string& skipReason);
+    // A fresh FAT image of sizeMiB formatted with mkfs.vfat and mounted read-write with fusefat;
+    // clusterKiB 0 takes mkfs.vfat's choice.
+    static std::unique_ptr<ScratchMount> FatImage(int sizeMiB, std::string& skipReason, int clusterKiB = 0);
+    // A fresh exFAT image of sizeMiB (mkfs.exfat) on a loop device, mounted with exfat-fuse.
+    static std::unique_ptr<ScratchMount> ExfatImage(int sizeMiB, std::string& skipReason);
 
     ~ScratchMount();
     ScratchMount(const ScratchMount&) = delete;
@@ -28,10 +32,16 @@ private:
     ScratchMount() = default;
     // Checks for root and makes the folder with an empty mount point.
     static std::unique_ptr<ScratchMount> Create(std::string& skipReason);
+    // Create plus an image of sizeMiB formatted by mkfs (the image path is appended), once /dev/fuse and
+    // every tool are there.
+    static std::unique_ptr<ScratchMount> Format(int sizeMiB, const std::vector<std::string>& tools,
+                                                std::vector<std::string> mkfs, std::string& skipReason);
 
     std::filesystem::path m_folder;     // holds the mount point and the image
     std::filesystem::path m_mountPoint;
+    std::filesystem::path m_image; // FAT and exFAT
     bool m_mounted = false;
+    std::string m_loopDevice; // detached after the unmount
 };
 
 } // namespace tq9test
