@@ -1,7 +1,9 @@
 #include "ui/MainFrame.h"
 
 #include "card/CardLayout.h"
+#include "jobs/DragOutSource.h"
 #include "jobs/Duplicator.h"
+#include "jobs/Exporter.h"
 #include "jobs/Importer.h"
 #include "observe/FileObserver2.h"
 #include "res/MessageCatalogue.h"
@@ -46,6 +48,7 @@ CMainFrame::~CMainFrame()
     m_rightView->StopObserverReports(std::move(m_observer));
     m_importer.reset();
     m_duplicator.reset();
+    m_exporter.reset();
 }
 
 void CMainFrame::CreateClientArea()
@@ -64,13 +67,16 @@ void CMainFrame::CreateClientArea()
     }
     m_importer = std::make_unique<CImporter>();
     m_duplicator = std::make_unique<CDuplicator>();
+    m_exporter = std::make_unique<CExporter>();
+    // Copies handed out by drags of an earlier run that did not end normally.
+    CDragOutSource::RemoveLeftovers();
 
     // The address bar exists from here on so that the tree can be linked to it; it is placed with the
     // other bars below.
     m_addressBar = new CAddressBar(this);
     m_leftView->SetLinks(this, m_rightView, m_addressBar, m_observer.get(), m_importer.get(),
                          m_duplicator.get());
-    m_rightView->SetLinks(m_leftView, m_importer.get());
+    m_rightView->SetLinks(m_leftView, m_importer.get(), m_exporter.get());
     m_rightView->SetObserver(m_observer.get());
     m_leftView->Build();
     m_addressBar->SetFolderTree(m_leftView);

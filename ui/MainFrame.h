@@ -20,6 +20,7 @@ namespace tq9 {
 
 class CAddressBar;
 class CDuplicator;
+class CExporter;
 class CFileObserver2;
 class CImporter;
 class CLeftView;
@@ -41,6 +42,7 @@ public:
 
     CImporter* Importer() const { return m_importer.get(); }
     CDuplicator* Duplicator() const { return m_duplicator.get(); }
+    CExporter* Exporter() const { return m_exporter.get(); }
     CLeftView* LeftView() const { return m_leftView; }
     CRightView* RightView() const { return m_rightView; }
     CAddressBar* AddressBar() const { return m_addressBar; }
@@ -69,6 +71,7 @@ private:
     std::unique_ptr<CFileObserver2> m_observer;
     std::unique_ptr<CImporter> m_importer;
     std::unique_ptr<CDuplicator> m_duplicator;
+    std::unique_ptr<CExporter> m_exporter;
     QToolBar* m_toolBar = nullptr;
     QToolBar* m_addressBand = nullptr;
     CAddressBar* m_addressBar = nullptr;

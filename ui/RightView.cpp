@@ -6,10 +6,12 @@
 #include "jobs/SelfDDIndicator.h"
 #include "platform/FileAttributes.h"
 #include "jobs/ShellFileCalls.h"
+#include "ui/DragOut.h"
 #include "ui/DropImport.h"
 #include "ui/FileListModel.h"
 #include "ui/LeftView.h"
 
+#include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
@@ -56,10 +58,14 @@ CRightView::CRightView(QWidget* parent)
 CRightView::~CRightView()
 {
     m_reportsStopped = true;
+    // The program is done with the copies of its drags.
+    m_dragOut.reset();
+    CDragOutSource::RemoveLeftovers();
 }
 
-void CRightView::SetLinks(CLeftView* tree, CImporter* importer)
+void CRightView::SetLinks(CLeftView* tree, CImporter* importer, CExporter* exporter)
 {
+    m_exporter = exporter;
     m_tree = tree;
     m_importer = importer;
 }
@@ -224,21 +230,27 @@ int CRightView::SelectedCount() const
     return selectionModel() ? static_cast<int>(selectionModel()->selectedRows().size()) : 0;
 }
 
-bool CRightView::DeleteSelected()
+std::vector<std::string> CRightView::SelectedPaths() const
 {
     QModelIndexList rows = selectionModel()->selectedRows();
-    if (rows.isEmpty())
-        return false;
     std::sort(rows.begin(), rows.end(),
               [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::vector<std::string> paths;
-    {
-        std::lock_guard<std::mutex> hold(m_cacheLock);
-        const std::vector<std::string>& files = m_folderCache[m_currentFolder];
-        for (const QModelIndex& index : rows)
-            if (static_cast<size_t>(index.row()) < files.size())
-                paths.push_back(files[index.row()]);
-    }
+    std::lock_guard<std::mutex> hold(m_cacheLock);
+    const auto it = m_folderCache.find(m_currentFolder);
+    if (it == m_folderCache.end())
+        return paths;
+    for (const QModelIndex& index : rows)
+        if (static_cast<size_t>(index.row()) < it->second.size())
+            paths.push_back(it->second[index.row()]);
+    return paths;
+}
+
+bool CRightView::DeleteSelected()
+{
+    const std::vector<std::string> paths = SelectedPaths();
+    if (paths.empty())
+        return false;
     clearSelection();
     bool ok = false;
     try {
@@ -302,8 +314,16 @@ void CRightView::DropFiles(const std::vector<std::string>& files)
 
 void CRightView::startDrag(Qt::DropActions)
 {
-    // Dragging card files out to the desktop exports them; that export is not offered yet. The drag will
-    // set the self-drag flag around its loop so that a drop on a card folder duplicates instead.
+    // Only a press on a selected row starts a drag.
+    const QModelIndex pressed = indexAt(viewport()->mapFromGlobal(QCursor::pos()));
+    if (!pressed.isValid() || !selectionModel()->isRowSelected(pressed.row(), QModelIndex()))
+        return;
+    const std::vector<std::string> paths = SelectedPaths();
+    if (paths.empty())
+        return;
+    // The list's own drop handler refuses the drag while the self-drag flag is up (see dragMoveEvent).
+    m_dragOut = std::make_unique<CDragOut>(this, m_exporter);
+    m_dragOut->Exec(paths);
 }
 
 } // namespace tq9

@@ -1,7 +1,8 @@
 // The file list: the media files of the card folder selected in the tree, one row per item, with name,
 // duration, size and date computed when a row is drawn. It keeps the listable files of every watched
 // card folder in a cache that the folder observer refreshes, takes drops of desktop files (imported into
-// the shown folder) and deletes the selected items with their sidecars.
+// the shown folder), lets rows be dragged out (exported, or duplicated onto a tree folder) and deletes the
+// selected items with their sidecars.
 //
 // Threads: everything runs on the UI thread except OnFolderChanged, which the observer calls on its
 // worker. m_cacheLock guards m_folderCache and m_currentFolder (written on the UI thread, read by the
@@ -29,6 +30,8 @@
 
 namespace tq9 {
 
+class CDragOut;
+class CExporter;
 class CFileListModel;
 class CImporter;
 class CLeftView;
@@ -42,7 +45,7 @@ public:
     ~CRightView() override;
 
     // Links set by the frame; none is owned.
-    void SetLinks(CLeftView* tree, CImporter* importer);
+    void SetLinks(CLeftView* tree, CImporter* importer, CExporter* exporter);
     // The observer that showing a folder watches it with again (null: no watching).
     void SetObserver(CFileObserver2* observer) { m_observer = observer; }
 
@@ -81,6 +84,8 @@ protected:
 
 private:
     std::optional<std::string> PathOfRow(int row) const;
+    // Paths of the selected rows, in row order.
+    std::vector<std::string> SelectedPaths() const;
     void ApplyRowCount(const std::string& folder);
     void DropFiles(const std::vector<std::string>& files);
     // Looks at folder again shortly (UI thread): files another program was still writing are listed once
@@ -89,6 +94,8 @@ private:
 
     CLeftView* m_tree = nullptr;
     CImporter* m_importer = nullptr;
+    CExporter* m_exporter = nullptr;
+    std::unique_ptr<CDragOut> m_dragOut; // the last drag; its copies stay until the next one
     CFileObserver2* m_observer = nullptr;
     CFileListModel* m_model = nullptr;
 
