@@ -45,9 +45,10 @@ TEST_F(LiveFolderTest, FolderDeletedAndMadeAgainIsCurrentOnceShown)
         auto cached = List().CachedCopy(folder.string());
         return cached && cached->empty();
     }));
+    EXPECT_TRUE(WaitFor([&] { return !Tree().SelectByPath(folder.string()); })) << "its node goes";
     fs::create_directory(folder);
     WriteFile(folder / "c.mp3", "mp3");
-    Select(folder);
+    ASSERT_TRUE(WaitFor([&] { return Tree().SelectByPath(folder.string()); })) << "and comes back";
     EXPECT_EQ(Column(0), (std::vector<std::string>{"c.mp3"}));
     PlaceFile(folder / "d.mp3", "mp3");
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 2; }));
