@@ -8,6 +8,8 @@
 #include "res/MessageCatalogueJa.h"
 #include "ui/AboutDlg.h"
 #include "ui/MainFrame.h"
+#include "ui/Manual.h"
+#include "ui/OpenFile.h"
 #include "ui/MessageBox.h"
 #include "ui/PreferenceDlg.h"
 #include "ui/ToolIcons.h"
@@ -117,11 +119,11 @@ bool CTQ9GUIApp::InitInstance(const QStringList& arguments)
 
 void CTQ9GUIApp::OnHelp()
 {
-    // The manual is looked for in the current folder, not beside the program.
-    const QString manual = QDir(QString::fromStdString(CFileSystem::CurrentFolder()))
-                               .filePath(QString::fromStdString(CMessageCatalogue::Get(IDS_MANUAL_FILE)));
-    if (QFileInfo::exists(manual))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(manual));
+    const std::optional<std::string> manual = CManual::Find(CMessageCatalogue::Get(IDS_MANUAL_FILE));
+    if (manual && COpenFile::Open(*manual))
+        return;
+    const std::string where = manual.value_or(CManual::Candidates(CMessageCatalogue::Get(IDS_MANUAL_FILE)).front());
+    CMessageBox::Show(m_frame.get(), FormatText(CMessageCatalogue::Get(IDS_MANUAL_OPEN_FAILED), where));
 }
 
 void CTQ9GUIApp::OnSetup()

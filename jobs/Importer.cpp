@@ -176,13 +176,17 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
             converter.CopyFile(source, record.tempMediaPath);
             ok = ConverterSucceeded(converter);
         } else if ((record.kind & KIND_VIDEO) && m_settings.TwoPass) {
+            // One sweep of the bar over both passes: the first fills its first half, the second the rest.
+            m_twoPassHalf = 1;
             converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath, record.passLogPath, 0);
             if (ConverterSucceeded(converter)) {
                 stopIfCanceled();
+                m_twoPassHalf = 2;
                 converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath,
                                                  record.passLogPath, 1);
                 ok = ConverterSucceeded(converter);
             }
+            m_twoPassHalf = 0;
         } else if (record.kind & KIND_VIDEO) {
             converter.ConvertToDevice(m_settings, source, info, record.tempMediaPath);
             ok = ConverterSucceeded(converter);
@@ -254,7 +258,22 @@ int CImporter::GetFileCount()
 
 int CImporter::GetPercent()
 {
-    return PercentFromConverter(CFFMpegConverter::Instance(), GetFileCount());
+    const int half = m_twoPassHalf.load();
+    const int percent = PercentFromConverter(CFFMpegConverter::Instance(), GetFileCount());
+    if (half == 0 || GetFileIndex() >= GetFileCount())
+        return percent;
+    const int share = TwoPassPercent(half, percent);
+    m_percent.store(share);
+    return share;
+}
+
+int CImporter::TwoPassPercent(int half, int percent)
+{
+    if (half == 1)
+        return percent / 2;
+    if (half == 2)
+        return 50 + percent / 2;
+    return percent;
 }
 
 std::string CImporter::GetCurrentFileName()

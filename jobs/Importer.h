@@ -9,6 +9,7 @@
 // The settings are written only between runs.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -65,6 +66,9 @@ public:
     int GetFileCount() override;
     int GetPercent() override;
     std::string GetCurrentFileName() override;
+    // A pass's percentage as a share of the whole conversion: half 1 (first pass) 0-50, half 2 50-100,
+    // half 0 (a single pass) unchanged.
+    static int TwoPassPercent(int half, int percent);
 
     // The records of the prepared job (tests, diagnostics).
     const std::vector<CTQ9ImportSystemFile>& Records() const { return m_records; }
@@ -86,6 +90,7 @@ private:
     std::vector<FailedSrcPathT> m_failed;
     std::string m_errorSubject; // the destination, for the message of RESULT_NOT_DIRECTORY
     ConversionSettings m_settings; // NTSC 1, LetterBox 0, 2pass 0 until set
+    std::atomic<int> m_twoPassHalf{0}; // written by the worker, read by GetPercent: see TwoPassPercent
     // Worker-only: time per step over the run, written to the debug log.
     struct StepTimes {
         double probe = 0, media = 0, thumbnail = 0, marker = 0;

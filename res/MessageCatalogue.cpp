@@ -13,7 +13,7 @@ const std::map<int, std::string>& builtinTable()
     static const std::map<int, std::string> table = {
         {128, "TQ-9 Image Converter\n\nTQ-9 Image Converter\n\n\nTQ-9 Image Converter Document\n"
               "TQ9ImageConverter.Document"},
-        {129, "TQ9_image_converter_e.pdf"},
+        {129, "TQ9_image_converter_e.html"},
         {130, "Error"},
         {131, "Error occurred during the TQ-9 file system check."},
         {132, "Create TQ-9 folder."},

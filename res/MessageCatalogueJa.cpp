@@ -8,7 +8,7 @@ const std::map<int, std::string>& JapaneseCatalogue()
     static const std::map<int, std::string> table = {
         {128, "TQ-9 Image Converter\n\nTQ-9 Image Converter\n\n\nTQ-9 Image Converter ドキュメント\n"
               "TQ9ImageConverter.Document"},
-        {129, "TQ9_image_converter_e.pdf"},
+        {129, "TQ9_image_converter_j.html"},
         {130, "エラー"},
         {131, "TQ-9 ファイルシステムのチェック中にエラーが発生しました。"},
         {132, "TQ-9 フォルダを作成します。"},

@@ -38,6 +38,18 @@
         <translation>設定</translation>
     </message>
     <message>
+        <source>New Folder</source>
+        <translation>新しいフォルダ</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>削除</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>最新の情報に更新</translation>
+    </message>
+    <message>
         <source>Quit</source>
         <translation>終了</translation>
     </message>

@@ -6,6 +6,7 @@
 #include "jobs/Importer.h"
 #include "jobs/SelfDDIndicator.h"
 #include "ui/ConvProgressDlg.h"
+#include "ui/MainFrame.h"
 #include "ui/MessageBox.h"
 #include "res/MessageCatalogue.h"
 
@@ -65,8 +66,7 @@ int CDropImport::Import(QWidget* owner, CImporter& importer, const std::string& 
         result = importer.Run(dialog);
     }
     const std::string report = ImportReportText(importer, result);
-    if (!report.empty())
-        CMessageBox::Show(owner, report);
+    Report(owner, report, result, files.size(), false);
     return result;
 }
 
@@ -78,10 +78,18 @@ int CDropImport::Duplicate(QWidget* owner, CDuplicator& duplicator, const std::s
         CConvProgressDlg dialog(owner);
         result = duplicator.Run(dialog);
     }
-    const std::string report = DuplicationReportText(duplicator, result);
+    Report(owner, DuplicationReportText(duplicator, result), result, files.size(), true);
+    return result;
+}
+
+void CDropImport::Report(QWidget* owner, const std::string& report, int result, size_t count, bool duplicated)
+{
     if (!report.empty())
         CMessageBox::Show(owner, report);
-    return result;
+    // A job that brought every file in says so where it does not need an answer.
+    if (result == 0)
+        if (auto* frame = qobject_cast<CMainFrame*>(owner->window()))
+            frame->ShowTransferDone(static_cast<int>(count), duplicated);
 }
 
 CDropImport::BusyGuard::BusyGuard()

@@ -38,6 +38,9 @@ public:
     static int Duplicate(QWidget* owner, CDuplicator& duplicator, const std::string& folder,
                          const std::vector<std::string>& files, uint64_t freeBytes);
 
+    // Shows a job's report, if any; a job that brought everything in says so in the status bar.
+    static void Report(QWidget* owner, const std::string& report, int result, size_t count, bool duplicated);
+
     // Holds the drop-busy flag for a drop handler's whole run.
     class BusyGuard {
     public:

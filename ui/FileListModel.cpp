@@ -19,6 +19,12 @@ void CFileListModel::SetRowCount(int rows)
     endResetModel();
 }
 
+void CFileListModel::sort(int column, Qt::SortOrder order)
+{
+    if (m_sort)
+        m_sort(column, order);
+}
+
 int CFileListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : m_rows;

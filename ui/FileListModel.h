@@ -22,6 +22,9 @@ public:
     explicit CFileListModel(PathOfRow pathOfRow, QObject* parent = nullptr);
 
     void SetRowCount(int rows);
+    // Who sorts the rows (they live in the file list's cache, not here).
+    void SetSortHandler(std::function<void(int column, Qt::SortOrder order)> handler) { m_sort = std::move(handler); }
+    void sort(int column, Qt::SortOrder order) override;
     // Forgets the per-extension icons (a new folder is shown).
     void ClearIcons() { m_iconByExtension.clear(); }
 
@@ -38,6 +41,7 @@ private:
     QIcon IconFor(const std::string& path) const;
 
     PathOfRow m_pathOfRow;
+    std::function<void(int, Qt::SortOrder)> m_sort;
     int m_rows = 0;
     // The first file drawn of an extension gives the icon of all of them (exact, case-sensitive key).
     mutable QHash<QString, QIcon> m_iconByExtension;

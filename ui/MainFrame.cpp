@@ -12,10 +12,14 @@
 #include "ui/MessageBox.h"
 #include "ui/RightView.h"
 #include "ui/ToolIcons.h"
+#include "ui/WindowLayout.h"
+#include "card/CardFolder.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSplitter>
@@ -40,6 +44,7 @@ CMainFrame::CMainFrame(QWidget* parent)
     CreateClientArea();
     CreateMenu();
     CreateBars();
+    CWindowLayout::Restore(*this, *m_splitter, *m_rightView->header());
 }
 
 CMainFrame::~CMainFrame()
@@ -84,14 +89,37 @@ void CMainFrame::CreateClientArea()
 
 void CMainFrame::CreateMenu()
 {
+    // The two toolbar commands are in the File menu too, so that the keyboard reaches them.
+    m_createFolderAction = new QAction(CToolIcons::CreateFolder(), tr("New Folder"), this);
+    m_createFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    m_deleteFileAction = new QAction(CToolIcons::DeleteFile(), tr("Delete"), this);
+    m_deleteFileAction->setShortcut(QKeySequence::Delete);
+    for (auto [action, prompt] : {std::pair{m_createFolderAction, IDS_PROMPT_CREATE_FOLDER},
+                                  std::pair{m_deleteFileAction, IDS_PROMPT_DELETE_FILE}}) {
+        action->setStatusTip(text(prompt));
+        action->setToolTip(QStringLiteral("%1 (%2)").arg(text(prompt),
+                                                         action->shortcut().toString(QKeySequence::NativeText)));
+    }
+    connect(m_createFolderAction, &QAction::triggered, this, &CMainFrame::CreateFolderCommand);
+    connect(m_deleteFileAction, &QAction::triggered, this, &CMainFrame::DeleteFileCommand);
+    m_refreshAction = new QAction(tr("Refresh"), this);
+    m_refreshAction->setShortcut(QKeySequence::Refresh);
+    connect(m_refreshAction, &QAction::triggered, this, &CMainFrame::RefreshCommand);
+
     QMenu* file = menuBar()->addMenu(tr("File(&F)"));
+    file->addAction(m_createFolderAction);
+    file->addAction(m_deleteFileAction);
+    file->addAction(m_refreshAction);
+    file->addSeparator();
     m_setupAction = file->addAction(tr("Setup"));
     file->addSeparator();
     QAction* quit = file->addAction(tr("Quit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* help = menuBar()->addMenu(tr("Help(&H)"));
     m_helpAction = help->addAction(tr("Help"));
+    m_helpAction->setShortcut(QKeySequence::HelpContents);
     help->addSeparator();
     m_infoAction = help->addAction(tr("Info"));
 }
@@ -103,16 +131,8 @@ void CMainFrame::CreateBars()
     m_toolBar->setIconSize(QSize(32, 32));
     m_toolBar->setFloatable(false);
     m_toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    m_createFolderAction = m_toolBar->addAction(CToolIcons::CreateFolder(), text(IDS_PROMPT_CREATE_FOLDER));
-    m_createFolderAction->setStatusTip(text(IDS_PROMPT_CREATE_FOLDER));
-    m_deleteFileAction = m_toolBar->addAction(CToolIcons::DeleteFile(), text(IDS_PROMPT_DELETE_FILE));
-    m_deleteFileAction->setStatusTip(text(IDS_PROMPT_DELETE_FILE));
-    connect(m_createFolderAction, &QAction::triggered, this, &CMainFrame::CreateFolderCommand);
-    connect(m_deleteFileAction, &QAction::triggered, this, &CMainFrame::DeleteFileCommand);
-    // The toolbar shows no tooltips: its prompts go to the status bar.
-    m_toolBar->installEventFilter(this);
-    for (QWidget* button : m_toolBar->findChildren<QWidget*>())
-        button->installEventFilter(this);
+    m_toolBar->addAction(m_createFolderAction);
+    m_toolBar->addAction(m_deleteFileAction);
 
     m_addressBand = addToolBar(QStringLiteral("address"));
     m_addressBand->setObjectName(QStringLiteral("address"));
@@ -132,11 +152,26 @@ void CMainFrame::CreateBars()
     m_splitter->setStretchFactor(1, 1);
 }
 
-bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    if (event->type() == QEvent::ToolTip)
-        return true;
-    return QMainWindow::eventFilter(watched, event);
+    CWindowLayout::Save(*this, *m_splitter, *m_rightView->header());
+    QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::ShowTransferDone(int count, bool duplicated)
+{
+    const int id = duplicated ? (count == 1 ? IDS_ONE_FILE_DUPLICATED : IDS_FILES_DUPLICATED)
+                              : (count == 1 ? IDS_ONE_FILE_IMPORTED : IDS_FILES_IMPORTED);
+    statusBar()->showMessage(QString::fromStdString(FormatText(CMessageCatalogue::Get(id), count)), 10000);
+}
+
+void CMainFrame::RefreshCommand()
+{
+    m_leftView->Rescan();
+    const std::string folder = m_rightView->CurrentFolder();
+    if (!folder.empty())
+        m_rightView->ShowFolder(folder);
+    m_leftView->ShowRemainingSpace();
 }
 
 void CMainFrame::SetRemainingSpace(uint64_t freeBytes)
@@ -171,7 +206,13 @@ void CMainFrame::DeleteFileCommand()
         CMessageBox::ShowId(this, IDS_SELECT_DELETE_FILE);
         return;
     }
-    if (CMessageBox::ShowId(this, IDS_DELETE_CONFIRM, CMessageBox::Buttons::OkCancel) != CMessageBox::Answer::Ok)
+    // The question names what goes: the file, or how many files.
+    const std::vector<std::string> selected = m_rightView->SelectedPaths();
+    const std::string question =
+        selected.size() == 1
+            ? FormatText(CMessageCatalogue::Get(IDS_DELETE_ONE_CONFIRM), CCardFolder::NameText(selected.front()))
+            : FormatText(CMessageCatalogue::Get(IDS_DELETE_MANY_CONFIRM), static_cast<int>(selected.size()));
+    if (CMessageBox::Show(this, question, {}, CMessageBox::Buttons::OkCancel) != CMessageBox::Answer::Ok)
         return;
     const bool deleted = m_rightView->DeleteSelected();
     m_leftView->ShowRemainingSpace();

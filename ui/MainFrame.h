@@ -39,6 +39,10 @@ public:
     // Toolbar commands 132 and 133 (also reachable from tests).
     void CreateFolderCommand();
     void DeleteFileCommand();
+    // F5: looks for cards again and reads the shown folder again.
+    void RefreshCommand();
+    // Says in the status bar how many files an import (or a duplication) brought in.
+    void ShowTransferDone(int count, bool duplicated);
 
     CImporter* Importer() const { return m_importer.get(); }
     CDuplicator* Duplicator() const { return m_duplicator.get(); }
@@ -58,7 +62,7 @@ public:
     QAction* DeleteFileAction() const { return m_deleteFileAction; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override; // remembers the window's layout
 
 private:
     void CreateClientArea();
@@ -82,6 +86,7 @@ private:
     QAction* m_infoAction = nullptr;
     QAction* m_createFolderAction = nullptr;
     QAction* m_deleteFileAction = nullptr;
+    QAction* m_refreshAction = nullptr;
 };
 
 } // namespace tq9

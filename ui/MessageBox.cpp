@@ -4,7 +4,9 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 namespace tq9 {
 
@@ -32,6 +34,14 @@ CMessageBox::Answer CMessageBox::Show(QWidget* owner, const std::string& text, c
     box.button(QMessageBox::Ok)->setText(QCoreApplication::translate("tq9::CMessageBox", "OK"));
     if (QAbstractButton* cancel = box.button(QMessageBox::Cancel))
         cancel->setText(QCoreApplication::translate("tq9::CMessageBox", "Cancel"));
+    // Cancel is the default of a question: Enter must not delete anything.
+    if (buttons == Buttons::OkCancel)
+        box.setDefaultButton(QMessageBox::Cancel);
+    // The window system cuts a title that is wider than the box; make room for it.
+    const int titleWidth = box.fontMetrics().horizontalAdvance(QString::fromStdString(title)) + 120;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
 }
 

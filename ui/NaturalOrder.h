@@ -1,5 +1,5 @@
 // The order a file manager shows names in: digits compare by their number (clip2 before clip10,
-// TQ9_0002 before TQ9_0010), letters without regard to case. Any thread (each has its own collator).
+// TQ9_0002 before TQ9_0010), letters without regard to case. Any thread.
 #pragma once
 
 #include <QString>

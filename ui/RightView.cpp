@@ -8,7 +8,11 @@
 #include "jobs/ShellFileCalls.h"
 #include "ui/DragOut.h"
 #include "ui/DropImport.h"
+#include "res/MessageCatalogue.h"
 #include "ui/FileListModel.h"
+#include "ui/FileOrder.h"
+#include "ui/MessageBox.h"
+#include "ui/OpenFile.h"
 #include "ui/LeftView.h"
 
 #include <QCursor>
@@ -16,6 +20,7 @@
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QThread>
 
@@ -36,9 +41,12 @@ CRightView::CRightView(QWidget* parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSortingEnabled(false);
+    // Sorted by name at first; a header click sorts by that column (see SortBy).
+    m_model->SetSortHandler([this](int column, Qt::SortOrder order) { SortBy(column, order); });
+    header()->setSortIndicator(CFileListModel::ColName, Qt::AscendingOrder);
+    setSortingEnabled(true);
     setIconSize(QSize(32, 32));
-    header()->setSectionsClickable(false);
+    header()->setSectionsClickable(true);
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
     for (int column = 0; column < 4; ++column) {
@@ -48,6 +56,9 @@ CRightView::CRightView(QWidget* parent)
     // A date does not fit into 80 pixels of today's fonts; widen that column to its text.
     const int dateWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16;
     setColumnWidth(3, std::max(kColumnWidths[3], dateWidth));
+    // The name takes whatever width the other columns leave, a maximised window's included.
+    header()->setSectionResizeMode(CFileListModel::ColName, QHeaderView::Stretch);
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) { OpenRow(index.row()); });
     setDragEnabled(true);
     setAcceptDrops(true);
     setDropIndicatorShown(false);
@@ -128,8 +139,54 @@ void CRightView::EnumerateFolder(const std::string& folder)
             return;
         files.emplace();
     }
+    CFileOrder::Sort(*files, m_sortColumn, m_sortDescending);
     std::lock_guard<std::mutex> hold(m_cacheLock);
     m_folderCache[folder] = std::move(*files);
+}
+
+void CRightView::SortBy(int column, Qt::SortOrder order)
+{
+    const bool descending = order == Qt::DescendingOrder;
+    if (column == m_sortColumn && descending == m_sortDescending)
+        return;
+    m_sortColumn = column;
+    m_sortDescending = descending;
+    const std::string folder = CurrentFolder();
+    if (folder.empty())
+        return;
+    EnumerateFolder(folder);
+    ApplyRowCount(folder); // the selection follows its files to their new rows
+}
+
+std::vector<std::string> CRightView::SelectedPaths() const
+{
+    std::vector<int> rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::string> paths;
+    for (int row : rows)
+        if (std::optional<std::string> path = PathOfRow(row))
+            paths.push_back(std::move(*path));
+    return paths;
+}
+
+void CRightView::OpenRow(int row)
+{
+    const std::optional<std::string> path = PathOfRow(row);
+    if (!path)
+        return;
+    if (!COpenFile::Open(*path))
+        CMessageBox::Show(this, FormatText(CMessageCatalogue::Get(IDS_OPEN_FILE_FAILED), *path));
+}
+
+void CRightView::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
+        OpenRow(currentIndex().row());
+        return;
+    }
+    QTreeView::keyPressEvent(event);
 }
 
 void CRightView::RecheckLater(const std::string& folder)

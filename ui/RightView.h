@@ -65,6 +65,12 @@ public:
     std::string CurrentFolder() const;
     int RowCount() const;
     int SelectedCount() const;
+    // Full paths of the selected rows, top to bottom.
+    std::vector<std::string> SelectedPaths() const;
+    // Sorts the rows by column (a header click); the folder is read again in that order.
+    void SortBy(int column, Qt::SortOrder order);
+    // Opens a row's file with the desktop's default application; says so when that fails.
+    void OpenRow(int row);
     // Deletes the selected items with their .thm and .mrk sidecars (for good, no trash). False when
     // nothing was selected or a file could not be deleted; the list is refreshed in every other case.
     bool DeleteSelected();
@@ -77,6 +83,7 @@ public:
     CFileListModel* Model() const { return m_model; }
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override; // Enter opens the current file
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -104,6 +111,8 @@ private:
     std::string m_currentFolder;                                    // guarded by m_cacheLock
     std::vector<std::string> m_shownPaths; // UI thread: the rows as last counted, to keep the selection
     std::atomic<bool> m_reportsStopped{false};
+    std::atomic<int> m_sortColumn{0};         // read by EnumerateFolder on the observer's thread too
+    std::atomic<bool> m_sortDescending{false};
     std::set<std::string> m_recheckPending; // UI thread only
 };
 

@@ -13,7 +13,7 @@ template <typename Paint>
 QIcon paintIcon(Paint paint)
 {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) {
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);

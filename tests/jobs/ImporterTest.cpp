@@ -340,3 +340,12 @@ TEST_F(ImporterTest, CardFolderRemovedBeforeTheMoveReportsEverySourceAsOtherErro
 }
 
 } // namespace
+
+TEST(ImporterTwoPassTest, BothPassesSweepTheBarOnceFromZeroToHundred)
+{
+    EXPECT_EQ(CImporter::TwoPassPercent(0, 40), 40);
+    EXPECT_EQ(CImporter::TwoPassPercent(1, 0), 0);
+    EXPECT_EQ(CImporter::TwoPassPercent(1, 100), 50);
+    EXPECT_EQ(CImporter::TwoPassPercent(2, 0), 50);
+    EXPECT_EQ(CImporter::TwoPassPercent(2, 100), 100);
+}

@@ -147,7 +147,7 @@ TEST_F(MainFrameTest, DeleteAsksAndRemovesTheFileWithItsSidecars)
     m_answer = CMessageBox::Answer::Cancel;
     frame.DeleteFileCommand();
     ASSERT_EQ(m_messages.size(), 2u);
-    EXPECT_EQ(m_messages[1].text, "Delete this file?");
+    EXPECT_EQ(m_messages[1].text, "Delete \"clip.mp4\"?");
     EXPECT_EQ(m_messages[1].buttons, CMessageBox::Buttons::OkCancel);
     EXPECT_TRUE(fs::exists(folder / "clip.mp4"));
     EXPECT_EQ(List().SelectedCount(), 1);

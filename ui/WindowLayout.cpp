@@ -1,0 +1,38 @@
+#include "ui/WindowLayout.h"
+
+#include <QHeaderView>
+#include <QMainWindow>
+#include <QSettings>
+#include <QSplitter>
+
+namespace tq9 {
+
+namespace {
+const QString kGeometry = QStringLiteral("Window/geometry");
+const QString kSplitter = QStringLiteral("Window/splitter");
+const QString kListHeader = QStringLiteral("Window/listHeader");
+} // namespace
+
+void CWindowLayout::Restore(QMainWindow& window, QSplitter& splitter, QHeaderView& listHeader)
+{
+    QSettings settings;
+    if (settings.contains(kGeometry))
+        window.restoreGeometry(settings.value(kGeometry).toByteArray());
+    if (settings.contains(kSplitter))
+        splitter.restoreState(settings.value(kSplitter).toByteArray());
+    if (settings.contains(kListHeader)) {
+        listHeader.restoreState(settings.value(kListHeader).toByteArray());
+        // A header state from a build with other columns must not hide or fix the name column.
+        listHeader.setSectionResizeMode(0, QHeaderView::Stretch);
+    }
+}
+
+void CWindowLayout::Save(const QMainWindow& window, const QSplitter& splitter, const QHeaderView& listHeader)
+{
+    QSettings settings;
+    settings.setValue(kGeometry, window.saveGeometry());
+    settings.setValue(kSplitter, splitter.saveState());
+    settings.setValue(kListHeader, listHeader.saveState());
+}
+
+} // namespace tq9
