@@ -158,19 +158,6 @@ void CRightView::SortBy(int column, Qt::SortOrder order)
     ApplyRowCount(folder); // the selection follows its files to their new rows
 }
 
-std::vector<std::string> CRightView::SelectedPaths() const
-{
-    std::vector<int> rows;
-    for (const QModelIndex& index : selectionModel()->selectedRows())
-        rows.push_back(index.row());
-    std::sort(rows.begin(), rows.end());
-    std::vector<std::string> paths;
-    for (int row : rows)
-        if (std::optional<std::string> path = PathOfRow(row))
-            paths.push_back(std::move(*path));
-    return paths;
-}
-
 void CRightView::OpenRow(int row)
 {
     const std::optional<std::string> path = PathOfRow(row);

@@ -91,8 +91,6 @@ protected:
 
 private:
     std::optional<std::string> PathOfRow(int row) const;
-    // Paths of the selected rows, in row order.
-    std::vector<std::string> SelectedPaths() const;
     void ApplyRowCount(const std::string& folder);
     void DropFiles(const std::vector<std::string>& files);
     // Looks at folder again shortly (UI thread): files another program was still writing are listed once
