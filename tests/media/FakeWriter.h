@@ -44,7 +44,8 @@ public:
     std::vector<int64_t> audioPts;
     int64_t audioFrames = 0;
     std::set<std::thread::id> videoThreads, audioThreads;
-    bool overlapped = false; // a video and an audio call were inside the writer at the same time
+    std::atomic<bool> overlapped{false}; // a video and an audio call were inside the writer at the same time
+    std::atomic<int> pictures{0};        // pictures taken so far, readable while the run goes on
     int closes = 0, aborts = 0;
 
 private:
@@ -69,7 +70,8 @@ private:
     {
         FakeWriter* self = Current();
         self->inVideo = true;
-        self->overlapped = self->overlapped || self->inAudio;
+        if (self->inAudio)
+            self->overlapped = true;
         std::this_thread::sleep_for(self->pictureDelay);
         std::lock_guard<std::mutex> lock(self->m_lock);
         self->inVideo = false;
@@ -79,13 +81,15 @@ private:
         if (static_cast<int>(self->videoPts.size()) == self->failVideoAt)
             return -5;
         self->videoPts.push_back(ptsUs);
+        ++self->pictures;
         return 0;
     }
     static int Audio(Tq9MediaWriter*, const int16_t* samples, int frames, int64_t ptsUs)
     {
         FakeWriter* self = Current();
         self->inAudio = true;
-        self->overlapped = self->overlapped || self->inVideo;
+        if (self->inVideo)
+            self->overlapped = true;
         // Long enough for the other stream's call to come in while this one is inside.
         std::this_thread::sleep_for(std::chrono::microseconds(200));
         std::lock_guard<std::mutex> lock(self->m_lock);

@@ -169,7 +169,7 @@ TEST_F(WMVConversion, StopDuringTheWaitEndsWithinOneStepAndRemovesThePartialFile
 {
     writer.pictureDelay = std::chrono::milliseconds(40); // 2 s of pictures
     std::thread stopper([&] {
-        while (writer.videoPts.size() < 3)
+        while (writer.pictures.load() < 3)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         converter.RequestStop();
     });
