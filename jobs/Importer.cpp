@@ -170,6 +170,9 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
     clock.Lap(m_times.probe);
 
     stopIfCanceled();
+    // The marker gives what the device will play: the length the conversion wrote, not the probe's figure
+    // (an estimate for some sources, and a damaged source's timestamps may claim anything).
+    int32_t lengthMs = info.durationMs;
     if (record.flags & FILE_MEDIA) {
         bool ok = false;
         if (record.kind & KIND_COPY) {
@@ -198,6 +201,8 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
         }
         if (!ok)
             fail("cannot convert " + source);
+        if (!(record.kind & (KIND_COPY | KIND_STILL)) && converter.GetOutputLength() >= 0)
+            lengthMs = converter.GetOutputLength();
     }
     clock.Lap(m_times.media);
 
@@ -205,7 +210,7 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
     if (record.flags & FILE_THUMBNAIL) {
         bool ok = false;
         if (record.kind & KIND_VIDEO)
-            ok = converter.ExtractFrame(m_settings, source, info, record.tempThumbnailPath) == 0;
+            ok = ExtractThumbnail(record, info);
         else if (record.kind & KIND_STILL)
             ok = MakeStillThumbnail(source, record.tempThumbnailPath) == 0;
         if (!ok)
@@ -214,8 +219,21 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
     clock.Lap(m_times.thumbnail);
 
     if (record.flags & FILE_MARKER)
-        writeMarker(record.tempMarkerPath, info.durationMs);
+        writeMarker(record.tempMarkerPath, lengthMs);
     clock.Lap(m_times.marker);
+}
+
+bool CImporter::ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info)
+{
+    CFFMpegConverter& converter = CFFMpegConverter::Instance();
+    if (converter.ExtractFrame(m_settings, record.sourcePath, info, record.tempThumbnailPath) == 0)
+        return true;
+    // A thumbnail never costs a good conversion: when the picture 5 s in cannot be had, the first one.
+    if (static_cast<uint32_t>(info.durationMs) <= 5000 || GetState() != STATE_RUNNING)
+        return false;
+    MediaInfo fromStart = info;
+    fromStart.durationMs = 0;
+    return converter.ExtractFrame(m_settings, record.sourcePath, fromStart, record.tempThumbnailPath) == 0;
 }
 
 void CImporter::Complete(const std::atomic<bool>* cancel)

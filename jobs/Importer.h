@@ -22,6 +22,8 @@
 
 namespace tq9 {
 
+struct MediaInfo;
+
 class CImporter : public CJobBase {
 public:
     // Result codes; several bits can be set together.
@@ -78,6 +80,8 @@ protected:
 
 private:
     void ProcessRecord(const CTQ9ImportSystemFile& record);
+    // The video thumbnail: the picture 5 s in, or the first one when that fails.
+    bool ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info);
     // Moves or copies the converted files onto the card; cancel, when given, stops it part-way.
     void Complete(const std::atomic<bool>* cancel);
     void CleanUp();

@@ -1,5 +1,6 @@
 #include "media/FFMpegConverter.h"
 
+#include <algorithm>
 #include <atomic>
 #include <exception>
 
@@ -28,11 +29,36 @@ FrameGeometry Geometry(const ConversionSettings& settings)
     return settings.NTSC ? FrameGeometry{480, "29.97"} : FrameGeometry{576, "25.00"};
 }
 
+// The picture as a viewer shows it: stretched to its display aspect and turned upright.
+struct ShownSize {
+    double width = 0;
+    double height = 0;
+};
+
+ShownSize Shown(const CFFMpegConverter::StreamInfo& video)
+{
+    ShownSize shown{static_cast<double>(video.width), static_cast<double>(video.height)};
+    if (video.darNum > 0 && video.darDen > 0 && video.height > 0)
+        shown.width = static_cast<double>(video.height) * video.darNum / video.darDen;
+    if (video.rotation == 90 || video.rotation == 270)
+        std::swap(shown.width, shown.height);
+    return shown;
+}
+
+// 16:9 is judged on the shown picture, so that square pixels (854x480) and anamorphic ones (720x480 shown
+// at 16:9) both count. The tolerance is that of whole sixteenths and ninths: 848..863 x 480 qualify.
 bool IsSixteenByNine(const CFFMpegConverter::StreamInfo& video)
 {
-    if (video.darNum != 0)
-        return video.darNum == 16 && video.darDen == 9;
-    return video.width / 16 == video.height / 9;
+    const ShownSize shown = Shown(video);
+    if (shown.width < 1 || shown.height < 1)
+        return false;
+    return static_cast<long>(shown.width) / 16 == static_cast<long>(shown.height) / 9;
+}
+
+bool IsPortrait(const CFFMpegConverter::StreamInfo& video)
+{
+    const ShownSize shown = Shown(video);
+    return shown.width >= 1 && shown.width < shown.height;
 }
 
 std::string Size(int width, int height)
@@ -40,9 +66,34 @@ std::string Size(int width, int height)
     return std::to_string(width) + "x" + std::to_string(height);
 }
 
-std::string PadFilter(int width, int height, int top)
+std::string PadFilter(int width, int height, int left, int top)
 {
-    return "pad=" + std::to_string(width) + ":" + std::to_string(height) + ":0:" + std::to_string(top) + ":black";
+    return "pad=" + std::to_string(width) + ":" + std::to_string(height) + ":" + std::to_string(left) + ":" +
+           std::to_string(top) + ":black";
+}
+
+// Where the picture goes in a frame: "-s" and, when it does not fill the frame, the "-vf" pad around it.
+struct Placement {
+    std::string size;
+    std::string pad; // empty: no "-vf"
+};
+
+// A portrait picture stands full height in the middle of the frame, as stills do. lineFactor widens square
+// pixels to the frame's pixel shape (1.125 on the device's 720-pixel line, 1 for the thumbnail) against
+// lineHeight lines; the device frame's width is reckoned against 480 lines for both standards.
+Placement Pillarbox(const CFFMpegConverter::StreamInfo& video, int frameWidth, int frameHeight, double lineHeight,
+                    double lineFactor)
+{
+    const ShownSize shown = Shown(video);
+    int width = static_cast<int>(shown.width * (lineHeight / shown.height) * lineFactor);
+    width = std::clamp(width & ~1, 2, frameWidth);
+    // An even offset: the padding works on 4:2:0 pictures and would round an odd one down anyway.
+    return {Size(width, frameHeight), PadFilter(frameWidth, frameHeight, ((frameWidth - width) >> 1) & ~1, 0)};
+}
+
+Placement Letterbox(int frameWidth, int frameHeight, int pictureHeight)
+{
+    return {Size(frameWidth, pictureHeight), PadFilter(frameWidth, frameHeight, 0, (frameHeight - pictureHeight) >> 1)};
 }
 
 // The video entry the conversions use, or nullptr when there is none they can use.
@@ -69,6 +120,10 @@ int CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info)
 {
     std::lock_guard<std::mutex> run(runLock);
     BeginOperation();
+    {
+        std::lock_guard<std::mutex> lock(stateLock);
+        outputLength = -1;
+    }
 
     // Paths are UTF-8 end to end, so every name the file system allows reaches the library unchanged.
     std::vector<const char*> argv;
@@ -99,6 +154,9 @@ int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int
     case TQ9_EVENT_POSITION:
         self.position = low;
         break;
+    case TQ9_EVENT_OUTPUT_LENGTH:
+        self.outputLength = low;
+        break;
     default:
         break;
     }
@@ -123,7 +181,14 @@ int CFFMpegConverter::FailNoVideo()
     std::lock_guard<std::mutex> run(runLock);
     std::lock_guard<std::mutex> lock(stateLock);
     result = kConverterFailed;
+    outputLength = -1;
     return -1;
+}
+
+int32_t CFFMpegConverter::GetOutputLength() const
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    return outputLength;
 }
 
 bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const std::string& source,
@@ -134,7 +199,11 @@ bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const
     if (!video)
         return false;
     const FrameGeometry frame = Geometry(settings);
-    const bool letterbox = settings.LetterBox != 0 && IsSixteenByNine(*video);
+    Placement placement{Size(720, frame.height), ""};
+    if (IsPortrait(*video))
+        placement = Pillarbox(*video, 720, frame.height, 480, 1.125);
+    else if (settings.LetterBox != 0 && IsSixteenByNine(*video))
+        placement = Letterbox(720, frame.height, 405);
 
     args = {"", "-i", source};
     if (!info.AudioStream()) // a silent second input, so the device always finds an audio track
@@ -142,9 +211,9 @@ bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const
     args.insert(args.end(), {"-acodec", "libmp3lame", "-ab", "128k", "-ac", "2", "-ar", "48000"});
     args.insert(args.end(), {"-vcodec", "mpeg4", "-flags", "+ildct+ilme", "-top", "1", "-b", "5000k", "-bt",
                              "1000k", "-vsync", "1"});
-    args.insert(args.end(), {"-s", letterbox ? Size(720, 405) : Size(720, frame.height), "-r", frame.rate});
-    if (letterbox)
-        args.insert(args.end(), {"-vf", PadFilter(720, frame.height, (frame.height - 405) >> 1)});
+    args.insert(args.end(), {"-s", placement.size, "-r", frame.rate});
+    if (!placement.pad.empty())
+        args.insert(args.end(), {"-vf", placement.pad});
     return true;
 }
 
@@ -184,12 +253,16 @@ bool CFFMpegConverter::FrameArguments(const ConversionSettings& settings, const 
     const StreamInfo* video = UsableVideo(info);
     if (!video)
         return false;
-    const bool letterbox = settings.LetterBox != 0 && IsSixteenByNine(*video);
-    args = {"", "-i", source, "-s", letterbox ? Size(48, 27) : Size(48, 36)};
+    Placement placement{Size(48, 36), ""};
+    if (IsPortrait(*video))
+        placement = Pillarbox(*video, 48, 36, 36, 1.0);
+    else if (settings.LetterBox != 0 && IsSixteenByNine(*video))
+        placement = Letterbox(48, 36, 27);
+    args = {"", "-i", source, "-s", placement.size};
     if (static_cast<uint32_t>(info.durationMs) > 5000)
         args.insert(args.end(), {"-ss", "5"});
-    if (letterbox)
-        args.insert(args.end(), {"-vf", PadFilter(48, 36, (36 - 27) >> 1)});
+    if (!placement.pad.empty())
+        args.insert(args.end(), {"-vf", placement.pad});
     args.insert(args.end(), {"-vframes", "1", "-an", "-vcodec", "bmp", "-f", "image2", output});
     return true;
 }

@@ -39,6 +39,7 @@ public:
         double audioBitRate = 0;
         int32_t sampleRate = 0;
         int32_t channels = 0;
+        int32_t rotation = 0; // degrees clockwise the picture is shown turned (0, 90, 180, 270)
     };
 
     // The library entry; tests substitute a fake to capture vectors and script events.
@@ -70,6 +71,10 @@ public:
     int ExtractFrame(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
                      const std::string& output);
 
+    // Length in milliseconds of what the last Run wrote, as the library reported it when it finished; -1
+    // when it reported none (a failure, a stop, a probe).
+    int32_t GetOutputLength() const;
+
     // The argument vectors the operations above pass, exposed for the jobs' diagnostics and for tests.
     // Each returns false (and leaves args empty) when the source has no usable video stream.
     static bool DeviceArguments(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
@@ -85,6 +90,8 @@ private:
     static int OnTranscodeEvent(void* user, int kind, int fileId, int streamId, int64_t value);
     // Sets result to kConverterFailed and returns -1, for a video operation without a video stream.
     int FailNoVideo();
+
+    int32_t outputLength = -1; // under stateLock
 };
 
 } // namespace tq9

@@ -77,6 +77,9 @@ void MediaInfo::Record(int kind, int streamId, int64_t value)
     case TQ9_EVENT_STREAM_INFO:
         stream.codecId = static_cast<uint32_t>(Low(value));
         break;
+    case TQ9_EVENT_ROTATION:
+        stream.rotation = Low(value);
+        break;
     default: // kinds 0, 2, 7 and unknown kinds store nothing here
         break;
     }

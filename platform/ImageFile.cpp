@@ -32,6 +32,20 @@ bool OpenSource(const std::string& path, QFile& file)
     return true;
 }
 
+// Pictures are taken upright, as a viewer shows them: a camera's EXIF orientation is applied.
+void ReadUpright(QImageReader& reader)
+{
+    reader.setAutoTransform(true);
+}
+
+// The size as shown: a quarter turn swaps the stored width and height.
+QSize ShownSize(const QImageReader& reader, QSize stored)
+{
+    if (stored.isValid() && (reader.transformation() & QImageIOHandler::TransformationRotate90))
+        stored.transpose();
+    return stored;
+}
+
 } // namespace
 
 bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& height)
@@ -40,9 +54,8 @@ bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& he
     if (!OpenSource(path, file))
         return false;
     QImageReader reader(&file);
-    // Pictures are taken as stored: an EXIF rotation would swap width and height and change the fit.
-    reader.setAutoTransform(false);
-    QSize size = reader.size();
+    ReadUpright(reader);
+    QSize size = ShownSize(reader, reader.size());
     if (!size.isValid()) {
         // Some formats only know their size once decoded.
         const QImage image = reader.read();
@@ -64,15 +77,17 @@ bool CImageFile::ComposeAndSave(const std::string& source, const Rect& target, i
     if (!OpenSource(source, sourceFile))
         return false;
     QImageReader reader(&sourceFile);
-    reader.setAutoTransform(false);
-    const QSize full = reader.size();
+    ReadUpright(reader);
+    const QSize full = ShownSize(reader, reader.size());
+    const bool turned = full != reader.size();
     const bool drawn = target.width > 0 && target.height > 0;
     // Decoding straight to the target size keeps a large JPEG fast and small (the decoder scales while
     // it decodes); enlarging is left to the painter.
     const bool decodeScaled =
         drawn && full.isValid() && target.width <= full.width() && target.height <= full.height();
+    // The decoder scales the picture as stored, before turning it.
     if (decodeScaled)
-        reader.setScaledSize(QSize(target.width, target.height));
+        reader.setScaledSize(turned ? QSize(target.height, target.width) : QSize(target.width, target.height));
     const QImage picture = reader.read();
     if (picture.isNull())
         return false;

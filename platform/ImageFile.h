@@ -16,7 +16,8 @@ public:
         int height = 0;
     };
 
-    // Pixel size of a picture file, read from its header where the format allows. false when the file
+    // Pixel size of a picture file as shown (a camera's EXIF orientation applied; ComposeAndSave draws it
+    // the same way up), read from its header where the format allows. false when the file
     // cannot be read as a picture or is empty.
     static bool ReadSize(const std::string& path, uint32_t& width, uint32_t& height);
 

@@ -9,10 +9,12 @@ namespace tq9media {
 
 namespace {
 
-// Tags that describe the source container or its writer rather than the content.
+// Tags that describe the source container or its writer rather than the content, and tags from which the
+// muxer would make a track of its own (a DV or camera timecode becomes an mp4 timecode track, which the
+// device takes for a second video).
 bool IsContainerTag(const char* key)
 {
-    for (const char* k : {"major_brand", "minor_version", "compatible_brands", "encoder", "encoded_by"})
+    for (const char* k : {"major_brand", "minor_version", "compatible_brands", "encoder", "encoded_by", "timecode"})
         if (av_strcasecmp(key, k) == 0)
             return true;
     return false;

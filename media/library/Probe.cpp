@@ -21,6 +21,8 @@ void ReportVideo(const AVFormatContext* ctx, AVStream* st, int id, Reporter& r)
         r.Send(TQ9_EVENT_PAR, id, Reporter::Pair(0, 1));
     }
     r.SendDouble(TQ9_EVENT_V_BIT_RATE, id, static_cast<double>(par->bit_rate));
+    if (const int rotation = DisplayRotation(st))
+        r.Send(TQ9_EVENT_ROTATION, id, rotation);
 }
 
 void ReportAudio(const AVStream* st, int id, Reporter& r)
@@ -41,7 +43,7 @@ void RunProbe(const InputSpec& input, Reporter& reporter)
         throw MediaError(AVERROR_STREAM_NOT_FOUND, "no audio or video stream");
     reporter.CheckStop();
     reporter.Send(TQ9_EVENT_FORMAT_INFO, 0, static_cast<int64_t>(reinterpret_cast<intptr_t>(ctx->iformat->name)));
-    reporter.Total(DurationUs(ctx.get()) / 1000);
+    reporter.Total(SourceDurationUs(ctx.get(), input) / 1000);
     int id = 0;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         AVStream* st = ctx->streams[i];

@@ -2,6 +2,11 @@
 #include "media/library/Streams.h"
 
 #include <algorithm>
+#include <cmath>
+
+extern "C" {
+#include <libavutil/display.h>
+}
 
 namespace tq9media {
 
@@ -66,6 +71,45 @@ int64_t DurationUs(const AVFormatContext* ctx)
             longest = std::max(longest, av_rescale_q(st->duration, st->time_base, AV_TIME_BASE_Q));
     }
     return longest;
+}
+
+int64_t SourceDurationUs(const AVFormatContext* ctx, const InputSpec& input)
+{
+    if (ctx->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
+        return DurationUs(ctx);
+    InputContextPtr scan = OpenInput(input.path, input.format);
+    const StreamChoice choice = ChooseStreams(scan.get());
+    for (unsigned i = 0; i < scan->nb_streams; ++i)
+        if (static_cast<int>(i) != choice.video && static_cast<int>(i) != choice.audio)
+            scan->streams[i]->discard = AVDISCARD_ALL;
+    PacketPtr packet = MakePacket();
+    int64_t endUs = AV_NOPTS_VALUE;
+    int rc = 0;
+    while ((rc = av_read_frame(scan.get(), packet.get())) >= 0) {
+        const AVStream* st = scan->streams[packet->stream_index];
+        const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (ts != AV_NOPTS_VALUE) {
+            const int64_t end = av_rescale_q(ts + std::max<int64_t>(packet->duration, 0), st->time_base, AV_TIME_BASE_Q);
+            endUs = endUs == AV_NOPTS_VALUE ? end : std::max(endUs, end);
+        }
+        av_packet_unref(packet.get());
+    }
+    if (rc != AVERROR_EOF || endUs == AV_NOPTS_VALUE)
+        return DurationUs(ctx); // a damaged file: the conversion reports that; the estimate stands
+    return std::max<int64_t>(endUs - StartTimeUs(scan.get()), 0);
+}
+
+int DisplayRotation(const AVStream* st)
+{
+    const auto* matrix = reinterpret_cast<const int32_t*>(av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (!matrix)
+        return 0;
+    // The matrix turns counter-clockwise by this angle; as a clockwise quarter turn, 0..270.
+    const double ccw = av_display_rotation_get(matrix);
+    if (std::isnan(ccw))
+        return 0;
+    const long quarters = std::lround(-ccw / 90.0);
+    return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
 }
 
 CodecContextPtr OpenDecoder(const AVStream* st)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "media/library/Ffmpeg.h"
+#include "media/library/Options.h"
 
 namespace tq9media {
 
@@ -25,6 +26,13 @@ StreamChoice ChooseStreams(const AVFormatContext* ctx);
 // stream is used when the container gives none).
 int64_t StartTimeUs(const AVFormatContext* ctx);
 int64_t DurationUs(const AVFormatContext* ctx);
+// The duration a conversion can rely on: DurationUs, except that when the container only gave an estimate
+// from the bit rate (ADTS AAC, MP3 without a VBR header: off by many times for variable rates) the file is
+// read through once, packets only, in a context of its own (ctx keeps its reading position).
+int64_t SourceDurationUs(const AVFormatContext* ctx, const InputSpec& input);
+
+// Degrees (0, 90, 180, 270) a video stream's pictures are turned clockwise for display (its display matrix).
+int DisplayRotation(const AVStream* st);
 
 // Opens a decoder for the stream with automatic frame and slice threads, as the ffmpeg tool does.
 CodecContextPtr OpenDecoder(const AVStream* st);

@@ -67,17 +67,67 @@ void Transcoder::SeekToStart()
 {
     if (m_plan.output.startUs <= 0)
         return;
-    // To the keyframe at or before the start; the pictures up to the start are decoded and dropped.
-    if (av_seek_frame(m_input.get(), -1, m_originUs, AVSEEK_FLAG_BACKWARD) < 0) {
-        DebugLog("seek failed; decoding from the beginning");
-        av_seek_frame(m_input.get(), -1, StartTimeUs(m_input.get()), AVSEEK_FLAG_BACKWARD);
+    const int64_t fileStartUs = StartTimeUs(m_input.get());
+    if (m_videoIndex < 0) {
+        if (av_seek_frame(m_input.get(), -1, m_originUs, AVSEEK_FLAG_BACKWARD) < 0)
+            av_seek_frame(m_input.get(), -1, fileStartUs, AVSEEK_FLAG_BACKWARD);
+        return;
+    }
+    // The pictures from a keyframe at or before the start up to the start are decoded and dropped. Seeking
+    // by time in MPEG-PS/TS lands near the time rather than on such a keyframe: from mid-GOP nothing decodes
+    // (a long GOP) or the first keyframe comes after the start (the wrong picture). So check where the
+    // first keyframe after the seek is, and seek further back until it is not after the start.
+    int64_t backUs = 0;
+    for (;;) {
+        const int64_t targetUs = m_originUs - backUs;
+        if (targetUs <= fileStartUs || av_seek_frame(m_input.get(), -1, targetUs, AVSEEK_FLAG_BACKWARD) < 0) {
+            m_keyframe.reset();
+            if (avformat_seek_file(m_input.get(), -1, INT64_MIN, fileStartUs, fileStartUs, 0) < 0)
+                throw MediaError(AVERROR(ESPIPE), "cannot go back to the start of the input");
+            DebugLog("seek: decoding from the beginning");
+            break;
+        }
+        const int64_t keyUs = ReadToKeyframe();
+        if (keyUs != AV_NOPTS_VALUE && keyUs <= m_originUs) {
+            DebugLog("seek: keyframe %lld us before the start", static_cast<long long>(m_originUs - keyUs));
+            break;
+        }
+        backUs = backUs == 0 ? 1000000 : backUs * 2;
     }
     // Sources with long keyframe intervals make the walk to the start most of a thumbnail's cost. Pictures
     // nothing refers to are never shown before the start, so they need no decoding until close to it.
-    if (m_videoDecoder) {
-        m_videoDecoder->skip_frame = AVDISCARD_NONREF;
-        m_skippingToStart = true;
+    m_videoDecoder->skip_frame = AVDISCARD_NONREF;
+    m_skippingToStart = true;
+}
+
+int64_t Transcoder::ReadToKeyframe()
+{
+    // Packets before the first video keyframe cannot be decoded; the keyframe is kept for the main loop.
+    m_keyframe.reset();
+    for (;;) {
+        m_reporter.CheckStop();
+        PacketPtr packet = MakePacket();
+        const int rc = av_read_frame(m_input.get(), packet.get());
+        if (rc == AVERROR_EOF)
+            return AV_NOPTS_VALUE;
+        Check(rc, "read input");
+        if (packet->stream_index != m_videoIndex || !(packet->flags & AV_PKT_FLAG_KEY))
+            continue;
+        const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        m_keyframe = std::move(packet);
+        if (ts == AV_NOPTS_VALUE)
+            return m_originUs; // no time to judge by: take it
+        return av_rescale_q(ts, m_input->streams[m_videoIndex]->time_base, AV_TIME_BASE_Q);
     }
+}
+
+int Transcoder::ReadPacket(AVPacket* packet)
+{
+    if (!m_keyframe)
+        return av_read_frame(m_input.get(), packet);
+    av_packet_move_ref(packet, m_keyframe.get());
+    m_keyframe.reset();
+    return 0;
 }
 
 void Transcoder::StopSkippingNear(const AVPacket* packet)
@@ -92,16 +142,22 @@ void Transcoder::StopSkippingNear(const AVPacket* packet)
     }
 }
 
+int64_t Transcoder::WrittenUs() const
+{
+    // The longer track decides: audio that runs on after the video's end is still progress.
+    return std::max(m_video ? m_video->EndUs() : 0, m_audio ? m_audio->EndUs() : 0);
+}
+
 void Transcoder::ReportPosition()
 {
-    int64_t endUs = m_video ? m_video->EndUs() : (m_audio ? m_audio->EndUs() : 0);
-    m_reporter.Position((m_plan.output.startUs + endUs) / 1000);
+    m_reporter.Position((m_plan.output.startUs + WrittenUs()) / 1000);
 }
 
 void Transcoder::Run()
 {
     Open();
-    m_reporter.Total(DurationUs(m_input.get()) / 1000);
+    m_sourceDurationUs = SourceDurationUs(m_input.get(), m_plan.inputs[0]);
+    m_reporter.Total(m_sourceDurationUs / 1000);
     if (!UseKeptPicture())
         SeekToStart();
 
@@ -110,7 +166,7 @@ void Transcoder::Run()
         ReportPosition(); // and the stop check, once a packet
         if (VideoDone())
             break;
-        int rc = av_read_frame(m_input.get(), packet.get());
+        int rc = ReadPacket(packet.get());
         if (rc == AVERROR_EOF)
             break;
         if (rc < 0) // a truncated or damaged container: never a success
@@ -155,6 +211,7 @@ void Transcoder::Run()
     }
     ReportPosition();
     m_output->Finish();
+    m_reporter.Send(TQ9_EVENT_OUTPUT_LENGTH, 0, WrittenUs() / 1000);
     DebugLog("transcode done: %lld pictures, %lld bytes, %lld decoding errors",
         static_cast<long long>(m_video ? m_video->FramesSent() : 0), static_cast<long long>(m_output->BytesWritten()),
         static_cast<long long>(m_decodeErrors));
@@ -230,6 +287,8 @@ void Transcoder::OnVideoFrame(AVFrame* frame)
     int64_t ts = frame->best_effort_timestamp;
     if (ts == AV_NOPTS_VALUE)
         ts = m_nextVideoPts != AV_NOPTS_VALUE ? m_nextVideoPts : av_rescale_q(m_originUs, AV_TIME_BASE_Q, st->time_base);
+    else if (m_nextVideoPts != AV_NOPTS_VALUE && IsPastTheEnd(ts, st->time_base))
+        ts = m_nextVideoPts; // a damaged timestamp: the pictures go on where they were, nothing is repeated
     int64_t step = frame->pkt_duration;
     if (step <= 0 && st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0)
         step = av_rescale_q(1, av_inv_q(st->avg_frame_rate), st->time_base);
@@ -248,6 +307,16 @@ void Transcoder::OnVideoFrame(AVFrame* frame)
     frame->pts = rel;
     m_video->Push(frame);
     ++m_videoPushed;
+}
+
+bool Transcoder::IsPastTheEnd(int64_t ts, AVRational timeBase) const
+{
+    // A second of slack: the container's duration may end with the last packet's start.
+    constexpr int64_t kSlackUs = 1000000;
+    if (m_sourceDurationUs <= 0)
+        return false;
+    const int64_t us = av_rescale_q(ts, timeBase, AV_TIME_BASE_Q) - StartTimeUs(m_input.get());
+    return us > m_sourceDurationUs + kSlackUs;
 }
 
 void Transcoder::OnAudioFrame(AVFrame* frame)

@@ -26,6 +26,15 @@ private:
     // A thumbnail of a file the last conversion decoded starts from the picture it kept; a conversion
     // from the start keeps those pictures. True when the kept picture was used.
     bool UseKeptPicture();
+    // After a seek: drops packets up to the first video keyframe and keeps it; returns its time
+    // (microseconds, input time) or AV_NOPTS_VALUE when the input ends first.
+    int64_t ReadToKeyframe();
+    // The kept keyframe first, then the input's packets.
+    int ReadPacket(AVPacket* packet);
+    // A timestamp more than a little past the input's duration: a jump, not a time to wait for.
+    bool IsPastTheEnd(int64_t ts, AVRational timeBase) const;
+    // End of what the output holds so far, microseconds from its start.
+    int64_t WrittenUs() const;
     void StopSkippingNear(const AVPacket* packet);
     void Decode(AVCodecContext* decoder, const AVPacket* packet);
     void OnVideoFrame(AVFrame* frame);
@@ -41,6 +50,8 @@ private:
     CodecContextPtr m_videoDecoder;
     CodecContextPtr m_audioDecoder;
     int64_t m_originUs = 0; // input time that becomes the output's zero: start time + "-ss"
+    int64_t m_sourceDurationUs = 0;
+    PacketPtr m_keyframe; // read while looking for the keyframe before "-ss"; the main loop's first packet
     std::unique_ptr<OutputFile> m_output;
     std::unique_ptr<VideoChain> m_video;
     std::unique_ptr<AudioChain> m_audio;

@@ -1,5 +1,7 @@
 #include "media/library/VideoChain.h"
 
+#include "media/library/Streams.h"
+
 extern "C" {
 #include <libavutil/cpu.h>
 }
@@ -39,7 +41,7 @@ AVPixelFormat ChooseEncoderFormat(const AVCodec* codec, AVPixelFormat source)
 
 VideoChain::VideoChain(const OutputSpec& spec, const AVStream* in, const AVCodecContext* decoder, OutputFile& out,
     Reporter& reporter)
-    : m_spec(spec), m_out(out), m_reporter(reporter), m_inTimeBase(in->time_base)
+    : m_spec(spec), m_out(out), m_reporter(reporter), m_inTimeBase(in->time_base), m_rotation(DisplayRotation(in))
 {
     m_inRate = in->avg_frame_rate.num > 0 && in->avg_frame_rate.den > 0 ? in->avg_frame_rate : in->r_frame_rate;
     if (!spec.videoCodec.empty())
@@ -105,6 +107,13 @@ void VideoChain::BuildGraph(int width, int height, AVPixelFormat format, AVRatio
     }
     std::string chain;
     auto add = [&chain](const std::string& f) { chain += (chain.empty() ? "" : ",") + f; };
+    // Upright first, so that "-s" and "-vf" work on the picture as it is shown.
+    if (m_rotation == 90)
+        add("transpose=clock");
+    else if (m_rotation == 180)
+        add("hflip,vflip");
+    else if (m_rotation == 270)
+        add("transpose=cclock");
     if (fpsFirst)
         add(fps);
     if (m_spec.width > 0)

@@ -1,5 +1,5 @@
 // Internal to the media library: the video half of a conversion. Decoded pictures go through a filter graph
-// (fps for a constant rate, scale to "-s", then "-vf", then the encoder's pixel format) into the encoder
+// (turned upright, fps for a constant rate, scale to "-s", then "-vf", then the encoder's pixel format) into the encoder
 // and on to the output file. Owns the graph, the encoder and the two-pass statistics file. The encoder and
 // the writing of its packets run on a thread of their own, so that encoding overlaps decoding and filtering.
 #pragma once
@@ -51,6 +51,7 @@ private:
     Reporter& m_reporter;
     AVRational m_inTimeBase;
     AVRational m_inRate;
+    int m_rotation = 0; // degrees clockwise the source is shown turned
     const AVCodec* m_codec = nullptr;
     AVPixelFormat m_encoderFormat = AV_PIX_FMT_NONE;
 

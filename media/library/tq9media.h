@@ -30,7 +30,9 @@ enum {
     TQ9_EVENT_SAMPLING_RATE = 9, /* low 32 bits */
     TQ9_EVENT_CHANNEL = 10,      /* low 32 bits */
     TQ9_EVENT_STREAM_INFO = 11,  /* low 32 bits: codec identifier */
-    TQ9_EVENT_FORMAT_INFO = 12   /* low: address of a NUL-terminated string, valid during the call */
+    TQ9_EVENT_FORMAT_INFO = 12,  /* low: address of a NUL-terminated string, valid during the call */
+    TQ9_EVENT_ROTATION = 13,     /* low: degrees (90, 180, 270) the stored picture is turned clockwise for display */
+    TQ9_EVENT_OUTPUT_LENGTH = 14 /* length of the output written, milliseconds */
 };
 
 /* Codec identifiers: video codecs are non-zero and below 0x10000, audio codecs 0x10000 and above. */
@@ -56,14 +58,25 @@ typedef int (*TranscodeCallback)(void* user, int kind, int fileId, int streamId,
  * library's argument vectors"); an unknown option or a missing value fails with AVERROR(EINVAL) (-22).
  *
  * Probe (an input and no output): kind 12 (container format name), kind 1 (duration, ms), then for each
- * audio/video stream: kind 11 (codec id), and for video 3 (width, height), 4 (display aspect, only when the
- * sample aspect is known), 5 (sample aspect; 0:1 when unknown), 6 (bit rate, bit/s as a double), for audio
+ * audio/video stream: kind 11 (codec id), and for video 3 (width, height as stored), 4 (display aspect of the
+ * stored picture, only when the sample aspect is known), 5 (sample aspect; 0:1 when unknown), 6 (bit rate,
+ * bit/s as a double), 13 (only when the picture is shown turned: a phone's portrait clip), for audio
  * 8 (bit rate, bit/s as a double), 9 (sample rate), 10 (channels). A file without an audio or video stream
- * fails.
+ * fails. The duration is measured by reading the file through when the container only allows an estimate
+ * from the bit rate (ADTS AAC, MP3 without a VBR header).
  *
  * Conversion: kind 1 (the input's duration, ms) once the input is open, then kind 2 (output position, ms from
- * the input's start) at least once per packet read and per picture flushed. When the callback answers -1 the
- * run stops within one packet or picture, closes everything and ends with AVERROR(ECANCELED) (-125).
+ * the input's start: the later of the video and the audio written so far) at least once per packet read and
+ * per picture flushed. On success, just before kind 0: kind 2 and kind 14 with the length of what was
+ * written (the longer of the two tracks), which is what a device will play, whatever the input declared.
+ * When the callback answers -1 the run stops within one packet or picture, closes everything and ends with
+ * AVERROR(ECANCELED) (-125).
+ *
+ * Pictures are turned upright (the stream's display matrix) before "-s" scales them. Timestamps that jump past
+ * the input's duration are a discontinuity: the pictures go on from where the previous one ended, rather
+ * than the gap being filled with repeated pictures. "-ss" decodes from the last keyframe at or before the
+ * time on every container, so the picture is the one at that time. The output takes the input's tags but
+ * none that would make the muxer add a track (a DV timecode).
  * Once the output has been opened for writing, a failure removes it if this run created it, or empties it
  * if it existed before (a reserved working file); a run that fails earlier never touches it. The same holds
  * for the pass log written by "-pass 1". An output that is the input itself is refused.

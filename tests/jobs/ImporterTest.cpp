@@ -38,7 +38,8 @@ bool hasPair(const Args& args, const std::string& a, const std::string& b)
 
 // A media library that writes a small file to the output of every run and reports a 61.5 s source with
 // H.264 video and AAC audio (audio only for audio extensions). Source names steer it: "corrupt" cannot be
-// probed, "slow" converts until asked to stop, "failpass" stops its first pass with status 512.
+// probed, "slow" converts until asked to stop, "failpass" stops its first pass with status 512, "noseek"
+// has no picture 5 s in, "short" writes 2.5 s whatever the probe said.
 class FakeMediaLibrary {
 public:
     FakeMediaLibrary()
@@ -98,6 +99,8 @@ private:
                 self->afterProbe();
             return 0;
         }
+        if (contains(source, "noseek") && hasPair(args, "-ss", "5"))
+            return finish(-1094995529);
         const std::string output = args.back();
         const int fd = ::open(output.c_str(), O_WRONLY | O_TRUNC | O_CREAT, 0644);
         const std::string bytes = "converted " + source;
@@ -117,6 +120,8 @@ private:
         }
         if (contains(source, "failpass") && hasPair(args, "-pass", "1"))
             return finish(512);
+        if (contains(source, "short"))
+            send(TQ9_EVENT_OUTPUT_LENGTH, 0, 2500);
         return finish(0);
     }
 
@@ -252,6 +257,21 @@ TEST_F(ImporterTest, ConvertsEveryKindAndMovesResultsWithSidecarsOntoTheCard)
     EXPECT_EQ(calls[0], (Args{"", "-i", clip}));
     EXPECT_TRUE(hasPair(calls[1], "-vcodec", "mpeg4"));
     EXPECT_TRUE(hasPair(calls[2], "-vframes", "1"));
+}
+
+TEST_F(ImporterTest, MarkerTakesTheWrittenLengthAndAMissingLatePictureTakesTheFirst)
+{
+    ASSERT_EQ(importer.Prepare(card.string(), {Source("short.mov"), Source("short.aac"), Source("noseek.mov")}, 0), 0);
+    WaitingFrontEnd frontEnd;
+    EXPECT_EQ(importer.Run(frontEnd), 0);
+    EXPECT_EQ(Mrk("short.mrk"), "00000002") << "the 2.5 s written, not the 61.5 s probed";
+    EXPECT_EQ(Mrk("short_aac.mrk"), "00000002");
+    EXPECT_EQ(ReadFile(card / "noseek.thm"), "converted " + (pc / "noseek.mov").string());
+    const auto calls = library.Calls();
+    const auto last = std::find_if(calls.rbegin(), calls.rend(), [](const Args& a) { return hasPair(a, "-vframes", "1"); });
+    ASSERT_NE(last, calls.rend());
+    EXPECT_TRUE(contains((*last)[2], "noseek"));
+    EXPECT_EQ(std::find(last->begin(), last->end(), "-ss"), last->end()) << "the fallback starts at the first picture";
 }
 
 TEST_F(ImporterTest, CancelDuringTheSecondFileLeavesNothingOnTheCardOrInTheTemporaryFolder)

@@ -48,7 +48,13 @@ struct Geometry {
     std::string size;
     std::string rate;
     std::string pad; // empty: no "-vf"
+    bool operator==(const Geometry&) const = default;
 };
+
+void PrintTo(const Geometry& g, std::ostream* os)
+{
+    *os << g.size << " " << g.rate << " " << g.pad;
+}
 
 Geometry GeometryOf(const Args& args)
 {
@@ -115,7 +121,12 @@ TEST_F(ConverterArgs, LetterboxDecision)
         {"no DAR: 1920x1080 by pixel size", true, true, 1920, 1080, 0, 0, {"720x405", "29.97", "pad=720:480:0:37:black"}},
         {"no DAR: 854x480 by pixel size", true, true, 854, 480, 0, 0, {"720x405", "29.97", "pad=720:480:0:37:black"}},
         {"no DAR: 720x480 is not 16:9", true, true, 720, 480, 0, 0, {"720x480", "29.97", ""}},
-        {"DAR 32:18 is not exactly 16:9", true, true, 1920, 1080, 32, 18, {"720x480", "29.97", ""}},
+        {"DAR 32:18 shows 16:9 too", true, true, 1920, 1080, 32, 18, {"720x405", "29.97", "pad=720:480:0:37:black"}},
+        {"anamorphic 720x480 at DAR 16:9", true, true, 720, 480, 16, 9, {"720x405", "29.97", "pad=720:480:0:37:black"}},
+        {"square pixels 854x480 report their own DAR", true, true, 854, 480, 427, 240,
+         {"720x405", "29.97", "pad=720:480:0:37:black"}},
+        {"portrait: pillarboxed like a still", true, false, 1080, 1920, 0, 0, {"302x480", "29.97", "pad=720:480:208:0:black"}},
+        {"portrait on PAL: same width", false, true, 1080, 1920, 0, 0, {"302x576", "25.00", "pad=720:576:208:0:black"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,6 +135,22 @@ TEST_F(ConverterArgs, LetterboxDecision)
         EXPECT_EQ(c.expected.rate, g.rate);
         EXPECT_EQ(c.expected.pad, g.pad);
     }
+}
+
+TEST_F(ConverterArgs, TurnedSourcesAreFittedAsShown)
+{
+    // A phone's 1920x1080 clip shown a quarter turn round is a 1080x1920 portrait; half a turn keeps it
+    // landscape (and 16:9).
+    MediaInfo quarter = Source(kH264, 1920, 1080, 16, 9);
+    quarter.streams[0].rotation = 90;
+    EXPECT_EQ((Geometry{"302x480", "29.97", "pad=720:480:208:0:black"}), GeometryOf(Device(Settings(true, true), quarter)));
+    const Args frame = Frame(Settings(true, true), quarter);
+    EXPECT_EQ((Args{"", "-i", "/in/src.mov", "-s", "20x36", "-ss", "5", "-vf", "pad=48:36:14:0:black", "-vframes", "1",
+                    "-an", "-vcodec", "bmp", "-f", "image2", "/out/thumb.thm"}),
+              frame);
+    MediaInfo half = Source(kH264, 1920, 1080, 16, 9);
+    half.streams[0].rotation = 180;
+    EXPECT_EQ((Geometry{"720x405", "29.97", "pad=720:480:0:37:black"}), GeometryOf(Device(Settings(true, true), half)));
 }
 
 TEST_F(ConverterArgs, TwoPassVectors)

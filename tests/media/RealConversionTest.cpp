@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "media/MediaInfo.h"
+#include "RealLibraryFixture.h"
 #include "support/TestSupport.h"
 
 using namespace tq9;
@@ -31,20 +32,6 @@ fs::path SixSecondClip()
 {
     return SynthMedia("conv-6s.mp4", {"-f", "lavfi", "-i", "testsrc=size=128x96:rate=10:duration=6", "-c:v", "mpeg4"});
 }
-
-class RealLibrary : public ::testing::Test {
-protected:
-    MediaInfo ProbeOf(const fs::path& file)
-    {
-        MediaInfo info;
-        conv.Probe(file.string(), info);
-        EXPECT_GE(conv.GetResult(), 0) << file;
-        return info;
-    }
-    CFFMpegConverter& conv = CFFMpegConverter::Instance();
-    ConversionSettings ntsc;
-    TempDir dir;
-};
 
 } // namespace
 

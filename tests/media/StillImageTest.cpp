@@ -260,3 +260,46 @@ TEST(StillImage, LargeJpegConvertsQuickly)
     EXPECT_LT(convertMs, 4000);
     EXPECT_LT(thumbMs, 4000);
 }
+
+TEST(StillImage, CameraOrientationIsTurnedUprightBeforeFitting)
+{
+    // Stored 160x120 with red on the left; the EXIF orientation 6 says "turn a quarter clockwise to view",
+    // so the photo is a 120x160 portrait with red at the top, pillarboxed like any portrait.
+    TempDir dir;
+    QImage stored(160, 120, QImage::Format_RGB32);
+    stored.fill(Qt::blue);
+    for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 80; ++x)
+            stored.setPixel(x, y, qRgb(255, 0, 0));
+    const fs::path plain = dir / "plain.jpg";
+    ASSERT_TRUE(stored.save(QString::fromStdString(plain.string()), "JPEG", 95));
+    std::string jpeg = tq9test::ReadFile(plain);
+    const std::string exif("\xFF\xE1\x00\x22"
+                           "Exif\0\0"
+                           "MM\0\x2A\0\0\0\x08"
+                           "\0\x01"
+                           "\x01\x12\0\x03\0\0\0\x01\0\x06\0\0"
+                           "\0\0\0\0",
+                           36);
+    jpeg.insert(2, exif); // right after the start-of-image marker
+    const fs::path photo = dir / "photo.jpeg";
+    tq9test::WriteFile(photo, jpeg);
+
+    ConversionSettings ntsc;
+    const fs::path out = dir / "photo.jpg";
+    ASSERT_EQ(0, ConvertStill(ntsc, photo.string(), out.string()));
+    const QImage frame(QString::fromStdString(out.string()));
+    ASSERT_EQ(QSize(720, 480), frame.size());
+    auto isRed = [](QRgb c) { return qRed(c) > 160 && qGreen(c) < 80 && qBlue(c) < 80; };
+    auto isBlue = [](QRgb c) { return qBlue(c) > 160 && qRed(c) < 80 && qGreen(c) < 80; };
+    EXPECT_TRUE(isRed(frame.pixel(360, 60)));
+    EXPECT_TRUE(isBlue(frame.pixel(360, 420)));
+    EXPECT_LT(qGray(frame.pixel(100, 240)), 24) << "bars left and right of the 405-pixel portrait";
+
+    const fs::path thumb = dir / "photo.thm";
+    ASSERT_EQ(0, MakeStillThumbnail(photo.string(), thumb.string()));
+    const QImage small(QString::fromStdString(thumb.string()), "BMP");
+    EXPECT_TRUE(isRed(small.pixel(24, 4)));
+    EXPECT_TRUE(isBlue(small.pixel(24, 32)));
+    EXPECT_LT(qGray(small.pixel(3, 18)), 24);
+}

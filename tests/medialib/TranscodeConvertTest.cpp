@@ -296,3 +296,29 @@ TEST(TranscodeConvert, SoundAloneEncodesTheSamePacketsOnItsOwnThread)
     EXPECT_GT(std::count(alone.begin(), alone.end(), '\n'), 200); // 7 s of 1152-sample frames
     EXPECT_EQ(alone, allButLast(packets(tmp / "clip.mp4")));
 }
+
+TEST(TranscodeConvert, ProgressAndLengthFollowTheLongerTrack)
+{
+    // 1 s of picture and 3 s of sound: the progress goes on through the sound after the picture ends,
+    // and the length reported at the end is what the file holds.
+    const fs::path source = SynthMedia("ml-v1s-a3s.mp4", {"-f", "lavfi", "-i", "testsrc=s=64x48:r=25:d=1", "-f",
+                                                          "lavfi", "-i", "sine=d=3", "-c:v", "libx264", "-preset",
+                                                          "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac"});
+    TempDir tmp;
+    const fs::path out = tmp / "out.mp4";
+    TranscodeRun run = RunTranscode(DeviceArgs(source, out, DeviceOptions()));
+    ASSERT_EQ(run.status, 0);
+    const auto positions = run.Of(TQ9_EVENT_POSITION);
+    ASSERT_FALSE(positions.empty());
+    int64_t last = 0, largestStep = 0;
+    for (const MediaEvent& e : positions) {
+        largestStep = std::max(largestStep, e.value - last);
+        last = e.value;
+    }
+    EXPECT_NEAR(3000, last, 100);
+    EXPECT_LT(largestStep, 500) << "no jump from the picture's end to the sound's";
+    const auto lengths = run.Of(TQ9_EVENT_OUTPUT_LENGTH);
+    ASSERT_EQ(1u, lengths.size());
+    EXPECT_NEAR(Number(ProbeFields(out, "format=duration")["duration"]) * 1000, lengths[0].value, 60);
+    EXPECT_EQ(TQ9_EVENT_STATUS, run.events.back().kind);
+}

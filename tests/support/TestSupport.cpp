@@ -180,6 +180,16 @@ fs::path SynthMedia(const std::string& name, const std::vector<std::string>& arg
     return out;
 }
 
+Rgb DecodedPixel(const fs::path& file, int x, int y)
+{
+    ProcessResult r = RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-frames:v", "1", "-vf",
+        "format=rgb24,crop=1:1:" + std::to_string(x) + ":" + std::to_string(y), "-f", "rawvideo", "-"});
+    if (r.exitCode != 0 || r.out.size() != 3)
+        return {};
+    const auto at = [&](size_t i) { return static_cast<int>(static_cast<unsigned char>(r.out[i])); };
+    return {at(0), at(1), at(2)};
+}
+
 std::string Probe(const fs::path& file, const std::string& entries, const std::string& select)
 {
     std::vector<std::string> argv = {"ffprobe", "-v", "error"};

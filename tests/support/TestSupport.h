@@ -56,6 +56,16 @@ fs::path BinPath(const std::string& name);
 // between the leading "-y -loglevel error" and the output path. Fails the current test when ffmpeg fails.
 fs::path SynthMedia(const std::string& name, const std::vector<std::string>& args);
 
+// One pixel of the first picture of a video or picture file, decoded with the ffmpeg tool as a player
+// would show it (display matrix applied) in 8-bit RGB; all -1 when it cannot be decoded.
+struct Rgb {
+    int r = -1, g = -1, b = -1;
+    bool IsRed() const { return r > 160 && g < 80 && b < 80; }
+    bool IsBlue() const { return b > 160 && r < 80 && g < 80; }
+    bool IsBlack() const { return r >= 0 && r < 24 && g >= 0 && g < 24 && b >= 0 && b < 24; }
+};
+Rgb DecodedPixel(const fs::path& file, int x, int y);
+
 // ffprobe -show_entries ... -of default=nw=1 output for quick field checks ("codec_name=mpeg4\nwidth=720...").
 std::string Probe(const fs::path& file, const std::string& entries, const std::string& select = "");
 

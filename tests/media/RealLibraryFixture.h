@@ -1,0 +1,25 @@
+// The converter over the real media library, with a probe that must succeed and a scratch folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "media/MediaInfo.h"
+#include "support/TestSupport.h"
+
+namespace tq9test {
+
+class RealLibrary : public ::testing::Test {
+protected:
+    tq9::MediaInfo ProbeOf(const fs::path& file)
+    {
+        tq9::MediaInfo info;
+        conv.Probe(file.string(), info);
+        EXPECT_GE(conv.GetResult(), 0) << file;
+        return info;
+    }
+    tq9::CFFMpegConverter& conv = tq9::CFFMpegConverter::Instance();
+    tq9::ConversionSettings ntsc;
+    TempDir dir;
+};
+
+} // namespace tq9test
