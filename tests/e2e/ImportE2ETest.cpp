@@ -191,6 +191,56 @@ TEST_F(ImportE2ETest, AudioAndStillsWithInvalidFilesListedInTheMessage)
     EXPECT_TRUE(TmpEmpty());
 }
 
+TEST_F(ImportE2ETest, FurtherEverydayTypesTakeTheRowOfTheirKind)
+{
+    const auto kShort = std::vector<std::string>{"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=0.6", "-f",
+                                                 "lavfi", "-i", "sine=frequency=440:duration=0.6"};
+    const auto tone = with(kTone, {"-t", "0.6"});
+    // 3 s of silence, then 5 s of noise: the container's estimate of the length is many times too long.
+    const auto vbr = SynthMedia("src-vbr.aac", {"-f", "lavfi", "-i",
+                                                "anoisesrc=d=8:a=0.6:r=44100,volume=enable='lt(t,3)':volume=0", "-c:a",
+                                                "aac", "-b:a", "192k"});
+    const std::vector<std::pair<std::string, fs::path>> sources = {
+        {"a.mkv", SynthMedia("imp-x.mkv", with(kShort, {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "flac"}))},
+        {"b.webm", SynthMedia("imp-x.webm", with(kShort, {"-c:v", "libvpx", "-deadline", "realtime", "-c:a", "libopus"}))},
+        {"c.m4v", SynthMedia("imp-x.m4v", with(kShort, {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"}))},
+        {"d.mts", SynthMedia("imp-x.mts", with(kShort, {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "ac3"}))},
+        {"e.3gp", SynthMedia("imp-x.3gp", with(kShort, {"-c:v", "h263", "-s", "176x144", "-ar", "8000", "-ac", "1",
+                                                        "-c:a", "aac"}))},
+        {"f.m4a", SynthMedia("imp-x.m4a", with(tone, {"-c:a", "aac"}))},
+        {"g.flac", SynthMedia("imp-x.flac", tone)},
+        {"h.ogg", SynthMedia("imp-x.ogg", with(tone, {"-c:a", "libvorbis"}))},
+        {"i.opus", SynthMedia("imp-x.opus", tone)},
+        {"j.jpeg", SynthMedia("imp-pic.jpg", kPicture)},
+        {"k.tif", SynthMedia("imp-pic.tif", kPicture)},
+        {"l.TIFF", SynthMedia("imp-pic.tif", kPicture)},
+        {"m.webp", SynthMedia("imp-pic.webp", kPicture)},
+        {"vbr.aac", vbr},
+    };
+    std::vector<std::string> args = {card.string()};
+    for (const auto& [name, cached] : sources)
+        args.push_back(Put(name, cached).string());
+
+    const ProcessResult r = Import(args);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(CardNames(),
+              (std::vector<std::string>{"a.mp4", "a.mrk", "a.thm", "b.mp4", "b.mrk", "b.thm", "c.mp4", "c.mrk", "c.thm",
+                                        "d.mp4", "d.mrk", "d.thm", "e.mp4", "e.mrk", "e.thm", "f.mp3", "f.mrk", "g.mp3",
+                                        "g.mrk", "h.mp3", "h.mrk", "i.mp3", "i.mrk", "j.jpg", "j.thm", "k.jpg", "k.thm",
+                                        "l.jpg", "l.thm", "m.jpg", "m.thm", "vbr.mp3", "vbr.mrk"}));
+    for (const char* video : {"a.mp4", "b.mp4", "c.mp4", "d.mp4", "e.mp4"})
+        ExpectDeviceVideo(video);
+    for (const char* audio : {"f.mp3", "g.mp3", "h.mp3", "i.mp3"})
+        EXPECT_EQ(Probe(card / audio, "stream=codec_name"), "codec_name=mp3\n") << audio;
+    for (const char* still : {"j.jpg", "k.jpg", "l.jpg", "m.jpg"}) {
+        EXPECT_EQ(Probe(card / still, "stream=codec_name,width,height"), "codec_name=mjpeg\nwidth=720\nheight=480\n")
+            << still;
+        ExpectThumbnail(std::string(still, 1) + ".thm");
+    }
+    EXPECT_EQ(HexBytes(ReadFile(card / "vbr.mrk")), "00000008") << "8 s written, whatever the ADTS estimate said";
+    EXPECT_TRUE(TmpEmpty());
+}
+
 TEST_F(ImportE2ETest, SavedPreferencesAreTheDefaultsAndFlagsOverrideThem)
 {
     const auto mov = SynthMedia("imp-h264.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac", "-shortest"}));
