@@ -3,13 +3,27 @@
 #include "card/CardFolder.h"
 #include "card/TQ9SystemFile.h"
 #include "ui/ShellIcons.h"
+#include "ui/ThumbnailLoader.h"
 
 namespace tq9 {
 
 CFileListModel::CFileListModel(PathOfRow pathOfRow, QObject* parent)
     : QAbstractTableModel(parent)
     , m_pathOfRow(std::move(pathOfRow))
+    , m_thumbnails(new CThumbnailLoader(this))
 {
+    connect(m_thumbnails, &CThumbnailLoader::Ready, this, [this](const QString& path) {
+        const std::string wanted = path.toStdString();
+        for (int row = 0; row < m_rows; ++row)
+            if (m_pathOfRow(row) == wanted)
+                emit dataChanged(index(row, ColName), index(row, ColName), {Qt::DecorationRole});
+    });
+}
+
+void CFileListModel::ClearIcons()
+{
+    m_iconByExtension.clear();
+    m_thumbnails->Clear();
 }
 
 void CFileListModel::SetRowCount(int rows)
@@ -59,8 +73,11 @@ QVariant CFileListModel::data(const QModelIndex& index, int role) const
     const std::optional<std::string> path = m_pathOfRow(index.row());
     if (!path)
         return {};
-    if (role == Qt::DecorationRole)
-        return IconFor(*path);
+    if (role == Qt::DecorationRole) {
+        // The file's own picture where the card has one; its type's icon until then and otherwise.
+        const QIcon thumbnail = m_thumbnails->IconFor(*path);
+        return thumbnail.isNull() ? IconFor(*path) : thumbnail;
+    }
     return CellText(*path, index.column());
 }
 

@@ -12,6 +12,8 @@
 
 namespace tq9 {
 
+class CThumbnailLoader;
+
 class CFileListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -25,8 +27,9 @@ public:
     // Who sorts the rows (they live in the file list's cache, not here).
     void SetSortHandler(std::function<void(int column, Qt::SortOrder order)> handler) { m_sort = std::move(handler); }
     void sort(int column, Qt::SortOrder order) override;
-    // Forgets the per-extension icons (a new folder is shown).
-    void ClearIcons() { m_iconByExtension.clear(); }
+    // Forgets the per-extension icons and the thumbnails (a new folder is shown).
+    void ClearIcons();
+    CThumbnailLoader* Thumbnails() const { return m_thumbnails; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -41,6 +44,7 @@ private:
     QIcon IconFor(const std::string& path) const;
 
     PathOfRow m_pathOfRow;
+    CThumbnailLoader* m_thumbnails; // child of the model
     std::function<void(int, Qt::SortOrder)> m_sort;
     int m_rows = 0;
     // The first file drawn of an extension gives the icon of all of them (exact, case-sensitive key).

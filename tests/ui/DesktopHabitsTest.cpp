@@ -166,3 +166,29 @@ TEST_F(DesktopHabitsTest, ManualIsLookedForWhereTheBuildPutItNotInTheCurrentFold
         EXPECT_TRUE(CManual::Find(name).has_value()) << name;
     EXPECT_FALSE(CManual::Find("no-such-manual.html").has_value());
 }
+
+TEST_F(DesktopHabitsTest, RowsShowTheirThumbnailOnceReadAndTheTypeIconOtherwise)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    WriteFile(folder / "clip.mp4", "video");
+    QImage thm(48, 36, QImage::Format_RGB888);
+    thm.fill(QColor(250, 10, 10));
+    ASSERT_TRUE(thm.save(QString::fromStdString((folder / "clip.thm").string()), "BMP"));
+    WriteFile(folder / "photo.jpg", "jpeg");
+    Start();
+    Select(folder);
+    ASSERT_EQ(Column(0), (std::vector<std::string>{"clip.mp4", "photo.jpg"}));
+
+    auto centre = [&](int row) {
+        const QIcon icon = List().model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>();
+        const QImage picture = icon.pixmap(48, 36).toImage();
+        return picture.isNull() ? QColor() : picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    };
+    EXPECT_TRUE(WaitFor([&] { return centre(0).red() > 200 && centre(0).green() < 60; }))
+        << "the .thm picture never became the row's icon";
+    QTest::qWait(100);
+    EXPECT_FALSE(List().model()->index(1, 0).data(Qt::DecorationRole).value<QIcon>().isNull())
+        << "a file without .thm keeps its type's icon";
+    EXPECT_FALSE(centre(1).red() > 200 && centre(1).green() < 60);
+}
