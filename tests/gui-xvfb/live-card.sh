@@ -38,17 +38,17 @@ expect_log() {
   exit 1
 }
 
-display=100
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number once it accepts clients.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
-export DISPLAY=":$display" QT_QPA_PLATFORM=xcb TQ9_DEBUG=1
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -1 "$work/display")" QT_QPA_PLATFORM=xcb TQ9_DEBUG=1
 
 mkdir -p "$work/card" "$work/staging" "$work/home"
 HOME="$work/home" XDG_CONFIG_HOME="$work/home" "$bin" >"$work/app.log" 2>&1 &
 app_pid=$!
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   xdotool search --onlyvisible --pid "$app_pid" >/dev/null 2>&1 && break
   sleep 0.1
 done
