@@ -45,6 +45,7 @@ public:
             ::close(m_errFd);
     }
     bool Running() const { return m_pid > 0 && ::waitpid(m_pid, nullptr, WNOHANG) == 0; }
+    pid_t Pid() const { return m_pid; }
 
 private:
     pid_t m_pid = -1;
@@ -69,15 +70,28 @@ protected:
     {
         if (!haveTool("/usr/bin/Xvfb") || !haveTool("/usr/bin/xdotool"))
             GTEST_SKIP() << "needs Xvfb and xdotool (scripts/install-deps)";
-        for (int n = 90 + ::getpid() % 50;; ++n) {
-            if (!fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) && !fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
-                m_display = ":" + std::to_string(n);
+        // Another X server may take the display between our look and our start; the lock file names the
+        // server that won, so try the next display until it is ours.
+        for (int n = 90 + ::getpid() % 50, tries = 0; tries < 20; ++n, ++tries) {
+            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists(lock))
+                continue;
+            m_display = ":" + std::to_string(n);
+            m_x = std::make_unique<Child>(
+                std::vector<std::string>{"Xvfb", m_display, "-screen", "0", "1280x900x24", "-nolisten", "tcp"},
+                std::vector<std::string>{});
+            const bool ours = waitFor([&] {
+                if (!m_x->Running())
+                    return true;
+                std::ifstream in(lock);
+                pid_t owner = 0;
+                return (in >> owner) && owner == m_x->Pid() && fs::exists("/tmp/.X11-unix/X" + std::to_string(n));
+            }, 20s) && m_x->Running();
+            if (ours)
                 break;
-            }
+            m_x.reset();
         }
-        m_x = std::make_unique<Child>(std::vector<std::string>{"Xvfb", m_display, "-screen", "0", "1280x900x24", "-nolisten", "tcp"},
-                                      std::vector<std::string>{});
-        ASSERT_TRUE(waitFor([&] { return fs::exists("/tmp/.X11-unix/X" + m_display.substr(1)); }, 10s));
+        ASSERT_TRUE(m_x) << "no free X display";
         tmp = dir / "tmp";
         out = dir / "received";
         fs::create_directories(tmp);
@@ -105,7 +119,7 @@ protected:
         ASSERT_TRUE(waitFor([&] {
             id = Xdo({"search", "--name", title});
             return !id.empty();
-        }, 15s)) << title;
+        }, 40s)) << title;
         id = id.substr(0, id.find('\n'));
         Xdo({"windowmove", id, std::to_string(x), std::to_string(y)});
         Xdo({"windowsize", id, std::to_string(w), std::to_string(h)});
