@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/Command.h"
+#include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
 
 namespace tq9::cli {
@@ -42,7 +43,7 @@ int runProbe(const ParsedArgs& args)
         << "format: " << info.formatName << "\n"
         << "duration_ms: " << info.durationMs << "\n";
     for (size_t i = 0; i < info.streams.size(); ++i) {
-        const CFFMpegConverter::StreamInfo& s = info.streams[i];
+        const StreamInfo& s = info.streams[i];
         out << "stream " << i << ": kind=" << StreamKind(s.codecId) << " codec=" << Hex(s.codecId)
             << " width=" << s.width << " height=" << s.height << " par=" << s.parNum << ":" << s.parDen
             << " dar=" << s.darNum << ":" << s.darDen << " video_bit_rate=" << s.videoBitRate

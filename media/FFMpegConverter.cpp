@@ -35,7 +35,7 @@ struct ShownSize {
     double height = 0;
 };
 
-ShownSize Shown(const CFFMpegConverter::StreamInfo& video)
+ShownSize Shown(const StreamInfo& video)
 {
     ShownSize shown{static_cast<double>(video.width), static_cast<double>(video.height)};
     if (video.darNum > 0 && video.darDen > 0 && video.height > 0)
@@ -47,7 +47,7 @@ ShownSize Shown(const CFFMpegConverter::StreamInfo& video)
 
 // 16:9 is judged on the shown picture, so that square pixels (854x480) and anamorphic ones (720x480 shown
 // at 16:9) both count. The tolerance is that of whole sixteenths and ninths: 848..863 x 480 qualify.
-bool IsSixteenByNine(const CFFMpegConverter::StreamInfo& video)
+bool IsSixteenByNine(const StreamInfo& video)
 {
     const ShownSize shown = Shown(video);
     if (shown.width < 1 || shown.height < 1)
@@ -55,7 +55,7 @@ bool IsSixteenByNine(const CFFMpegConverter::StreamInfo& video)
     return static_cast<long>(shown.width) / 16 == static_cast<long>(shown.height) / 9;
 }
 
-bool IsPortrait(const CFFMpegConverter::StreamInfo& video)
+bool IsPortrait(const StreamInfo& video)
 {
     const ShownSize shown = Shown(video);
     return shown.width >= 1 && shown.width < shown.height;
@@ -81,7 +81,7 @@ struct Placement {
 // A portrait picture stands full height in the middle of the frame, as stills do. lineFactor widens square
 // pixels to the frame's pixel shape (1.125 on the device's 720-pixel line, 1 for the thumbnail) against
 // lineHeight lines; the device frame's width is reckoned against 480 lines for both standards.
-Placement Pillarbox(const CFFMpegConverter::StreamInfo& video, int frameWidth, int frameHeight, double lineHeight,
+Placement Pillarbox(const StreamInfo& video, int frameWidth, int frameHeight, double lineHeight,
                     double lineFactor)
 {
     const ShownSize shown = Shown(video);
@@ -97,9 +97,9 @@ Placement Letterbox(int frameWidth, int frameHeight, int pictureHeight)
 }
 
 // The video entry the conversions use, or nullptr when there is none they can use.
-const CFFMpegConverter::StreamInfo* UsableVideo(const MediaInfo& info)
+const StreamInfo* UsableVideo(const MediaInfo& info)
 {
-    const CFFMpegConverter::StreamInfo* video = info.VideoStream();
+    const StreamInfo* video = info.VideoStream();
     return video && video->codecId != 0 ? video : nullptr;
 }
 
@@ -143,7 +143,7 @@ int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int
     CFFMpegConverter& self = *context->converter;
     std::lock_guard<std::mutex> lock(self.stateLock);
     const int answer = self.continueFlag != 0 ? 0 : -1;
-    const auto low = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
+    const int32_t low = Tq9EventLow(value);
     switch (kind) {
     case TQ9_EVENT_STATUS:
         self.result = low;

@@ -18,30 +18,13 @@
 #include "media/ConversionSettings.h"
 #include "media/Converter.h"
 #include "media/ConverterState.h"
+#include "media/MediaInfo.h"
 #include "media/library/tq9media.h"
 
 namespace tq9 {
 
-struct MediaInfo;
-
 class CFFMpegConverter : public CConverter, public CConverterState {
 public:
-    // One stream of a probed file; a fresh entry is all zero.
-    struct StreamInfo {
-        uint32_t codecId = 0; // below 0x10000 video, 0x10000 and above audio; 13 MPEG-4 Part 2, 0x15001 MP3
-        int32_t width = 0;
-        int32_t height = 0;
-        int32_t parNum = 0;
-        int32_t parDen = 0;
-        int32_t darNum = 0; // 0: not reported
-        int32_t darDen = 0;
-        double videoBitRate = 0;
-        double audioBitRate = 0;
-        int32_t sampleRate = 0;
-        int32_t channels = 0;
-        int32_t rotation = 0; // degrees clockwise the picture is shown turned (0, 90, 180, 270)
-    };
-
     // The library entry; tests substitute a fake to capture vectors and script events.
     using TranscodeFunction = int (*)(TranscodeCallback callback, void* user, int argc, const char* const* argv);
     // Installs fn for every later Run (nullptr restores the real library) and returns the previous one.
@@ -95,5 +78,3 @@ private:
 };
 
 } // namespace tq9
-
-#include "media/MediaInfo.h"

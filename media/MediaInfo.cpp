@@ -1,31 +1,8 @@
 #include "media/MediaInfo.h"
 
-#include <cstring>
-
 #include "media/library/tq9media.h"
 
 namespace tq9 {
-
-namespace {
-
-int32_t High(int64_t value)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value) >> 32));
-}
-
-int32_t Low(int64_t value)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
-}
-
-double AsDouble(int64_t value)
-{
-    double d;
-    std::memcpy(&d, &value, sizeof d);
-    return d;
-}
-
-} // namespace
 
 void MediaInfo::Record(int kind, int streamId, int64_t value)
 {
@@ -35,11 +12,11 @@ void MediaInfo::Record(int kind, int streamId, int64_t value)
 
     switch (kind) {
     case TQ9_EVENT_DURATION:
-        durationMs = Low(value);
+        durationMs = Tq9EventLow(value);
         return;
     case TQ9_EVENT_FORMAT_INFO: {
         // The library passes the address of its own string, valid during the call.
-        const char* name = reinterpret_cast<const char*>(static_cast<intptr_t>(value));
+        const char* name = Tq9EventString(value);
         formatName = name ? name : "";
         return;
     }
@@ -48,44 +25,44 @@ void MediaInfo::Record(int kind, int streamId, int64_t value)
     }
     if (!validId)
         return;
-    CFFMpegConverter::StreamInfo& stream = streams[static_cast<size_t>(streamId)];
+    StreamInfo& stream = streams[static_cast<size_t>(streamId)];
     switch (kind) {
     case TQ9_EVENT_RESOLUTION:
-        stream.width = High(value);
-        stream.height = Low(value);
+        stream.width = Tq9EventHigh(value);
+        stream.height = Tq9EventLow(value);
         break;
     case TQ9_EVENT_DAR:
-        stream.darNum = High(value);
-        stream.darDen = Low(value);
+        stream.darNum = Tq9EventHigh(value);
+        stream.darDen = Tq9EventLow(value);
         break;
     case TQ9_EVENT_PAR:
-        stream.parNum = High(value);
-        stream.parDen = Low(value);
+        stream.parNum = Tq9EventHigh(value);
+        stream.parDen = Tq9EventLow(value);
         break;
     case TQ9_EVENT_V_BIT_RATE:
-        stream.videoBitRate = AsDouble(value);
+        stream.videoBitRate = Tq9EventDouble(value);
         break;
     case TQ9_EVENT_A_BIT_RATE:
-        stream.audioBitRate = AsDouble(value);
+        stream.audioBitRate = Tq9EventDouble(value);
         break;
     case TQ9_EVENT_SAMPLING_RATE:
-        stream.sampleRate = Low(value);
+        stream.sampleRate = Tq9EventLow(value);
         break;
     case TQ9_EVENT_CHANNEL:
-        stream.channels = Low(value);
+        stream.channels = Tq9EventLow(value);
         break;
     case TQ9_EVENT_STREAM_INFO:
-        stream.codecId = static_cast<uint32_t>(Low(value));
+        stream.codecId = static_cast<uint32_t>(Tq9EventLow(value));
         break;
     case TQ9_EVENT_ROTATION:
-        stream.rotation = Low(value);
+        stream.rotation = Tq9EventLow(value);
         break;
     default: // kinds 0, 2, 7 and unknown kinds store nothing here
         break;
     }
 }
 
-const CFFMpegConverter::StreamInfo* MediaInfo::VideoStream() const
+const StreamInfo* MediaInfo::VideoStream() const
 {
     for (const auto& stream : streams)
         if (stream.codecId <= 0xFFFF)
@@ -93,7 +70,7 @@ const CFFMpegConverter::StreamInfo* MediaInfo::VideoStream() const
     return nullptr;
 }
 
-const CFFMpegConverter::StreamInfo* MediaInfo::AudioStream() const
+const StreamInfo* MediaInfo::AudioStream() const
 {
     for (const auto& stream : streams)
         if (stream.codecId > 0xFFFF)
@@ -103,10 +80,10 @@ const CFFMpegConverter::StreamInfo* MediaInfo::AudioStream() const
 
 bool IsMpeg4Mp3(const MediaInfo& info)
 {
-    const CFFMpegConverter::StreamInfo* video = info.VideoStream();
+    const StreamInfo* video = info.VideoStream();
     if (!video || video->codecId == 0)
         return false;
-    const CFFMpegConverter::StreamInfo* audio = info.AudioStream();
+    const StreamInfo* audio = info.AudioStream();
     return audio && video->codecId == TQ9_CODEC_MPEG4 && audio->codecId == TQ9_CODEC_MP3;
 }
 

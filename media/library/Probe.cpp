@@ -9,18 +9,18 @@ namespace {
 void ReportVideo(const AVFormatContext* ctx, AVStream* st, int id, Reporter& r)
 {
     const AVCodecParameters* par = st->codecpar;
-    r.Send(TQ9_EVENT_RESOLUTION, id, Reporter::Pair(par->width, par->height));
+    r.Send(TQ9_EVENT_RESOLUTION, id, Tq9EventPair(par->width, par->height));
     AVRational sar = av_guess_sample_aspect_ratio(const_cast<AVFormatContext*>(ctx), st, nullptr);
     if (sar.num > 0 && sar.den > 0 && par->width > 0 && par->height > 0) {
         // Only a known sample aspect gives a display aspect; without one the caller judges by pixel size.
         int darNum = 0, darDen = 0;
         av_reduce(&darNum, &darDen, int64_t(par->width) * sar.num, int64_t(par->height) * sar.den, INT32_MAX);
-        r.Send(TQ9_EVENT_DAR, id, Reporter::Pair(darNum, darDen));
-        r.Send(TQ9_EVENT_PAR, id, Reporter::Pair(sar.num, sar.den));
+        r.Send(TQ9_EVENT_DAR, id, Tq9EventPair(darNum, darDen));
+        r.Send(TQ9_EVENT_PAR, id, Tq9EventPair(sar.num, sar.den));
     } else {
-        r.Send(TQ9_EVENT_PAR, id, Reporter::Pair(0, 1));
+        r.Send(TQ9_EVENT_PAR, id, Tq9EventPair(0, 1));
     }
-    r.SendDouble(TQ9_EVENT_V_BIT_RATE, id, static_cast<double>(par->bit_rate));
+    r.Send(TQ9_EVENT_V_BIT_RATE, id, Tq9EventFromDouble(static_cast<double>(par->bit_rate)));
     if (const int rotation = DisplayRotation(st))
         r.Send(TQ9_EVENT_ROTATION, id, rotation);
 }
@@ -28,7 +28,7 @@ void ReportVideo(const AVFormatContext* ctx, AVStream* st, int id, Reporter& r)
 void ReportAudio(const AVStream* st, int id, Reporter& r)
 {
     const AVCodecParameters* par = st->codecpar;
-    r.SendDouble(TQ9_EVENT_A_BIT_RATE, id, static_cast<double>(par->bit_rate));
+    r.Send(TQ9_EVENT_A_BIT_RATE, id, Tq9EventFromDouble(static_cast<double>(par->bit_rate)));
     r.Send(TQ9_EVENT_SAMPLING_RATE, id, par->sample_rate);
     r.Send(TQ9_EVENT_CHANNEL, id, par->ch_layout.nb_channels);
 }
@@ -42,7 +42,7 @@ void RunProbe(const InputSpec& input, Reporter& reporter)
     if (choice.video < 0 && choice.audio < 0)
         throw MediaError(AVERROR_STREAM_NOT_FOUND, "no audio or video stream");
     reporter.CheckStop();
-    reporter.Send(TQ9_EVENT_FORMAT_INFO, 0, static_cast<int64_t>(reinterpret_cast<intptr_t>(ctx->iformat->name)));
+    reporter.Send(TQ9_EVENT_FORMAT_INFO, 0, Tq9EventFromString(ctx->iformat->name));
     reporter.Total(SourceDurationUs(ctx.get(), input) / 1000);
     int id = 0;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {

@@ -6,8 +6,6 @@
 #include "media/library/Ffmpeg.h"
 #include "media/library/tq9media.h"
 
-#include <cstring>
-
 namespace tq9media {
 
 class Reporter {
@@ -20,14 +18,6 @@ public:
         if (m_callback && m_callback(m_user, kind, 0, streamId, value) == -1)
             m_stop = true;
     }
-    void SendDouble(int kind, int streamId, double value)
-    {
-        int64_t bits = 0;
-        static_assert(sizeof bits == sizeof value);
-        std::memcpy(&bits, &value, sizeof bits);
-        Send(kind, streamId, bits);
-    }
-    static int64_t Pair(int64_t high, int64_t low) { return static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | static_cast<uint32_t>(low)); }
 
     // Progress in milliseconds, then the stop check.
     void Total(int64_t ms) { Send(TQ9_EVENT_DURATION, 0, Clamp(ms)); }

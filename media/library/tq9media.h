@@ -6,6 +6,7 @@
 #define TQ9MEDIA_H
 
 #include <stdint.h>
+#include <string.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -34,6 +35,29 @@ enum {
     TQ9_EVENT_ROTATION = 13,     /* low: degrees (90, 180, 270) the stored picture is turned clockwise for display */
     TQ9_EVENT_OUTPUT_LENGTH = 14 /* length of the output written, milliseconds */
 };
+
+/* How an event's 64-bit value carries two 32-bit numbers, a double or a string. The library packs with
+ * these and every caller unpacks with them. */
+static inline int64_t Tq9EventPair(int32_t high, int32_t low)
+{
+    return (int64_t)(((uint64_t)(uint32_t)high << 32) | (uint32_t)low);
+}
+static inline int32_t Tq9EventHigh(int64_t value) { return (int32_t)(uint32_t)((uint64_t)value >> 32); }
+static inline int32_t Tq9EventLow(int64_t value) { return (int32_t)(uint32_t)(uint64_t)value; }
+static inline int64_t Tq9EventFromDouble(double number)
+{
+    int64_t value;
+    memcpy(&value, &number, sizeof value);
+    return value;
+}
+static inline double Tq9EventDouble(int64_t value)
+{
+    double number;
+    memcpy(&number, &value, sizeof number);
+    return number;
+}
+static inline int64_t Tq9EventFromString(const char* text) { return (int64_t)(intptr_t)text; }
+static inline const char* Tq9EventString(int64_t value) { return (const char*)(intptr_t)value; }
 
 /* Codec identifiers: video codecs are non-zero and below 0x10000, audio codecs 0x10000 and above. */
 enum {

@@ -91,7 +91,7 @@ private:
             send(TQ9_EVENT_DURATION, 0, 61500);
             send(TQ9_EVENT_STREAM_INFO, 0, audio ? 0x10000 : 27);
             if (!audio) {
-                send(TQ9_EVENT_RESOLUTION, 0, (int64_t(160) << 32) | 120);
+                send(TQ9_EVENT_RESOLUTION, 0, Tq9EventPair(160, 120));
                 send(TQ9_EVENT_STREAM_INFO, 1, 0x15002);
             }
             finish(0);

@@ -13,6 +13,7 @@
 
 #include "FakeLibrary.h"
 #include "support/TestSupport.h"
+#include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
 #include "media/wmv/WMVConverter.h"
 #include "platform/FileIo.h"
@@ -22,37 +23,21 @@ using tq9test::FakeLibrary;
 using tq9test::TempDir;
 namespace fs = std::filesystem;
 
-namespace {
-
-int64_t Pair(int32_t high, int32_t low)
-{
-    return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | static_cast<uint32_t>(low));
-}
-
-int64_t Bits(double d)
-{
-    int64_t v;
-    std::memcpy(&v, &d, sizeof v);
-    return v;
-}
-
-} // namespace
-
 TEST(ProbeRecording, EventsFillTheRecordAndGrowTheStreamArray)
 {
     FakeLibrary fake;
     static const char kFormat[] = "mov,mp4,m4a,3gp,3g2,mj2";
     fake.SetScript([](const FakeLibrary::Send& send) {
-        send(TQ9_EVENT_FORMAT_INFO, 0, static_cast<int64_t>(reinterpret_cast<intptr_t>(kFormat)));
-        send(TQ9_EVENT_DURATION, 0, Pair(1, 12345)); // only the low half counts
+        send(TQ9_EVENT_FORMAT_INFO, 0, Tq9EventFromString(kFormat));
+        send(TQ9_EVENT_DURATION, 0, Tq9EventPair(1, 12345)); // only the low half counts
         send(TQ9_EVENT_STREAM_INFO, 0, TQ9_CODEC_MPEG4);
-        send(TQ9_EVENT_RESOLUTION, 0, Pair(1440, 1080));
-        send(TQ9_EVENT_DAR, 0, Pair(16, 9));
-        send(TQ9_EVENT_PAR, 0, Pair(4, 3));
-        send(TQ9_EVENT_V_BIT_RATE, 0, Bits(4.5e6));
+        send(TQ9_EVENT_RESOLUTION, 0, Tq9EventPair(1440, 1080));
+        send(TQ9_EVENT_DAR, 0, Tq9EventPair(16, 9));
+        send(TQ9_EVENT_PAR, 0, Tq9EventPair(4, 3));
+        send(TQ9_EVENT_V_BIT_RATE, 0, Tq9EventFromDouble(4.5e6));
         send(7, 0, 99);
         send(TQ9_EVENT_STREAM_INFO, 1, TQ9_CODEC_MP3);
-        send(TQ9_EVENT_A_BIT_RATE, 1, Bits(128000.5));
+        send(TQ9_EVENT_A_BIT_RATE, 1, Tq9EventFromDouble(128000.5));
         send(TQ9_EVENT_SAMPLING_RATE, 1, 48000);
         send(TQ9_EVENT_CHANNEL, 1, 2);
         send(TQ9_EVENT_STATUS, 0, 0);
@@ -101,7 +86,7 @@ TEST(ProbeRecording, GrowthRule)
     // A bad stream id from the library neither crashes nor allocates without bound; file-level values
     // still count.
     info.Record(TQ9_EVENT_CHANNEL, -1, 2);
-    info.Record(TQ9_EVENT_RESOLUTION, 0x7FFFFFFF, Pair(1, 1));
+    info.Record(TQ9_EVENT_RESOLUTION, 0x7FFFFFFF, Tq9EventPair(1, 1));
     info.Record(TQ9_EVENT_DURATION, -3, 4321);
     EXPECT_EQ(8u, info.streams.size());
     EXPECT_EQ(4321, info.durationMs);
@@ -115,7 +100,7 @@ TEST(ProbeRecording, IsMpeg4Mp3)
     auto make = [](std::initializer_list<uint32_t> codecs) {
         MediaInfo info;
         for (uint32_t c : codecs) {
-            CFFMpegConverter::StreamInfo s;
+            StreamInfo s;
             s.codecId = c;
             info.streams.push_back(s);
         }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "FakeLibrary.h"
+#include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
 
 using namespace tq9;
@@ -20,7 +21,7 @@ MediaInfo Source(uint32_t videoCodec, int w, int h, int darNum = 0, int darDen =
 {
     MediaInfo info;
     info.durationMs = durationMs;
-    CFFMpegConverter::StreamInfo video;
+    StreamInfo video;
     video.codecId = videoCodec;
     video.width = w;
     video.height = h;
@@ -28,7 +29,7 @@ MediaInfo Source(uint32_t videoCodec, int w, int h, int darNum = 0, int darDen =
     video.darDen = darDen;
     info.streams.push_back(video);
     if (audio) {
-        CFFMpegConverter::StreamInfo a;
+        StreamInfo a;
         a.codecId = kAac;
         info.streams.push_back(a);
     }
@@ -208,7 +209,7 @@ TEST_F(ConverterArgs, NoUsableVideoRunsNothingAndFails)
 
     // An entry no STREAM_INFO reached (codec 0) ahead of the real video stops the video selection.
     MediaInfo unnamedFirst = Source(kH264, 640, 480);
-    unnamedFirst.streams.insert(unnamedFirst.streams.begin(), CFFMpegConverter::StreamInfo{});
+    unnamedFirst.streams.insert(unnamedFirst.streams.begin(), StreamInfo{});
 
     const MediaInfo empty;
     for (const MediaInfo* info : std::initializer_list<const MediaInfo*>{&audioOnly, &unnamedFirst, &empty}) {

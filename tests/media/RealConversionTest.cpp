@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
 #include "RealLibraryFixture.h"
 #include "support/TestSupport.h"

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
 #include "support/TestSupport.h"
 

@@ -3,22 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 using namespace tq9test;
 
-namespace {
-
-int High(int64_t v) { return static_cast<int>(v >> 32); }
-int Low(int64_t v) { return static_cast<int>(v & 0xFFFFFFFF); }
-double AsDouble(int64_t v)
+// The value layout is what outside callers of the C ABI rely on: high half first, halves taken as signed.
+TEST(TranscodeProbe, EventValueLayout)
 {
-    double d;
-    std::memcpy(&d, &v, sizeof d);
-    return d;
+    EXPECT_EQ(Tq9EventPair(1440, 1080), (int64_t{1440} << 32) | 1080);
+    EXPECT_EQ(Tq9EventHigh(Tq9EventPair(-1, 7)), -1);
+    EXPECT_EQ(Tq9EventLow(Tq9EventPair(7, -1)), -1);
+    EXPECT_EQ(Tq9EventHigh(Tq9EventPair(7, -1)), 7);
+    EXPECT_EQ(Tq9EventDouble(Tq9EventFromDouble(128000.5)), 128000.5);
+    const char* text = "mp4";
+    EXPECT_EQ(Tq9EventString(Tq9EventFromString(text)), text);
 }
-
-} // namespace
 
 TEST(TranscodeProbe, ReportsFormatDurationAndStreams)
 {
@@ -32,41 +29,41 @@ TEST(TranscodeProbe, ReportsFormatDurationAndStreams)
     EXPECT_NE(format->text.find("mp4"), std::string::npos);
     const MediaEvent* duration = run.Find(TQ9_EVENT_DURATION, 0);
     ASSERT_TRUE(duration);
-    EXPECT_NEAR(Low(duration->value), 7000, 100);
+    EXPECT_NEAR(Tq9EventLow(duration->value), 7000, 100);
 
     // Stream 0: H.264 video 320x180; stream 1: AAC audio.
     const MediaEvent* video = run.Find(TQ9_EVENT_STREAM_INFO, 0);
     ASSERT_TRUE(video);
-    EXPECT_GT(Low(video->value), 0);
-    EXPECT_LT(Low(video->value), 0x10000);
+    EXPECT_GT(Tq9EventLow(video->value), 0);
+    EXPECT_LT(Tq9EventLow(video->value), 0x10000);
     const MediaEvent* res = run.Find(TQ9_EVENT_RESOLUTION, 0);
     ASSERT_TRUE(res);
-    EXPECT_EQ(High(res->value), 320);
-    EXPECT_EQ(Low(res->value), 180);
+    EXPECT_EQ(Tq9EventHigh(res->value), 320);
+    EXPECT_EQ(Tq9EventLow(res->value), 180);
     const MediaEvent* dar = run.Find(TQ9_EVENT_DAR, 0);
     ASSERT_TRUE(dar);
-    EXPECT_EQ(High(dar->value), 16);
-    EXPECT_EQ(Low(dar->value), 9);
+    EXPECT_EQ(Tq9EventHigh(dar->value), 16);
+    EXPECT_EQ(Tq9EventLow(dar->value), 9);
     const MediaEvent* par = run.Find(TQ9_EVENT_PAR, 0);
     ASSERT_TRUE(par);
-    EXPECT_EQ(High(par->value), 1);
-    EXPECT_EQ(Low(par->value), 1);
+    EXPECT_EQ(Tq9EventHigh(par->value), 1);
+    EXPECT_EQ(Tq9EventLow(par->value), 1);
     const MediaEvent* vrate = run.Find(TQ9_EVENT_V_BIT_RATE, 0);
     ASSERT_TRUE(vrate);
-    EXPECT_GT(AsDouble(vrate->value), 0.0);
+    EXPECT_GT(Tq9EventDouble(vrate->value), 0.0);
 
     const MediaEvent* audio = run.Find(TQ9_EVENT_STREAM_INFO, 1);
     ASSERT_TRUE(audio);
-    EXPECT_EQ(Low(audio->value), 0x15002); // AAC
+    EXPECT_EQ(Tq9EventLow(audio->value), 0x15002); // AAC
     const MediaEvent* rate = run.Find(TQ9_EVENT_SAMPLING_RATE, 1);
     ASSERT_TRUE(rate);
-    EXPECT_EQ(Low(rate->value), 44100);
+    EXPECT_EQ(Tq9EventLow(rate->value), 44100);
     const MediaEvent* ch = run.Find(TQ9_EVENT_CHANNEL, 1);
     ASSERT_TRUE(ch);
-    EXPECT_EQ(Low(ch->value), 1);
+    EXPECT_EQ(Tq9EventLow(ch->value), 1);
     const MediaEvent* arate = run.Find(TQ9_EVENT_A_BIT_RATE, 1);
     ASSERT_TRUE(arate);
-    EXPECT_GT(AsDouble(arate->value), 0.0);
+    EXPECT_GT(Tq9EventDouble(arate->value), 0.0);
     for (const auto& e : run.events)
         EXPECT_EQ(e.fileId, 0);
 }
@@ -80,8 +77,8 @@ TEST(TranscodeProbe, Mpeg4AndMp3HaveTheContractsCodecIds)
     const MediaEvent* video = run.Find(TQ9_EVENT_STREAM_INFO, 0);
     const MediaEvent* audio = run.Find(TQ9_EVENT_STREAM_INFO, 1);
     ASSERT_TRUE(video && audio);
-    EXPECT_EQ(Low(video->value), TQ9_CODEC_MPEG4);
-    EXPECT_EQ(Low(audio->value), TQ9_CODEC_MP3);
+    EXPECT_EQ(Tq9EventLow(video->value), TQ9_CODEC_MPEG4);
+    EXPECT_EQ(Tq9EventLow(audio->value), TQ9_CODEC_MP3);
 }
 
 TEST(TranscodeProbe, SubtitleBeforeVideoTakesNoNumber)
@@ -94,10 +91,10 @@ TEST(TranscodeProbe, SubtitleBeforeVideoTakesNoNumber)
     auto infos = run.Of(TQ9_EVENT_STREAM_INFO);
     ASSERT_EQ(infos.size(), 2u);
     EXPECT_EQ(infos[0].streamId, 0);
-    EXPECT_GT(Low(infos[0].value), 0);
-    EXPECT_LT(Low(infos[0].value), 0x10000); // the video first, not the subtitles
+    EXPECT_GT(Tq9EventLow(infos[0].value), 0);
+    EXPECT_LT(Tq9EventLow(infos[0].value), 0x10000); // the video first, not the subtitles
     EXPECT_EQ(infos[1].streamId, 1);
-    EXPECT_GE(Low(infos[1].value), 0x10000);
+    EXPECT_GE(Tq9EventLow(infos[1].value), 0x10000);
     for (const auto& e : run.events)
         EXPECT_LE(e.streamId, 1);
 
@@ -119,7 +116,7 @@ TEST(TranscodeProbe, CoverArtIsNotAVideoStream)
     ASSERT_EQ(run.status, 0);
     auto infos = run.Of(TQ9_EVENT_STREAM_INFO);
     ASSERT_EQ(infos.size(), 1u);
-    EXPECT_EQ(Low(infos[0].value), TQ9_CODEC_MP3);
+    EXPECT_EQ(Tq9EventLow(infos[0].value), TQ9_CODEC_MP3);
     EXPECT_FALSE(run.Find(TQ9_EVENT_RESOLUTION, 0));
 
     // ConvertAudio maps the audio alone: the cover is not copied, and the tag is ID3v2.3.
@@ -139,14 +136,14 @@ TEST(TranscodeProbe, UnknownSampleAspectSendsNoDisplayAspect)
     ASSERT_EQ(run.status, 0);
     const MediaEvent* res = run.Find(TQ9_EVENT_RESOLUTION, 0);
     ASSERT_TRUE(res);
-    EXPECT_EQ(High(res->value), 854);
-    EXPECT_EQ(Low(res->value), 480);
+    EXPECT_EQ(Tq9EventHigh(res->value), 854);
+    EXPECT_EQ(Tq9EventLow(res->value), 480);
     // With the aspect unknown the converter judges 16:9 by pixel size (854/16 == 480/9): no DAR event,
     // and the sample aspect says 0:1.
     EXPECT_FALSE(run.Find(TQ9_EVENT_DAR, 0));
     const MediaEvent* par = run.Find(TQ9_EVENT_PAR, 0);
     ASSERT_TRUE(par);
-    EXPECT_EQ(High(par->value), 0);
+    EXPECT_EQ(Tq9EventHigh(par->value), 0);
 }
 
 TEST(TranscodeProbe, AudioOnlyFileHasOneAudioEntry)
@@ -155,10 +152,10 @@ TEST(TranscodeProbe, AudioOnlyFileHasOneAudioEntry)
     ASSERT_EQ(run.status, 0);
     auto infos = run.Of(TQ9_EVENT_STREAM_INFO);
     ASSERT_EQ(infos.size(), 1u);
-    EXPECT_GE(Low(infos[0].value), 0x10000);
+    EXPECT_GE(Tq9EventLow(infos[0].value), 0x10000);
     const MediaEvent* ch = run.Find(TQ9_EVENT_CHANNEL, 0);
     ASSERT_TRUE(ch);
-    EXPECT_EQ(Low(ch->value), 2);
+    EXPECT_EQ(Tq9EventLow(ch->value), 2);
 }
 
 TEST(TranscodeProbe, UnreadableFilesFail)
