@@ -1,8 +1,5 @@
 #include "card/ExportSystemFile.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "card/CardLayout.h"
 #include "card/UserException.h"
 #include "platform/FileIo.h"
@@ -42,11 +39,7 @@ void CTQ9ExportSystemFile::ReserveWorkingFile(const SplitPathResult& parts, cons
     const std::string path = CCardLayout::MediaPath(*longTemp, name, target);
     // A new file only: the free name avoided everything there, so an existing one belongs to another
     // export that is running and must not be clobbered.
-    const int fd = CFileIo::CreateNew(path);
-    if (fd < 0)
-        throw CUserException("cannot reserve " + path + ": " + std::strerror(errno));
-    CFileIo::Close(fd);
-    tempPath = path;
+    tempPath = ReserveNewFile(path);
 }
 
 void CTQ9ExportSystemFile::BuildForConversion(const std::string& cardPath)

@@ -14,6 +14,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/FileSystem.h"
+#include "platform/UniqueFd.h"
 
 namespace tq9 {
 
@@ -140,18 +141,17 @@ uint32_t CTQ9SystemFile::MarkerSeconds() const
 {
     if (!(flags & FILE_MARKER) || markerPath.empty())
         return 0;
-    int fd = ::open(markerPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const CUniqueFd fd(::open(markerPath.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsOpen())
         return 0;
     unsigned char bytes[4];
     size_t got = 0;
     while (got < sizeof bytes) {
-        ssize_t n = ::read(fd, bytes + got, sizeof bytes - got);
+        ssize_t n = ::read(fd.Get(), bytes + got, sizeof bytes - got);
         if (n <= 0)
             break;
         got += static_cast<size_t>(n);
     }
-    ::close(fd);
     return got == sizeof bytes ? CCardLayout::DecodeMarker(bytes) : 0;
 }
 
@@ -216,10 +216,10 @@ TransferPaths CheckTransferPaths(const std::string& destination, const std::stri
 
 std::string ReserveNewFile(const std::string& path)
 {
-    const int fd = CFileIo::CreateNew(path);
-    if (fd < 0)
+    CUniqueFd fd(CFileIo::CreateNew(path));
+    if (!fd.IsOpen())
         throw CUserException("cannot reserve " + path + ": " + std::strerror(errno));
-    CFileIo::Close(fd);
+    fd.Close();
     return path;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <iostream>
 
+#include "platform/UniqueFd.h"
 #include "res/MessageCatalogue.h"
 
 namespace tq9::cli {
@@ -21,7 +22,7 @@ constexpr auto kPlainInterval = std::chrono::seconds(1);
 
 // Written by the signal handler: both are async-signal-safe (lock-free atomic, write on an eventfd).
 std::atomic<bool> g_interrupted{false};
-int g_wakeFd = -1;
+CUniqueFd g_wakeFd;
 struct sigaction g_oldInt {};
 struct sigaction g_oldTerm {};
 
@@ -30,10 +31,10 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 void onSignal(int)
 {
     g_interrupted.store(true);
-    if (g_wakeFd >= 0) {
+    if (g_wakeFd.IsOpen()) {
         const uint64_t one = 1;
         const int saved = errno;
-        [[maybe_unused]] ssize_t n = ::write(g_wakeFd, &one, sizeof one);
+        [[maybe_unused]] ssize_t n = ::write(g_wakeFd.Get(), &one, sizeof one);
         errno = saved;
     }
 }
@@ -43,7 +44,7 @@ void onSignal(int)
 CCliProgress::CCliProgress() : m_terminal(::isatty(STDERR_FILENO) == 1)
 {
     g_interrupted.store(false);
-    g_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    g_wakeFd.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
@@ -56,9 +57,7 @@ CCliProgress::~CCliProgress()
 {
     ::sigaction(SIGINT, &g_oldInt, nullptr);
     ::sigaction(SIGTERM, &g_oldTerm, nullptr);
-    if (g_wakeFd >= 0)
-        ::close(g_wakeFd);
-    g_wakeFd = -1;
+    g_wakeFd.Reset();
 }
 
 bool CCliProgress::Interrupted() const
@@ -84,10 +83,10 @@ int CCliProgress::RunModal(IConvProgress& job)
         Show(job, state, state != STATE_RUNNING);
         if (state != STATE_RUNNING)
             return FRONTEND_FINISHED;
-        pollfd pfd{g_wakeFd, POLLIN, 0};
-        if (::poll(&pfd, g_wakeFd >= 0 ? 1 : 0, kPollMs) > 0) {
+        pollfd pfd{g_wakeFd.Get(), POLLIN, 0};
+        if (::poll(&pfd, g_wakeFd.IsOpen() ? 1 : 0, kPollMs) > 0) {
             uint64_t count = 0;
-            [[maybe_unused]] ssize_t n = ::read(g_wakeFd, &count, sizeof count);
+            [[maybe_unused]] ssize_t n = ::read(g_wakeFd.Get(), &count, sizeof count);
         }
     }
 }

@@ -14,6 +14,7 @@
 #include "platform/FileIo.h"
 #include "platform/DebugLog.h"
 #include "res/MessageCatalogue.h"
+#include "platform/UniqueFd.h"
 
 namespace tq9 {
 
@@ -28,13 +29,13 @@ namespace {
 // Writes the 4-byte big-endian length in seconds into the reserved (existing, empty) marker file.
 void writeMarker(const std::string& path, int32_t durationMs)
 {
-    const int fd = CFileIo::OpenWriteExisting(path);
-    if (fd < 0)
+    CUniqueFd fd(CFileIo::OpenWriteExisting(path));
+    if (!fd.IsOpen())
         fail("cannot open the marker " + path);
     unsigned char bytes[4];
     CCardLayout::EncodeMarker(static_cast<uint32_t>(std::max<int32_t>(durationMs, 0)) / 1000, bytes);
-    const bool written = CFileIo::WriteAll(fd, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
-    const bool closed = CFileIo::Close(fd) == 0;
+    const bool written = CFileIo::WriteAll(fd.Get(), bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
+    const bool closed = fd.Close() == 0;
     if (!written || !closed)
         fail("cannot write the marker " + path);
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/FileIo.h"
+#include "platform/UniqueFd.h"
 
 namespace tq9 {
 
@@ -36,36 +37,22 @@ void CConverterState::BeginOperation()
     total = 1;
 }
 
-namespace {
-
-// Closes a descriptor of CFileIo when the copy leaves by any path.
-struct FdCloser {
-    int fd;
-    ~FdCloser()
-    {
-        if (fd >= 0)
-            CFileIo::Close(fd);
-    }
-};
-
-} // namespace
-
 int CConverterState::CopyFile(const std::string& source, const std::string& destination)
 {
     std::lock_guard<std::mutex> run(runLock);
     BeginOperation();
 
-    FdCloser in{CFileIo::OpenRead(source)};
-    if (in.fd < 0)
+    CUniqueFd in(CFileIo::OpenRead(source));
+    if (!in.IsOpen())
         return 1;
     // The record reserved the destination as an empty file; a missing one means something is wrong, and
     // creating it here would leave a stray file behind.
-    FdCloser out{CFileIo::OpenWriteExisting(destination)};
-    if (out.fd < 0)
+    CUniqueFd out(CFileIo::OpenWriteExisting(destination));
+    if (!out.IsOpen())
         return 1;
 
     struct stat st {};
-    const uint64_t length = ::fstat(in.fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    const uint64_t length = ::fstat(in.Get(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
     // The progress fields are 32-bit signed: a large file is counted in coarser units rather than wrapped.
     unsigned shift = 0;
     while ((length >> shift) > static_cast<uint64_t>(INT32_MAX))
@@ -76,7 +63,7 @@ int CConverterState::CopyFile(const std::string& source, const std::string& dest
         result = 0;
     }
 
-    const int copied = CFileIo::CopyBlocks(in.fd, out.fd, [&](uint64_t done) {
+    const int copied = CFileIo::CopyBlocks(in.Get(), out.Get(), [&](uint64_t done) {
         std::lock_guard<std::mutex> lock(stateLock);
         // A file that grows while it is copied must not push position past what the type holds.
         position = static_cast<int32_t>(std::min<uint64_t>(done >> shift, INT32_MAX));
@@ -90,13 +77,11 @@ int CConverterState::CopyFile(const std::string& source, const std::string& dest
         result = kConverterFailed;
         return 1;
     }
-    if (CFileIo::Close(out.fd) < 0) {
-        out.fd = -1;
+    if (out.Close() < 0) {
         std::lock_guard<std::mutex> lock(stateLock);
         result = kConverterFailed;
         return 1;
     }
-    out.fd = -1;
     return 0;
 }
 

@@ -54,13 +54,6 @@ bool ResetEvent(int event)
     }
 }
 
-void CloseFd(int& fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
 void PushUnique(std::vector<int>& list, int value)
 {
     if (std::find(list.begin(), list.end(), value) == list.end())
@@ -71,30 +64,16 @@ void PushUnique(std::vector<int>& list, int value)
 
 CFileObserver2::Shared::Shared()
 {
-    folderObservers.notifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    subFolderObservers.notifyFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    m_hTQ9FolderObserverController = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    m_hTQ9SubFolderObserverController = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (folderObservers.notifyFd < 0 || subFolderObservers.notifyFd < 0 || m_hTQ9FolderObserverController < 0
-        || m_hTQ9SubFolderObserverController < 0) {
+    folderObservers.notifyFd.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    subFolderObservers.notifyFd.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    m_hTQ9FolderObserverController.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    m_hTQ9SubFolderObserverController.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (!folderObservers.notifyFd.IsOpen() || !subFolderObservers.notifyFd.IsOpen()
+        || !m_hTQ9FolderObserverController.IsOpen() || !m_hTQ9SubFolderObserverController.IsOpen()) {
         const int error = errno;
-        CloseAll(); // a constructor that throws gets no destructor call
         throw std::system_error(error, std::generic_category(),
                                 "CFileObserver2: cannot create its descriptors");
     }
-}
-
-CFileObserver2::Shared::~Shared()
-{
-    CloseAll();
-}
-
-void CFileObserver2::Shared::CloseAll()
-{
-    CloseFd(folderObservers.notifyFd);
-    CloseFd(subFolderObservers.notifyFd);
-    CloseFd(m_hTQ9FolderObserverController);
-    CloseFd(m_hTQ9SubFolderObserverController);
 }
 
 CFileObserver2::CFileObserver2()
@@ -107,14 +86,14 @@ CFileObserver2::CFileObserver2(std::chrono::milliseconds stopTimeout)
     , m_stopTimeout(stopTimeout)
 {
     m_firstWorker = std::thread(procObserver, m_shared, std::ref(m_shared->folderObservers),
-                                m_shared->m_hTQ9FolderObserverController);
+                                m_shared->m_hTQ9FolderObserverController.Get());
     try {
         m_secondWorker = std::thread(procObserver, m_shared, std::ref(m_shared->subFolderObservers),
-                                     m_shared->m_hTQ9SubFolderObserverController);
+                                     m_shared->m_hTQ9SubFolderObserverController.Get());
     } catch (...) {
         std::unique_lock lock(m_shared->lock);
         m_shared->folderObservers.stop = 1;
-        SetEvent(m_shared->m_hTQ9FolderObserverController);
+        SetEvent(m_shared->m_hTQ9FolderObserverController.Get());
         StopWorker(m_firstWorker, m_shared->folderObservers, lock,
                    std::chrono::steady_clock::now() + m_stopTimeout);
         throw;
@@ -128,12 +107,12 @@ CFileObserver2::~CFileObserver2()
         set->stop = 1;
         // Drop the watches now: a worker stuck in a listener may keep the descriptor open for a while.
         for (const auto& entry : set->keysByWatch)
-            ::inotify_rm_watch(set->notifyFd, entry.first);
+            ::inotify_rm_watch(set->notifyFd.Get(), entry.first);
         set->keysByWatch.clear();
         set->observers.clear();
     }
-    SetEvent(m_shared->m_hTQ9FolderObserverController);
-    SetEvent(m_shared->m_hTQ9SubFolderObserverController);
+    SetEvent(m_shared->m_hTQ9FolderObserverController.Get());
+    SetEvent(m_shared->m_hTQ9SubFolderObserverController.Get());
     const auto deadline = std::chrono::steady_clock::now() + m_stopTimeout; // one limit for both workers
     StopWorker(m_firstWorker, m_shared->folderObservers, lock, deadline);
     StopWorker(m_secondWorker, m_shared->subFolderObservers, lock, deadline);
@@ -172,7 +151,7 @@ int CFileObserver2::AddFolder(WatchSet which, const std::string& path, IFolderCh
         return 0;
     // Adding a watch for a directory that already has one returns its descriptor, so this also tells
     // whether a known key still names the directory it was watched as.
-    const int watch = ::inotify_add_watch(set.notifyFd, path.c_str(), kWatchMask);
+    const int watch = ::inotify_add_watch(set.notifyFd.Get(), path.c_str(), kWatchMask);
     if (watch < 0) {
         DebugLog("cannot watch", path, errno);
         return 0;
@@ -211,7 +190,7 @@ void CFileObserver2::Unbind(WatchSetT& set, const DirObserver& folder)
         return;
     std::erase(keys->second, folder.path);
     if (keys->second.empty()) {
-        ::inotify_rm_watch(set.notifyFd, folder.watch); // a moved folder keeps its watch otherwise
+        ::inotify_rm_watch(set.notifyFd.Get(), folder.watch); // a moved folder keeps its watch otherwise
         set.keysByWatch.erase(keys);
     }
 }
@@ -223,7 +202,7 @@ std::vector<CFileObserver2::DirObserver> CFileObserver2::Revalidate(WatchSetT& s
 {
     std::vector<DirObserver> gone;
     for (auto entry = set.observers.begin(); entry != set.observers.end();) {
-        const int watch = ::inotify_add_watch(set.notifyFd, entry->first.c_str(), kWatchMask);
+        const int watch = ::inotify_add_watch(set.notifyFd.Get(), entry->first.c_str(), kWatchMask);
         if (watch < 0) {
             Unbind(set, entry->second);
             gone.push_back(std::move(entry->second));
@@ -239,7 +218,7 @@ std::vector<CFileObserver2::DirObserver> CFileObserver2::Revalidate(WatchSetT& s
 int CFileObserver2::Wake()
 {
     std::lock_guard guard(m_shared->lock);
-    return SetEvent(m_shared->m_hTQ9SubFolderObserverController) ? 1 : 0;
+    return SetEvent(m_shared->m_hTQ9SubFolderObserverController.Get()) ? 1 : 0;
 }
 
 bool CFileObserver2::IsWatched(WatchSet set, const std::string& path) const
@@ -269,7 +248,7 @@ void CFileObserver2::procObserver(std::shared_ptr<Shared> shared, WatchSetT& set
                 break;
             }
         }
-        pollfd fds[2] = {{controller, POLLIN, 0}, {set.notifyFd, POLLIN, 0}};
+        pollfd fds[2] = {{controller, POLLIN, 0}, {set.notifyFd.Get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -284,7 +263,7 @@ void CFileObserver2::procObserver(std::shared_ptr<Shared> shared, WatchSetT& set
         std::vector<int> gone;    // watches the kernel dropped or that no longer name their path
         bool overflow = false;
         for (int reads = 0; reads < kMaxReadsPerPass; ++reads) {
-            const ssize_t length = ::read(set.notifyFd, buffer.data(), buffer.size());
+            const ssize_t length = ::read(set.notifyFd.Get(), buffer.data(), buffer.size());
             if (length < 0 && errno == EINTR)
                 continue;
             if (length <= 0)

@@ -21,6 +21,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/UniqueFd.h"
+
 namespace tq9 {
 
 // Receives the observer's change reports. Implemented by the file list view.
@@ -89,21 +91,19 @@ private:
         std::unordered_map<std::string, DirObserver> observers; // guarded by Shared::lock
         std::unordered_map<int, std::vector<std::string>> keysByWatch; // guarded by lock; several keys
                                                                        // can name one directory
-        int notifyFd = -1;    // inotify descriptor; fixed for the life of Shared
+        CUniqueFd notifyFd;   // inotify descriptor; fixed for the life of Shared
         int32_t stop = 0;     // guarded by lock; 1 tells the worker to end
         bool ended = false;   // guarded by lock; set by the worker as it leaves, announced on Shared::endedCv
     };
 
     struct Shared {
         Shared();
-        ~Shared(); // closes every descriptor below
-        void CloseAll();
         mutable std::mutex lock; // the observer lock
         std::condition_variable endedCv;
         WatchSetT folderObservers;
         WatchSetT subFolderObservers;
-        int m_hTQ9FolderObserverController = -1;    // eventfd; wakes the first worker
-        int m_hTQ9SubFolderObserverController = -1; // eventfd; wakes the second worker
+        CUniqueFd m_hTQ9FolderObserverController;    // eventfd; wakes the first worker
+        CUniqueFd m_hTQ9SubFolderObserverController; // eventfd; wakes the second worker
     };
 
     static void procObserver(std::shared_ptr<Shared> shared, WatchSetT& set, int controller);

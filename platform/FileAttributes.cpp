@@ -1,4 +1,5 @@
 #include "platform/FileAttributes.h"
+#include "platform/UniqueFd.h"
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -25,16 +26,15 @@ bool isFatFamily(int fd)
 // Reads the FAT attribute byte; false when the file system has none (not FAT, or a driver without the ioctl).
 bool fatAttributes(const std::string& path, uint32_t& attrs)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.IsOpen())
         return false;
     bool ok = false;
-    if (isFatFamily(fd)) {
+    if (isFatFamily(fd.Get())) {
         __u32 a = 0;
-        ok = ::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &a) == 0;
+        ok = ::ioctl(fd.Get(), FAT_IOCTL_GET_ATTRIBUTES, &a) == 0;
         attrs = a;
     }
-    ::close(fd);
     return ok;
 }
 
@@ -94,17 +94,14 @@ bool CFileAttributes::Exists(const std::string& path)
 
 bool CFileAttributes::SetFatHidden(const std::string& path, bool hidden)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.IsOpen())
         return false;
-    bool ok = false;
     __u32 a = 0;
-    if (isFatFamily(fd) && ::ioctl(fd, FAT_IOCTL_GET_ATTRIBUTES, &a) == 0) {
-        a = hidden ? (a | ATTR_HIDDEN) : (a & ~static_cast<__u32>(ATTR_HIDDEN));
-        ok = ::ioctl(fd, FAT_IOCTL_SET_ATTRIBUTES, &a) == 0;
-    }
-    ::close(fd);
-    return ok;
+    if (!isFatFamily(fd.Get()) || ::ioctl(fd.Get(), FAT_IOCTL_GET_ATTRIBUTES, &a) != 0)
+        return false;
+    a = hidden ? (a | ATTR_HIDDEN) : (a & ~static_cast<__u32>(ATTR_HIDDEN));
+    return ::ioctl(fd.Get(), FAT_IOCTL_SET_ATTRIBUTES, &a) == 0;
 }
 
 } // namespace tq9

@@ -1,4 +1,5 @@
 #include "platform/FileIo.h"
+#include "platform/UniqueFd.h"
 
 #include <atomic>
 #include <cerrno>
@@ -152,15 +153,13 @@ int CFileIo::SyncFolder(const std::string& folder)
 {
     if (injectedFailure())
         return -1;
-    int fd = retryIntr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fd < 0)
+    const CUniqueFd fd(retryIntr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+    if (!fd.IsOpen())
         return -1;
-    int r = ::fsync(fd);
     // Some file systems (FUSE FAT) do not support fsync on folders; that is no failure of ours.
-    if (r != 0 && (errno == EINVAL || errno == ENOSYS || errno == EROFS))
-        r = 0;
-    ::close(fd);
-    return r;
+    if (::fsync(fd.Get()) != 0 && errno != EINVAL && errno != ENOSYS && errno != EROFS)
+        return -1;
+    return 0;
 }
 
 int CFileIo::CopyBlocks(int in, int out, const std::function<bool(uint64_t)>& afterBlock, bool* readFailed)

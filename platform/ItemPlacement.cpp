@@ -13,6 +13,7 @@
 #include "platform/FileSystem.h"
 #include "platform/FolderLock.h"
 #include "platform/StagingName.h"
+#include "platform/UniqueFd.h"
 #include "platform/VolumeLimits.h"
 
 namespace tq9 {
@@ -308,30 +309,30 @@ int CItemPlacement::WriteStaged(const std::string& from, const std::string& stag
                                 const std::function<bool(uint64_t)>& afterBlock, bool& stopped)
 {
     stopped = false;
-    const int in = CFileIo::OpenRead(from);
-    if (in < 0)
+    CUniqueFd in(CFileIo::OpenRead(from));
+    if (!in.IsOpen())
         return codeFor(errno, Side::Source);
-    const int out = CFileIo::CreateNew(staged);
-    if (out < 0) {
+    CUniqueFd out(CFileIo::CreateNew(staged));
+    if (!out.IsOpen()) {
         const int err = errno;
-        CFileIo::Close(in);
+        in.Close();
         return codeFor(err, Side::Destination);
     }
     CFileAttributes::SetFatHidden(staged, true);
 
     int code = 0;
     bool readFailed = false;
-    if (int copied = CFileIo::CopyBlocks(in, out, afterBlock, &readFailed); copied < 0) {
+    if (int copied = CFileIo::CopyBlocks(in.Get(), out.Get(), afterBlock, &readFailed); copied < 0) {
         code = codeFor(errno, readFailed ? Side::Source : Side::Destination);
     } else if (copied == 1) {
         stopped = true;
         code = DE_OPCANCELLED;
     }
-    if (code == 0 && CFileIo::Sync(out) != 0)
+    if (code == 0 && CFileIo::Sync(out.Get()) != 0)
         code = codeFor(errno, Side::Destination);
-    if (CFileIo::Close(out) != 0 && code == 0)
+    if (out.Close() != 0 && code == 0)
         code = codeFor(errno, Side::Destination);
-    CFileIo::Close(in); // a failed close of the reading side loses nothing
+    in.Close(); // a failed close of the reading side loses nothing
     if (code == 0)
         CFileAttributes::SetFatHidden(staged, false);
     return code;

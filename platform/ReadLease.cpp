@@ -1,4 +1,5 @@
 #include "platform/ReadLease.h"
+#include "platform/UniqueFd.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,22 +10,18 @@ namespace tq9 {
 
 bool CReadLease::CanReadExclusively(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.IsOpen())
         return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    }
-    bool ok = true;
     // A read lease is refused with EAGAIN while any process holds the file open for writing.
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0)
-        ::fcntl(fd, F_SETLEASE, F_UNLCK);
-    else if (errno == EAGAIN)
-        ok = false;
-    ::close(fd);
-    return ok;
+    if (::fcntl(fd.Get(), F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd.Get(), F_SETLEASE, F_UNLCK);
+        return true;
+    }
+    return errno != EAGAIN;
 }
 
 } // namespace tq9

@@ -8,6 +8,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/FileSystem.h"
+#include "platform/UniqueFd.h"
 #include "support/TestSupport.h"
 
 using namespace tq9;
@@ -110,4 +111,35 @@ TEST(FileIo, RenameNoReplaceKeepsAnExistingDestination)
     EXPECT_FALSE(fs::exists(t / "new"));
     EXPECT_EQ(tq9test::ReadFile(t / "free"), "new");
     EXPECT_EQ(CFileIo::SyncFolder(t.path().string()), 0);
+}
+
+// Ownership moves with the object: each descriptor is closed exactly once, by its last owner, and a
+// checked Close reports what CFileIo::Close reports.
+TEST(UniqueFd, ClosesOnceByTheLastOwner)
+{
+    auto isOpen = [](int fd) { return ::fcntl(fd, F_GETFD) != -1; };
+    int first = -1;
+    int second = -1;
+    {
+        CUniqueFd a(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        first = a.Get();
+        CUniqueFd b(std::move(a));
+        EXPECT_FALSE(a.IsOpen());
+        EXPECT_EQ(b.Get(), first);
+        CUniqueFd c(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        second = c.Get();
+        c = std::move(b); // closes what c held
+        EXPECT_FALSE(isOpen(second));
+        EXPECT_TRUE(isOpen(first));
+    }
+    EXPECT_FALSE(isOpen(first));
+
+    CUniqueFd d(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    CFileIo::ResetCallCount();
+    CFileIo::FailNthCall(1, EIO);
+    EXPECT_EQ(d.Close(), -1);
+    EXPECT_EQ(errno, EIO);
+    CFileIo::FailNthCall(0, 0);
+    EXPECT_FALSE(d.IsOpen());
+    EXPECT_EQ(d.Close(), 0);
 }
