@@ -2,6 +2,7 @@
 #include <csignal>
 #include "app/TQ9GUIApp.h"
 #include "platform/WorkFolder.h"
+#include "ui/SignalQuit.h"
 
 #include <QApplication>
 
@@ -23,6 +24,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // Working folders of imports that were killed (by either program) go at the next start.
     tq9::CWorkFolder::RemoveAbandoned();
+    // SIGTERM cancels a running import like its Cancel button, then quits.
+    tq9::CSignalQuit signalQuit;
     tq9::CTQ9GUIApp gui;
     if (!gui.InitInstance(QApplication::arguments()))
         return gui.EarlyExitCode();

@@ -41,7 +41,8 @@ void onSignal(int)
 
 } // namespace
 
-CCliProgress::CCliProgress() : m_terminal(::isatty(STDERR_FILENO) == 1)
+CCliProgress::CCliProgress(bool finishedAfterJob)
+    : m_terminal(::isatty(STDERR_FILENO) == 1), m_finishedAfterJob(finishedAfterJob)
 {
     g_interrupted.store(false);
     g_wakeFd.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
@@ -58,6 +59,11 @@ CCliProgress::~CCliProgress()
     ::sigaction(SIGINT, &g_oldInt, nullptr);
     ::sigaction(SIGTERM, &g_oldTerm, nullptr);
     g_wakeFd.Reset();
+}
+
+void CCliProgress::ShowFinished()
+{
+    std::cerr << CMessageCatalogue::Get(IDS_CONVERTING_FINISHED) << "\n" << std::flush;
 }
 
 bool CCliProgress::Interrupted() const
@@ -106,7 +112,8 @@ void CCliProgress::Show(IConvProgress& job, int state, bool last)
         const int id = state == STATE_CANCELED ? IDS_CONVERTING_CANCELED
                        : state == STATE_FAILED ? IDS_CONVERTING_FAILED
                                                : IDS_CONVERTING_FINISHED;
-        line += "  " + CMessageCatalogue::Get(id);
+        if (id != IDS_CONVERTING_FINISHED || !m_finishedAfterJob)
+            line += "  " + CMessageCatalogue::Get(id);
     }
 
     const auto now = std::chrono::steady_clock::now();

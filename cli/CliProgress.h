@@ -16,13 +16,18 @@ namespace tq9::cli {
 
 class CCliProgress : public IProgressFrontEnd {
 public:
-    CCliProgress();
+    // finishedAfterJob: the line of a job that ended well leaves out "finished successfully", which
+    // the command prints with ShowFinished once the job's completion (the placement) succeeded too.
+    explicit CCliProgress(bool finishedAfterJob = false);
     ~CCliProgress() override;
     CCliProgress(const CCliProgress&) = delete;
     CCliProgress& operator=(const CCliProgress&) = delete;
 
     int RunModal(IConvProgress& job) override;
     const std::atomic<bool>* CompletionCancelFlag() const override;
+
+    // Prints the "finished successfully" line.
+    void ShowFinished();
 
     // True once the user asked to stop (a signal arrived).
     bool Interrupted() const;
@@ -34,6 +39,7 @@ private:
     std::string m_lastLine;
     std::chrono::steady_clock::time_point m_lastPrint{};
     bool m_printed = false;
+    bool m_finishedAfterJob = false;
 };
 
 } // namespace tq9::cli

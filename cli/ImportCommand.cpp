@@ -44,10 +44,13 @@ int runImport(const ParsedArgs& args)
         return *refused;
 
     // Ctrl-C from here on cancels the job instead of killing the process mid-write.
-    CCliProgress frontEnd;
+    CCliProgress frontEnd(true);
     int result = importer.Prepare(folder, files, CFileSystem::FreeBytes(folder).value_or(0));
     if (result >= 0)
         result = importer.Run(frontEnd);
+    // Only now is everything on the card.
+    if (result == 0)
+        frontEnd.ShowFinished();
     const std::string report = ImportReportText(importer, result);
     if (!report.empty())
         std::cerr << report << (report.back() == '\n' ? "" : "\n");

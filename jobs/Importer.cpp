@@ -6,12 +6,14 @@
 
 #include "card/CardLayout.h"
 #include "card/UserException.h"
+#include "jobs/ImportSpaceCheck.h"
 #include "jobs/SelfDDIndicator.h"
 #include "jobs/ShellFileCalls.h"
 #include "media/FFMpegConverter.h"
 #include "media/StillImage.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
+#include "platform/ShellFileOperation.h"
 #include "platform/DebugLog.h"
 #include "res/MessageCatalogue.h"
 #include "platform/UniqueFd.h"
@@ -40,6 +42,36 @@ void writeMarker(const std::string& path, int32_t durationMs)
         fail("cannot write the marker " + path);
 }
 
+// The import's code for what kept an item off the card (a code of the shell file operations).
+int causeOf(int code)
+{
+    switch (code) {
+    case ErrnoCode(ENOSPC):
+    case ErrnoCode(EDQUOT):
+        return CImporter::RESULT_CARD_FULL;
+    case DE_FILE_TOO_LARGE:
+        return CImporter::RESULT_FILE_TOO_LARGE;
+    case ErrnoCode(EROFS):
+        return CImporter::RESULT_READ_ONLY;
+    case ErrnoCode(EIO):
+    case ErrnoCode(ENODEV):
+    case ErrnoCode(ENXIO):
+    case ErrnoCode(ENOTCONN):
+    case ErrnoCode(ESTALE):
+        return CImporter::RESULT_WRITE_FAILED;
+    case DE_FILENAMETOOLONG:
+    case ErrnoCode(EINVAL):
+    case ErrnoCode(EILSEQ):
+    case ErrnoCode(ENOENT): // a FUSE exFAT driver's answer to a name it refuses (the folder was there)
+        return CImporter::RESULT_NAME_REFUSED;
+    case ErrnoCode(EACCES):
+    case ErrnoCode(EPERM):
+        return CImporter::RESULT_ACCESS_DENIED;
+    default:
+        return CImporter::RESULT_OTHER_ERROR;
+    }
+}
+
 // Milliseconds spent in each worker step over one run, for the debug log (the benchmark reads it to tell
 // the transcoding time from the job's own overhead).
 struct StepClock {
@@ -63,6 +95,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
     m_records.clear();
     m_converted.clear();
     m_failed.clear();
+    m_spaceFigures.clear();
 
     // A missing destination counts as "not a folder" too: its failed query reports every bit.
     if (!CFileAttributes::IsDirectory(destination)) {
@@ -104,9 +137,33 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
         else
             m_failed.push_back({source, RESULT_NOT_IMPORTED});
     }
-    if (m_records.empty()) {
+    const int refused = m_records.empty() ? RESULT_NOT_IMPORTED : CheckCard();
+    if (refused != 0 || m_records.empty()) {
+        for (const CTQ9ImportSystemFile& built : m_records)
+            built.DeleteWorkingFiles();
+        m_records.clear();
         m_work.reset();
-        return RESULT_NOT_IMPORTED;
+        return refused != 0 ? refused : RESULT_FILE_TOO_LARGE;
+    }
+    return 0;
+}
+
+int CImporter::CheckCard()
+{
+    const CImportSpaceCheck::ResultT check = CImportSpaceCheck::Check(m_destination, m_records, m_settings);
+    if (check.verdict == CImportSpaceCheck::Verdict::ReadOnly)
+        return RESULT_READ_ONLY;
+    if (check.verdict == CImportSpaceCheck::Verdict::Full) {
+        m_spaceFigures = FormatText(CMessageCatalogue::Get(IDS_SPACE_NEEDED), CImportSpaceCheck::FormatBytes(check.neededBytes)) +
+                         " " + FormatText(CMessageCatalogue::Get(IDS_SPACE_FREE), CImportSpaceCheck::FormatBytes(*check.freeBytes));
+        return RESULT_CARD_FULL;
+    }
+    // A result the card cannot hold in one file fails its own source; the others go on.
+    for (auto it = check.tooLarge.rbegin(); it != check.tooLarge.rend(); ++it) {
+        const CTQ9ImportSystemFile& record = m_records[*it];
+        record.DeleteWorkingFiles();
+        m_failed.push_back({record.sourcePath, RESULT_FILE_TOO_LARGE});
+        m_records.erase(m_records.begin() + static_cast<long>(*it));
     }
     return 0;
 }
@@ -122,7 +179,9 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
     } else if (GetState() == STATE_DONE) {
         Complete(frontEnd.CompletionCancelFlag());
     }
-    if (m_result != RESULT_OTHER_ERROR && m_result != JOB_RESULT_CANCELED && !m_failed.empty())
+    // Sources that failed to convert make a run that otherwise went well "not imported"; a placement
+    // failure keeps its own cause.
+    if (m_result == JOB_RESULT_DONE && !m_failed.empty())
         m_result = RESULT_NOT_IMPORTED;
     const int result = m_result;
     CleanUp();
@@ -252,10 +311,15 @@ void CImporter::Complete(const std::atomic<bool>* cancel)
         return;
     // Items land whole or not at all, and one failing never stops the others: the ones that landed
     // stay, each one that did not is reported.
-    for (size_t i = 0; i < m_converted.size(); ++i)
-        if (!moved.RecordLanded(i, m_converted[i].flags))
-            m_failed.push_back({m_converted[i].sourcePath, RESULT_OTHER_ERROR});
-    m_result = RESULT_OTHER_ERROR;
+    int causes = 0;
+    for (size_t i = 0; i < m_converted.size(); ++i) {
+        if (moved.RecordLanded(i, m_converted[i].flags))
+            continue;
+        const int cause = causeOf(i < moved.codes.size() ? moved.codes[i] : moved.code);
+        m_failed.push_back({m_converted[i].sourcePath, cause});
+        causes |= cause;
+    }
+    m_result = causes != 0 ? causes : RESULT_OTHER_ERROR;
 }
 
 void CImporter::CleanUp()
@@ -314,7 +378,9 @@ std::string CImporter::BuildErrorMessage(int code) const
     static constexpr Line kLines[] = {
         {0x1, IDS_NOT_DIRECTORY},  {0x4, IDS_INVALID_FILE_TYPE},     {0x8, IDS_INCLUDING_DIRECTORY},
         {0x2, IDS_TOO_MANY_FILES}, {0x10, IDS_CANNOT_OPEN_FILE},     {0x20, IDS_INVALID_FILE_INCLUDED},
-        {0x40, IDS_OTHER_ERROR},
+        {0x40, IDS_OTHER_ERROR},  {0x80, IDS_CARD_FULL},            {0x100, IDS_CARD_FILE_TOO_LARGE},
+        {0x200, IDS_CARD_READ_ONLY}, {0x400, IDS_CARD_WRITE_FAILED},  {0x800, IDS_CARD_NAME_REFUSED},
+        {0x1000, IDS_CARD_ACCESS_DENIED},
     };
     std::string text;
     for (const Line& line : kLines) {
@@ -322,6 +388,8 @@ std::string CImporter::BuildErrorMessage(int code) const
             continue;
         const std::string message = CMessageCatalogue::Get(line.id);
         text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, m_errorSubject) : message) + "\n";
+        if (line.id == IDS_CARD_FULL && !m_spaceFigures.empty())
+            text += m_spaceFigures + "\n";
     }
     return text;
 }

@@ -34,6 +34,13 @@ public:
     static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x80000014u);     // strings 202, 204
     static constexpr int RESULT_NOT_IMPORTED = static_cast<int>(0x80000020u);    // string 206
     static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000040u);     // string 205
+    // What kept results off the card, where the card says why (strings 220-225).
+    static constexpr int RESULT_CARD_FULL = static_cast<int>(0x80000080u);       // + the figures, when known
+    static constexpr int RESULT_FILE_TOO_LARGE = static_cast<int>(0x80000100u);  // FAT's 4 GiB per file
+    static constexpr int RESULT_READ_ONLY = static_cast<int>(0x80000200u);
+    static constexpr int RESULT_WRITE_FAILED = static_cast<int>(0x80000400u);    // card gone, I/O error
+    static constexpr int RESULT_NAME_REFUSED = static_cast<int>(0x80000800u);
+    static constexpr int RESULT_ACCESS_DENIED = static_cast<int>(0x80001000u);
 
     // A source that was not imported: the dropped path when Prepare refused it, the record's sourcePath
     // when a later step failed.
@@ -45,8 +52,11 @@ public:
     CImporter() = default;
     ~CImporter() override;
 
-    // Validates the sources and builds the records. Returns 0, or a negative code (nothing built).
-    // freeBytes is accepted and not used: the shell operation reports a full card itself.
+    // Validates the sources, builds the records and checks the card before anything is converted: a
+    // card that takes no writes (RESULT_READ_ONLY) or has too little room for the estimated results
+    // (RESULT_CARD_FULL) refuses the drop; a result over the card's largest file fails its source
+    // (RESULT_FILE_TOO_LARGE). Returns 0, or a negative code (nothing built). freeBytes is accepted and
+    // not used: the card is asked itself, so free space it cannot tell stays unknown.
     int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes);
     // Runs the prepared job behind frontEnd and returns 0, 1 (cancelled) or a negative code.
     int Run(IProgressFrontEnd& frontEnd);
@@ -85,6 +95,8 @@ private:
     // Moves or copies the converted files onto the card; cancel, when given, stops it part-way.
     void Complete(const std::atomic<bool>* cancel);
     void CleanUp();
+    // The card check of Prepare; 0 or the code that refuses the whole drop.
+    int CheckCard();
 
     std::string m_destination;
     std::vector<std::string> m_sources;
@@ -93,6 +105,7 @@ private:
     std::vector<CTQ9ImportSystemFile> m_converted; // records whose files were all produced
     std::vector<FailedSrcPathT> m_failed;
     std::string m_errorSubject; // the destination, for the message of RESULT_NOT_DIRECTORY
+    std::string m_spaceFigures; // needed and free space, for the message of RESULT_CARD_FULL
     ConversionSettings m_settings; // NTSC 1, LetterBox 0, 2pass 0 until set
     std::atomic<int> m_twoPassHalf{0}; // written by the worker, read by GetPercent: see TwoPassPercent
     // Worker-only: time per step over the run, written to the debug log.

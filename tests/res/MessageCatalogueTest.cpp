@@ -18,6 +18,8 @@ TEST(MessageCatalogue, TextsThatCarryLayoutAreExact)
         EXPECT_FALSE(CMessageCatalogue::Get(id).empty()) << id;
     for (int id = 200; id <= 207; ++id)
         EXPECT_FALSE(CMessageCatalogue::Get(id).empty()) << id;
+    for (int id = IDS_CARD_FULL; id <= IDS_SPACE_FREE; ++id)
+        EXPECT_FALSE(CMessageCatalogue::Get(id).empty()) << id;
     EXPECT_EQ(CMessageCatalogue::Get(IDS_READY), "Ready.");
 }
 

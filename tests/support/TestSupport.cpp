@@ -201,4 +201,19 @@ std::string Probe(const fs::path& file, const std::string& entries, const std::s
     return RunProcess(argv).out;
 }
 
+bool ReadUntil(int fd, const std::string& needle, std::string& text)
+{
+    char buf[4096];
+    while (text.find(needle) == std::string::npos) {
+        pollfd pfd {fd, POLLIN, 0};
+        if (::poll(&pfd, 1, 30000) <= 0)
+            return false;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0)
+            return false;
+        text.append(buf, static_cast<size_t>(n));
+    }
+    return true;
+}
+
 } // namespace tq9test

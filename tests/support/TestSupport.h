@@ -44,6 +44,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
 // Starts a program (no shell) with stdin and stdout on /dev/null and its stderr readable from errFd (the
 // caller closes it and reaps the child with waitpid). Returns the child's pid, or -1.
 pid_t SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env, int& errFd);
+// Reads fd into text (appending) until text holds needle, the stream ends or 30 s pass without output;
+// true when the needle came.
+bool ReadUntil(int fd, const std::string& needle, std::string& text);
 
 // Upper-case hex of bytes without separators ("0000003D").
 std::string HexBytes(const std::string& bytes);

@@ -32,6 +32,8 @@ TEST(CatalogueJaTest, EveryIdIsTranslatedWithTheSameFieldsAndLayout)
         ids.push_back(id);
     for (int id = 200; id <= 207; ++id)
         ids.push_back(id);
+    for (int id = IDS_CARD_FULL; id <= IDS_SPACE_FREE; ++id)
+        ids.push_back(id);
     for (int id = IDS_NO_CARD_HINT; id <= IDS_OPEN_FILE_FAILED; ++id)
         ids.push_back(id);
     ids.push_back(57344);

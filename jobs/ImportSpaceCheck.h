@@ -1,0 +1,42 @@
+// What an import will need on the card, checked before anything is converted: each output estimated
+// from the source (bit rates times duration, fixed sizes for stills and sidecars) and rounded up to the
+// card's cluster, against the card's free space, its largest file and whether it takes writes at all.
+// Free space a card cannot tell is unknown, not 0: nothing is refused for it.
+//
+// No state; called on the user-interface thread by the import's Prepare.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "card/ImportSystemFile.h"
+#include "media/ConversionSettings.h"
+
+namespace tq9 {
+
+class CImportSpaceCheck {
+public:
+    enum class Verdict { Fits, ReadOnly, Full };
+
+    struct ResultT {
+        Verdict verdict = Verdict::Fits;
+        uint64_t neededBytes = 0;              // all records, clusters counted
+        std::optional<uint64_t> freeBytes;     // nullopt when the card cannot tell
+        std::vector<size_t> tooLarge;          // records whose media file exceeds the card's largest file
+    };
+
+    // Checks records (going into folder) against the card. Video and audio sources are opened for their
+    // duration (a source that does not tell counts as empty: its conversion would fail anyway).
+    static ResultT Check(const std::string& folder, const std::vector<CTQ9ImportSystemFile>& records,
+                         const ConversionSettings& settings);
+
+    // Estimated size of a record's media file, before rounding.
+    static uint64_t EstimateMediaBytes(const CTQ9ImportSystemFile& record, const ConversionSettings& settings);
+
+    // "1.5 MB" and the like, for the messages.
+    static std::string FormatBytes(uint64_t bytes);
+};
+
+} // namespace tq9
