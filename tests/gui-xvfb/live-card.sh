@@ -18,7 +18,8 @@ fi
 work=$(mktemp -d)
 xvfb_pid= app_pid=
 cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  # SIGTERM ends the program cleanly (it cancels, saves and quits): let it finish before its home goes.
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null && wait "$app_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   umount -l "$work/card" 2>/dev/null || true
   umount -l "$work/staging" 2>/dev/null || true
