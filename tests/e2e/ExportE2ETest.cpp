@@ -82,25 +82,7 @@ TEST_F(ExportE2E, CtrlCLeavesNothingInTheFolderOrTheTemporaryFolder)
     ASSERT_GT(pid, 0);
 
     // Interrupt once the conversion reports progress.
-    std::string err;
-    bool sent = false;
-    char buf[4096];
-    for (;;) {
-        pollfd pfd{errFd, POLLIN, 0};
-        if (::poll(&pfd, 1, 30000) <= 0)
-            break;
-        const ssize_t n = ::read(errFd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        err.append(buf, static_cast<size_t>(n));
-        if (!sent && err.find("Converting ") != std::string::npos) {
-            ::kill(pid, SIGINT);
-            sent = true;
-        }
-    }
-    ::close(errFd);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    const auto [err, sent, status] = InterruptWhenSeen(pid, errFd, "Converting ");
 
     ASSERT_TRUE(sent) << err;
     ASSERT_TRUE(WIFEXITED(status)) << "the signal cancels, it does not kill";

@@ -324,25 +324,7 @@ TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
     ASSERT_GT(pid, 0);
 
     // Progress lines arrive at most once a second; interrupt once the second file is under way.
-    std::string err;
-    bool sent = false;
-    char buf[4096];
-    for (;;) {
-        pollfd pfd{errFd, POLLIN, 0};
-        if (::poll(&pfd, 1, 30000) <= 0)
-            break;
-        const ssize_t n = ::read(errFd, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        err.append(buf, static_cast<size_t>(n));
-        if (!sent && err.find("Converted file 1/2") != std::string::npos) {
-            ::kill(pid, SIGINT);
-            sent = true;
-        }
-    }
-    ::close(errFd);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    const auto [err, sent, status] = InterruptWhenSeen(pid, errFd, "Converted file 1/2");
 
     ASSERT_TRUE(sent) << err;
     ASSERT_TRUE(WIFEXITED(status)) << "the signal cancels, it does not kill";

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -217,3 +218,25 @@ bool ReadUntil(int fd, const std::string& needle, std::string& text)
 }
 
 } // namespace tq9test
+
+tq9test::Interrupted tq9test::InterruptWhenSeen(pid_t pid, int errFd, const std::string& marker)
+{
+    tq9test::Interrupted r;
+    char buf[4096];
+    for (;;) {
+        pollfd pfd{errFd, POLLIN, 0};
+        if (::poll(&pfd, 1, 30000) <= 0)
+            break;
+        const ssize_t n = ::read(errFd, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        r.err.append(buf, static_cast<size_t>(n));
+        if (!r.sent && r.err.find(marker) != std::string::npos) {
+            ::kill(pid, SIGINT);
+            r.sent = true;
+        }
+    }
+    ::close(errFd);
+    ::waitpid(pid, &r.status, 0);
+    return r;
+}

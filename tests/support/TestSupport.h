@@ -44,6 +44,15 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
 // Starts a program (no shell) with stdin and stdout on /dev/null and its stderr readable from errFd (the
 // caller closes it and reaps the child with waitpid). Returns the child's pid, or -1.
 pid_t SpawnProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env, int& errFd);
+
+// What a spawned program wrote on stderr until it ended, whether it was sent SIGINT, and its wait status.
+struct Interrupted {
+    std::string err;
+    bool sent = false;
+    int status = 0;
+};
+// Reads the program's stderr, sends SIGINT once `marker` has appeared, and waits for it to end.
+Interrupted InterruptWhenSeen(pid_t pid, int errFd, const std::string& marker);
 // Reads fd into text (appending) until text holds needle, the stream ends or 30 s pass without output;
 // true when the needle came.
 bool ReadUntil(int fd, const std::string& needle, std::string& text);
