@@ -82,4 +82,9 @@ uint32_t CCardLayout::DecodeMarker(const unsigned char in[4])
     return (uint32_t(in[0]) << 24) | (uint32_t(in[1]) << 16) | (uint32_t(in[2]) << 8) | uint32_t(in[3]);
 }
 
+bool CCardLayout::HasRoomFor(size_t listed, size_t adding)
+{
+    return listed + adding <= static_cast<size_t>(layout::kMaxFilesPerFolder);
+}
+
 } // namespace tq9

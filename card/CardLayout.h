@@ -2,6 +2,7 @@
 // TQ9_0001 ... TQ9_0127; each media file has its ".thm" thumbnail and ".mrk" length sidecars beside it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +29,9 @@ public:
     static std::string MediaPath(const std::string& folder, const std::string& base, const std::string& ext);
     static std::string ThumbnailPath(const std::string& folder, const std::string& base);
     static std::string MarkerFilePath(const std::string& folder, const std::string& base);
+
+    // Whether a folder whose list shows `listed` media files takes `adding` more under the device's limit.
+    static bool HasRoomFor(size_t listed, size_t adding);
 
     // A root is a card when ROOT/TQ-9 is a folder and its marker exists with the hidden attribute.
     static bool IsCard(const std::string& root);

@@ -5,7 +5,7 @@
 #include "card/CardScan.h"
 #include "card/UserException.h"
 #include "cli/Command.h"
-#include "platform/FileAttributes.h"
+#include "jobs/CardFolderArgument.h"
 #include "res/MessageCatalogue.h"
 
 namespace tq9::cli {
@@ -30,21 +30,12 @@ int runCards(const ParsedArgs&)
 int runLs(const ParsedArgs& args)
 {
     const std::string folder = args.Positional()[0];
-    if (!CFileAttributes::IsDirectory(folder)) {
-        PrintError("ls: " + folder + ": not a folder");
+    const ResolvedCardFolder target = CCardFolderArgument::Resolve(folder);
+    if (target.kind != ResolvedCardFolder::Kind::CardFolder) {
+        PrintError("ls: " + folder + ": " + CCardFolderArgument::RefusalText(target.kind));
         return kExitFailed;
     }
-    auto longPath = CCardScan::CardFolder(folder);
-    if (!longPath) {
-        PrintError("ls: " + folder + ": not a folder of a TQ-9 card");
-        return kExitFailed;
-    }
-    auto files = CCardFolder::ListMediaFiles(*longPath);
-    if (!files) {
-        PrintError("ls: " + folder + ": cannot read the folder");
-        return kExitFailed;
-    }
-    for (const std::string& path : *files) {
+    for (const std::string& path : target.mediaFiles) {
         std::cout << CCardFolder::NameText(path) << '\t' << CCardFolder::DurationText(path) << '\t'
                   << CCardFolder::SizeTextOf(path) << '\t' << CCardFolder::DateTextOf(path) << "\n";
     }

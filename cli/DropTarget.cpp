@@ -3,12 +3,10 @@
 #include <filesystem>
 #include <iostream>
 
-#include "card/CardFolder.h"
 #include "card/CardLayout.h"
-#include "card/CardScan.h"
 #include "cli/Command.h"
+#include "jobs/CardFolderArgument.h"
 #include "jobs/ConvProgress.h"
-#include "platform/FileAttributes.h"
 #include "res/MessageCatalogue.h"
 
 namespace tq9::cli {
@@ -26,19 +24,14 @@ std::vector<std::string> AbsolutePaths(const std::vector<std::string>& arguments
 
 std::optional<int> CheckDropFolder(const std::string& command, const std::string& folder, size_t adding)
 {
-    if (!CFileAttributes::IsDirectory(folder))
+    const ResolvedCardFolder target = CCardFolderArgument::Resolve(folder);
+    if (target.kind == ResolvedCardFolder::Kind::Missing)
         return std::nullopt;
-    auto longPath = CCardScan::CardFolder(folder);
-    if (!longPath) {
-        PrintError(command + ": " + folder + ": not a folder of a TQ-9 card");
+    if (target.kind != ResolvedCardFolder::Kind::CardFolder) {
+        PrintError(command + ": " + folder + ": " + CCardFolderArgument::RefusalText(target.kind));
         return kExitFailed;
     }
-    auto present = CCardFolder::ListMediaFiles(*longPath);
-    if (!present) {
-        PrintError(command + ": " + folder + ": cannot read the folder");
-        return kExitFailed;
-    }
-    if (adding + present->size() > static_cast<size_t>(layout::kMaxFilesPerFolder)) {
+    if (!CCardLayout::HasRoomFor(target.mediaFiles.size(), adding)) {
         std::cerr << CMessageCatalogue::Get(IDS_TOO_MANY_FILES) << "\n";
         return kExitFailed;
     }

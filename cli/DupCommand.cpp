@@ -2,10 +2,10 @@
 // names, as dragging them from the file list onto a tree folder does in the GUI.
 #include <iostream>
 
-#include "card/CardScan.h"
 #include "cli/CliProgress.h"
 #include "cli/Command.h"
 #include "cli/DropTarget.h"
+#include "jobs/CardFolderArgument.h"
 #include "jobs/Duplicator.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -20,8 +20,7 @@ bool onCard(const std::string& path)
 {
     if (!CFileAttributes::IsFile(path))
         return true;
-    const size_t slash = path.rfind('/');
-    return CCardScan::CardFolder(slash == 0 ? "/" : path.substr(0, slash)).has_value();
+    return CCardFolderArgument::FolderOfFile(path).has_value();
 }
 
 int runDup(const ParsedArgs& args)

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "card/CardFolder.h"
-#include "card/CardScan.h"
 #include "cli/Command.h"
+#include "jobs/CardFolderArgument.h"
 #include "jobs/ShellFileCalls.h"
 #include "platform/FileSystem.h"
 #include "res/MessageCatalogue.h"
@@ -22,9 +22,7 @@ std::optional<std::string> cardMediaPath(const std::string& argument)
     const auto full = CFileSystem::LongPath(argument);
     if (!full)
         return std::nullopt;
-    const size_t slash = full->rfind('/');
-    const std::string folder = slash == 0 ? "/" : full->substr(0, slash);
-    if (!CCardScan::CardFolder(folder) || !CCardFolder::IsListableFile(*full))
+    if (!CCardFolderArgument::FolderOfFile(*full) || !CCardFolder::IsListableFile(*full))
         return std::nullopt;
     return full;
 }

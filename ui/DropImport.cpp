@@ -51,7 +51,7 @@ std::vector<std::string> CDropImport::DraggedCardFiles(const QMimeData* data)
 
 bool CDropImport::ExceedsLimit(QWidget* owner, size_t listed, size_t dropped)
 {
-    if (listed + dropped <= static_cast<size_t>(layout::kMaxFilesPerFolder))
+    if (CCardLayout::HasRoomFor(listed, dropped))
         return false;
     CMessageBox::ShowId(owner, IDS_TOO_MANY_FILES);
     return true;
