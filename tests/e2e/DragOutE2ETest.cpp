@@ -5,14 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <atomic>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
+#include "media/WmvTestMedia.h"
 #include "support/FileOpTestSupport.h"
 #include "support/TestSupport.h"
 
@@ -27,12 +31,26 @@ bool haveTool(const char* path)
     return ::access(path, X_OK) == 0;
 }
 
-// A child process killed (and reaped) when the object dies.
+// A child process killed (and reaped) when the object dies; what it writes on stderr is kept for the
+// failure messages.
 class Child {
 public:
     Child(const std::vector<std::string>& argv, const std::vector<std::string>& env)
     {
         m_pid = SpawnProcess(argv, env, m_errFd);
+        m_reader = std::thread([this] {
+            char buf[4096];
+            pollfd p{m_errFd, POLLIN, 0};
+            while (!m_stop) {
+                if (::poll(&p, 1, 100) <= 0)
+                    continue;
+                const ssize_t n = ::read(m_errFd, buf, sizeof buf);
+                if (n <= 0)
+                    break;
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_err.append(buf, size_t(n));
+            }
+        });
     }
     ~Child()
     {
@@ -41,15 +59,26 @@ public:
             int status = 0;
             ::waitpid(m_pid, &status, 0);
         }
+        m_stop = true;
+        m_reader.join();
         if (m_errFd >= 0)
             ::close(m_errFd);
     }
     bool Running() const { return m_pid > 0 && ::waitpid(m_pid, nullptr, WNOHANG) == 0; }
     pid_t Pid() const { return m_pid; }
+    std::string Err() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_err;
+    }
 
 private:
     pid_t m_pid = -1;
     int m_errFd = -1;
+    std::thread m_reader;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::string m_err;
 };
 
 template <typename Pred>
@@ -70,28 +99,18 @@ protected:
     {
         if (!haveTool("/usr/bin/Xvfb") || !haveTool("/usr/bin/xdotool"))
             GTEST_SKIP() << "needs Xvfb and xdotool (scripts/install-deps)";
-        // Another X server may take the display between our look and our start; the lock file names the
-        // server that won, so try the next display until it is ours.
-        for (int n = 90 + ::getpid() % 50, tries = 0; tries < 20; ++n, ++tries) {
-            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) || fs::exists(lock))
-                continue;
-            m_display = ":" + std::to_string(n);
-            m_x = std::make_unique<Child>(
-                std::vector<std::string>{"Xvfb", m_display, "-screen", "0", "1280x900x24", "-nolisten", "tcp"},
-                std::vector<std::string>{});
-            const bool ours = waitFor([&] {
-                if (!m_x->Running())
-                    return true;
-                std::ifstream in(lock);
-                pid_t owner = 0;
-                return (in >> owner) && owner == m_x->Pid() && fs::exists("/tmp/.X11-unix/X" + std::to_string(n));
-            }, 20s) && m_x->Running();
-            if (ours)
-                break;
-            m_x.reset();
-        }
-        ASSERT_TRUE(m_x) << "no free X display";
+        // Xvfb picks a free display itself and writes its number once it accepts clients, so two tests
+        // starting servers at once never race for one display. Without -noreset the server resets when
+        // its last client (an xdotool call) leaves, and a program connecting just then is turned away.
+        const fs::path number = dir / "display";
+        m_x = std::make_unique<Child>(std::vector<std::string>{"sh", "-c",
+                                                               "exec Xvfb -displayfd 3 -noreset -screen 0 1280x900x24 "
+                                                               "-nolisten tcp 3>\"$0\"",
+                                                               number.string()},
+                                      std::vector<std::string>{});
+        ASSERT_TRUE(waitFor([&] { return fs::exists(number) && ReadFile(number).find('\n') != std::string::npos; }, 30s))
+            << "Xvfb did not start";
+        m_display = ":" + ReadFile(number).substr(0, ReadFile(number).find('\n'));
         tmp = dir / "tmp";
         out = dir / "received";
         fs::create_directories(tmp);
@@ -106,6 +125,11 @@ protected:
         return {"DISPLAY=" + m_display, "QT_QPA_PLATFORM=xcb", "TMPDIR=" + tmp.string(), "HOME=" + (dir / "home").string(),
                 "XDG_CONFIG_HOME=" + (dir / "home/.config").string(), "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
     }
+    static std::vector<std::string> With(std::vector<std::string> env, const std::string& more)
+    {
+        env.push_back(more);
+        return env;
+    }
     std::string Xdo(const std::vector<std::string>& args) const
     {
         std::vector<std::string> argv = {"xdotool"};
@@ -113,13 +137,15 @@ protected:
         return RunProcess(argv, Env()).out;
     }
     // Waits for a window and puts it at (x, y) with the given size.
-    void Place(const std::string& title, int x, int y, int w, int h)
+    void Place(const Child& program, const std::string& title, int x, int y, int w, int h)
     {
         std::string id;
         ASSERT_TRUE(waitFor([&] {
             id = Xdo({"search", "--name", title});
-            return !id.empty();
-        }, 40s)) << title;
+            return !id.empty() || !program.Running();
+        }, 40s) && !id.empty())
+            << title << (program.Running() ? " (running)" : " (ended)") << " on " << m_display << ":\n"
+            << program.Err() << "X server" << (m_x->Running() ? " (running)" : " (ended)") << ":\n" << m_x->Err();
         id = id.substr(0, id.find('\n'));
         Xdo({"windowmove", id, std::to_string(x), std::to_string(y)});
         Xdo({"windowsize", id, std::to_string(w), std::to_string(h)});
@@ -129,8 +155,8 @@ protected:
     {
         m_app = std::make_unique<Child>(std::vector<std::string>{BinPath("tq9-image-converter").string(), "--card-root",
                                                                  (dir / "card").string()},
-                                        Env());
-        Place("TQ-9 Image Converter", 0, 0, 600, 400);
+                                        With(Env(), "TQ9_DEBUG=1"));
+        Place(*m_app, "TQ-9 Image Converter", 0, 0, 600, 400);
     }
     void StartTarget(bool peek)
     {
@@ -138,7 +164,7 @@ protected:
         if (peek)
             argv.push_back("--peek");
         m_target = std::make_unique<Child>(argv, Env());
-        Place("drop target", 700, 100, 300, 300);
+        Place(*m_target, "drop target", 700, 100, 300, 300);
     }
     void Click(int x, int y)
     {
@@ -205,6 +231,35 @@ TEST_F(DragOutE2E, TargetsReceiveCompleteCopiesWhetherTheyReadAtTheDropOrWhileHo
     EXPECT_EQ(TempFiles().size(), 1u);
 }
 
+TEST_F(DragOutE2E, ADeviceRecordingArrivesAsACompleteWmv)
+{
+    fs::copy_file(DeviceClip(), folder / "clip.mp4");
+    WriteFile(folder / "clip.thm", "t");
+    WriteFile(folder / "clip.mrk", std::string("\0\0\0\2", 4));
+    StartProgram();
+    StartTarget(false);
+    Click(kTreeX, kTreeFolder1Y);
+    Click(kRowX, kRow0Y);
+    Drag(kRowX, kRow0Y, 850, 250);
+    ASSERT_TRUE(waitFor([&] { return Log().find("copied") != std::string::npos; }, 30s)) << Log();
+
+    // The target read the list once, at the drop, and the file was whole by then.
+    const fs::path wmv = out / "clip.wmv";
+    EXPECT_EQ(Log(), "drop 1\ncopied clip.wmv " + std::to_string(fs::file_size(wmv)) + "\n");
+    EXPECT_EQ(Probe(wmv, "format=format_name"), "format_name=asf\n");
+    EXPECT_EQ(Probe(wmv, "stream=codec_name", "v:0"), "codec_name=wmv2\n");
+    EXPECT_EQ(Probe(wmv, "stream=codec_name", "a:0"), "codec_name=wmav2\n");
+    const std::string duration = Probe(wmv, "stream=duration", "v:0");
+    ASSERT_EQ(duration.rfind("duration=", 0), 0u) << duration;
+    EXPECT_NEAR(std::stod(duration.substr(9)), 2.0, 0.1);
+    const ProcessResult decode =
+        RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", wmv.string(), "-f", "null", "-"});
+    EXPECT_EQ(decode.exitCode, 0);
+    EXPECT_EQ(decode.err, "");
+    // Only the media file leaves the card; its sidecars stay.
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"clip.wmv", "log"}));
+}
+
 TEST_F(DragOutE2E, ADropOnAFolderOfTheProgramsTreeDuplicatesWithoutExporting)
 {
     WriteFile(folder / "clip.mp4", Blob(5000, 8));
@@ -215,8 +270,13 @@ TEST_F(DragOutE2E, ADropOnAFolderOfTheProgramsTreeDuplicatesWithoutExporting)
     Click(kRowX, kRow0Y);
     Drag(kRowX, kRow0Y, kTreeX, kTreeFolder2Y);
 
-    ASSERT_TRUE(waitFor([&] { return fs::exists(other / "clip.mrk") && fs::file_size(other / "clip.mp4") == 5000; }, 15s));
-    EXPECT_EQ(Names(other), (std::vector<std::string>{"clip.mp4", "clip.mrk", "clip.thm"}));
+    // Names are reserved before the copies go over them: wait until every part has its final size and no
+    // hidden working file is left.
+    const std::vector<std::string> names = {"clip.mp4", "clip.mrk", "clip.thm"};
+    EXPECT_TRUE(waitFor([&] {
+        return Names(other) == names && fs::file_size(other / "clip.mp4") == 5000 &&
+               fs::file_size(other / "clip.mrk") == 4 && fs::file_size(other / "clip.thm") == 1;
+    }, 30s)) << testing::PrintToString(Names(other));
     EXPECT_TRUE(TempFiles().empty());
 }
 
