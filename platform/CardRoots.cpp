@@ -1,6 +1,7 @@
 #include "platform/CardRoots.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <mutex>
 #include <sstream>
@@ -84,6 +85,8 @@ std::vector<std::string> CCardRoots::All()
         std::lock_guard<std::mutex> guard(g_lock);
         mountsFile = g_mountsFile;
     }
+    if (const char* fromEnv = std::getenv("TQ9_MOUNTS_FILE"); mountsFile.empty() && fromEnv && *fromEnv)
+        mountsFile = fromEnv;
     std::vector<std::string> roots = mountsFile.empty() ? MountPoints() : MountPoints(mountsFile);
     for (const std::string& extra : ExtraRoots())
         if (std::find(roots.begin(), roots.end(), extra) == roots.end())

@@ -17,8 +17,9 @@ public:
     static void ClearExtraRoots();
     // The mount points, then the extra roots not already among them.
     static std::vector<std::string> All();
-    // Where All() reads the mount points; empty for /proc/self/mounts. Tests give a file of their own, so
-    // that cards other tests mount meanwhile do not show up in theirs.
+    // Where All() reads the mount points; empty for $TQ9_MOUNTS_FILE, or /proc/self/mounts when that is
+    // not set. Tests give a file of their own, so that cards other tests mount meanwhile do not show up in
+    // theirs.
     static void SetMountsFile(const std::string& file);
 };
 

@@ -5,6 +5,7 @@
 #include "jobs/SelfDDIndicator.h"
 #include "platform/DebugLog.h"
 #include "ui/ConvProgressDlg.h"
+#include "ui/XdndRequestFilter.h"
 
 #include <QApplication>
 #include <QDrag>
@@ -69,6 +70,8 @@ CDragOut::CDragOut(QWidget* source, CExporter* exporter)
 CDragOut::~CDragOut()
 {
     qApp->removeEventFilter(this);
+    if (m_xdndRequests)
+        qApp->removeNativeEventFilter(m_xdndRequests.get());
 }
 
 Qt::DropAction CDragOut::Exec(const std::vector<std::string>& cardPaths)
@@ -89,6 +92,13 @@ Qt::DropAction CDragOut::Exec(const std::vector<std::string>& cardPaths)
 
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         return ExecAfterExport(drag);
+
+    // The target may read the list until it has finished with the drop, after exec returns; the filter
+    // stops answering once Qt deletes the data.
+    if (!m_xdndRequests && (m_xdndRequests = CXdndRequestFilter::ForThisDisplay()))
+        qApp->installNativeEventFilter(m_xdndRequests.get());
+    if (m_xdndRequests)
+        m_xdndRequests->SetData(m_data);
 
     // Installed from inside exec(), after Qt's drag filter, so this filter is asked first.
     QTimer::singleShot(0, this, [this] { qApp->installEventFilter(this); });

@@ -28,6 +28,7 @@ namespace tq9 {
 class CConvProgressDlg;
 class CDragOutData;
 class CExporter;
+class CXdndRequestFilter;
 
 class CDragOut : public QObject {
     Q_OBJECT
@@ -58,6 +59,7 @@ private:
     std::unique_ptr<QMouseEvent> m_heldRelease;
     QPointer<QObject> m_releaseReceiver;
     QPointer<CConvProgressDlg> m_dialog;
+    std::unique_ptr<CXdndRequestFilter> m_xdndRequests; // X11 only, installed at the first drag
 };
 
 } // namespace tq9

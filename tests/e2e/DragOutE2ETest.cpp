@@ -122,7 +122,9 @@ protected:
 
     std::vector<std::string> Env() const
     {
+        // The program's tree shows only the test's card, not those other tests mount meanwhile.
         return {"DISPLAY=" + m_display, "QT_QPA_PLATFORM=xcb", "TMPDIR=" + tmp.string(), "HOME=" + (dir / "home").string(),
+                "TQ9_MOUNTS_FILE=/dev/null",
                 "XDG_CONFIG_HOME=" + (dir / "home/.config").string(), "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
     }
     static std::vector<std::string> With(std::vector<std::string> env, const std::string& more)
@@ -158,12 +160,24 @@ protected:
                                         With(Env(), "TQ9_DEBUG=1"));
         Place(*m_app, "TQ-9 Image Converter", 0, 0, 600, 400);
     }
-    void StartTarget(bool peek)
+    void StartTarget(bool peek) { StartTarget({BinPath("tq9-test-droptarget").string()}, peek, {}); }
+    // The GTK 4 target of the tests; false (and the test skipped) when GTK 4 for Python is not installed.
+    bool StartGtk4Target(bool peek)
     {
-        std::vector<std::string> argv = {BinPath("tq9-test-droptarget").string(), "drop target", out.string()};
+        const std::string script = TQ9_SOURCE_DIR "/tests/droptarget/gtk4-droptarget.py";
+        if (RunProcess({kSystemPython, "-c", "import gi; gi.require_version('Gtk', '4.0')"}).exitCode != 0)
+            return false;
+        StartTarget({kSystemPython, script}, peek, {"GDK_BACKEND=x11", "GSK_RENDERER=cairo", "NO_AT_BRIDGE=1", "GTK_A11Y=none"});
+        return true;
+    }
+    void StartTarget(std::vector<std::string> argv, bool peek, const std::vector<std::string>& env)
+    {
+        argv.insert(argv.end(), {"drop target", out.string()});
         if (peek)
             argv.push_back("--peek");
-        m_target = std::make_unique<Child>(argv, Env());
+        std::vector<std::string> all = Env();
+        all.insert(all.end(), env.begin(), env.end());
+        m_target = std::make_unique<Child>(argv, all);
         Place(*m_target, "drop target", 700, 100, 300, 300);
     }
     void Click(int x, int y)
@@ -196,6 +210,8 @@ protected:
         return files;
     }
 
+    // Debian's python3 with its gi bindings, whatever python3 comes first on the PATH.
+    static constexpr const char* kSystemPython = "/usr/bin/python3";
     // The window's layout at 600x400: the tree's folders below the card's node, the list's first row.
     static constexpr int kTreeX = 95, kTreeFolder1Y = 93, kTreeFolder2Y = 111, kRowX = 260, kRow0Y = 101;
 
@@ -229,6 +245,29 @@ TEST_F(DragOutE2E, TargetsReceiveCompleteCopiesWhetherTheyReadAtTheDropOrWhileHo
     }
     // The copies of the earlier drags are gone; the last one's stays for its target.
     EXPECT_EQ(TempFiles().size(), 1u);
+}
+
+TEST_F(DragOutE2E, Gtk4TargetsReceiveCompleteCopiesWhetherTheyReadAtTheDropOrWhileHovering)
+{
+    const std::string photo = Blob(200000, 5);
+    WriteFile(folder / "photo.jpg", photo);
+    StartProgram();
+
+    for (bool peek : {false, true}) {
+        SCOPED_TRACE(peek ? "reads while hovering" : "reads at the drop");
+        fs::remove_all(out);
+        fs::create_directories(out);
+        if (!StartGtk4Target(peek))
+            GTEST_SKIP() << "needs GTK 4 for Python (python3-gi, gir1.2-gtk-4.0)";
+        Click(kTreeX, kTreeFolder1Y);
+        Click(kRowX, kRow0Y);
+        Drag(kRowX, kRow0Y, 850, 250);
+        ASSERT_TRUE(waitFor([&] { return Log().find("copied") != std::string::npos; }, 20s))
+            << Log() << m_app->Err() << m_target->Err();
+        EXPECT_EQ(Log(), std::string(peek ? "peek 1\n" : "") + "drop 1\ncopied photo.jpg 200000\n");
+        EXPECT_EQ(ReadFile(out / "photo.jpg"), photo);
+        m_target.reset();
+    }
 }
 
 TEST_F(DragOutE2E, ADeviceRecordingArrivesAsACompleteWmv)
