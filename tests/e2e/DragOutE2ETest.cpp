@@ -1,7 +1,8 @@
 // A real drag out of the program's file list under Xvfb, driven with xdotool like a hand on the mouse:
-// onto a drop target of the tests (one that reads the list at the drop, one that reads it while hovering),
-// onto a folder of the program's own tree (duplication, no export), and cancelled with Escape while the
-// export runs. Skipped when Xvfb or xdotool is missing.
+// onto drop targets of the tests, Qt and GTK 4 (each once reading the list at the drop, once while
+// hovering), onto pcmanfm-qt's folder view, onto a folder of the program's own tree (duplication, no
+// export), a device recording that arrives as a WMV, and a drag cancelled with Escape while the export
+// runs. Skipped when Xvfb or xdotool is missing; the GTK 4 and pcmanfm-qt cases when those are.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <mutex>
@@ -268,6 +270,36 @@ TEST_F(DragOutE2E, Gtk4TargetsReceiveCompleteCopiesWhetherTheyReadAtTheDropOrWhi
         EXPECT_EQ(ReadFile(out / "photo.jpg"), photo);
         m_target.reset();
     }
+}
+
+TEST_F(DragOutE2E, APhotoDroppedOnAFileManagersFolderArrivesByteForByte)
+{
+    if (!haveTool("/usr/bin/pcmanfm-qt") || !haveTool("/usr/bin/dbus-run-session"))
+        GTEST_SKIP() << "needs pcmanfm-qt and dbus-run-session";
+    const std::string photo = Blob(250000, 3);
+    WriteFile(folder / "photo.jpg", photo);
+    const fs::path desk = dir / "desk";
+    fs::create_directories(desk);
+    StartProgram();
+    m_target = std::make_unique<Child>(std::vector<std::string>{"dbus-run-session", "pcmanfm-qt", desk.string()}, Env());
+    Place(*m_target, "^desk$", 700, 100, 500, 400);
+    Click(kTreeX, kTreeFolder1Y);
+    Click(kRowX, kRow0Y);
+    const auto windows = [&] {
+        const std::string ids = Xdo({"search", "--onlyvisible", "--class", "pcmanfm-qt"});
+        return std::count(ids.begin(), ids.end(), '\n');
+    };
+    const auto before = windows();
+    Drag(kRowX, kRow0Y, 950, 300);
+    // The file manager asks what to do with the drop in a menu of its own: take the first entry, "Copy here".
+    ASSERT_TRUE(waitFor([&] { return windows() > before; }, 20s)) << "no menu after the drop";
+    std::this_thread::sleep_for(300ms);
+    Xdo({"key", "Down", "Return"});
+
+    ASSERT_TRUE(waitFor([&] { return fs::exists(desk / "photo.jpg") && fs::file_size(desk / "photo.jpg") == photo.size(); }, 20s))
+        << testing::PrintToString(Names(desk)) << m_target->Err();
+    EXPECT_EQ(ReadFile(desk / "photo.jpg"), photo);
+    EXPECT_EQ(Names(desk), std::vector<std::string>{"photo.jpg"});
 }
 
 TEST_F(DragOutE2E, ADeviceRecordingArrivesAsACompleteWmv)
