@@ -58,25 +58,36 @@ synth() { # name, ffmpeg arguments...
     local out=$cache/$1; shift
     [ -s "$out" ] || ff "$@" "$out"
 }
-synth src1080.mp4 -f lavfi -i "testsrc2=size=1920x1080:rate=30000/1001:duration=$len" \
-    -f lavfi -i "sine=frequency=440:duration=$len" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest
-synth src4k.mp4 -f lavfi -i "testsrc2=size=3840x2160:rate=30000/1001:duration=$len4k" \
-    -f lavfi -i "sine=frequency=440:duration=$len4k" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest
-mkdir -p "$cache/batch" "$cache/songs" "$cache/photos"
-for n in $(seq 1 $clips); do
-    synth batch/clip$n.mp4 -f lavfi -i "testsrc2=size=1280x720:rate=30:duration=$clipLen" \
-        -f lavfi -i "sine=frequency=$((200 + n * 50)):duration=$clipLen" -c:v libx264 -preset veryfast -pix_fmt yuv420p \
-        -c:a aac -shortest
-done
-for n in $(seq 1 $songs); do
-    synth songs/song$n.mp3 -f lavfi -i "sine=frequency=$((200 + n * 30)):duration=$songLen" -ac 2 -c:a libmp3lame -b:a 192k
-done
-for n in 1 2 3; do
-    synth photos/base$n.jpg -f lavfi -i "testsrc2=size=4000x3000,hue=h=$((n * 60))" -frames:v 1 -q:v 3
-done
-for n in $(seq 1 $photos); do
-    [ -s "$cache/photos/photo$n.jpg" ] || cp "$cache/photos/base$(( (n - 1) % 3 + 1 )).jpg" "$cache/photos/photo$n.jpg"
-done
+sources() { # workload: makes (once) the sources it reads
+    case $1 in
+    1080p-1pass | 1080p-2pass | pal | export | busy)
+        synth src1080.mp4 -f lavfi -i "testsrc2=size=1920x1080:rate=30000/1001:duration=$len" \
+            -f lavfi -i "sine=frequency=440:duration=$len" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest ;;
+    4k)
+        synth src4k.mp4 -f lavfi -i "testsrc2=size=3840x2160:rate=30000/1001:duration=$len4k" \
+            -f lavfi -i "sine=frequency=440:duration=$len4k" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest ;;
+    batch)
+        mkdir -p "$cache/batch"
+        for n in $(seq 1 $clips); do
+            synth batch/clip$n.mp4 -f lavfi -i "testsrc2=size=1280x720:rate=30:duration=$clipLen" \
+                -f lavfi -i "sine=frequency=$((200 + n * 50)):duration=$clipLen" -c:v libx264 -preset veryfast -pix_fmt yuv420p \
+                -c:a aac -shortest
+        done ;;
+    audio)
+        mkdir -p "$cache/songs"
+        for n in $(seq 1 $songs); do
+            synth songs/song$n.mp3 -f lavfi -i "sine=frequency=$((200 + n * 30)):duration=$songLen" -ac 2 -c:a libmp3lame -b:a 192k
+        done ;;
+    photos)
+        mkdir -p "$cache/photos"
+        for n in 1 2 3; do
+            synth photos/base$n.jpg -f lavfi -i "testsrc2=size=4000x3000,hue=h=$((n * 60))" -frames:v 1 -q:v 3
+        done
+        for n in $(seq 1 $photos); do
+            [ -s "$cache/photos/photo$n.jpg" ] || cp "$cache/photos/base$(( (n - 1) % 3 + 1 )).jpg" "$cache/photos/photo$n.jpg"
+        done ;;
+    esac
+}
 
 # The tool applies "-s" after "-vf", the library before it: the anchor scales inside its filter chain.
 # ---- measuring: every process under /usr/bin/time; a side's wall time is the sum, its peak the largest ----
@@ -178,6 +189,7 @@ printf '%-12s %9s %9s %7s %10s %10s %7s\n' workload "tq9 s" "anchor s" ratio "tq
 run() { # name
     local name=$1 fn=${1//-/_}
     [ -z "$only" ] || [[ $only == *,$name,* ]] || return 0
+    sources "$name"
     if [ "$name" = export ]; then
         # The device recording made by the import; skipped while export cannot make a WMV yet.
         rm -rf "$card"/*

@@ -190,28 +190,55 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
 
 void CImporter::WorkerMain()
 {
-    m_times = StepTimes();
-    WorkerLoop(static_cast<int>(m_records.size()), RESULT_OTHER_ERROR, [this](int index) {
-        const CTQ9ImportSystemFile& record = m_records[static_cast<size_t>(index)];
-        try {
-            ProcessRecord(record);
-            m_converted.push_back(record);
-        } catch (const CUserException&) {
-            m_failed.push_back({record.sourcePath, RESULT_NOT_IMPORTED});
-            m_result = RESULT_NOT_IMPORTED;
-        }
-    });
+    enum Outcome : char { NotRun, Converted, Failed };
+    std::vector<Outcome> outcomes(m_records.size(), NotRun);
+    StepTimes times[CFFMpegConverter::kLanes];
+    PairedWorkerLoop(
+        static_cast<int>(m_records.size()), RESULT_OTHER_ERROR,
+        [this](int index) { return ConvertsOnOneCore(m_records[static_cast<size_t>(index)]); },
+        [&](int index, int lane) {
+            const CTQ9ImportSystemFile& record = m_records[static_cast<size_t>(index)];
+            m_laneRecord[lane].store(index);
+            try {
+                ProcessRecord(record, lane, times[lane]);
+                outcomes[static_cast<size_t>(index)] = Converted;
+            } catch (const CUserException&) {
+                outcomes[static_cast<size_t>(index)] = Failed;
+            }
+            m_laneRecord[lane].store(-1);
+        });
+    for (size_t i = 0; i < m_records.size(); ++i) {
+        if (outcomes[i] == Converted)
+            m_converted.push_back(m_records[i]);
+        else if (outcomes[i] == Failed)
+            m_failed.push_back({m_records[i].sourcePath, RESULT_NOT_IMPORTED});
+    }
     if (CDebugLog::Enabled()) {
+        StepTimes sum;
+        for (const StepTimes& lane : times) {
+            sum.probe += lane.probe;
+            sum.media += lane.media;
+            sum.thumbnail += lane.thumbnail;
+            sum.marker += lane.marker;
+        }
         char line[160];
         std::snprintf(line, sizeof line, "import timing: probe %.0f ms, media %.0f ms, thumbnails %.0f ms, markers %.0f ms",
-                      m_times.probe, m_times.media, m_times.thumbnail, m_times.marker);
+                      sum.probe, sum.media, sum.thumbnail, sum.marker);
         CDebugLog::Write(line);
     }
 }
 
-void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
+bool CImporter::ConvertsOnOneCore(const CTQ9ImportSystemFile& record)
 {
-    CFFMpegConverter& converter = CFFMpegConverter::Instance();
+    // A video conversion fills both cores by itself (threaded decoder, encoder on its own thread) and
+    // keeps its pictures for its thumbnail; a plain copy waits on the disk.
+    return (record.flags & FILE_MEDIA) && !(record.kind & (KIND_VIDEO | KIND_COPY)) &&
+           (record.kind & (KIND_AUDIO | KIND_STILL));
+}
+
+void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, StepTimes& times)
+{
+    CFFMpegConverter& converter = CFFMpegConverter::Lane(lane);
     const std::string& source = record.sourcePath;
     MediaInfo info;
     StepClock clock;
@@ -227,7 +254,7 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
         if (converter.GetResult() < 0)
             fail("cannot probe " + source);
     }
-    clock.Lap(m_times.probe);
+    clock.Lap(times.probe);
 
     stopIfCanceled();
     // The marker gives what the device will play: the length the conversion wrote, not the probe's figure
@@ -264,28 +291,28 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record)
         if (!(record.kind & (KIND_COPY | KIND_STILL)) && converter.GetOutputLength() >= 0)
             lengthMs = converter.GetOutputLength();
     }
-    clock.Lap(m_times.media);
+    clock.Lap(times.media);
 
     stopIfCanceled();
     if (record.flags & FILE_THUMBNAIL) {
         bool ok = false;
         if (record.kind & KIND_VIDEO)
-            ok = ExtractThumbnail(record, info);
+            ok = ExtractThumbnail(record, info, lane);
         else if (record.kind & KIND_STILL)
             ok = MakeStillThumbnail(source, record.tempThumbnailPath) == 0;
         if (!ok)
             fail("cannot make the thumbnail of " + source);
     }
-    clock.Lap(m_times.thumbnail);
+    clock.Lap(times.thumbnail);
 
     if (record.flags & FILE_MARKER)
         writeMarker(record.tempMarkerPath, lengthMs);
-    clock.Lap(m_times.marker);
+    clock.Lap(times.marker);
 }
 
-bool CImporter::ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info)
+bool CImporter::ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane)
 {
-    CFFMpegConverter& converter = CFFMpegConverter::Instance();
+    CFFMpegConverter& converter = CFFMpegConverter::Lane(lane);
     if (converter.ExtractFrame(m_settings, record.sourcePath, info, record.tempThumbnailPath) == 0)
         return true;
     // A thumbnail never costs a good conversion: when the picture 5 s in cannot be had, the first one.
@@ -342,7 +369,8 @@ int CImporter::GetFileCount()
 int CImporter::GetPercent()
 {
     const int half = m_twoPassHalf.load();
-    const int percent = PercentFromConverter(CFFMpegConverter::Instance(), GetFileCount());
+    const int lane = m_laneRecord[1].load() == GetFileIndex() ? 1 : 0;
+    const int percent = PercentFromConverter(CFFMpegConverter::Lane(lane), GetFileCount());
     if (half == 0 || GetFileIndex() >= GetFileCount())
         return percent;
     const int share = TwoPassPercent(half, percent);

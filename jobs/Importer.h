@@ -4,9 +4,11 @@
 // the card folder item by item (each whole or not at all, see CShellFileCalls), and removes the working
 // folder whatever the outcome.
 //
-// Threads: Prepare, Run, the setters and FailedSources on the user-interface thread; the worker fills
-// m_converted and m_failed while it runs and the user-interface thread reads them only after the join.
-// The settings are written only between runs.
+// Threads: Prepare, Run, the setters and FailedSources on the user-interface thread. The worker converts
+// audio files and stills two at a time (one such file keeps only one core busy), the second on a thread of
+// its own with the converter of its own lane; each writes only its records' outcomes, which the worker
+// turns into m_converted and m_failed in record order once both are done. The user-interface thread reads
+// those only after the join. The settings are written only between runs.
 #pragma once
 
 #include <atomic>
@@ -89,9 +91,12 @@ protected:
     void WorkerMain() override;
 
 private:
-    void ProcessRecord(const CTQ9ImportSystemFile& record);
+    struct StepTimes;
+    void ProcessRecord(const CTQ9ImportSystemFile& record, int lane, StepTimes& times);
     // The video thumbnail: the picture 5 s in, or the first one when that fails.
-    bool ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info);
+    bool ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane);
+    // Whether a record may convert beside another: sound alone and stills, which use one core each.
+    static bool ConvertsOnOneCore(const CTQ9ImportSystemFile& record);
     // Moves or copies the converted files onto the card; cancel, when given, stops it part-way.
     void Complete(const std::atomic<bool>* cancel);
     void CleanUp();
@@ -108,10 +113,12 @@ private:
     std::string m_spaceFigures; // needed and free space, for the message of RESULT_CARD_FULL
     ConversionSettings m_settings; // NTSC 1, LetterBox 0, 2pass 0 until set
     std::atomic<int> m_twoPassHalf{0}; // written by the worker, read by GetPercent: see TwoPassPercent
-    // Worker-only: time per step over the run, written to the debug log.
+    // The record each lane works on (-1: none), read by GetPercent to find the converter of the record shown.
+    std::atomic<int> m_laneRecord[2] = {-1, -1};
+    // Per lane: time per step over the run, written to the debug log.
     struct StepTimes {
         double probe = 0, media = 0, thumbnail = 0, marker = 0;
-    } m_times;
+    };
 };
 
 // What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: string 151 for

@@ -8,6 +8,7 @@
 
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace tq9 {
 
@@ -63,6 +64,84 @@ int CJobBase::PercentFromConverter(const CConverterState& converter, int count)
         progress.total == 0 ? 0 : static_cast<int>(static_cast<double>(progress.position) / progress.total * 100.0);
     m_percent.store(percent);
     return percent;
+}
+
+void CJobBase::PairedWorkerLoop(int count, int otherError, const std::function<bool(int)>& pairable,
+                                const std::function<void(int, int)>& processEntry)
+{
+    std::atomic<bool> failed{false};
+    int index = 0;
+    for (;;) {
+        m_index.store(index);
+        if (failed.load()) {
+            m_result = otherError;
+            break;
+        }
+        if (GetState() != STATE_RUNNING) {
+            m_result = JOB_RESULT_CANCELED;
+            m_percent.store(100);
+            break;
+        }
+        if (index >= count) {
+            m_result = JOB_RESULT_DONE;
+            m_percent.store(100);
+            break;
+        }
+        m_percent.store(0);
+        int end = index;
+        while (end < count && pairable(end))
+            ++end;
+        if (end - index >= 2) {
+            index = RunPaired(index, end, failed, processEntry);
+            continue;
+        }
+        try {
+            processEntry(index, 0);
+            ++index;
+        } catch (...) {
+            failed.store(true);
+        }
+    }
+    SetState(m_result == JOB_RESULT_CANCELED ? STATE_CANCELED
+             : m_result == otherError        ? STATE_FAILED
+                                             : STATE_DONE);
+}
+
+int CJobBase::RunPaired(int begin, int end, std::atomic<bool>& failed,
+                        const std::function<void(int, int)>& processEntry)
+{
+    std::atomic<int> next{begin};
+    std::mutex finishedLock;
+    std::vector<char> finished(static_cast<size_t>(end - begin), 0); // guarded by finishedLock
+    int firstUnfinished = begin;                                      // guarded by finishedLock
+    auto lane = [&](int laneNo) {
+        while (!failed.load() && GetState() == STATE_RUNNING) {
+            const int index = next.fetch_add(1);
+            if (index >= end)
+                return;
+            try {
+                processEntry(index, laneNo);
+            } catch (...) {
+                failed.store(true);
+                return;
+            }
+            std::lock_guard<std::mutex> guard(finishedLock);
+            finished[static_cast<size_t>(index - begin)] = 1;
+            while (firstUnfinished < end && finished[static_cast<size_t>(firstUnfinished - begin)])
+                ++firstUnfinished;
+            m_index.store(firstUnfinished);
+        }
+    };
+    std::thread second;
+    try {
+        second = std::thread(lane, 1);
+    } catch (const std::system_error&) {
+        // No second thread: lane 0 does the whole run.
+    }
+    lane(0);
+    if (second.joinable())
+        second.join();
+    return firstUnfinished;
 }
 
 int CJobBase::StartWorkerAndWait(IProgressFrontEnd& frontEnd)

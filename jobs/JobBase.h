@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "jobs/ConvProgress.h"
@@ -37,32 +38,20 @@ protected:
     // is no longer RUNNING; processEntry(index) does one entry. An exception out of processEntry is an
     // error outside the per-entry processing: the result becomes otherError. Ends by storing the final
     // state (CANCELED for result 1, FAILED for otherError, DONE otherwise).
-    template <typename ProcessEntry>
-    void WorkerLoop(int count, int otherError, ProcessEntry&& processEntry)
+    void WorkerLoop(int count, int otherError, const std::function<void(int index)>& processEntry)
     {
-        try {
-            for (int index = 0;; ++index) {
-                m_index.store(index);
-                if (GetState() != STATE_RUNNING) {
-                    m_result = JOB_RESULT_CANCELED;
-                    m_percent.store(100);
-                    break;
-                }
-                if (index >= count) {
-                    m_result = JOB_RESULT_DONE;
-                    m_percent.store(100);
-                    break;
-                }
-                m_percent.store(0);
-                processEntry(index);
-            }
-        } catch (...) {
-            m_result = otherError;
-        }
-        SetState(m_result == JOB_RESULT_CANCELED ? STATE_CANCELED
-                 : m_result == otherError        ? STATE_FAILED
-                                                 : STATE_DONE);
+        PairedWorkerLoop(count, otherError, [](int) { return false; }, [&](int index, int) { processEntry(index); });
     }
+
+    // WorkerLoop over two lanes. A run of two or more consecutive entries for which pairable(index)
+    // holds (files that keep one core busy) is done two at a time: each lane takes the next entry of the
+    // run, lane 0 on the worker and lane 1 on a thread of its own, processEntry(index, lane); other
+    // entries run alone on lane 0. processEntry must be safe to run twice at once for pairable entries.
+    // The file index is the first entry not finished, so the front-end counts finished files and shows
+    // the oldest one still running. An exception out of processEntry stops both lanes (otherError);
+    // after a cancel neither lane starts another entry.
+    void PairedWorkerLoop(int count, int otherError, const std::function<bool(int)>& pairable,
+                          const std::function<void(int index, int lane)>& processEntry);
 
     // Back to the state of a job that has not run.
     void ResetRunFields();
@@ -79,6 +68,10 @@ protected:
     int m_result = 0;
 
 private:
+    // One run of pairable entries [begin, end) on both lanes; returns the first entry not finished.
+    int RunPaired(int begin, int end, std::atomic<bool>& failed,
+                  const std::function<void(int index, int lane)>& processEntry);
+
     std::mutex m_lock;
     int m_state = STATE_RUNNING; // guarded by m_lock
 };

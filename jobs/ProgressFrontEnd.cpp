@@ -8,7 +8,7 @@ namespace tq9 {
 void CancelJob(IConvProgress& job)
 {
     // Stop the running conversion first, so the worker's wait after the front-end closes is short.
-    CFFMpegConverter::Instance().RequestStop();
+    CFFMpegConverter::RequestStopAll();
     CWMVConverter::Instance().RequestStop();
     job.SetState(STATE_CANCELED);
 }

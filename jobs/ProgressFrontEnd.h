@@ -30,8 +30,8 @@ public:
     virtual bool LowersWorkerPriority() const { return false; }
 };
 
-// The cancel every front-end performs: asks the transcoding converter and then the WMV converter to stop
-// the operation that is running, then stores STATE_CANCELED in the job.
+// The cancel every front-end performs: asks the transcoding converters (every lane) and then the WMV
+// converter to stop the operations that are running, then stores STATE_CANCELED in the job.
 void CancelJob(IConvProgress& job);
 
 } // namespace tq9

@@ -110,10 +110,16 @@ CFFMpegConverter::TranscodeFunction CFFMpegConverter::SetTranscodeFunction(Trans
     return g_transcode.exchange(fn ? fn : &::Transcode);
 }
 
-CFFMpegConverter& CFFMpegConverter::Instance()
+CFFMpegConverter& CFFMpegConverter::Lane(int lane)
 {
-    static CFFMpegConverter instance;
-    return instance;
+    static CFFMpegConverter lanes[kLanes];
+    return lanes[std::clamp(lane, 0, kLanes - 1)];
+}
+
+void CFFMpegConverter::RequestStopAll()
+{
+    for (int lane = 0; lane < kLanes; ++lane)
+        Lane(lane).RequestStop();
 }
 
 int CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info)

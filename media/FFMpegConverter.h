@@ -1,4 +1,4 @@
-// The one process-wide object through which the program runs the media library's Transcode: it builds
+// The process-wide objects through which the program runs the media library's Transcode: it builds
 // the argument vectors for the device's format, runs them on the calling worker thread, records probe
 // results, keeps progress and outcome for the user interface, and lets the progress dialog stop it.
 //
@@ -31,7 +31,13 @@ public:
     static TranscodeFunction SetTranscodeFunction(TranscodeFunction fn);
 
     // Created on first use (safe when threads race to it), destroyed at process exit.
-    static CFFMpegConverter& Instance();
+    static CFFMpegConverter& Instance() { return Lane(0); }
+    // A job converts up to kLanes files side by side, each through its own converter; lane 0 is
+    // Instance(). The library's runs share no state, so the lanes do not wait for one another.
+    static constexpr int kLanes = 2;
+    static CFFMpegConverter& Lane(int lane);
+    // Asks the running operation of every lane to stop (a job's cancel).
+    static void RequestStopAll();
 
     // Runs an argument vector (element 0 empty). info, when given, receives the stream information the
     // library reports. Returns what the library returned.

@@ -39,7 +39,9 @@ bool hasPair(const Args& args, const std::string& a, const std::string& b)
 // A media library that writes a small file to the output of every run and reports a 61.5 s source with
 // H.264 video and AAC audio (audio only for audio extensions). Source names steer it: "corrupt" cannot be
 // probed, "slow" converts until asked to stop, "failpass" stops its first pass with status 512, "noseek"
-// has no picture 5 s in, "short" writes 2.5 s whatever the probe said.
+// has no picture 5 s in, "short" writes 2.5 s whatever the probe said, "lag" answers every call 150 ms
+// late, "meet" converts only once another run is under way too (or after 2 s). It counts the runs under
+// way at once, overall and beside a video conversion.
 class FakeMediaLibrary {
 public:
     FakeMediaLibrary()
@@ -60,8 +62,10 @@ public:
     }
     // Runs right after a probe of a source named "...cancelme...".
     std::function<void()> afterProbe;
-    std::atomic<bool> slowStarted{false};
-    std::atomic<bool> slowStopped{false};
+    std::atomic<int> slowStarted{0};
+    std::atomic<int> slowStopped{0};
+    std::atomic<int> mostAtOnce{0};
+    std::atomic<int> mostBesideVideo{0}; // runs under way while a video conversion was
 
 private:
     static FakeMediaLibrary*& Current()
@@ -74,10 +78,27 @@ private:
     {
         FakeMediaLibrary* self = Current();
         const Args args(argv, argv + argc);
+        const bool videoConversion = hasPair(args, "-vcodec", "mpeg4");
         {
             std::lock_guard<std::mutex> lock(self->m_lock);
             self->m_calls.push_back(args);
+            ++self->m_running;
+            self->m_videoRunning += videoConversion ? 1 : 0;
+            self->Count();
         }
+        struct Leave {
+            FakeMediaLibrary* self;
+            bool video;
+            ~Leave()
+            {
+                std::lock_guard<std::mutex> lock(self->m_lock);
+                --self->m_running;
+                self->m_videoRunning -= video ? 1 : 0;
+            }
+        } leave{self, videoConversion};
+        const std::string named = args.size() > 2 ? args[2] : "";
+        if (contains(named, "lag"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
         auto send = [&](int kind, int stream, int64_t value) { return cb(user, kind, 0, stream, value); };
         auto finish = [&](int status) {
             send(TQ9_EVENT_STATUS, 0, status);
@@ -106,13 +127,18 @@ private:
         const std::string bytes = "converted " + source;
         [[maybe_unused]] ssize_t n = ::write(fd, bytes.data(), bytes.size());
         ::close(fd);
-        if (contains(source, "slow") && contains(output, ".mp4")) {
-            self->slowStarted = true;
+        if (contains(source, "meet")) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            while (self->mostAtOnce < 2 && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        if (contains(source, "slow") && !contains(output, ".thm")) {
+            ++self->slowStarted;
             send(TQ9_EVENT_DURATION, 0, 61500);
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
             for (int pos = 0; std::chrono::steady_clock::now() < until; pos += 10) {
                 if (send(TQ9_EVENT_POSITION, 0, pos % 61500) != 0) {
-                    self->slowStopped = true;
+                    ++self->slowStopped;
                     return finish(-1);
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -125,9 +151,18 @@ private:
         return finish(0);
     }
 
+    // Under m_lock.
+    void Count()
+    {
+        mostAtOnce = std::max(mostAtOnce.load(), m_running);
+        if (m_videoRunning > 0)
+            mostBesideVideo = std::max(mostBesideVideo.load(), m_running);
+    }
+
     CFFMpegConverter::TranscodeFunction m_previous = nullptr;
     std::mutex m_lock;
     std::vector<Args> m_calls;
+    int m_running = 0, m_videoRunning = 0; // under m_lock
 };
 
 class ImporterTest : public ImportFixture {
@@ -357,6 +392,63 @@ TEST_F(ImporterTest, CardFolderRemovedBeforeTheMoveReportsEverySourceAsOtherErro
               "other error\n\n\nfilename\nother error\n" + clip + "\nother error\n" + song + "\n");
     EXPECT_TRUE(Names(tmp).empty());
     EXPECT_FALSE(fs::exists(card)) << "nothing recreates the removed folder";
+}
+
+TEST_F(ImporterTest, SoundAndStillsConvertTwoAtATimeVideoAloneAndResultsKeepTheRecordOrder)
+{
+    // The first failure comes back last (it lags), the second first; the "meet" songs convert only side
+    // by side. A photo shares a lane with the songs; the clips run alone.
+    const std::vector<std::string> sources = {Source("clip.mov"),      Source("lag_corrupt_a.wav"),
+                                              Source("corrupt_b.wav"), Source("c.wav"),
+                                              Source("meet_d.wav"),    Source("meet_e.mp3"),
+                                              Photo("photo.png"),      Source("clip2.mov")};
+    ASSERT_EQ(importer.Prepare(card.string(), sources, 0), 0);
+    WaitingFrontEnd frontEnd;
+    EXPECT_EQ(importer.Run(frontEnd), CImporter::RESULT_NOT_IMPORTED);
+
+    EXPECT_EQ(library.mostAtOnce, 2);
+    EXPECT_EQ(library.mostBesideVideo, 1) << "a video conversion fills both cores alone";
+    ASSERT_EQ(importer.FailedSources().size(), 2u);
+    EXPECT_EQ(importer.FailedSources()[0].path, sources[1]);
+    EXPECT_EQ(importer.FailedSources()[1].path, sources[2]);
+    EXPECT_EQ(Names(card), (std::vector<std::string>{"c.mp3", "c.mrk", "clip.mp4", "clip.mrk", "clip.thm",
+                                                     "clip2.mp4", "clip2.mrk", "clip2.thm", "meet_d.mp3",
+                                                     "meet_d.mrk", "meet_e.mp3", "meet_e.mrk", "photo.jpg",
+                                                     "photo.thm"}));
+    // Each lane's result lands as its own record's.
+    EXPECT_EQ(ReadFile(card / "meet_d.mp3"), "converted " + sources[4]);
+    EXPECT_EQ(ReadFile(card / "meet_e.mp3"), "converted " + sources[5]);
+    EXPECT_EQ(Mrk("meet_e.mrk"), "0000003D");
+    EXPECT_TRUE(Names(tmp).empty());
+}
+
+TEST_F(ImporterTest, CancelWhileTwoSongsConvertStopsBothAndShowsTheFirst)
+{
+    const std::string first = Source("slow_a.wav");
+    const std::string second = Source("slow_b.wav");
+    const std::string third = Source("third.wav");
+    ASSERT_EQ(importer.Prepare(card.string(), {first, second, third}, 0), 0);
+
+    int indexShown = -1;
+    std::string nameShown;
+    CancellingFrontEnd frontEnd([&](IConvProgress& job) {
+        if (library.slowStarted < 2)
+            return false;
+        indexShown = job.GetFileIndex();
+        nameShown = job.GetCurrentFileName();
+        return true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(importer.Run(frontEnd), JOB_RESULT_CANCELED);
+
+    EXPECT_EQ(indexShown, 0);
+    EXPECT_EQ(nameShown, first) << "the oldest file still converting";
+    EXPECT_EQ(library.slowStopped, 2) << "the cancel reaches both lanes";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_TRUE(Names(card).empty());
+    EXPECT_TRUE(Names(tmp).empty());
+    for (const Args& call : library.Calls())
+        EXPECT_NE(call[2], third) << "nothing starts after the cancel";
 }
 
 } // namespace
