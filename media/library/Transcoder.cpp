@@ -41,6 +41,10 @@ void Transcoder::Open()
         m_videoDecoder = OpenDecoder(st);
         m_video = std::make_unique<VideoChain>(spec, st, m_videoDecoder.get(), *m_output, m_reporter);
     }
+    // The first of two passes only measures the pictures, and the second writes the whole file again: its
+    // sound is decoded (its frames and errors count as they do in the second pass) but neither encoded
+    // nor written.
+    const bool measuringPass = spec.pass == 1 && wantVideo;
     if (wantAudio) {
         if (choice.audio >= 0) {
             m_audioIndex = choice.audio;
@@ -48,6 +52,8 @@ void Transcoder::Open()
         } else {
             m_silence = true;
         }
+    }
+    if (wantAudio && !measuringPass) {
         // Sound alone keeps one core busy: its encoder gets the other.
         m_audio = std::make_unique<AudioChain>(spec, m_audioDecoder.get(), *m_output, m_reporter, !m_video);
         if (m_silence)

@@ -40,6 +40,19 @@ void ExpectDeviceForm(const fs::path& out, int height, const std::string& rate, 
     }
 }
 
+// The hash of each packet of the file's first stream of that kind ("a", "v"), one a line.
+std::string PacketHashes(const fs::path& file, const std::string& kind)
+{
+    const ProcessResult r = RunProcess({"ffmpeg", "-v", "error", "-i", file.string(), "-map", "0:" + kind, "-c", "copy",
+        "-f", "framemd5", "-"});
+    std::string hashes; // the last field of each packet line
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line[0] != '#')
+            hashes += line.substr(line.rfind(',') + 1) + "\n";
+    return hashes;
+}
+
 } // namespace
 
 TEST(TranscodeConvert, NtscLetterboxedSixteenNine)
@@ -123,12 +136,17 @@ TEST(TranscodeConvert, TwoPassWritesThePassLogAtExactlyThePath)
     EXPECT_FALSE(fs::exists(tmp / "clip.passlog-0.log")); // not the ffmpeg tool's name
     const std::string stats = ReadFile(log);
     EXPECT_EQ(stats.rfind("in:0 ", 0), 0u);
+    // The second pass writes the file again: the first spends nothing on its sound.
+    EXPECT_EQ(ProbeFields(out, "stream=codec_type")["codec_type"], "video");
 
     TranscodeRun second = RunTranscode(DeviceArgs(src, out, DeviceOptions().Letterbox().Pass(2, log.string())));
     ASSERT_EQ(second.status, 0);
     ExpectDeviceForm(out, 480, "30000/1001", "8:9");
     EXPECT_NEAR(Number(ProbeFields(out, "stream=nb_frames", "v")["nb_frames"]), 210, 1);
     EXPECT_EQ(ReadFile(log), stats); // the second pass only reads it
+    const fs::path onePass = tmp / "one.mp4";
+    ASSERT_EQ(RunTranscode(DeviceArgs(src, onePass, DeviceOptions().Letterbox())).status, 0);
+    EXPECT_EQ(PacketHashes(out, "a"), PacketHashes(onePass, "a")) << "the same sound as one pass";
 }
 
 TEST(TranscodeConvert, SecondPassWithoutLogFails)
@@ -276,16 +294,7 @@ TEST(TranscodeConvert, SoundAloneEncodesTheSamePacketsOnItsOwnThread)
     TempDir tmp;
     ASSERT_EQ(RunTranscode(AudioArgs(SynthVideoAudio(), tmp / "song.mp3")).status, 0);
     ASSERT_EQ(RunTranscode(DeviceArgs(SynthVideoAudio(), tmp / "clip.mp4", DeviceOptions())).status, 0);
-    auto packets = [](const fs::path& file) {
-        const ProcessResult r = RunProcess({"ffmpeg", "-v", "error", "-i", file.string(), "-map", "0:a", "-c", "copy",
-            "-f", "framemd5", "-"});
-        std::string hashes; // the last field of each packet line
-        std::istringstream in(r.out);
-        for (std::string line; std::getline(in, line);)
-            if (!line.empty() && line[0] != '#')
-                hashes += line.substr(line.rfind(',') + 1) + "\n";
-        return hashes;
-    };
+    const auto packets = [](const fs::path& file) { return PacketHashes(file, "a"); };
     // All but the last packet: the two containers end the stream differently (so did they before the
     // sound had a thread of its own).
     auto allButLast = [](std::string hashes) {
