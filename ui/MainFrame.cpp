@@ -44,7 +44,7 @@ CMainFrame::CMainFrame(QWidget* parent)
     CreateClientArea();
     CreateMenu();
     CreateBars();
-    CWindowLayout::Restore(*this, *m_splitter, *m_rightView->header());
+    m_rightView->SetColumnsSizedByHand(CWindowLayout::Restore(*this, *m_splitter, *m_rightView->header()));
 }
 
 CMainFrame::~CMainFrame()
@@ -154,7 +154,7 @@ void CMainFrame::CreateBars()
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
-    CWindowLayout::Save(*this, *m_splitter, *m_rightView->header());
+    CWindowLayout::Save(*this, *m_splitter, *m_rightView->header(), m_rightView->ColumnsSizedByHand());
     QMainWindow::closeEvent(event);
 }
 

@@ -22,6 +22,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QStyle>
 #include <QThread>
 
 #include <algorithm>
@@ -53,11 +54,13 @@ CRightView::CRightView(QWidget* parent)
         header()->setSectionResizeMode(column, QHeaderView::Interactive);
         setColumnWidth(column, kColumnWidths[column]);
     }
-    // A date does not fit into 80 pixels of today's fonts; widen that column to its text.
-    const int dateWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000/00/00 00:00:00")) + 16;
-    setColumnWidth(3, std::max(kColumnWidths[3], dateWidth));
     // The name takes whatever width the other columns leave, a maximised window's included.
     header()->setSectionResizeMode(CFileListModel::ColName, QHeaderView::Stretch);
+    connect(header(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (!m_fittingColumns && column != CFileListModel::ColName)
+            m_columnsByHand = true;
+    });
+    FitColumns();
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) { OpenRow(index.row()); });
     setDragEnabled(true);
     setAcceptDrops(true);
@@ -105,6 +108,38 @@ void CRightView::ShowFolder(const std::string& folder)
     m_model->ClearIcons();
     m_model->SetRowCount(static_cast<int>(rows));
     setEnabled(true);
+    FitColumns();
+}
+
+void CRightView::SetColumnsSizedByHand(bool byHand)
+{
+    m_columnsByHand = byHand;
+    FitColumns();
+}
+
+void CRightView::FitColumns()
+{
+    if (m_columnsByHand)
+        return;
+    // The widest text a column can hold here, so an empty or short folder does not narrow it; a longer
+    // text in the rows (a size of many megabytes) widens it.
+    static const QString kWidest[] = {QString(), QStringLiteral("00:00:00"), QStringLiteral("0,000 KB"),
+                                      QStringLiteral("0000/00/00 00:00:00")};
+    const int cellMargins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 4;
+    const int headerMargin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
+    m_fittingColumns = true;
+    for (int column : {CFileListModel::ColDuration, CFileListModel::ColSize, CFileListModel::ColDate}) {
+        // Room for the sort arrow only where it is shown (Qt's own fitting keeps it in every column,
+        // which takes from the name what a 600-pixel window cannot spare).
+        const QString title = m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        int width = header()->fontMetrics().horizontalAdvance(title) + 2 * headerMargin;
+        if (header()->sortIndicatorSection() == column)
+            width += headerMargin + style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, header());
+        width = std::max({width, fontMetrics().horizontalAdvance(kWidest[column]) + cellMargins,
+                          sizeHintForColumn(column)});
+        setColumnWidth(column, width);
+    }
+    m_fittingColumns = false;
 }
 
 void CRightView::Clear()
@@ -205,6 +240,7 @@ void CRightView::ApplyRowCount(const std::string& folder)
         m_shownPaths = m_folderCache[folder];
     }
     m_model->SetRowCount(static_cast<int>(m_shownPaths.size()));
+    FitColumns();
     for (size_t row = 0; row < m_shownPaths.size(); ++row)
         if (std::find(selected.begin(), selected.end(), m_shownPaths[row]) != selected.end())
             selectionModel()->select(m_model->index(static_cast<int>(row), 0),

@@ -82,6 +82,11 @@ public:
 
     CFileListModel* Model() const { return m_model; }
 
+    // Duration, size and date fit their texts each time rows are shown, and the name takes the rest,
+    // until the user sizes a column by hand; from then on the widths are the user's.
+    bool ColumnsSizedByHand() const { return m_columnsByHand; }
+    void SetColumnsSizedByHand(bool byHand);
+
 protected:
     void keyPressEvent(QKeyEvent* event) override; // Enter opens the current file
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -92,6 +97,7 @@ protected:
 private:
     std::optional<std::string> PathOfRow(int row) const;
     void ApplyRowCount(const std::string& folder);
+    void FitColumns();
     void DropFiles(const std::vector<std::string>& files);
     // Looks at folder again shortly (UI thread): files another program was still writing are listed once
     // they are closed, which no folder-change report announces.
@@ -112,6 +118,8 @@ private:
     std::atomic<int> m_sortColumn{0};         // read by EnumerateFolder on the observer's thread too
     std::atomic<bool> m_sortDescending{false};
     std::set<std::string> m_recheckPending; // UI thread only
+    bool m_columnsByHand = false;
+    bool m_fittingColumns = false;
 };
 
 } // namespace tq9

@@ -11,9 +11,10 @@ namespace {
 const QString kGeometry = QStringLiteral("Window/geometry");
 const QString kSplitter = QStringLiteral("Window/splitter");
 const QString kListHeader = QStringLiteral("Window/listHeader");
+const QString kColumnsByHand = QStringLiteral("Window/columnsByHand");
 } // namespace
 
-void CWindowLayout::Restore(QMainWindow& window, QSplitter& splitter, QHeaderView& listHeader)
+bool CWindowLayout::Restore(QMainWindow& window, QSplitter& splitter, QHeaderView& listHeader)
 {
     QSettings settings;
     if (settings.contains(kGeometry))
@@ -25,14 +26,17 @@ void CWindowLayout::Restore(QMainWindow& window, QSplitter& splitter, QHeaderVie
         // A header state from a build with other columns must not hide or fix the name column.
         listHeader.setSectionResizeMode(0, QHeaderView::Stretch);
     }
+    return settings.value(kColumnsByHand, false).toBool();
 }
 
-void CWindowLayout::Save(const QMainWindow& window, const QSplitter& splitter, const QHeaderView& listHeader)
+void CWindowLayout::Save(const QMainWindow& window, const QSplitter& splitter, const QHeaderView& listHeader,
+                         bool columnsByHand)
 {
     QSettings settings;
     settings.setValue(kGeometry, window.saveGeometry());
     settings.setValue(kSplitter, splitter.saveState());
     settings.setValue(kListHeader, listHeader.saveState());
+    settings.setValue(kColumnsByHand, columnsByHand);
 }
 
 } // namespace tq9

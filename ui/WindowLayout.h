@@ -11,9 +11,11 @@ namespace tq9 {
 
 class CWindowLayout {
 public:
-    // Leaves the window as built when nothing was saved or what was saved cannot be read.
-    static void Restore(QMainWindow& window, QSplitter& splitter, QHeaderView& listHeader);
-    static void Save(const QMainWindow& window, const QSplitter& splitter, const QHeaderView& listHeader);
+    // Leaves the window as built when nothing was saved or what was saved cannot be read. True when the
+    // saved column widths were set by the user (otherwise the list fits them to its texts again).
+    static bool Restore(QMainWindow& window, QSplitter& splitter, QHeaderView& listHeader);
+    static void Save(const QMainWindow& window, const QSplitter& splitter, const QHeaderView& listHeader,
+                     bool columnsByHand);
 };
 
 } // namespace tq9
