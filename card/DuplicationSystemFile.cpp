@@ -5,7 +5,6 @@
 #include "card/CardLayout.h"
 #include "card/UserException.h"
 #include "platform/FileAttributes.h"
-#include "platform/FileIo.h"
 #include "platform/FileSystem.h"
 
 namespace tq9 {
@@ -36,6 +35,7 @@ void CTQ9DuplicationSystemFile::Build(const std::string& destination, const std:
     const ExtensionRow& row = LookupExtension(kDuplicationExtensionTable, parts.extension);
     flags = row.flags;
     kind = row.kind;
+    sourceBase = parts.base;
 
     // Which parts exist at the source decides which names the new item needs.
     if (flags & FILE_MEDIA) {
@@ -64,18 +64,19 @@ void CTQ9DuplicationSystemFile::Build(const std::string& destination, const std:
     const std::string name = FreeBaseNameForDuplication(parts.base, parts.extension, destinationFolder, sidecars);
 
     if (flags & FILE_MEDIA)
-        destMediaPath = ReserveNewFile(CCardLayout::MediaPath(destinationFolder, name, parts.extension));
+        destMediaPath = CCardLayout::MediaPath(destinationFolder, name, parts.extension);
     if (flags & FILE_THUMBNAIL)
-        destThumbnailPath = ReserveNewFile(CCardLayout::ThumbnailPath(destinationFolder, name));
+        destThumbnailPath = CCardLayout::ThumbnailPath(destinationFolder, name);
     if (flags & FILE_MARKER)
-        destMarkerPath = ReserveNewFile(CCardLayout::MarkerFilePath(destinationFolder, name));
+        destMarkerPath = CCardLayout::MarkerFilePath(destinationFolder, name);
 }
 
-void CTQ9DuplicationSystemFile::RemoveDestinationFiles() const
+std::string CTQ9DuplicationSystemFile::CollisionPath(const std::string& path, int n) const
 {
-    for (const std::string* path : {&destMediaPath, &destThumbnailPath, &destMarkerPath})
-        if (!path->empty())
-            CFileIo::Unlink(*path);
+    SplitPathResult parts;
+    SplitPath(path, parts);
+    const std::string base = n <= 2 ? sourceBase : sourceBase + "_" + std::to_string(n - 3);
+    return CCardLayout::MediaPath(parts.folder, base, parts.extension);
 }
 
 } // namespace tq9

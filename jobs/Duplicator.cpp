@@ -1,6 +1,5 @@
 #include "jobs/Duplicator.h"
 
-
 #include <algorithm>
 #include <filesystem>
 
@@ -12,15 +11,10 @@
 
 namespace tq9 {
 
-CDuplicator::~CDuplicator()
-{
-    DropRecords();
-}
+CDuplicator::~CDuplicator() = default;
 
 void CDuplicator::DropRecords()
 {
-    for (const CTQ9DuplicationSystemFile& record : m_records)
-        record.RemoveDestinationFiles();
     m_records.clear();
     m_destination.clear();
     m_sources.clear();
@@ -52,7 +46,6 @@ int CDuplicator::Prepare(const std::string& destination, const std::vector<std::
             record.Build(m_destination, source);
         } catch (const CUserException& e) {
             CDebugLog::Write(std::string("duplication: ") + e.what());
-            record.RemoveDestinationFiles();
             DropRecords();
             return RESULT_OTHER_ERROR;
         }
@@ -61,7 +54,7 @@ int CDuplicator::Prepare(const std::string& destination, const std::vector<std::
             m_refused.push_back(record.sourcePath);
     }
     if (!m_refused.empty()) {
-        DropRecords(); // nothing is copied, so no empty file may stay behind on the card
+        DropRecords();
         return RESULT_OTHER_ERROR;
     }
     return 0;
@@ -70,19 +63,15 @@ int CDuplicator::Prepare(const std::string& destination, const std::vector<std::
 int CDuplicator::Run(IProgressFrontEnd& frontEnd)
 {
     ResetRunFields();
+    m_landed.clear();
     const int endCode = StartWorkerAndWait(frontEnd);
     if (endCode == 0)
         m_result = RESULT_OTHER_ERROR;
     else if (endCode == FRONTEND_CANCELED)
         m_result = JOB_RESULT_CANCELED;
     const int result = m_result;
-
-    // Records before the worker's last index are complete and stay; the rest (the interrupted one and
-    // those never started) are removed with the records.
-    const size_t done = endCode == 0 ? 0 : std::min(static_cast<size_t>(GetFileIndex()), m_records.size());
-    for (size_t i = 0; i < done; ++i)
-        m_duplicated.push_back(m_records[i].destMediaPath);
-    m_records.erase(m_records.begin(), m_records.begin() + static_cast<std::ptrdiff_t>(done));
+    m_duplicated = std::move(m_landed);
+    m_landed.clear();
     DropRecords();
     ResetRunFields();
     return result;
@@ -96,35 +85,48 @@ void CDuplicator::WorkerMain()
 
 void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)
 {
-    if (record.flags & FILE_MEDIA)
-        CopyPart(record.sourceMediaPath, record.destMediaPath);
-    if (record.flags & FILE_THUMBNAIL)
-        CopyPart(record.sourceThumbnailPath, record.destThumbnailPath);
-    if (record.flags & FILE_MARKER)
-        CopyPart(record.sourceMarkerPath, record.destMarkerPath);
-}
-
-void CDuplicator::CopyPart(const std::string& from, const std::string& to)
-{
-    m_percent.store(0);
-    std::error_code ec;
-    uint64_t length = std::filesystem::file_size(from, ec);
-    if (ec)
-        length = 0; // the copy itself reports an unreadable source
-    const int code = CShellFileOperation::CopyOver(from, to, [this, length](uint64_t copied) {
-        if (length != 0)
-            m_percent.store(static_cast<int>(copied * 100 / length));
-        if (GetState() != STATE_RUNNING) {
-            m_result = JOB_RESULT_CANCELED;
-            return false;
-        }
-        return true;
-    });
-    if (code != 0) {
-        if (code != DE_OPCANCELLED)
-            CDebugLog::Write("duplication: " + from + " -> " + to + ": " + CShellFileOperation::ErrorName(code));
-        throw CUserException("copy failed: " + from);
+    ShellFileOp op;
+    op.func = FO_COPY;
+    op.flags = FOF_MULTIDESTFILES | FOF_NOCONFIRMATION | FOF_RENAMEONCOLLISION;
+    struct File {
+        uint32_t flag;
+        const std::string& from;
+        const std::string& to;
+    };
+    const File files[] = {
+        {FILE_MEDIA, record.sourceMediaPath, record.destMediaPath}, // the media file first: it makes the item
+        {FILE_THUMBNAIL, record.sourceThumbnailPath, record.destThumbnailPath},
+        {FILE_MARKER, record.sourceMarkerPath, record.destMarkerPath},
+    };
+    std::vector<uint64_t> before; // bytes of the item ahead of each file, for the percent
+    uint64_t total = 0;
+    for (const File& file : files) {
+        if (!(record.flags & file.flag))
+            continue;
+        op.from.push_back(file.from);
+        op.to.push_back(file.to);
+        before.push_back(total);
+        std::error_code ec;
+        const uint64_t size = std::filesystem::file_size(file.from, ec);
+        total += ec ? 0 : size; // the copy itself reports an unreadable source
     }
+    op.item.assign(op.from.size(), 0);
+    op.collisionName = [&record](const std::string& to, int n) { return record.CollisionPath(to, n); };
+    op.afterBlock = [this, &before, total](size_t index, uint64_t copied) {
+        if (total != 0)
+            m_percent.store(static_cast<int>((before[index] + copied) * 100 / total));
+        return GetState() == STATE_RUNNING;
+    };
+
+    const int code = CShellFileOperation::Run(op);
+    if (code == 0) {
+        m_landed.push_back(op.done.front());
+        return;
+    }
+    if (code != DE_OPCANCELLED)
+        CDebugLog::Write("duplication: " + record.sourcePath + " -> " + m_destination + ": " +
+                         CShellFileOperation::ErrorName(code));
+    throw CUserException("copy failed: " + record.sourcePath);
 }
 
 std::string CDuplicator::GetCurrentFileName()

@@ -1,13 +1,15 @@
 // The duplication job: copies card media files, with their .thm and .mrk sidecars, from one card folder
-// into another under free names, byte for byte. Prepare builds one record per source (reserving the new
-// names in the destination folder); Run copies record after record on a worker while a front-end shows
-// progress. Every copy goes to a hidden name, is flushed and then renamed onto its reservation, so a new
-// name never holds half a file. Whatever is not completely copied is removed again: the reservations of a
-// refused Prepare, and every file of a record that a cancel or a failure interrupted.
+// into another under free names, byte for byte. Prepare builds one record per source; Run copies record
+// after record on a worker while a front-end shows progress. Each record is one item of the shell file
+// operations' placement (platform/ItemPlacement.h): copied to hidden names, then, under the receiving
+// folder's lock, given the first free name of base, base_0, base_1... shared by all its files, sidecars
+// first and the media file last. So an item lands whole or not at all, also when the run is killed or
+// another run writes into the folder at the same time; a cancel or a failure ends the run after the
+// items already landed.
 //
 // Threads: Prepare, Run and the readers on the user-interface thread (or tq9's thread); the worker runs
-// between the two and writes only the index, the percent, m_result and (at its end) the state. m_records
-// and m_done are read by the worker only while Run waits for it.
+// between the two and writes only the index, the percent, m_result, m_landed and (at its end) the state.
+// m_records and m_landed are touched by the worker only while Run waits for it.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +32,9 @@ public:
     CDuplicator() = default;
     ~CDuplicator() override;
 
-    // Validates the request and builds the records. Returns 0 or a negative code; on a negative code
-    // nothing is reserved any more. freeBytes is accepted and not used: a full card fails the copy, which
-    // then removes what it wrote.
+    // Validates the request and builds the records; writes nothing. Returns 0 or a negative code.
+    // freeBytes is accepted and not used: each item is checked against the card's free space before any
+    // of it is written.
     int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes);
     // Copies the prepared records behind frontEnd; returns 0, 1 (cancelled) or RESULT_OTHER_ERROR.
     int Run(IProgressFrontEnd& frontEnd);
@@ -57,7 +59,6 @@ protected:
 
 private:
     void CopyRecord(const CTQ9DuplicationSystemFile& record);
-    void CopyPart(const std::string& from, const std::string& to);
     void DropRecords();
 
     std::string m_destination;
@@ -65,6 +66,7 @@ private:
     std::vector<CTQ9DuplicationSystemFile> m_records;
     std::vector<std::string> m_refused;
     std::vector<std::string> m_duplicated;
+    std::vector<std::string> m_landed; // new media paths, written by the worker
     std::string m_rejectedDestination; // for string 201
 };
 

@@ -75,7 +75,9 @@ private:
     void rollBack(std::vector<Part>& parts);
     std::string nameFor(const std::string& to, int n) const
     {
-        return n <= 1 ? to : CShellFileOperation::CollisionName(to, n);
+        if (n <= 1)
+            return to;
+        return m_op.collisionName ? m_op.collisionName(to, n) : CShellFileOperation::CollisionName(to, n);
     }
     bool cancelled() const { return m_op.cancel != nullptr && m_op.cancel->load(); }
     int cancel()
@@ -135,8 +137,11 @@ int Placer::plan(size_t index, Part& p) const
         return ErrnoCode(EISDIR);
     if (!CFileAttributes::IsDirectory(folderOf(p.to)))
         return DE_INVALIDFILES;
+    // A copy that renames on collision never replaces its destination, so copying a file onto its own
+    // name makes a second one.
     struct stat dst {};
-    if (::stat(p.to.c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
+    const bool replaces = !(m_op.func == FO_COPY && (m_op.flags & FOF_RENAMEONCOLLISION));
+    if (replaces && ::stat(p.to.c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
         return DE_SAMEFILE;
     p.size = static_cast<uint64_t>(src.st_size);
     p.copy = m_op.func == FO_COPY || !CFileSystem::SameFileSystem(p.from, folderOf(p.to));
@@ -170,8 +175,10 @@ int Placer::stage(Part& p)
     if (cancelled())
         return cancel();
     bool stopped = false;
-    const int code =
-        CItemPlacement::WriteStaged(p.from, p.staged->Path(), [this](uint64_t) { return !cancelled(); }, stopped);
+    const auto afterBlock = [this, &p](uint64_t copied) {
+        return !cancelled() && (!m_op.afterBlock || m_op.afterBlock(p.index, copied));
+    };
+    const int code = CItemPlacement::WriteStaged(p.from, p.staged->Path(), afterBlock, stopped);
     return stopped ? cancel() : code;
 }
 

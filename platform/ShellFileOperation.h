@@ -7,7 +7,8 @@
 // - a copy is written to a hidden staged name in the destination folder (plus the FAT hidden attribute
 //   where the volume has one), flushed, and only then renamed, so a final name never holds a half file;
 // - names are picked under a lock on the destination folder and never replace an existing file: on a
-//   collision every file of the item takes the next free "name (n).ext", so sidecars keep the media's name;
+//   collision every file of the item takes the next free "name (n).ext" (or the caller's collisionName), so
+//   sidecars keep the media's name;
 // - a move within one file system is a rename; across file systems it is a copy, and the source is deleted
 //   only after the copy sits complete under its final name;
 // - an item must fit the destination's free space and its largest file size (CVolumeLimits: FAT 4 GiB - 1)
@@ -95,6 +96,12 @@ struct ShellFileOp {
     // follow each other, the media file first). Without it, files in a row with one destination folder
     // and stem form an item.
     std::vector<size_t> item;
+    // Optional for moves and copies with FOF_RENAMEONCOLLISION: the path of the file bound for `to` at
+    // collision number n >= 2 (CollisionName when unset). Every file of an item takes the same n.
+    std::function<std::string(const std::string& to, int n)> collisionName;
+    // Optional: runs after every block a copy writes, with the file's index in from and its bytes so far;
+    // returning false cancels as cancel does.
+    std::function<bool(size_t index, uint64_t copied)> afterBlock;
     // Filled by Run for moves and copies, parallel to from: 0 when the file's item landed, else the code
     // that failed the item.
     std::vector<int> results;

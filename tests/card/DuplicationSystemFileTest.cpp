@@ -1,5 +1,5 @@
-// The duplication record: which parts it copies, the names it picks in the receiving folder and the empty
-// files that reserve them.
+// The duplication record: which parts it copies, the names it picks in the receiving folder (writing
+// nothing there) and the candidates the copy walks when a name is taken by then.
 #include <gtest/gtest.h>
 
 #include "card/DuplicationSystemFile.h"
@@ -31,7 +31,7 @@ struct Folders {
 
 } // namespace
 
-TEST(DuplicationRecord, ReservesEveryPartTheSourceHasUnderTheNextFreeName)
+TEST(DuplicationRecord, NamesEveryPartTheSourceHasAfterTheNextFreeNameAndWritesNothing)
 {
     Folders f;
     for (const char* name : {"clip.MP4", "clip.thm", "clip.mrk", "song.mp3", "photo.png", "photo.thm"})
@@ -47,9 +47,13 @@ TEST(DuplicationRecord, ReservesEveryPartTheSourceHasUnderTheNextFreeName)
     EXPECT_EQ(clip.destThumbnailPath, (f.to / "clip_0.thm").string());
     EXPECT_EQ(clip.destMarkerPath, (f.to / "clip_0.mrk").string());
 
-    // A second record of the same batch sees the first one's reservations.
+    // Nothing is reserved: a second record of the same batch sees the same free name, and the copy
+    // separates the two under the folder's lock, walking clip, clip_0, clip_1... for every part alike.
     const auto again = f.Build("clip.MP4");
-    EXPECT_EQ(again.destMediaPath, (f.to / "clip_1.MP4").string());
+    EXPECT_EQ(again.destMediaPath, (f.to / "clip_0.MP4").string());
+    EXPECT_EQ(again.CollisionPath(again.destMediaPath, 2), (f.to / "clip.MP4").string());
+    EXPECT_EQ(again.CollisionPath(again.destThumbnailPath, 3), (f.to / "clip_0.thm").string());
+    EXPECT_EQ(again.CollisionPath(again.destMarkerPath, 4), (f.to / "clip_1.mrk").string());
 
     // A song has no thumbnail; a png (put there by other means) keeps its type.
     const auto song = f.Build("song.mp3");
@@ -57,10 +61,7 @@ TEST(DuplicationRecord, ReservesEveryPartTheSourceHasUnderTheNextFreeName)
     EXPECT_TRUE(song.destMarkerPath.empty());
     EXPECT_EQ(f.Build("photo.png").destMediaPath, (f.to / "photo.png").string());
 
-    EXPECT_EQ(Names(f.to), (std::vector<std::string>{"clip.MP4", "clip_0.MP4", "clip_0.mrk", "clip_0.thm",
-                                                     "clip_1.MP4", "clip_1.mrk", "clip_1.thm", "photo.png",
-                                                     "photo.thm", "song.mp3"}));
-    EXPECT_EQ(ReadFile(f.to / "clip_0.MP4"), "");
+    EXPECT_EQ(Names(f.to), (std::vector<std::string>{"clip.MP4"}));
     EXPECT_EQ(ReadFile(f.to / "clip.MP4"), "other");
 }
 
@@ -93,7 +94,7 @@ TEST(DuplicationRecord, TypesOutsideTheTableReserveNothingAndBadPathsAreRefused)
     EXPECT_THROW(record.Build(f.to.string(), f.from.string()), CUserException);
 }
 
-TEST(DuplicationRecord, RemovesOnlyWhatItReserved)
+TEST(DuplicationRecord, APartMissingAtTheSourceIsLeftOut)
 {
     Folders f;
     WriteFile(f.from / "clip.mp4", "x");
@@ -101,6 +102,6 @@ TEST(DuplicationRecord, RemovesOnlyWhatItReserved)
     WriteFile(f.to / "keep.mp4", "x");
     const auto record = f.Build("clip.mp4");
     EXPECT_EQ(record.flags, FILE_MEDIA | FILE_MARKER); // no clip.thm at the source
-    record.RemoveDestinationFiles();
+    EXPECT_TRUE(record.destThumbnailPath.empty());
     EXPECT_EQ(Names(f.to), std::vector<std::string>{"keep.mp4"});
 }

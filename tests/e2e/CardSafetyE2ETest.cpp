@@ -1,6 +1,6 @@
-// tq9 import onto real FAT and exFAT card images, and around the private working folder: names the
-// card refuses, letter case, long and non-UTF-8 names, two imports of one name at once, links planted in
-// the temporary folder, a kill, and the checks made before anything is converted.
+// tq9 import and tq9 dup onto real FAT and exFAT card images, and around the private working folder: names
+// the card refuses, letter case, long and non-UTF-8 names, two runs placing one name at once, links planted
+// in the temporary folder, kills, and the checks made before anything is converted.
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
+#include <map>
 #include <memory>
+#include <sstream>
 
 #include "support/FileOpTestSupport.h"
 #include "support/ScratchMount.h"
@@ -76,6 +79,59 @@ protected:
     ProcessResult Import(const std::vector<std::string>& args) const { return RunProcess(Command(args), Env()); }
 
     std::vector<std::string> CardNames() const { return Names(card); }
+
+    // A card item in folder for the duplication: the media file and its sidecars, each file's bytes
+    // naming the item and the file, so a copy paired with another item's file shows.
+    fs::path PutItem(const fs::path& folder, const std::string& tag, const std::string& media)
+    {
+        fs::create_directories(folder);
+        const std::string stem = media.substr(0, media.rfind('.'));
+        for (const std::string& ext : ExtensionsOf(media))
+            WriteFile(folder / (stem + "." + ext), ItemBytes(tag, ext));
+        return folder / media;
+    }
+    static std::string ItemBytes(const std::string& tag, const std::string& ext)
+    {
+        return tag + "." + ext + Blob(3000, static_cast<int>(tag.size()));
+    }
+    static std::vector<std::string> ExtensionsOf(const std::string& media)
+    {
+        const bool video = media.substr(media.rfind('.') + 1) == "mp4";
+        return video ? std::vector<std::string> {"mp4", "thm", "mrk"} : std::vector<std::string> {"mp3", "mrk"};
+    }
+    std::vector<std::string> DupCommand(const std::vector<fs::path>& files) const
+    {
+        std::vector<std::string> argv = {BinPath("tq9").string(), "--card-root", root.string(), "dup", card.string()};
+        for (const fs::path& file : files)
+            argv.push_back(file.string());
+        return argv;
+    }
+
+    // Every file in the card folder belongs to a whole item whose files all came from one source item,
+    // and no hidden name is left. Returns stem -> the item's tag.
+    std::map<std::string, std::string> WholeItems()
+    {
+        std::map<std::string, std::map<std::string, std::string>> stems; // stem -> extension -> bytes
+        for (const std::string& name : CardNames()) {
+            EXPECT_NE(name[0], '.') << "left on the card: " << name;
+            const size_t dot = name.rfind('.');
+            stems[name.substr(0, dot)][name.substr(dot + 1)] = ReadFile(card / name);
+        }
+        std::map<std::string, std::string> items;
+        for (const auto& [stem, files] : stems) {
+            const std::string media = files.count("mp4") ? "mp4" : "mp3";
+            const std::vector<std::string> want = ExtensionsOf("x." + media);
+            EXPECT_EQ(files.size(), want.size()) << "a half item: " << stem;
+            const std::string bytes = files.count(media) ? files.at(media) : std::string();
+            const std::string tag = bytes.substr(0, bytes.find('.'));
+            for (const std::string& ext : want) {
+                EXPECT_TRUE(files.count(ext) && files.at(ext) == ItemBytes(tag, ext))
+                    << stem << "." << ext << " is missing, cut short or another item's";
+            }
+            items[stem] = tag;
+        }
+        return items;
+    }
 
     TempDir dir;
     fs::path tmp, pc, root, card;
@@ -233,4 +289,96 @@ TEST_F(CardSafetyE2ETest, AReadOnlyCardIsRefusedBeforeConverting)
     EXPECT_EQ(r.err.find("Converted file"), std::string::npos) << "nothing was converted: " << r.err;
     EXPECT_TRUE(fs::is_empty(tmp));
     mount->Remount("rw");
+}
+
+TEST_F(CardSafetyE2ETest, AKilledDupOnFatLeavesEachItemWholeOrGoneAtEveryStep)
+{
+    if (!MountCard(false))
+        GTEST_SKIP() << skipReason;
+    if (RunProcess({"strace", "-qq", "-o", "/dev/null", "true"}).exitCode != 0)
+        GTEST_SKIP() << "needs strace and the right to trace (scripts/install-deps)";
+    const fs::path from = card.parent_path() / "TQ9_0002";
+    const fs::path clip = PutItem(from, "clip", "clip.mp4");
+    const fs::path next = PutItem(from, "next", "next.mp3");
+    // The steps of a placement: the calls that change what the folder holds or make it durable. strace
+    // sends SIGKILL on entry to the kth call of one of them (it counts each call apart), so the kill lands
+    // before that step; every call of a whole run gets its turn.
+    const std::string steps = "flock,fsync,fdatasync,rename,renameat,renameat2,unlink,unlinkat";
+    std::vector<std::string> count = {"strace", "-f", "-qq", "-o", (dir / "trace").string(), "-e", "trace=" + steps};
+    // One item: a kill within a later item of a run meets the same steps (the placement tests cover that).
+    const std::vector<std::string> dup = DupCommand({clip});
+    count.insert(count.end(), dup.begin(), dup.end());
+    ASSERT_EQ(RunProcess(count, Env()).exitCode, 0);
+    std::map<std::string, int> calls; // call -> how many a whole run makes
+    std::istringstream trace(ReadFile(dir / "trace"));
+    for (std::string pid, call; trace >> pid >> std::ws && std::getline(trace, call, '(');) {
+        ++calls[call];
+        trace.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    int total = 0;
+    for (const auto& [call, n] : calls)
+        total += n;
+    ASSERT_GE(total, 6) << ::testing::PrintToString(calls);
+    ASSERT_EQ(WholeItems().size(), 1u);
+
+    for (const auto& [call, n] : calls) {
+      for (int k = 1; k <= n; ++k) {
+        SCOPED_TRACE("killed at " + call + " " + std::to_string(k) + " of " + std::to_string(n));
+        for (const std::string& name : CardNames())
+            fs::remove(card / name);
+        std::vector<std::string> killed = {"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=" + steps, "-e",
+                                           "inject=" + call + ":signal=KILL:when=" + std::to_string(k)};
+        killed.insert(killed.end(), dup.begin(), dup.end());
+        ASSERT_EQ(RunProcess(killed, Env()).exitCode, 128 + SIGKILL);
+        // Until the next run the folder may hold hidden copies and sidecars waiting for their media file
+        // (it lands last), but a media file that shows has its sidecars.
+        if (fs::exists(card / "clip.mp4")) {
+            for (const std::string& ext : ExtensionsOf("clip.mp4"))
+                EXPECT_EQ(ReadFile(card / ("clip." + ext)), ItemBytes("clip", ext));
+        }
+
+        // The next dup into the folder clears what the killed one left behind.
+        const ProcessResult r = RunProcess(DupCommand({next}), Env());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto items = WholeItems();
+        EXPECT_EQ(items.count("next"), 1u);
+        for (const auto& [stem, tag] : items)
+            EXPECT_EQ(stem, tag);
+        if (HasFailure())
+            return;
+      }
+    }
+}
+
+TEST_F(CardSafetyE2ETest, TwoDupsOfOneNameIntoOneFatFolderNeverReplaceEachOther)
+{
+    if (!MountCard(false))
+        GTEST_SKIP() << skipReason;
+    const fs::path device = card.parent_path();
+    const std::vector<fs::path> a = {PutItem(device / "TQ9_0002", "a", "clip.mp4"),
+                                     PutItem(device / "TQ9_0003", "aa", "clip.mp4")};
+    const std::vector<fs::path> b = {PutItem(device / "TQ9_0004", "bbb", "clip.mp4"),
+                                     PutItem(device / "TQ9_0005", "bbbb", "clip.mp4")};
+    constexpr int kRounds = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        int errA = -1, errB = -1;
+        const pid_t pa = SpawnProcess(DupCommand(a), Env(), errA);
+        const pid_t pb = SpawnProcess(DupCommand(b), Env(), errB);
+        ASSERT_GT(pa, 0);
+        ASSERT_GT(pb, 0);
+        for (auto [pid, fd] : {std::pair {pa, errA}, std::pair {pb, errB}}) {
+            std::string err;
+            ReadUntil(fd, "\x01", err); // to the end of its output
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
+            ::close(fd);
+        }
+    }
+
+    // Nothing replaced anything: every copy of every round is there, under its own name, whole.
+    std::map<std::string, int> copies; // tag -> items
+    for (const auto& [stem, tag] : WholeItems())
+        ++copies[tag];
+    EXPECT_EQ(copies, (std::map<std::string, int> {{"a", kRounds}, {"aa", kRounds}, {"bbb", kRounds}, {"bbbb", kRounds}}));
 }

@@ -68,6 +68,37 @@ TEST_F(DuplicatorTest, CopiesEachItemWithItsSidecarsByteForByte)
     EXPECT_EQ(job.GetState(), STATE_RUNNING);
 }
 
+TEST_F(DuplicatorTest, ItemsOfOneNameLandApartUnderNamesFreeForEveryPart)
+{
+    // One name from two folders, in two letter cases, into a folder where another item's thumbnail
+    // already holds the first candidate's sidecar name, and once more into the clip's own folder.
+    const fs::path third = from.parent_path() / "TQ9_0003";
+    fs::create_directories(third);
+    const auto clip = Source("clip.mp4", "first clip");
+    Source("clip.thm", "first thumb");
+    Source("clip.mrk", "1111");
+    WriteFile(third / "CLIP.MP4", "second clip");
+    WriteFile(third / "CLIP.thm", "second thumb");
+    WriteFile(to / "clip.jpg", "a photo");
+    WriteFile(to / "clip.THM", "the photo's thumb");
+
+    ASSERT_EQ(job.Prepare(to.string(), {clip, (third / "CLIP.MP4").string()}, 0), 0);
+    WaitingFrontEnd frontEnd;
+    ASSERT_EQ(job.Run(frontEnd), 0);
+    EXPECT_EQ(job.Duplicated(), (std::vector<std::string>{(to / "clip_0.mp4").string(), (to / "CLIP_1.MP4").string()}));
+    EXPECT_EQ(Names(to), (std::vector<std::string>{"CLIP_1.MP4", "CLIP_1.thm", "clip.THM", "clip.jpg", "clip_0.mp4",
+                                                   "clip_0.mrk", "clip_0.thm"}));
+    EXPECT_EQ(ReadFile(to / "clip_0.thm"), "first thumb");
+    EXPECT_EQ(ReadFile(to / "CLIP_1.thm"), "second thumb");
+    EXPECT_EQ(ReadFile(to / "clip.THM"), "the photo's thumb");
+
+    ASSERT_EQ(job.Prepare(from.string(), {clip}, 0), 0);
+    ASSERT_EQ(job.Run(frontEnd), 0);
+    EXPECT_EQ(job.Duplicated(), std::vector<std::string>{(from / "clip_0.mp4").string()});
+    EXPECT_EQ(ReadFile(from / "clip_0.mrk"), "1111");
+    EXPECT_EQ(ReadFile(from / "clip.mp4"), "first clip");
+}
+
 TEST_F(DuplicatorTest, RefusalsNameTheirReasonAndLeaveNothingReserved)
 {
     const auto clip = Source("clip.mp4", "x");
