@@ -101,6 +101,8 @@ protected:
     {
         if (!haveTool("/usr/bin/Xvfb") || !haveTool("/usr/bin/xdotool"))
             GTEST_SKIP() << "needs Xvfb and xdotool (scripts/install-deps)";
+        if (!fs::exists(BinPath("tq9-image-converter")))
+            GTEST_SKIP() << "the desktop program is not part of this build (TQ9_GUI=OFF)";
         // Xvfb picks a free display itself and writes its number once it accepts clients, so two tests
         // starting servers at once never race for one display. Without -noreset the server resets when
         // its last client (an xdotool call) leaves, and a program connecting just then is turned away.
