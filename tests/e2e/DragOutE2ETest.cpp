@@ -343,7 +343,7 @@ TEST_F(DragOutE2E, ADropOnAFolderOfTheProgramsTreeDuplicatesWithoutExporting)
     Click(kRowX, kRow0Y);
     Drag(kRowX, kRow0Y, kTreeX, kTreeFolder2Y);
 
-    // Names are reserved before the copies go over them: wait until every part has its final size and no
+    // The copies wait under hidden names and land together: wait until every part is there whole and no
     // hidden working file is left.
     const std::vector<std::string> names = {"clip.mp4", "clip.mrk", "clip.thm"};
     EXPECT_TRUE(waitFor([&] {
