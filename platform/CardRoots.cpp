@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 
 namespace tq9 {
@@ -32,19 +34,55 @@ std::string unescapeMountPath(const std::string& s)
     return out;
 }
 
+struct MountEntry {
+    std::string point;
+    std::string type;
+};
+
+std::vector<MountEntry> readMounts(const std::string& mountsFile)
+{
+    std::vector<MountEntry> entries;
+    std::ifstream in(mountsFile);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string device, point, type;
+        if (fields >> device >> point) {
+            fields >> type;
+            entries.push_back({unescapeMountPath(point), type});
+        }
+    }
+    return entries;
+}
+
+bool worthWatching(const std::string& type)
+{
+    static const std::set<std::string> kSkipped = {
+        "autofs", "proc", "sysfs", "cgroup", "cgroup2", "devpts", "devtmpfs", "mqueue", "debugfs", "tracefs",
+        "securityfs", "pstore", "bpf", "configfs", "fusectl", "hugetlbfs", "binfmt_misc", "efivarfs",
+        "rpc_pipefs", "nsfs", "nfs", "nfs4", "cifs", "smb3", "smbfs", "ceph", "9p", "afs", "fuse.sshfs"};
+    return kSkipped.count(type) == 0;
+}
+
+std::string mountsFileInUse()
+{
+    std::string mountsFile;
+    {
+        std::lock_guard<std::mutex> guard(g_lock);
+        mountsFile = g_mountsFile;
+    }
+    if (const char* fromEnv = std::getenv("TQ9_MOUNTS_FILE"); mountsFile.empty() && fromEnv && *fromEnv)
+        mountsFile = fromEnv;
+    return mountsFile.empty() ? "/proc/self/mounts" : mountsFile;
+}
+
 } // namespace
 
 std::vector<std::string> CCardRoots::MountPoints(const std::string& mountsFile)
 {
     std::vector<std::string> roots;
-    std::ifstream in(mountsFile);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string device, mountPoint;
-        if (fields >> device >> mountPoint)
-            roots.push_back(unescapeMountPath(mountPoint));
-    }
+    for (const MountEntry& entry : readMounts(mountsFile))
+        roots.push_back(entry.point);
     std::sort(roots.begin(), roots.end());
     roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
     return roots;
@@ -80,17 +118,27 @@ void CCardRoots::SetMountsFile(const std::string& file)
 
 std::vector<std::string> CCardRoots::All()
 {
-    std::string mountsFile;
-    {
-        std::lock_guard<std::mutex> guard(g_lock);
-        mountsFile = g_mountsFile;
-    }
-    if (const char* fromEnv = std::getenv("TQ9_MOUNTS_FILE"); mountsFile.empty() && fromEnv && *fromEnv)
-        mountsFile = fromEnv;
-    std::vector<std::string> roots = mountsFile.empty() ? MountPoints() : MountPoints(mountsFile);
+    std::vector<std::string> roots = MountPoints(mountsFileInUse());
     for (const std::string& extra : ExtraRoots())
         if (std::find(roots.begin(), roots.end(), extra) == roots.end())
             roots.push_back(extra);
+    return roots;
+}
+
+std::vector<std::string> CCardRoots::Watchable()
+{
+    // What is mounted on top counts: an automount point with its file system mounted over it is that file
+    // system.
+    std::map<std::string, std::string> typeOf;
+    for (const MountEntry& entry : readMounts(mountsFileInUse()))
+        typeOf[entry.point] = entry.type;
+    std::vector<std::string> roots = All();
+    roots.erase(std::remove_if(roots.begin(), roots.end(),
+                               [&typeOf](const std::string& root) {
+                                   const auto it = typeOf.find(root);
+                                   return it != typeOf.end() && !worthWatching(it->second);
+                               }),
+                roots.end());
     return roots;
 }
 

@@ -17,6 +17,10 @@ public:
     static void ClearExtraRoots();
     // The mount points, then the extra roots not already among them.
     static std::vector<std::string> All();
+    // All() without the mount points of kernel, automount and network file systems: the roots that are
+    // cheap and safe to look at every few seconds (a look under an automount point mounts it, a hung
+    // server blocks it).
+    static std::vector<std::string> Watchable();
     // Where All() reads the mount points; empty for $TQ9_MOUNTS_FILE, or /proc/self/mounts when that is
     // not set. Tests give a file of their own, so that cards other tests mount meanwhile do not show up in
     // theirs.

@@ -14,7 +14,15 @@
 namespace tq9 {
 
 CMountWatcher::CMountWatcher(Callback onChange, const std::string& mountsFile)
+    : CMountWatcher(std::move(onChange), std::chrono::milliseconds(-1), {}, mountsFile)
+{
+}
+
+CMountWatcher::CMountWatcher(Callback onChange, std::chrono::milliseconds every, Callback onTick,
+                             const std::string& mountsFile)
     : m_onChange(std::move(onChange))
+    , m_onTick(std::move(onTick))
+    , m_tickMs(m_onTick ? static_cast<int>(every.count()) : -1)
     , m_mounts(::open(mountsFile.c_str(), O_RDONLY | O_CLOEXEC))
     , m_stop(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
@@ -42,7 +50,8 @@ void CMountWatcher::Run()
         // The kernel compares with the table as it was at open or at the last wake-up, which the wake-up
         // itself marks as seen: each mount or unmount wakes us once, nothing has to be read.
         pollfd fds[2] = {{m_stop.Get(), POLLIN, 0}, {m_mounts.Get(), POLLPRI, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        const int ready = ::poll(fds, 2, m_tickMs);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             CDebugLog::Write(std::string("CMountWatcher: poll failed: ") + std::strerror(errno));
@@ -50,11 +59,12 @@ void CMountWatcher::Run()
         }
         if (fds[0].revents)
             return;
-        if (fds[1].revents & (POLLPRI | POLLERR)) {
+        const Callback& call = ready == 0 ? m_onTick : m_onChange;
+        if (ready == 0 || (fds[1].revents & (POLLPRI | POLLERR))) {
             try {
-                m_onChange();
+                call();
             } catch (...) {
-                CDebugLog::Write("CMountWatcher: the change callback threw");
+                CDebugLog::Write("CMountWatcher: a callback threw");
             }
         }
     }

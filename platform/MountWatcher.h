@@ -8,6 +8,7 @@
 
 #include "platform/UniqueFd.h"
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -21,6 +22,10 @@ public:
     // Starts watching mountsFile. A file that cannot be opened leaves the watcher idle (IsWatching false):
     // cards are then found at start-up only. Throws std::system_error when the thread cannot start.
     explicit CMountWatcher(Callback onChange, const std::string& mountsFile = "/proc/self/mounts");
+    // Also calls onTick on the watcher's thread whenever `every` passes without a change: for what no
+    // mount change announces (a card formatted while it is mounted).
+    CMountWatcher(Callback onChange, std::chrono::milliseconds every, Callback onTick,
+                  const std::string& mountsFile = "/proc/self/mounts");
     ~CMountWatcher();
     CMountWatcher(const CMountWatcher&) = delete;
     CMountWatcher& operator=(const CMountWatcher&) = delete;
@@ -31,6 +36,8 @@ private:
     void Run();
 
     Callback m_onChange;
+    Callback m_onTick;
+    int m_tickMs = -1; // poll()'s timeout: none without a tick
     CUniqueFd m_mounts;
     CUniqueFd m_stop; // eventfd: the destructor's request to end
     std::thread m_thread;

@@ -1,10 +1,12 @@
 #include "ui/LeftView.h"
 
+#include "card/CardLayout.h"
 #include "card/CardScan.h"
 #include "card/UserException.h"
 #include "jobs/SelfDDIndicator.h"
 #include "platform/DebugLog.h"
 #include "platform/FileSystem.h"
+#include "platform/CardRoots.h"
 #include "platform/MountWatcher.h"
 #include "res/MessageCatalogue.h"
 #include "ui/AddressBar.h"
@@ -27,6 +29,18 @@ namespace tq9 {
 
 namespace {
 constexpr int kRecordRole = Qt::UserRole + 1;
+
+constexpr std::chrono::milliseconds kCardLookEvery(2000);
+
+// The roots that are cards now, among those cheap to look at (two file attributes each).
+std::vector<std::string> cardRoots()
+{
+    std::vector<std::string> cards;
+    for (const std::string& root : CCardRoots::Watchable())
+        if (CCardLayout::IsCard(root))
+            cards.push_back(root);
+    return cards;
+}
 
 void Log(const std::string& what, const std::string& path)
 {
@@ -77,7 +91,16 @@ void CLeftView::Build()
     }
     if (!m_mountWatcher) {
         try {
-            m_mountWatcher = std::make_unique<CMountWatcher>([this] { QueueRescan(); });
+            // No mount change announces a volume that becomes a card while mounted (formatted by the
+            // device, or its folder copied there), nor one that stops being one: look every few seconds.
+            m_mountWatcher = std::make_unique<CMountWatcher>(
+                [this] { QueueRescan(); }, kCardLookEvery, [this, known = cardRoots()]() mutable {
+                    std::vector<std::string> now = cardRoots();
+                    if (now != known) {
+                        known = std::move(now);
+                        QueueRescan();
+                    }
+                });
         } catch (const std::exception&) {
             Log("cannot watch the mount table;", "cards are found at start-up only");
         }

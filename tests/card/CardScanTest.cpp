@@ -151,6 +151,25 @@ TEST(CardRoots, ReadsMountPointsInPathOrderWithEscapes)
     CCardRoots::ClearExtraRoots();
 }
 
+TEST(CardRoots, WatchableLeavesOutKernelAutomountAndNetworkFileSystemsButNotWhatIsMountedOverThem)
+{
+    TempDir t;
+    WriteFile(t / "mounts", "proc /proc proc rw 0 0\n"
+                            "systemd-1 /media/auto autofs rw 0 0\n"
+                            "server:/x /media/net nfs4 rw 0 0\n"
+                            "systemd-1 /media/sd autofs rw 0 0\n"
+                            "/dev/sdb1 /media/sd vfat rw 0 0\n"
+                            "/dev/sdc1 /media/exfat fuseblk rw 0 0\n"
+                            "tmpfs /tmp/card tmpfs rw 0 0\n");
+    CCardRoots::SetMountsFile((t / "mounts").string());
+    CCardRoots::ClearExtraRoots();
+    CCardRoots::AddExtraRoot("/x/card");
+    EXPECT_EQ(CCardRoots::Watchable(), (std::vector<std::string>{"/media/exfat", "/media/sd", "/tmp/card", "/x/card"}));
+    EXPECT_EQ(CCardRoots::All().size(), 7u) << "a mount change or a refresh still looks at every root";
+    CCardRoots::ClearExtraRoots();
+    CCardRoots::SetMountsFile({});
+}
+
 TEST(RemainingSpace, GroupsThousandsInTheCatalogueText)
 {
     EXPECT_EQ(CCardLayout::GroupThousands(0), "0");

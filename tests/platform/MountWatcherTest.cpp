@@ -82,3 +82,18 @@ TEST(MountWatcherTest, AFileWithoutChangeNoticesLeavesItIdleAndDestructionIsProm
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the destructor must not wait for a change";
 }
+
+TEST(MountWatcherTest, TicksWhileTheTableStaysAsItIsAndStopsPromptly)
+{
+    Counter changes, ticks;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        CMountWatcher watcher([&changes] { changes.Bump(); }, 30ms, [&ticks] { ticks.Bump(); });
+        EXPECT_TRUE(ticks.WaitFor(3));
+    }
+    EXPECT_EQ(changes.Get(), 0) << "a tick is not a change";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the destructor does not wait for a tick";
+    const int after = ticks.Get();
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(ticks.Get(), after) << "no tick after the destructor returned";
+}

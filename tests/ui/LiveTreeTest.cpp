@@ -125,3 +125,22 @@ TEST_F(LiveTreeTest, RemainingSpaceIsCurrentAfterADeletion)
     ASSERT_FALSE(fs::exists(folder / "big.mp4"));
     EXPECT_NE(frame.RemainingSpacePaneText().toStdString(), before) << "32 MB freed and not shown";
 }
+
+TEST_F(LiveTreeTest, AMountedVolumeThatBecomesACardAppearsAndGoesWhenItStopsBeingOne)
+{
+    // Mounted before the program started, formatted by the device while the program runs: no mount change
+    // tells of it.
+    const fs::path volume = m_dir / "volume";
+    fs::create_directories(volume);
+    WriteFile(m_dir / "mounts", "/dev/sdz1 " + volume.string() + " vfat rw 0 0\n");
+    Start();
+    ASSERT_EQ(Tree().topLevelItemCount(), 0);
+
+    MakeCard(volume, {1});
+    ASSERT_TRUE(WaitFor([&] { return Tree().topLevelItemCount() == 1; }, 8000));
+    EXPECT_EQ(FolderNodes(), std::vector<std::string>{"TQ9_0001"});
+
+    // Its marker goes (the device folder stays, so no watch of the tree's ends).
+    fs::remove(CCardLayout::MarkerPath(CCardLayout::DeviceFolder(volume.string())));
+    EXPECT_TRUE(WaitFor([&] { return Tree().topLevelItemCount() == 0; }, 8000));
+}
