@@ -3,7 +3,10 @@
 # side goes first, the median wall time of each side, the ratio tq9 / anchor (below 1.0: tq9 is faster),
 # and the peak resident memory of each side (the largest single process of the anchor's commands).
 #
-#   bench/all-bench.sh [--quick] [--only NAME[,NAME...]] [BUILD_DIR]   (default build/relwithdebinfo)
+#   bench/all-bench.sh [--quick] [--only NAME[,NAME...]] [--before OTHER_BUILD_DIR] [BUILD_DIR]
+#                                                                      (default build/relwithdebinfo)
+# --before also runs another build's tq9 (a copy of its bin/ folder will do) in the same rounds, for a
+# before/after comparison that the machine's load cannot skew.
 #
 # --quick (10 s 1080p, 4 s 4K, 5 s songs, 8 photos) takes about 10 minutes on a quiet 2-core machine, the
 # first run a minute more for the sources; the full run 40-60 minutes.
@@ -24,17 +27,20 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 quick=0
 only=
+beforeTq9=
 build=$here/build/relwithdebinfo
 while [ $# -gt 0 ]; do
     case $1 in
         --quick) quick=1 ;;
         --only) only=,$2,; shift ;;
+        --before) beforeTq9=$2/bin/tq9; shift ;;
         *) build=$1 ;;
     esac
     shift
 done
 tq9=$build/bin/tq9
 [ -x "$tq9" ] || { echo "no $tq9; build the tq9 target first" >&2; exit 2; }
+[ -z "$beforeTq9" ] || [ -x "$beforeTq9" ] || { echo "no $beforeTq9" >&2; exit 2; }
 command -v convert >/dev/null || { echo "ImageMagick's convert is needed for the photo anchor" >&2; exit 2; }
 
 if [ $quick = 1 ]; then
@@ -188,7 +194,9 @@ stopBusy() {
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
 
 echo "tq9 all-workload benchmark ($([ $quick = 1 ] && echo quick || echo full); $(nproc) cores; load: $(cut -d' ' -f1-3 /proc/loadavg))"
-printf '%-12s %9s %9s %7s %10s %10s %7s\n' workload "tq9 s" "anchor s" ratio "tq9 MB" "anchor MB" "mem"
+header=$(printf '%-12s %9s %9s %7s %10s %10s %7s' workload "tq9 s" "anchor s" ratio "tq9 MB" "anchor MB" "mem")
+[ -z "$beforeTq9" ] || header+=$(printf ' %9s %7s %7s' "before s" ratio mem)
+echo "$header"
 run() { # name
     local name=$1 fn=${1//-/_}
     [ -z "$only" ] || [[ $only == *,$name,* ]] || return 0
@@ -206,22 +214,36 @@ run() { # name
     fi
     [ "$name" = busy ] && startBusy
     rm -f "$work/failed"
-    local ow=() aw=() op=0 ap=0 r s
+    local sides=(anchor ours) order r s k
+    [ -n "$beforeTq9" ] && sides+=(before)
+    local -A walls=() peaks=()
     for r in 1 2 3; do
-        if [ $((r % 2)) = 1 ]; then
-            s=$(side "anchor_$fn"); aw+=("${s% *}"); [ "${s#* }" -gt $ap ] && ap=${s#* }
-            s=$(side "ours_$fn"); ow+=("${s% *}"); [ "${s#* }" -gt $op ] && op=${s#* }
-        else
-            s=$(side "ours_$fn"); ow+=("${s% *}"); [ "${s#* }" -gt $op ] && op=${s#* }
-            s=$(side "anchor_$fn"); aw+=("${s% *}"); [ "${s#* }" -gt $ap ] && ap=${s#* }
-        fi
+        order=("${sides[@]}")
+        [ $((r % 2)) = 0 ] && order=($(printf '%s\n' "${sides[@]}" | tac))
+        for k in "${order[@]}"; do
+            case $k in
+                anchor) s=$(side "anchor_$fn") ;;
+                ours) s=$(side "ours_$fn") ;;
+                before) s=$(tq9=$beforeTq9 side "ours_$fn") ;;
+            esac
+            walls[$k]+=" ${s% *}"
+            [ "${s#* }" -gt "${peaks[$k]:-0}" ] && peaks[$k]=${s#* }
+        done
     done
     [ "$name" = busy ] && stopBusy
     [ -e "$work/failed" ] && { printf '%-12s FAILED (see above)\n' "$name"; return 0; }
-    local o a
-    o=$(median3 "${ow[@]}"); a=$(median3 "${aw[@]}")
-    printf '%-12s %9.2f %9.2f %7s %10.1f %10.1f %7s\n' "$name" "$o" "$a" "$(ratio "$o" "$a")" \
-        "$(awk -v k=$op 'BEGIN { print k / 1024 }')" "$(awk -v k=$ap 'BEGIN { print k / 1024 }')" "$(ratio $op $ap)"
+    local o a b line
+    # shellcheck disable=SC2086 # the three times, split
+    o=$(median3 ${walls[ours]}); a=$(median3 ${walls[anchor]})
+    mb() { awk -v k="$1" 'BEGIN { print k / 1024 }'; }
+    line=$(printf '%-12s %9.2f %9.2f %7s %10.1f %10.1f %7s' "$name" "$o" "$a" "$(ratio "$o" "$a")" \
+        "$(mb "${peaks[ours]}")" "$(mb "${peaks[anchor]}")" "$(ratio "${peaks[ours]}" "${peaks[anchor]}")")
+    if [ -n "$beforeTq9" ]; then
+        # shellcheck disable=SC2086
+        b=$(median3 ${walls[before]})
+        line+=$(printf ' %9.2f %7s %7s' "$b" "$(ratio "$b" "$a")" "$(ratio "${peaks[before]}" "${peaks[anchor]}")")
+    fi
+    echo "$line"
 }
 for w in 1080p-1pass 1080p-2pass pal 4k batch audio photos export busy; do
     run "$w"
