@@ -85,10 +85,10 @@ CFileObserver2::CFileObserver2(std::chrono::milliseconds stopTimeout)
     : m_shared(std::make_shared<Shared>())
     , m_stopTimeout(stopTimeout)
 {
-    m_firstWorker = std::thread(procObserver, m_shared, std::ref(m_shared->folderObservers),
+    m_firstWorker = std::thread(ProcObserver, m_shared, std::ref(m_shared->folderObservers),
                                 m_shared->m_hTQ9FolderObserverController.Get());
     try {
-        m_secondWorker = std::thread(procObserver, m_shared, std::ref(m_shared->subFolderObservers),
+        m_secondWorker = std::thread(ProcObserver, m_shared, std::ref(m_shared->subFolderObservers),
                                      m_shared->m_hTQ9SubFolderObserverController.Get());
     } catch (...) {
         std::unique_lock lock(m_shared->lock);
@@ -235,7 +235,7 @@ size_t CFileObserver2::FolderCount(WatchSet set) const
 
 // The loop of each worker. Each pass clears the controller event under the lock, so a Wake or stop signalled
 // after that is seen by the next poll, then waits for the controller or the set's inotify descriptor.
-void CFileObserver2::procObserver(std::shared_ptr<Shared> shared, WatchSetT& set, int controller)
+void CFileObserver2::ProcObserver(std::shared_ptr<Shared> shared, WatchSetT& set, int controller)
 {
     std::vector<char> buffer(64 * 1024);
     for (;;) {
@@ -244,7 +244,7 @@ void CFileObserver2::procObserver(std::shared_ptr<Shared> shared, WatchSetT& set
             if (set.stop)
                 break;
             if (!ResetEvent(controller)) {
-                std::fprintf(stderr, "CFileObserver2::procObserver() : SetEvent() Failed.\n");
+                std::fprintf(stderr, "CFileObserver2::ProcObserver() : SetEvent() Failed.\n");
                 break;
             }
         }
@@ -252,7 +252,7 @@ void CFileObserver2::procObserver(std::shared_ptr<Shared> shared, WatchSetT& set
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            std::fprintf(stderr, "CFileObserver2::procObserver() : poll() Failed: %s\n",
+            std::fprintf(stderr, "CFileObserver2::ProcObserver() : poll() Failed: %s\n",
                          std::strerror(errno));
             break;
         }

@@ -106,7 +106,7 @@ private:
         CUniqueFd m_hTQ9SubFolderObserverController; // eventfd; wakes the second worker
     };
 
-    static void procObserver(std::shared_ptr<Shared> shared, WatchSetT& set, int controller);
+    static void ProcObserver(std::shared_ptr<Shared> shared, WatchSetT& set, int controller);
     static void DeliverBatch(Shared& shared, WatchSetT& set, const std::vector<int>& changed,
                              const std::vector<int>& gone, bool overflow);
     static void Rebind(WatchSetT& set, DirObserver& folder, int watch);

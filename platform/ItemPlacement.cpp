@@ -66,21 +66,21 @@ public:
     int Run();
 
 private:
-    int placeItem(const std::vector<size_t>& entries);
-    int plan(size_t index, Part& part) const;
-    int checkCapacity(const std::vector<Part>& parts, const std::string& folder) const;
-    int stage(Part& part);
-    int rename(std::vector<Part>& parts, const std::string& folder);
-    int pickNumber(const std::vector<Part>& parts, const std::string& folder, int start, int& n) const;
-    void rollBack(std::vector<Part>& parts);
-    std::string nameFor(const std::string& to, int n) const
+    int PlaceItem(const std::vector<size_t>& entries);
+    int Plan(size_t index, Part& part) const;
+    int CheckCapacity(const std::vector<Part>& parts, const std::string& folder) const;
+    int Stage(Part& part);
+    int Rename(std::vector<Part>& parts, const std::string& folder);
+    int PickNumber(const std::vector<Part>& parts, const std::string& folder, int start, int& n) const;
+    void RollBack(std::vector<Part>& parts);
+    std::string NameFor(const std::string& to, int n) const
     {
         if (n <= 1)
             return to;
         return m_op.collisionName ? m_op.collisionName(to, n) : CShellFileOperation::CollisionName(to, n);
     }
-    bool cancelled() const { return m_op.cancel != nullptr && m_op.cancel->load(); }
-    int cancel()
+    bool Cancelled() const { return m_op.cancel != nullptr && m_op.cancel->load(); }
+    int Cancel()
     {
         m_op.anyOperationsAborted = true;
         return DE_OPCANCELLED;
@@ -114,7 +114,7 @@ int Placer::Run()
     m_op.results.assign(m_op.from.size(), 0);
     int first = 0;
     for (const std::vector<size_t>& entries : itemsOf(m_op)) {
-        const int code = cancelled() ? cancel() : placeItem(entries);
+        const int code = Cancelled() ? Cancel() : PlaceItem(entries);
         for (size_t index : entries)
             m_op.results[index] = code;
         if (code != 0 && first == 0)
@@ -123,7 +123,7 @@ int Placer::Run()
     return first;
 }
 
-int Placer::plan(size_t index, Part& p) const
+int Placer::Plan(size_t index, Part& p) const
 {
     p.index = index;
     p.from = m_op.from[index];
@@ -153,7 +153,7 @@ int Placer::plan(size_t index, Part& p) const
 
 // Refuses the item, writing nothing, when a copy exceeds the volume's largest file or the item's copies
 // exceed its free space (sizes rounded up to the volume's block).
-int Placer::checkCapacity(const std::vector<Part>& parts, const std::string& folder) const
+int Placer::CheckCapacity(const std::vector<Part>& parts, const std::string& folder) const
 {
     uint64_t need = 0;
     const uint64_t unit = CVolumeLimits::BlockBytes(folder);
@@ -169,28 +169,28 @@ int Placer::checkCapacity(const std::vector<Part>& parts, const std::string& fol
 }
 
 // Copies the source into a staged name and flushes it.
-int Placer::stage(Part& p)
+int Placer::Stage(Part& p)
 {
     p.staged = std::make_unique<CStagingName>(folderOf(p.to));
-    if (cancelled())
-        return cancel();
+    if (Cancelled())
+        return Cancel();
     bool stopped = false;
     const auto afterBlock = [this, &p](uint64_t copied) {
-        return !cancelled() && (!m_op.afterBlock || m_op.afterBlock(p.index, copied));
+        return !Cancelled() && (!m_op.afterBlock || m_op.afterBlock(p.index, copied));
     };
     const int code = CItemPlacement::WriteStaged(p.from, p.staged->Path(), afterBlock, stopped);
-    return stopped ? cancel() : code;
+    return stopped ? Cancel() : code;
 }
 
 // The smallest n >= start at which no file of the item would meet a name in the folder, compared as a
 // card compares names (n = 1: the names as given).
-int Placer::pickNumber(const std::vector<Part>& parts, const std::string& folder, int start, int& n) const
+int Placer::PickNumber(const std::vector<Part>& parts, const std::string& folder, int start, int& n) const
 {
     const std::set<std::string> taken = CFatNames::FoldedListing(folder);
     for (n = start;; ++n) {
         bool free = true;
         for (const Part& p : parts)
-            free = free && taken.count(CFatNames::Fold(fileNameOf(nameFor(p.to, n)))) == 0;
+            free = free && taken.count(CFatNames::Fold(fileNameOf(NameFor(p.to, n)))) == 0;
         if (free)
             return 0;
         if (!(m_op.flags & FOF_RENAMEONCOLLISION))
@@ -199,15 +199,15 @@ int Placer::pickNumber(const std::vector<Part>& parts, const std::string& folder
 }
 
 // Step 2 of the header: under the lock, the item's files get their final names, media file last.
-int Placer::rename(std::vector<Part>& parts, const std::string& folder)
+int Placer::Rename(std::vector<Part>& parts, const std::string& folder)
 {
     for (int start = 1;;) {
         int n = 1;
-        if (int code = pickNumber(parts, folder, start, n))
+        if (int code = PickNumber(parts, folder, start, n))
             return code;
         std::vector<std::string> names;
         for (const Part& p : parts)
-            names.push_back(fileNameOf(nameFor(p.to, n)));
+            names.push_back(fileNameOf(NameFor(p.to, n)));
         CStagingName journal(folder, CStagingName::kJournalSuffix);
         if (CStagingName::WriteJournal(journal.Path(), names) != 0)
             return codeFor(errno, Side::Destination);
@@ -230,7 +230,7 @@ int Placer::rename(std::vector<Part>& parts, const std::string& folder)
         if (code == 0 && CFileIo::SyncFolder(folder) != 0)
             code = codeFor(errno, Side::Destination);
         if (code != 0)
-            rollBack(parts);
+            RollBack(parts);
         // The journal goes once the item is whole or rolled back; one retry, as a leftover journal only
         // costs the next run a look.
         if (CFileIo::Unlink(journal.Path()) != 0)
@@ -241,7 +241,7 @@ int Placer::rename(std::vector<Part>& parts, const std::string& folder)
     }
 }
 
-void Placer::rollBack(std::vector<Part>& parts)
+void Placer::RollBack(std::vector<Part>& parts)
 {
     for (Part& p : parts) {
         if (p.landed.empty())
@@ -254,11 +254,11 @@ void Placer::rollBack(std::vector<Part>& parts)
     }
 }
 
-int Placer::placeItem(const std::vector<size_t>& entries)
+int Placer::PlaceItem(const std::vector<size_t>& entries)
 {
     std::vector<Part> parts(entries.size());
     for (size_t k = 0; k < entries.size(); ++k) {
-        if (int code = plan(entries[k], parts[k]))
+        if (int code = Plan(entries[k], parts[k]))
             return code;
     }
     const std::string folder = folderOf(parts[0].to);
@@ -266,7 +266,7 @@ int Placer::placeItem(const std::vector<size_t>& entries)
         if (folderOf(p.to) != folder)
             return DE_DIFFDIR;
     }
-    if (int code = checkCapacity(parts, folder))
+    if (int code = CheckCapacity(parts, folder))
         return code;
 
     // The lock covers the copies too: a FAT driver through FUSE has been seen to mix up the entries of one
@@ -280,10 +280,10 @@ int Placer::placeItem(const std::vector<size_t>& entries)
     for (int attempt = 0; attempt < 2; ++attempt) {
         for (size_t k = 0; k < parts.size() && code == 0; ++k) {
             if (parts[k].copy)
-                code = stage(parts[k]);
+                code = Stage(parts[k]);
         }
         if (code == 0)
-            code = cancelled() ? cancel() : rename(parts, folder);
+            code = Cancelled() ? Cancel() : Rename(parts, folder);
         for (Part& p : parts) {
             if (p.staged && p.landed.empty())
                 CFileIo::Unlink(p.staged->Path());

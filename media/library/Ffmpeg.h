@@ -82,15 +82,15 @@ struct AudioFifoFree {
 };
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoFree>;
 
-// An AVDictionary*; av_dict_set on &get() is the usual way to fill it.
+// An AVDictionary*; av_dict_set on Address() is the usual way to fill it.
 class Dictionary {
 public:
     Dictionary() = default;
     ~Dictionary() { av_dict_free(&m_dict); }
     Dictionary(const Dictionary&) = delete;
     Dictionary& operator=(const Dictionary&) = delete;
-    AVDictionary** address() { return &m_dict; }
-    void set(const char* key, const char* value) { av_dict_set(&m_dict, key, value, 0); }
+    AVDictionary** Address() { return &m_dict; }
+    void Set(const char* key, const char* value) { av_dict_set(&m_dict, key, value, 0); }
 
 private:
     AVDictionary* m_dict = nullptr;
@@ -117,7 +117,7 @@ inline PacketPtr MakePacket()
 class MediaError : public std::runtime_error {
 public:
     MediaError(int status, const std::string& what) : std::runtime_error(what), m_status(status < 0 ? status : AVERROR_BUG) {}
-    int status() const { return m_status; }
+    int Status() const { return m_status; }
 
 private:
     int m_status;
@@ -149,7 +149,7 @@ int StatusOf(F&& f)
         return f();
     } catch (const MediaError& e) {
         DebugLog("%s", e.what());
-        return e.status();
+        return e.Status();
     } catch (const std::bad_alloc&) {
         return AVERROR(ENOMEM);
     } catch (...) {

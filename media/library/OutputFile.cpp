@@ -88,16 +88,16 @@ void OutputFile::Open(const AVDictionary* metadata)
     m_guard = std::make_unique<FileGuard>(m_spec.path);
     if (!(m_ctx->oformat->flags & AVFMT_NOFILE)) {
         Dictionary io;
-        io.set("protocol_whitelist", "file");
-        Check(avio_open2(&m_ctx->pb, m_ctx->url, AVIO_FLAG_WRITE, nullptr, io.address()), "create output");
+        io.Set("protocol_whitelist", "file");
+        Check(avio_open2(&m_ctx->pb, m_ctx->url, AVIO_FLAG_WRITE, nullptr, io.Address()), "create output");
     }
     Dictionary opts;
     const std::string name = m_ctx->oformat->name;
     if (name == "mp3")
-        opts.set("id3v2_version", "3"); // ID3v2.3: what older players read
+        opts.Set("id3v2_version", "3"); // ID3v2.3: what older players read
     if (name == "image2")
-        opts.set("update", "1"); // the path is the file name, not a numbered pattern
-    Check(avformat_write_header(m_ctx.get(), opts.address()), "write header");
+        opts.Set("update", "1"); // the path is the file name, not a numbered pattern
+    Check(avformat_write_header(m_ctx.get(), opts.Address()), "write header");
     m_headerWritten = true;
 }
 

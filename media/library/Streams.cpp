@@ -138,9 +138,9 @@ InputContextPtr OpenInput(const std::string& path, const std::string& format)
     }
     Dictionary opts;
     // Local files only: a playlist or reference inside a file may not reach for the network.
-    opts.set("protocol_whitelist", "file");
+    opts.Set("protocol_whitelist", "file");
     AVFormatContext* raw = nullptr;
-    Check(avformat_open_input(&raw, FileUrl(path).c_str(), ifmt, opts.address()), "open input");
+    Check(avformat_open_input(&raw, FileUrl(path).c_str(), ifmt, opts.Address()), "open input");
     InputContextPtr ctx(raw);
     Check(avformat_find_stream_info(ctx.get(), nullptr), "read stream information");
     return ctx;

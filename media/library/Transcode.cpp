@@ -26,7 +26,7 @@ extern "C" TQ9MEDIA_API int Transcode(TranscodeCallback callback, void* user, in
             transcoder.Run();
         }
     } catch (const MediaError& e) {
-        status = e.status();
+        status = e.Status();
         DebugLog("Transcode failed (%d): %s", status, e.what());
     } catch (const std::bad_alloc&) {
         status = AVERROR(ENOMEM);
