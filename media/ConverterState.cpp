@@ -25,13 +25,13 @@ CConverterState::Progress CConverterState::GetProgress() const
 void CConverterState::RequestStop()
 {
     std::lock_guard<std::mutex> lock(stateLock);
-    continueFlag = 0;
+    continueFlag = false;
 }
 
 void CConverterState::BeginOperation()
 {
     std::lock_guard<std::mutex> lock(stateLock);
-    continueFlag = 1;
+    continueFlag = true;
     result = kConverterFailed;
     position = 0;
     total = 1;
@@ -67,7 +67,7 @@ int CConverterState::CopyFile(const std::string& source, const std::string& dest
         std::lock_guard<std::mutex> lock(stateLock);
         // A file that grows while it is copied must not push position past what the type holds.
         position = static_cast<int32_t>(std::min<uint64_t>(done >> shift, INT32_MAX));
-        if (continueFlag != 0)
+        if (continueFlag)
             return true;
         result = kConverterCopyStopped;
         return false;

@@ -58,7 +58,7 @@ protected:
     int32_t position = 0;
     int32_t total = 0;
     int32_t result = 0;
-    uint32_t continueFlag = 0;
+    bool continueFlag = false;
 };
 
 } // namespace tq9

@@ -148,7 +148,7 @@ int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int
     auto* context = static_cast<CallbackContext*>(user);
     CFFMpegConverter& self = *context->converter;
     std::lock_guard<std::mutex> lock(self.stateLock);
-    const int answer = self.continueFlag != 0 ? 0 : -1;
+    const int answer = self.continueFlag ? 0 : -1;
     const int32_t low = Tq9EventLow(value);
     switch (kind) {
     case TQ9_EVENT_STATUS:

@@ -92,7 +92,7 @@ private:
         std::unordered_map<int, std::vector<std::string>> keysByWatch; // guarded by lock; several keys
                                                                        // can name one directory
         CUniqueFd notifyFd;   // inotify descriptor; fixed for the life of Shared
-        int32_t stop = 0;     // guarded by lock; 1 tells the worker to end
+        bool stop = false;    // guarded by lock; tells the worker to end
         bool ended = false;   // guarded by lock; set by the worker as it leaves, announced on Shared::endedCv
     };
 

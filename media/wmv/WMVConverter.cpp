@@ -174,7 +174,7 @@ int CWMVConverter::ConvertToWmv(const std::string& source, const std::string& de
     bool stopped = false;
     {
         std::lock_guard<std::mutex> lock(stateLock);
-        stopped = continueFlag == 0;
+        stopped = !continueFlag;
     }
     if (stopped)
         return Fail(destination, "stopped");
@@ -195,7 +195,7 @@ int CWMVConverter::ConvertToWmv(const std::string& source, const std::string& de
             std::lock_guard<std::mutex> lock(stateLock);
             position = static_cast<int32_t>(current / kUnitsPerMillisecond);
             total = totalMs;
-            if (continueFlag == 0) {
+            if (!continueFlag) {
                 failure = "stopped";
                 break;
             }
