@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -92,7 +91,7 @@ CFileObserver2::CFileObserver2(std::chrono::milliseconds stopTimeout)
                                      m_shared->m_hTQ9SubFolderObserverController.Get());
     } catch (...) {
         std::unique_lock lock(m_shared->lock);
-        m_shared->folderObservers.stop = 1;
+        m_shared->folderObservers.stop = true;
         SetEvent(m_shared->m_hTQ9FolderObserverController.Get());
         StopWorker(m_firstWorker, m_shared->folderObservers, lock,
                    std::chrono::steady_clock::now() + m_stopTimeout);
@@ -104,7 +103,7 @@ CFileObserver2::~CFileObserver2()
 {
     std::unique_lock lock(m_shared->lock);
     for (WatchSetT* set : {&m_shared->folderObservers, &m_shared->subFolderObservers}) {
-        set->stop = 1;
+        set->stop = true;
         // Drop the watches now: a worker stuck in a listener may keep the descriptor open for a while.
         for (const auto& entry : set->keysByWatch)
             ::inotify_rm_watch(set->notifyFd.Get(), entry.first);
@@ -244,7 +243,7 @@ void CFileObserver2::ProcObserver(std::shared_ptr<Shared> shared, WatchSetT& set
             if (set.stop)
                 break;
             if (!ResetEvent(controller)) {
-                std::fprintf(stderr, "CFileObserver2::ProcObserver() : SetEvent() Failed.\n");
+                CDebugLog::Write("CFileObserver2::ProcObserver() : SetEvent() Failed.");
                 break;
             }
         }
@@ -252,8 +251,7 @@ void CFileObserver2::ProcObserver(std::shared_ptr<Shared> shared, WatchSetT& set
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
-            std::fprintf(stderr, "CFileObserver2::ProcObserver() : poll() Failed: %s\n",
-                         std::strerror(errno));
+            CDebugLog::Write(std::string("CFileObserver2::ProcObserver() : poll() Failed: ") + std::strerror(errno));
             break;
         }
         if (!(fds[1].revents & POLLIN))
