@@ -48,7 +48,7 @@ int runProbe(const ParsedArgs& args)
             << " width=" << s.width << " height=" << s.height << " par=" << s.parNum << ":" << s.parDen
             << " dar=" << s.darNum << ":" << s.darDen << " video_bit_rate=" << s.videoBitRate
             << " audio_bit_rate=" << s.audioBitRate << " sample_rate=" << s.sampleRate << " channels=" << s.channels
-            << "\n";
+            << " rotation=" << s.rotation << "\n";
     }
     out << "mpeg4_mp3: " << (IsMpeg4Mp3(info) ? "yes" : "no") << "\n";
     std::cout << out.str();
@@ -58,7 +58,8 @@ int runProbe(const ParsedArgs& args)
 } // namespace
 
 TQ9_COMMAND(probeCommand, {"probe", "FILE",
-                           "show what the media library finds in FILE: format, duration in ms, one line per stream, "
+                           "show what the media library finds in FILE: format, duration in ms, one line per stream (with the "
+                           "clockwise turn a player shows it at), "
                            "and whether it is MPEG-4 video with MP3 audio",
                            {}, 1, 1, runProbe});
 

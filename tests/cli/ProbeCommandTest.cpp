@@ -14,14 +14,19 @@ ProcessResult Tq9Probe(const std::vector<std::string>& args)
     return RunProcess(argv);
 }
 
+fs::path Mpeg4Mp3()
+{
+    return SynthMedia("probe-mpeg4-mp3.mp4",
+                      {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=2", "-f", "lavfi", "-i",
+                       "sine=frequency=440:sample_rate=48000:duration=2", "-c:v", "mpeg4", "-c:a", "libmp3lame",
+                       "-shortest"});
+}
+
 } // namespace
 
 TEST(CliProbe, PrintsFormatDurationStreamsAndVerdict)
 {
-    const auto file = SynthMedia("probe-mpeg4-mp3.mp4",
-                                 {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=2", "-f", "lavfi", "-i",
-                                  "sine=frequency=440:sample_rate=48000:duration=2", "-c:v", "mpeg4", "-c:a",
-                                  "libmp3lame", "-shortest"});
+    const auto file = Mpeg4Mp3();
     const auto r = Tq9Probe({file.string()});
     ASSERT_EQ(0, r.exitCode) << r.err;
     EXPECT_NE(r.out.find("format: mov,mp4"), std::string::npos) << r.out;
@@ -30,6 +35,23 @@ TEST(CliProbe, PrintsFormatDurationStreamsAndVerdict)
     EXPECT_NE(r.out.find("stream 1: kind=audio codec=0x15001"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("sample_rate=48000"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("mpeg4_mp3: yes\n"), std::string::npos) << r.out;
+}
+
+TEST(CliProbe, NamesTheTurnAPlayerShowsAVideoAt)
+{
+    // A display matrix that shows the picture turned 90 degrees clockwise, as a phone writes a portrait
+    // clip; the muxer's "rotate" tag counts the other way round.
+    const auto turned =
+        SynthMedia("probe-turned90.mp4", {"-i", Mpeg4Mp3().string(), "-c", "copy", "-metadata:s:v:0", "rotate=270"});
+    auto r = Tq9Probe({turned.string()});
+    ASSERT_EQ(0, r.exitCode) << r.err;
+    EXPECT_NE(r.out.find("stream 0: kind=video codec=0xd width=160 height=120"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" rotation=90\n"), std::string::npos) << r.out;
+
+    r = Tq9Probe({Mpeg4Mp3().string()});
+    ASSERT_EQ(0, r.exitCode) << r.err;
+    EXPECT_NE(r.out.find("stream 0: kind=video"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" rotation=0\n"), std::string::npos) << r.out;
 }
 
 TEST(CliProbe, ErrorsAndUsage)
