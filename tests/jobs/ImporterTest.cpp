@@ -15,25 +15,20 @@
 #include "jobs/Importer.h"
 #include "jobs/SelfDDIndicator.h"
 #include "media/FFMpegConverter.h"
+#include "support/FakeLibrary.h"
 
 using namespace tq9;
 using namespace tq9test;
 
 namespace {
 
-using Args = std::vector<std::string>;
+using tq9test::ArgView;
+using tq9test::FakeLibrary;
+using Send = FakeLibrary::Send;
 
 bool contains(const std::string& s, const char* part)
 {
     return s.find(part) != std::string::npos;
-}
-
-bool hasPair(const Args& args, const std::string& a, const std::string& b)
-{
-    for (size_t i = 0; i + 1 < args.size(); ++i)
-        if (args[i] == a && args[i + 1] == b)
-            return true;
-    return false;
 }
 
 // A media library that writes a small file to the output of every run and reports a 61.5 s source with
@@ -46,20 +41,10 @@ class FakeMediaLibrary {
 public:
     FakeMediaLibrary()
     {
-        Current() = this;
-        m_previous = CFFMpegConverter::SetTranscodeFunction(&FakeMediaLibrary::Transcode);
-    }
-    ~FakeMediaLibrary()
-    {
-        CFFMpegConverter::SetTranscodeFunction(m_previous);
-        Current() = nullptr;
+        m_library.SetScript([this](const ArgView& args, const Send& send) { return Run(args, send); });
     }
 
-    std::vector<Args> Calls()
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_calls;
-    }
+    std::vector<ArgView> Calls() const { return m_library.Views(); }
     // Runs right after a probe of a source named "...cancelme...".
     std::function<void()> afterProbe;
     std::atomic<int> slowStarted{0};
@@ -68,20 +53,12 @@ public:
     std::atomic<int> mostBesideVideo{0}; // runs under way while a video conversion was
 
 private:
-    static FakeMediaLibrary*& Current()
+    int Run(const ArgView& args, const Send& send)
     {
-        static FakeMediaLibrary* current = nullptr;
-        return current;
-    }
-
-    static int Transcode(TranscodeCallback cb, void* user, int argc, const char* const* argv)
-    {
-        FakeMediaLibrary* self = Current();
-        const Args args(argv, argv + argc);
-        const bool videoConversion = hasPair(args, "-vcodec", "mpeg4");
+        FakeMediaLibrary* self = this;
+        const bool videoConversion = args.Out("-vcodec") == "mpeg4";
         {
             std::lock_guard<std::mutex> lock(self->m_lock);
-            self->m_calls.push_back(args);
             ++self->m_running;
             self->m_videoRunning += videoConversion ? 1 : 0;
             self->Count();
@@ -96,17 +73,12 @@ private:
                 self->m_videoRunning -= video ? 1 : 0;
             }
         } leave{self, videoConversion};
-        const std::string named = args.size() > 2 ? args[2] : "";
-        if (contains(named, "lag"))
+        const std::string source = args.Source();
+        if (contains(source, "lag"))
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        auto send = [&](int kind, int stream, int64_t value) { return cb(user, kind, 0, stream, value); };
-        auto finish = [&](int status) {
-            send(TQ9_EVENT_STATUS, 0, status);
-            return status;
-        };
-        const std::string source = args.size() > 2 ? args[2] : "";
+        auto finish = [&](int status) { return FakeLibrary::Finish(send, status); };
         const bool audio = contains(source, ".wav") || contains(source, ".mp3");
-        if (args.size() == 3) { // a probe
+        if (args.IsProbe()) {
             if (contains(source, "corrupt"))
                 return finish(-1094995529);
             send(TQ9_EVENT_DURATION, 0, 61500);
@@ -120,9 +92,9 @@ private:
                 self->afterProbe();
             return 0;
         }
-        if (contains(source, "noseek") && hasPair(args, "-ss", "5"))
+        if (contains(source, "noseek") && args.Out("-ss") == "5")
             return finish(-1094995529);
-        const std::string output = args.back();
+        const std::string output = args.output->path;
         const int fd = ::open(output.c_str(), O_WRONLY | O_TRUNC | O_CREAT, 0644);
         const std::string bytes = "converted " + source;
         [[maybe_unused]] ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -144,7 +116,7 @@ private:
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
         }
-        if (contains(source, "failpass") && hasPair(args, "-pass", "1"))
+        if (contains(source, "failpass") && args.Out("-pass") == "1")
             return finish(512);
         if (contains(source, "short"))
             send(TQ9_EVENT_OUTPUT_LENGTH, 0, 2500);
@@ -159,9 +131,8 @@ private:
             mostBesideVideo = std::max(mostBesideVideo.load(), m_running);
     }
 
-    CFFMpegConverter::TranscodeFunction m_previous = nullptr;
+    FakeLibrary m_library;
     std::mutex m_lock;
-    std::vector<Args> m_calls;
     int m_running = 0, m_videoRunning = 0; // under m_lock
 };
 
@@ -289,9 +260,10 @@ TEST_F(ImporterTest, ConvertsEveryKindAndMovesResultsWithSidecarsOntoTheCard)
     // Video: probe, conversion with the device options, thumbnail frame.
     auto calls = library.Calls();
     ASSERT_GE(calls.size(), 3u);
-    EXPECT_EQ(calls[0], (Args{"", "-i", clip}));
-    EXPECT_TRUE(hasPair(calls[1], "-vcodec", "mpeg4"));
-    EXPECT_TRUE(hasPair(calls[2], "-vframes", "1"));
+    EXPECT_TRUE(calls[0].IsProbe());
+    EXPECT_EQ(calls[0].Source(), clip);
+    EXPECT_EQ(calls[1].Out("-vcodec"), "mpeg4");
+    EXPECT_EQ(calls[2].Out("-vframes"), "1");
 }
 
 TEST_F(ImporterTest, MarkerTakesTheWrittenLengthAndAMissingLatePictureTakesTheFirst)
@@ -303,10 +275,10 @@ TEST_F(ImporterTest, MarkerTakesTheWrittenLengthAndAMissingLatePictureTakesTheFi
     EXPECT_EQ(Mrk("short_aac.mrk"), "00000002");
     EXPECT_EQ(ReadFile(card / "noseek.thm"), "converted " + (pc / "noseek.mov").string());
     const auto calls = library.Calls();
-    const auto last = std::find_if(calls.rbegin(), calls.rend(), [](const Args& a) { return hasPair(a, "-vframes", "1"); });
+    const auto last = std::find_if(calls.rbegin(), calls.rend(), [](const ArgView& a) { return a.Out("-vframes") == "1"; });
     ASSERT_NE(last, calls.rend());
-    EXPECT_TRUE(contains((*last)[2], "noseek"));
-    EXPECT_EQ(std::find(last->begin(), last->end(), "-ss"), last->end()) << "the fallback starts at the first picture";
+    EXPECT_TRUE(contains(last->Source(), "noseek"));
+    EXPECT_FALSE(last->output->Has("-ss")) << "the fallback starts at the first picture";
 }
 
 TEST_F(ImporterTest, CancelDuringTheSecondFileLeavesNothingOnTheCardOrInTheTemporaryFolder)
@@ -324,8 +296,8 @@ TEST_F(ImporterTest, CancelDuringTheSecondFileLeavesNothingOnTheCardOrInTheTempo
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_TRUE(Names(card).empty());
     EXPECT_TRUE(Names(tmp).empty());
-    for (const Args& call : library.Calls())
-        EXPECT_NE(call[2], third) << "nothing runs after the cancel";
+    for (const ArgView& call : library.Calls())
+        EXPECT_NE(call.Source(), third) << "nothing runs after the cancel";
 }
 
 TEST_F(ImporterTest, CancelBetweenTwoStepsStartsNoFurtherConversion)
@@ -356,16 +328,16 @@ TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndA512FirstPassFailsTheFile)
 
     std::vector<std::string> goodPasses;
     int badPasses = 0;
-    for (const Args& call : library.Calls()) {
-        const bool pass1 = hasPair(call, "-pass", "1");
-        if (!pass1 && !hasPair(call, "-pass", "2"))
+    for (const ArgView& call : library.Calls()) {
+        const bool pass1 = call.Out("-pass") == "1";
+        if (!pass1 && call.Out("-pass") != "2")
             continue;
-        if (call[2] != good) {
+        if (call.Source() != good) {
             ++badPasses;
             continue;
         }
         goodPasses.push_back(pass1 ? "1" : "2");
-        EXPECT_TRUE(hasPair(call, "-passlogfile", passLog));
+        EXPECT_EQ(call.Out("-passlogfile"), passLog);
     }
     EXPECT_EQ(goodPasses, (std::vector<std::string>{"1", "2"}));
     EXPECT_EQ(badPasses, 1);
@@ -447,8 +419,8 @@ TEST_F(ImporterTest, CancelWhileTwoSongsConvertStopsBothAndShowsTheFirst)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_TRUE(Names(card).empty());
     EXPECT_TRUE(Names(tmp).empty());
-    for (const Args& call : library.Calls())
-        EXPECT_NE(call[2], third) << "nothing starts after the cancel";
+    for (const ArgView& call : library.Calls())
+        EXPECT_NE(call.Source(), third) << "nothing starts after the cancel";
 }
 
 } // namespace

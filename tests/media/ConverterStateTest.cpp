@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeLibrary.h"
+#include "support/FakeLibrary.h"
 #include "support/TestSupport.h"
 #include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
@@ -27,7 +27,7 @@ TEST(ProbeRecording, EventsFillTheRecordAndGrowTheStreamArray)
 {
     FakeLibrary fake;
     static const char kFormat[] = "mov,mp4,m4a,3gp,3g2,mj2";
-    fake.SetScript([](const FakeLibrary::Send& send) {
+    fake.SetScript([](const tq9test::ArgView&, const FakeLibrary::Send& send) {
         send(TQ9_EVENT_FORMAT_INFO, 0, Tq9EventFromString(kFormat));
         send(TQ9_EVENT_DURATION, 0, Tq9EventPair(1, 12345)); // only the low half counts
         send(TQ9_EVENT_STREAM_INFO, 0, TQ9_CODEC_MPEG4);
@@ -124,7 +124,7 @@ TEST(ConverterRun, StatusProgressAndStop)
     auto& conv = CFFMpegConverter::Instance();
 
     // No status reported: the generic failure stays.
-    fake.SetScript([](const FakeLibrary::Send&) { return 0; });
+    fake.SetScript([](const tq9test::ArgView&, const FakeLibrary::Send&) { return 0; });
     conv.ConvertAudio("/a", "/b");
     EXPECT_EQ(kConverterFailed, conv.GetResult());
     EXPECT_EQ(1, conv.GetProgress().total);
@@ -132,7 +132,7 @@ TEST(ConverterRun, StatusProgressAndStop)
     // A stop requested between operations is forgotten; one requested during a run is answered with -1
     // from then on, and the library's final status is what counts.
     std::vector<int> answers;
-    fake.SetScript([&](const FakeLibrary::Send& send) {
+    fake.SetScript([&](const tq9test::ArgView&, const FakeLibrary::Send& send) {
         answers.push_back(send(TQ9_EVENT_DURATION, 0, 2000));
         answers.push_back(send(TQ9_EVENT_POSITION, 0, 500));
         CFFMpegConverter::Instance().RequestStop();
@@ -154,7 +154,7 @@ TEST(ConverterRun, ProgressIsReadableWhileRunningAndOperationsTakeTurns)
     auto& conv = CFFMpegConverter::Instance();
     std::atomic<int> inside{0};
     std::atomic<int> overlap{0};
-    fake.SetScript([&](const FakeLibrary::Send& send) {
+    fake.SetScript([&](const tq9test::ArgView&, const FakeLibrary::Send& send) {
         if (inside.fetch_add(1) != 0)
             overlap = 1;
         send(TQ9_EVENT_DURATION, 0, 100000);

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeLibrary.h"
+#include "support/FakeLibrary.h"
 #include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
 
