@@ -10,6 +10,7 @@
 #include "media/FFMpegConverter.h"
 #include "media/FakeWriter.h"
 #include "media/WmvTestMedia.h"
+#include "support/FakeLibrary.h"
 
 using namespace tq9;
 using namespace tq9test;
@@ -23,20 +24,18 @@ bool contains(const std::string& s, const char* part)
 
 // Probes only: a source named "device..." holds MPEG-4 Part 2 video with MP3 audio, "corrupt..." cannot
 // be read, "real..." is real media the library probes, anything else holds H.264 with AAC.
-int FakeProbe(TranscodeCallback cb, void* user, int argc, const char* const* argv)
+int FakeProbe(const ArgView& args, const FakeLibrary::Send& send)
 {
-    const std::string source = argc > 2 ? argv[2] : "";
+    const std::string source = args.Source();
     if (contains(source, "/real"))
-        return ::Transcode(cb, user, argc, argv);
-    auto send = [&](int kind, int stream, int64_t value) { cb(user, kind, 0, stream, value); };
+        return FakeLibrary::kRealLibrary;
     const int status = contains(source, "corrupt") ? -1094995529 : 0;
     if (status == 0) {
         send(TQ9_EVENT_DURATION, 0, 2000);
         send(TQ9_EVENT_STREAM_INFO, 0, contains(source, "device") ? TQ9_CODEC_MPEG4 : 27);
         send(TQ9_EVENT_STREAM_INFO, 1, contains(source, "device") ? TQ9_CODEC_MP3 : 0x15002);
     }
-    send(TQ9_EVENT_STATUS, 0, status);
-    return status;
+    return FakeLibrary::Finish(send, status);
 }
 
 class FunctionFrontEnd : public IProgressFrontEnd {
@@ -65,12 +64,7 @@ protected:
     void SetUp() override
     {
         ImportFixture::SetUp();
-        m_previous = CFFMpegConverter::SetTranscodeFunction(&FakeProbe);
-    }
-    void TearDown() override
-    {
-        CFFMpegConverter::SetTranscodeFunction(m_previous);
-        ImportFixture::TearDown();
+        m_library.SetScript(&FakeProbe);
     }
     std::string OnCard(const std::string& name, const std::string& bytes = "card bytes")
     {
@@ -82,7 +76,7 @@ protected:
     FunctionFrontEnd waiting{&WaitForEnd};
 
 private:
-    CFFMpegConverter::TranscodeFunction m_previous = nullptr;
+    FakeLibrary m_library;
 };
 
 } // namespace

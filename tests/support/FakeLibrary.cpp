@@ -122,8 +122,10 @@ int FakeLibrary::Transcode(TranscodeCallback callback, void* user, int argc, con
     }
     const Send send = [&](int kind, int streamId, int64_t value) { return callback(user, kind, 0, streamId, value); };
     // The script is set before the runs start and may keep state between them, so it is called, not copied.
-    if (self->m_script)
-        return self->m_script(ArgView::Parse(args), send);
+    if (self->m_script) {
+        const int answer = self->m_script(ArgView::Parse(args), send);
+        return answer == kRealLibrary ? ::Transcode(callback, user, argc, argv) : answer;
+    }
     return Finish(send, 0);
 }
 

@@ -3,6 +3,7 @@
 // one, a plain success.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -52,6 +53,9 @@ public:
     ~FakeLibrary();
     FakeLibrary(const FakeLibrary&) = delete;
     FakeLibrary& operator=(const FakeLibrary&) = delete;
+
+    // What a script returns, before sending anything, to hand the run to the real library.
+    static constexpr int kRealLibrary = INT32_MIN;
 
     // Set before the runs start. Without a script each run reports status 0 and returns 0.
     void SetScript(Script script);
