@@ -6,7 +6,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 
 namespace tq9 {
 
@@ -16,21 +15,21 @@ public:
     static CSelfDDIndicator& Instance();
     virtual ~CSelfDDIndicator() = default;
 
-    // 1 while a drag that started in the file list is in progress. Set returns the previous value.
-    int32_t SetSelfDrag(int32_t value) { return m_selfDrag.exchange(value); }
-    int32_t GetSelfDrag() const { return m_selfDrag.load(); }
+    // Set while a drag that started in the file list is in progress. Set returns the previous value.
+    bool SetSelfDrag(bool value) { return m_selfDrag.exchange(value); }
+    bool GetSelfDrag() const { return m_selfDrag.load(); }
 
-    // 1 while the folder tree or the file list is handling a drop. Set returns the previous value.
-    int32_t SetDropBusy(int32_t value) { return m_dropBusy.exchange(value); }
-    int32_t GetDropBusy() const { return m_dropBusy.load(); }
+    // Set while the folder tree or the file list is handling a drop. Set returns the previous value.
+    bool SetDropBusy(bool value) { return m_dropBusy.exchange(value); }
+    bool GetDropBusy() const { return m_dropBusy.load(); }
 
 private:
     CSelfDDIndicator() = default;
     CSelfDDIndicator(const CSelfDDIndicator&) = delete;
     CSelfDDIndicator& operator=(const CSelfDDIndicator&) = delete;
 
-    std::atomic<int32_t> m_selfDrag{0};
-    std::atomic<int32_t> m_dropBusy{0};
+    std::atomic<bool> m_selfDrag{false};
+    std::atomic<bool> m_dropBusy{false};
 };
 
 } // namespace tq9

@@ -52,7 +52,7 @@ public:
         int watch = -1;                            // inotify watch descriptor in the set's descriptor
         uint32_t filter = 0;                       // inotify mask the watch was added with
         IFolderChangeListener* listener = nullptr; // receives the reports; not owned
-        int32_t enabled = 1;                       // reports are delivered only while not 0
+        bool enabled = true;                       // reports are delivered only while set
     };
 
     // How long the destructor waits for both workers to end.
