@@ -6,43 +6,14 @@
 #include "support/FakeLibrary.h"
 #include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
+#include "media/ConverterSources.h"
 
 using namespace tq9;
+using namespace tq9test;
 using tq9test::FakeLibrary;
 using Args = FakeLibrary::Args;
 
 namespace {
-
-constexpr uint32_t kH264 = 27;
-constexpr uint32_t kAac = 0x15002;
-
-MediaInfo Source(uint32_t videoCodec, int w, int h, int darNum = 0, int darDen = 0, bool audio = true,
-                 int32_t durationMs = 10000)
-{
-    MediaInfo info;
-    info.durationMs = durationMs;
-    StreamInfo video;
-    video.codecId = videoCodec;
-    video.width = w;
-    video.height = h;
-    video.darNum = darNum;
-    video.darDen = darDen;
-    info.streams.push_back(video);
-    if (audio) {
-        StreamInfo a;
-        a.codecId = kAac;
-        info.streams.push_back(a);
-    }
-    return info;
-}
-
-ConversionSettings Settings(bool ntsc, bool letterBox)
-{
-    ConversionSettings s;
-    s.NTSC = ntsc ? 1 : 0;
-    s.LetterBox = letterBox ? 1 : 0;
-    return s;
-}
 
 // The "-s" and "-vf" parts of a device conversion vector: what the geometry rules decide.
 struct Geometry {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "media/ConverterSources.h"
 #include "media/FFMpegConverter.h"
 #include "media/library/Ffmpeg.h"
 #include "media/library/Options.h"
@@ -18,6 +19,7 @@ extern "C" {
 }
 
 using namespace tq9;
+using namespace tq9test;
 using tq9test::ArgView;
 using tq9test::FakeLibrary;
 
@@ -95,39 +97,6 @@ Placed PlacePicture(const tq9media::OutputSpec& out)
     return placed;
 }
 
-StreamInfo Video(int width, int height, int rotation = 0)
-{
-    StreamInfo s;
-    s.codecId = 27; // H.264
-    s.width = width;
-    s.height = height;
-    s.rotation = rotation;
-    return s;
-}
-
-MediaInfo Source(const StreamInfo& video, bool audio, int32_t durationMs = 60000)
-{
-    MediaInfo info;
-    info.durationMs = durationMs;
-    info.streams.push_back(video);
-    if (audio) {
-        StreamInfo a;
-        a.codecId = 0x15002; // AAC
-        a.sampleRate = 44100;
-        a.channels = 2;
-        info.streams.push_back(a);
-    }
-    return info;
-}
-
-ConversionSettings Settings(bool ntsc, bool letterbox)
-{
-    ConversionSettings s;
-    s.NTSC = ntsc ? 1 : 0;
-    s.LetterBox = letterbox ? 1 : 0;
-    return s;
-}
-
 // The plan the library makes of the vector the converter passed last. The fake's own reading of the
 // vector, which the job tests go by, must name the same files.
 tq9media::Plan PlanOf(const FakeLibrary& fake)
@@ -189,22 +158,22 @@ TEST(VectorPlan, DeviceConversionsGiveTheFrameRateAndPictureMeant)
         Placed picture; // frame and the box the picture fills
     };
     const Case cases[] = {
-        {"NTSC 4:3 with sound", true, false, Video(640, 480), true, 480, {30000, 1001}, {720, 480, 0, 0, 720, 480}},
-        {"PAL 4:3 silent", false, false, Video(320, 240), false, 576, {25, 1}, {720, 576, 0, 0, 720, 576}},
+        {"NTSC 4:3 with sound", true, false, VideoStream(kH264, 640, 480), true, 480, {30000, 1001}, {720, 480, 0, 0, 720, 480}},
+        {"PAL 4:3 silent", false, false, VideoStream(kH264, 320, 240), false, 576, {25, 1}, {720, 576, 0, 0, 720, 576}},
         // A 4:2:0 picture starts on an even line: the pad filter puts the 405 lines asked at line 37 (85 on PAL)
         // one line higher.
-        {"NTSC 16:9 letterboxed", true, true, Video(1280, 720), true, 480, {30000, 1001}, {720, 480, 0, 36, 720, 405}},
-        {"PAL 16:9 letterboxed", false, true, Video(1920, 1080), false, 576, {25, 1}, {720, 576, 0, 84, 720, 405}},
-        {"16:9 without letterbox fills the frame", true, false, Video(1280, 720), true, 480, {30000, 1001},
+        {"NTSC 16:9 letterboxed", true, true, VideoStream(kH264, 1280, 720), true, 480, {30000, 1001}, {720, 480, 0, 36, 720, 405}},
+        {"PAL 16:9 letterboxed", false, true, VideoStream(kH264, 1920, 1080), false, 576, {25, 1}, {720, 576, 0, 84, 720, 405}},
+        {"16:9 without letterbox fills the frame", true, false, VideoStream(kH264, 1280, 720), true, 480, {30000, 1001},
          {720, 480, 0, 0, 720, 480}},
-        {"turned phone clip pillarboxed", true, false, Video(1920, 1080, 90), true, 480, {30000, 1001},
+        {"turned phone clip pillarboxed", true, false, VideoStream(kH264, 1920, 1080, 0, 0, 90), true, 480, {30000, 1001},
          {720, 480, 208, 0, 302, 480}},
     };
     FakeLibrary fake;
     CFFMpegConverter& converter = CFFMpegConverter::Instance();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const MediaInfo info = Source(c.video, c.audio);
+        const MediaInfo info = SourceWith(c.video, c.audio);
         converter.ConvertToDevice(Settings(c.ntsc, c.letterbox), "/in/src.mov", info, "/out/dst.mp4");
         const tq9media::Plan plan = PlanOf(fake);
         ASSERT_FALSE(plan.IsProbe());
@@ -234,7 +203,7 @@ TEST(VectorPlan, TwoPassesShareOnePassLogAndTheSamePicture)
 {
     FakeLibrary fake;
     CFFMpegConverter& converter = CFFMpegConverter::Instance();
-    const MediaInfo info = Source(Video(1280, 720), true);
+    const MediaInfo info = SourceWith(VideoStream(kH264, 1280, 720));
     tq9media::Plan plans[2];
     for (int pass = 0; pass < 2; ++pass) {
         converter.ConvertToDeviceTwoPass(Settings(false, true), "/in/src.mov", info, "/out/dst.mp4",
@@ -283,14 +252,14 @@ TEST(VectorPlan, AudioProbeAndThumbnailVectors)
         Placed picture;
     };
     const Thumb thumbs[] = {
-        {"long 4:3 clip: a picture 5 s in", false, Video(640, 480), 60000, 5000000, {48, 36, 0, 0, 48, 36}},
-        {"short clip: the first picture", false, Video(640, 480), 5000, 0, {48, 36, 0, 0, 48, 36}},
-        {"16:9 letterboxed", true, Video(1280, 720), 60000, 5000000, {48, 36, 0, 4, 48, 27}},
-        {"turned clip pillarboxed", false, Video(1280, 720, 270), 60000, 5000000, {48, 36, 14, 0, 20, 36}},
+        {"long 4:3 clip: a picture 5 s in", false, VideoStream(kH264, 640, 480), 60000, 5000000, {48, 36, 0, 0, 48, 36}},
+        {"short clip: the first picture", false, VideoStream(kH264, 640, 480), 5000, 0, {48, 36, 0, 0, 48, 36}},
+        {"16:9 letterboxed", true, VideoStream(kH264, 1280, 720), 60000, 5000000, {48, 36, 0, 4, 48, 27}},
+        {"turned clip pillarboxed", false, VideoStream(kH264, 1280, 720, 0, 0, 270), 60000, 5000000, {48, 36, 14, 0, 20, 36}},
     };
     for (const Thumb& t : thumbs) {
         SCOPED_TRACE(t.what);
-        converter.ExtractFrame(Settings(true, t.letterbox), "/in/clip.mov", Source(t.video, true, t.durationMs),
+        converter.ExtractFrame(Settings(true, t.letterbox), "/in/clip.mov", SourceWith(t.video, true, t.durationMs),
                                "/out/clip.bmp");
         plan = PlanOf(fake);
         ASSERT_EQ(plan.inputs.size(), 1u);
