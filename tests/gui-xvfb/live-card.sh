@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A TQ-9 card on a tmpfs mounted and unmounted while the desktop program runs under Xvfb: the tree adds its
-# node when the card is mounted, follows a folder made on it, and drops the node when it is unmounted. The
-# program's debug log says what the tree did. Runs itself again in a private mount namespace, so that no
-# other program on the machine sees the card. Usage: live-card.sh PROGRAM. Exit 77: skipped.
+# node when the card is mounted, follows a folder made on it, and drops the node when it is unmounted; a
+# volume mounted empty and formatted afterwards shows up too. The program's debug log says what the tree
+# did. Runs itself again in a private mount namespace, so that no other program on the machine sees the card. Usage: live-card.sh PROGRAM. Exit 77: skipped.
 set -euo pipefail
 bin=${1:?usage: live-card.sh PROGRAM}
 
@@ -71,4 +71,18 @@ umount "$work/card"
 expect_log "CLeftView: card removed $work/card"
 kill -0 "$app_pid" 2>/dev/null || { echo "the program ended"; cat "$work/app.log"; exit 1; }
 [ "$(grep -cxF "CLeftView: card added $work/card" "$work/app.log")" = 1 ] || { echo "card added twice"; exit 1; }
-echo "card mounted, followed and unmounted while the program ran"
+
+# A volume mounted while the program runs that the device formats afterwards: no mount change tells of
+# the card, the program's periodic look finds it.
+mount -t tmpfs -o size=4m tq9card "$work/card"
+sleep 0.5
+mkdir -p "$work/card/TQ-9/TQ9_0001"
+: >"$work/card/TQ-9/.TQ-9_SD.PRM"
+for _ in $(seq 100); do
+  [ "$(grep -cxF "CLeftView: card added $work/card" "$work/app.log")" = 2 ] && break
+  sleep 0.1
+done
+[ "$(grep -cxF "CLeftView: card added $work/card" "$work/app.log")" = 2 ] || { echo "formatted card not found"; cat "$work/app.log"; exit 1; }
+[ "$(grep -cxF "CLeftView: folder added $work/card/TQ-9/TQ9_0001" "$work/app.log")" = 2 ] || { echo "its folder is missing"; exit 1; }
+umount "$work/card"
+echo "card mounted, followed and unmounted while the program ran; a volume formatted while mounted was found"
