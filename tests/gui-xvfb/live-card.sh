@@ -2,7 +2,8 @@
 # A TQ-9 card on a tmpfs mounted and unmounted while the desktop program runs under Xvfb: the tree adds its
 # node when the card is mounted, follows a folder made on it, and drops the node when it is unmounted; a
 # volume mounted empty and formatted afterwards shows up too. The program's debug log says what the tree
-# did. Runs itself again in a private mount namespace, so that no other program on the machine sees the card. Usage: live-card.sh PROGRAM. Exit 77: skipped.
+# did. Runs itself again in a private mount namespace, so that no other program on the machine sees the
+# card. Usage: live-card.sh PROGRAM. Exit 77: skipped.
 set -euo pipefail
 bin=${1:?usage: live-card.sh PROGRAM}
 
