@@ -9,20 +9,19 @@
 
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 namespace tq9 {
 
 class CFolderLock {
 public:
     // Blocks until the lock is held; Locked() is false (errno set) when the folder cannot be opened.
     explicit CFolderLock(const std::string& folder);
-    ~CFolderLock();
-    CFolderLock(const CFolderLock&) = delete;
-    CFolderLock& operator=(const CFolderLock&) = delete;
 
-    bool Locked() const { return m_fd >= 0; }
+    bool Locked() const { return m_fd.IsOpen(); }
 
 private:
-    int m_fd = -1;
+    CUniqueFd m_fd; // closing it releases the lock
 };
 
 } // namespace tq9

@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/UniqueFd.h"
+
 namespace tq9 {
 
 namespace {
@@ -22,13 +24,10 @@ QString ToQString(const std::string& path)
 // are opened here and handed to Qt as a device.
 bool OpenSource(const std::string& path, QFile& file)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.IsOpen() || !file.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return false;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
+    fd.Release(); // the file closes it now
     return true;
 }
 

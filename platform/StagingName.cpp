@@ -13,6 +13,7 @@
 
 #include "platform/DirectoryEnumerator.h"
 #include "platform/FileIo.h"
+#include "platform/UniqueFd.h"
 
 namespace tq9 {
 
@@ -64,15 +65,15 @@ bool isLeftoverCopy(const std::string& folder, const std::string& name, long pid
 std::vector<std::string> readJournal(const std::string& path)
 {
     std::vector<std::string> names;
-    const int fd = CFileIo::OpenRead(path);
-    if (fd < 0)
+    CUniqueFd fd(CFileIo::OpenRead(path));
+    if (!fd.IsOpen())
         return names;
     std::string text;
     char block[CFileIo::kBlockSize];
     ssize_t got;
-    while ((got = CFileIo::Read(fd, block, sizeof block)) > 0)
+    while ((got = CFileIo::Read(fd.Get(), block, sizeof block)) > 0)
         text.append(block, static_cast<size_t>(got));
-    CFileIo::Close(fd);
+    fd.Close();
     if (got < 0)
         return {};
     for (size_t start = 0; start < text.size();) {
@@ -119,12 +120,12 @@ int CStagingName::WriteJournal(const std::string& path, const std::vector<std::s
     std::string text;
     for (const std::string& name : names)
         text += name + '\0';
-    const int fd = CFileIo::CreateNew(path);
-    if (fd < 0)
+    CUniqueFd fd(CFileIo::CreateNew(path));
+    if (!fd.IsOpen())
         return -1;
-    int r = CFileIo::WriteAll(fd, text.data(), text.size()) < 0 ? -1 : CFileIo::Sync(fd);
+    int r = CFileIo::WriteAll(fd.Get(), text.data(), text.size()) < 0 ? -1 : CFileIo::Sync(fd.Get());
     int err = errno;
-    if (CFileIo::Close(fd) != 0 && r == 0) {
+    if (fd.Close() != 0 && r == 0) {
         r = -1;
         err = errno;
     }

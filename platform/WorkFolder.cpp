@@ -21,9 +21,9 @@ namespace {
 constexpr const char* kPendingPrefix = "tq9-work-new-";
 constexpr time_t kPendingGraceSeconds = 60;
 
-int openFolder(const std::string& path)
+CUniqueFd openFolder(const std::string& path)
 {
-    return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return CUniqueFd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 bool startsWith(const std::string& s, const char* prefix)
@@ -50,11 +50,10 @@ std::unique_ptr<CWorkFolder> CWorkFolder::Create()
     std::string pending = *longTemp + "/" + kPendingPrefix + "XXXXXX";
     if (!::mkdtemp(pending.data())) // mode 0700, a name nobody had
         return nullptr;
-    const int fd = openFolder(pending);
-    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    CUniqueFd fd = openFolder(pending);
+    if (!fd.IsOpen() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        if (fd >= 0)
-            ::close(fd);
+        fd.Reset();
         ::rmdir(pending.c_str());
         errno = err;
         return nullptr;
@@ -62,13 +61,12 @@ std::unique_ptr<CWorkFolder> CWorkFolder::Create()
     std::string path = *longTemp + "/" + kPrefix + pending.substr(pending.size() - 6);
     if (::rename(pending.c_str(), path.c_str()) != 0)
         path = pending; // still ours and locked; the pending name only delays another run's clean-up
-    return std::unique_ptr<CWorkFolder>(new CWorkFolder(path, fd));
+    return std::unique_ptr<CWorkFolder>(new CWorkFolder(path, std::move(fd)));
 }
 
 CWorkFolder::~CWorkFolder()
 {
-    removeTree(m_path);
-    ::close(m_fd);
+    removeTree(m_path); // before the lock goes with m_fd, so no clean-up meets a half-removed folder
 }
 
 int CWorkFolder::RemoveAbandoned()
@@ -89,14 +87,13 @@ int CWorkFolder::RemoveAbandoned()
             continue;
         if (startsWith(name, kPendingPrefix) && st.st_mtime > ::time(nullptr) - kPendingGraceSeconds)
             continue;
-        const int fd = openFolder(path);
-        if (fd < 0)
+        const CUniqueFd fd = openFolder(path);
+        if (!fd.IsOpen())
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) { // nobody holds it: its run is gone
+        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) { // nobody holds it: its run is gone
             removeTree(path);
             ++removed;
         }
-        ::close(fd);
     }
     return removed;
 }

@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 namespace tq9 {
 
 class CWorkFolder {
@@ -31,10 +33,10 @@ public:
     static constexpr const char* kPrefix = "tq9-work-";
 
 private:
-    CWorkFolder(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
+    CWorkFolder(std::string path, CUniqueFd fd) : m_path(std::move(path)), m_fd(std::move(fd)) {}
 
     std::string m_path;
-    int m_fd; // the folder, open and locked
+    CUniqueFd m_fd; // the folder, open and locked
 };
 
 } // namespace tq9
