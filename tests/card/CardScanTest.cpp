@@ -40,7 +40,7 @@ TEST(CardScan, OnlyRootsWithFolderAndHiddenMarkerAreCards)
 TEST(CardScan, ListsEveryFolderNameButNoFiles)
 {
     TempDir t;
-    fs::path device = MakeCard(t.path(), {3});
+    fs::path device = MakeCard(t.Path(), {3});
     fs::create_directories(device / "Holiday pictures é");
     WriteFile(device / "loose.mp4", "x");
     auto folders = CCardScan::ListFolders(device.string());
@@ -57,7 +57,7 @@ TEST(CardScan, ListsEveryFolderNameButNoFiles)
 TEST(NumberedFolder, TakesLowestFreeNumberAndStopsAt127)
 {
     TempDir t;
-    fs::path device = MakeCard(t.path(), {1, 2, 4});
+    fs::path device = MakeCard(t.Path(), {1, 2, 4});
     auto made = CCardScan::CreateNumberedFolder(device.string());
     ASSERT_TRUE(made);
     EXPECT_EQ(*made, (device / "TQ9_0003").string());
@@ -68,7 +68,7 @@ TEST(NumberedFolder, TakesLowestFreeNumberAndStopsAt127)
     std::vector<int> all;
     for (int n = 1; n <= 127; ++n)
         all.push_back(n);
-    fs::path fullDevice = MakeCard(full.path(), all);
+    fs::path fullDevice = MakeCard(full.Path(), all);
     EXPECT_FALSE(CCardScan::CreateNumberedFolder(fullDevice.string()));
     EXPECT_FALSE(fs::exists(fullDevice / "TQ9_0128"));
 }
@@ -76,7 +76,7 @@ TEST(NumberedFolder, TakesLowestFreeNumberAndStopsAt127)
 TEST(NumberedFolder, CountsSubfoldersOfAnyNameAgainstTheLimit)
 {
     TempDir t;
-    fs::path device = MakeCard(t.path(), {});
+    fs::path device = MakeCard(t.Path(), {});
     for (int i = 0; i < 127; ++i)
         fs::create_directories(device / ("other" + std::to_string(i)));
     // 127 folders plus "..": still room for one.
@@ -88,7 +88,7 @@ TEST(NumberedFolder, CountsSubfoldersOfAnyNameAgainstTheLimit)
     EXPECT_FALSE(fs::exists(device / "TQ9_0002"));
     // Files do not count.
     TempDir t2;
-    fs::path device2 = MakeCard(t2.path(), {});
+    fs::path device2 = MakeCard(t2.Path(), {});
     for (int i = 0; i < 200; ++i)
         WriteFile(device2 / ("f" + std::to_string(i)), "");
     EXPECT_TRUE(CCardScan::CreateNumberedFolder(device2.string()));
@@ -99,7 +99,7 @@ TEST(NumberedFolder, RefusesWhenTheFolderCannotBeMade)
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders";
     TempDir t;
-    fs::path device = MakeCard(t.path(), {});
+    fs::path device = MakeCard(t.Path(), {});
     fs::permissions(device, fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_FALSE(CCardScan::CreateNumberedFolder(device.string()));
     fs::permissions(device, fs::perms::owner_all);
@@ -108,9 +108,9 @@ TEST(NumberedFolder, RefusesWhenTheFolderCannotBeMade)
 TEST(CardScan, DeviceFolderForRootDeviceAndFolderOnly)
 {
     TempDir t;
-    fs::path device = MakeCard(t.path(), {1});
+    fs::path device = MakeCard(t.Path(), {1});
     const std::string expected = fs::canonical(device).string();
-    EXPECT_EQ(CCardScan::DeviceFolderFor(t.path().string()), expected);
+    EXPECT_EQ(CCardScan::DeviceFolderFor(t.Path().string()), expected);
     EXPECT_EQ(CCardScan::DeviceFolderFor(device.string()), expected);
     EXPECT_EQ(CCardScan::DeviceFolderFor((device / "TQ9_0001").string() + "/"), expected);
     EXPECT_FALSE(CCardScan::DeviceFolderFor(fs::temp_directory_path().string()));
@@ -120,12 +120,12 @@ TEST(CardScan, DeviceFolderForRootDeviceAndFolderOnly)
 TEST(CardScan, CardFolderIsADirectSubfolderOfTheDeviceFolderOnly)
 {
     TempDir t;
-    fs::path device = MakeCard(t.path(), {1});
+    fs::path device = MakeCard(t.Path(), {1});
     fs::create_directories(device / "TQ9_0001" / "deeper");
     tq9test::WriteFile(device / "TQ9_0001" / "file.mp4", "");
     EXPECT_EQ(CCardScan::CardFolder((device / "TQ9_0001").string() + "/"),
               fs::canonical(device / "TQ9_0001").string());
-    for (const fs::path& not_ : {t.path(), device, device / "TQ9_0001" / "deeper", device / "TQ9_0001" / "file.mp4",
+    for (const fs::path& not_ : {t.Path(), device, device / "TQ9_0001" / "deeper", device / "TQ9_0001" / "file.mp4",
                                  t / "missing", fs::temp_directory_path()})
         EXPECT_FALSE(CCardScan::CardFolder(not_.string())) << not_;
 }

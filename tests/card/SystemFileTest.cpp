@@ -62,7 +62,7 @@ TEST(SystemFile, FlagsFollowTheSidecarsThatExist)
     f.InitFromCardPath((t / "clip.mp4").string());
     EXPECT_EQ(f.flags, FILE_MEDIA | FILE_MARKER);
     EXPECT_EQ(f.kind, KIND_VIDEO);
-    EXPECT_EQ(f.thumbnailPath, (fs::canonical(t.path()) / "clip.thm").string()); // set even though missing
+    EXPECT_EQ(f.thumbnailPath, (fs::canonical(t.Path()) / "clip.thm").string()); // set even though missing
     EXPECT_EQ(f.MarkerSeconds(), 61u);
     EXPECT_TRUE(f.IsValid());
 
@@ -107,8 +107,8 @@ TEST(SystemFile, RefusesFoldersMissingFilesAndSidecars)
 TEST(FreeBaseName, ImportSearchesCardAndTemporaryFolder)
 {
     TempDir card, temp;
-    ::setenv("TMPDIR", temp.path().c_str(), 1);
-    const std::string dest = card.path().string();
+    ::setenv("TMPDIR", temp.Path().c_str(), 1);
+    const std::string dest = card.Path().string();
     EXPECT_EQ(FreeBaseNameForImport("clip", "mov", "mp4", dest), "clip");
     // Any extension matches in the first search, so a lone thumbnail is enough to move off the name.
     WriteFile(card / "clip.thm", "");
@@ -120,7 +120,7 @@ TEST(FreeBaseName, ImportSearchesCardAndTemporaryFolder)
     // A file named just like the base also counts as "clip.*".
     TempDir card2;
     WriteFile(card2 / "clip", "");
-    EXPECT_EQ(FreeBaseNameForImport("clip", "avi", "mp4", card2.path().string()), "clip_avi");
+    EXPECT_EQ(FreeBaseNameForImport("clip", "avi", "mp4", card2.Path().string()), "clip_avi");
 
     // Export looks at the temporary folder only.
     EXPECT_EQ(FreeBaseNameForExport("clip", "mp4", "wmv"), "clip");
@@ -135,20 +135,20 @@ TEST(FreeBaseName, ImportSearchesCardAndTemporaryFolder)
 TEST(FreeBaseName, ImportNamesAreOnesACardTakesAndCompareWithoutCase)
 {
     TempDir card, work;
-    const std::string dest = card.path().string();
+    const std::string dest = card.Path().string();
     // Beside CLIP.MP4 a clip.mov is another name only on the PC; on the card it is the same.
     WriteFile(card / "CLIP.MP4", "");
-    EXPECT_EQ(FreeBaseNameForImport("clip", "mov", "mp4", dest, work.path().string()), "clip_mov");
+    EXPECT_EQ(FreeBaseNameForImport("clip", "mov", "mp4", dest, work.Path().string()), "clip_mov");
     WriteFile(work / "Clip_Mov.mp4", "");
-    EXPECT_EQ(FreeBaseNameForImport("clip", "mov", "mp4", dest, work.path().string()), "clip_mov_0");
+    EXPECT_EQ(FreeBaseNameForImport("clip", "mov", "mp4", dest, work.Path().string()), "clip_mov_0");
     WriteFile(card / "\xc3\x89t\xc3\xa9.jpg", ""); // "Été"
-    EXPECT_EQ(FreeBaseNameForImport("\xc3\xa9t\xc3\xa9", "png", "jpg", dest, work.path().string()), "\xc3\xa9t\xc3\xa9_png");
+    EXPECT_EQ(FreeBaseNameForImport("\xc3\xa9t\xc3\xa9", "png", "jpg", dest, work.Path().string()), "\xc3\xa9t\xc3\xa9_png");
 
     // Refused characters, a newline and trailing dots become "_"; a long name keeps room for the suffixes.
-    EXPECT_EQ(FreeBaseNameForImport("a:b*c?\nd.", "mov", "mp4", dest, work.path().string()), "a_b_c__d_");
+    EXPECT_EQ(FreeBaseNameForImport("a:b*c?\nd.", "mov", "mp4", dest, work.Path().string()), "a_b_c__d_");
     const std::string longName(300, 'x');
     WriteFile(card / (std::string(kMaxImportBaseBytes, 'x') + ".mp4"), "");
-    const std::string taken = FreeBaseNameForImport(longName, "mov", "mp4", dest, work.path().string());
+    const std::string taken = FreeBaseNameForImport(longName, "mov", "mp4", dest, work.Path().string());
     EXPECT_EQ(taken, std::string(kMaxImportBaseBytes, 'x') + "_mov");
     EXPECT_LE(taken.size() + std::string("_0 (99).passlog").size(), 255u);
 }
@@ -156,7 +156,7 @@ TEST(FreeBaseName, ImportNamesAreOnesACardTakesAndCompareWithoutCase)
 TEST(FreeBaseName, DuplicationCountsFromTheNameItself)
 {
     TempDir card;
-    const std::string dest = card.path().string();
+    const std::string dest = card.Path().string();
     EXPECT_EQ(FreeBaseNameForDuplication("clip", "mp4", dest), "clip");
     WriteFile(card / "clip.mp4", "");
     WriteFile(card / "clip_0.mp4", "");
@@ -184,7 +184,7 @@ TEST(RowTexts, DurationSizeAndDate)
 TEST(CardFolder, ListsOnlyCompleteMediaFilesInDirectoryOrder)
 {
     TempDir t;
-    fs::path device = tq9test::MakeCard(t.path(), {1});
+    fs::path device = tq9test::MakeCard(t.Path(), {1});
     fs::path folder = device / "TQ9_0001";
     WriteFile(folder / "clip.mp4", std::string(1500, 'x'));
     WriteFile(folder / "clip.thm", "");

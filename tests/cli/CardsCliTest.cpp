@@ -37,7 +37,7 @@ TEST(CliCards, ListsEachCardWithItsFolders)
 TEST(CliLs, PrintsTheFourColumnsSeparatedByTabs)
 {
     TempDir t;
-    fs::path folder = MakeCard(t.path(), {1}) / "TQ9_0001";
+    fs::path folder = MakeCard(t.Path(), {1}) / "TQ9_0001";
     WriteFile(folder / "clip.mp4", std::string(1234567, 'x'));
     WriteFile(folder / "clip.mrk", std::string("\0\0\0\x3d", 4));
     WriteFile(folder / "clip.thm", "bmp");
@@ -52,9 +52,9 @@ TEST(CliLs, PrintsTheFourColumnsSeparatedByTabs)
 TEST(CliLs, RefusesWhatIsNotACardFolder)
 {
     TempDir t;
-    fs::path device = MakeCard(t.path(), {1});
+    fs::path device = MakeCard(t.Path(), {1});
     WriteFile(t / "file.mp4", "");
-    for (const fs::path& bad : {t / "missing", t / "file.mp4", t.path(), device}) {
+    for (const fs::path& bad : {t / "missing", t / "file.mp4", t.Path(), device}) {
         auto r = tq9({"ls", bad.string()});
         EXPECT_EQ(r.exitCode, 3) << bad;
         EXPECT_NE(r.err.find("tq9: ls: "), std::string::npos) << r.err;
@@ -65,9 +65,9 @@ TEST(CliLs, RefusesWhatIsNotACardFolder)
 TEST(CliImportAndRm, TheCardRootIsNoCardFolder)
 {
     TempDir t;
-    MakeCard(t.path(), {1});
+    MakeCard(t.Path(), {1});
     WriteFile(t / "photo.jpg", "not really a picture");
-    auto r = tq9({"import", t.path().string(), (t / "photo.jpg").string()});
+    auto r = tq9({"import", t.Path().string(), (t / "photo.jpg").string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("not a folder of a TQ-9 card"), std::string::npos) << r.err;
     r = tq9({"rm", (t / "photo.jpg").string()});
@@ -78,11 +78,11 @@ TEST(CliImportAndRm, TheCardRootIsNoCardFolder)
 TEST(CliMkdir, MakesTheNextFolderOrSaysWhyNot)
 {
     TempDir t;
-    fs::path device = MakeCard(t.path(), {1, 3});
+    fs::path device = MakeCard(t.Path(), {1, 3});
     auto r = tq9({"mkdir", (device / "TQ9_0003").string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, fs::canonical(device / "TQ9_0002").string() + "\n");
-    r = tq9({"mkdir", t.path().string()});
+    r = tq9({"mkdir", t.Path().string()});
     EXPECT_EQ(r.out, fs::canonical(device / "TQ9_0004").string() + "\n");
 
     r = tq9({"mkdir", fs::temp_directory_path().string()});

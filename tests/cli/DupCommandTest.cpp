@@ -26,13 +26,13 @@ bool has(const std::string& text, const std::string& part)
 TEST(DupCommand, PrintsTheNewMediaPathsAndCopiesTheSidecars)
 {
     TempDir root;
-    const fs::path device = MakeCard(root.path(), {1, 2});
+    const fs::path device = MakeCard(root.Path(), {1, 2});
     const fs::path from = device / "TQ9_0001", to = device / "TQ9_0002";
     for (const char* name : {"clip.mp4", "clip.thm", "clip.mrk", "song.mp3"})
         WriteFile(from / name, Blob(1500, name[0]));
     WriteFile(to / "song.mp3", "x");
 
-    const ProcessResult r = Dup(root.path(), {to.string(), (from / "clip.mp4").string(), (from / "song.mp3").string()});
+    const ProcessResult r = Dup(root.Path(), {to.string(), (from / "clip.mp4").string(), (from / "song.mp3").string()});
 
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, (to / "clip.mp4").string() + "\n" + (to / "song_0.mp3").string() + "\n");
@@ -43,33 +43,33 @@ TEST(DupCommand, PrintsTheNewMediaPathsAndCopiesTheSidecars)
 TEST(DupCommand, RefusalsExitWithThreeAndTheJobsTexts)
 {
     TempDir root, elsewhere;
-    const fs::path device = MakeCard(root.path(), {1, 2});
+    const fs::path device = MakeCard(root.Path(), {1, 2});
     const fs::path from = device / "TQ9_0001", to = device / "TQ9_0002";
     WriteFile(from / "clip.mp4", "x");
     WriteFile(from / "notes.txt", "x");
     WriteFile(elsewhere / "home.mp4", "x");
 
-    ProcessResult r = Dup(root.path(), {to.string(), (from / "gone.mp4").string()});
+    ProcessResult r = Dup(root.Path(), {to.string(), (from / "gone.mp4").string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(has(r.err, "Invalid file type.\nCannot open file.\n")) << r.err;
 
-    r = Dup(root.path(), {to.string(), (from / "clip.mp4").string(), (from / "notes.txt").string()});
+    r = Dup(root.Path(), {to.string(), (from / "clip.mp4").string(), (from / "notes.txt").string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(has(r.err, "other error\n")) << r.err;
     EXPECT_TRUE(has(r.err, (from / "notes.txt").string())) << r.err;
 
-    r = Dup(root.path(), {(to / "missing").string(), (from / "clip.mp4").string()});
+    r = Dup(root.Path(), {(to / "missing").string(), (from / "clip.mp4").string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(has(r.err, "The " + (to / "missing").string() + " is not directry attribution.")) << r.err;
 
-    r = Dup(root.path(), {to.string(), (elsewhere / "home.mp4").string()});
+    r = Dup(root.Path(), {to.string(), (elsewhere / "home.mp4").string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(has(r.err, "not a file in a folder of a TQ-9 card")) << r.err;
 
     // The device's limit of files per folder counts what the folder holds already.
     for (int i = 0; i < 128; ++i)
         WriteFile(to / ("f" + std::to_string(i) + ".jpg"), "x");
-    r = Dup(root.path(), {to.string(), (from / "clip.mp4").string()});
+    r = Dup(root.Path(), {to.string(), (from / "clip.mp4").string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(has(r.err, "Number of file in this folder exceeds limit.")) << r.err;
     EXPECT_FALSE(fs::exists(to / "clip.mp4"));

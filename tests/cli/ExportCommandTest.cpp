@@ -11,7 +11,7 @@ namespace {
 
 struct ExportRun {
     TempDir root;
-    fs::path folder = MakeCard(root.path(), {1}) / "TQ9_0001";
+    fs::path folder = MakeCard(root.Path(), {1}) / "TQ9_0001";
     fs::path out = root / "out";
     fs::path tmp = root / "tmp";
     ExportRun()

@@ -21,11 +21,11 @@ ProcessResult Rm(const fs::path& root, const std::vector<std::string>& files, co
 TEST(RmCommand, DeletesMediaFilesWithTheirSidecars)
 {
     TempDir root;
-    const fs::path folder = MakeCard(root.path(), {1}) / "TQ9_0001";
+    const fs::path folder = MakeCard(root.Path(), {1}) / "TQ9_0001";
     for (const char* name : {"clip.mp4", "clip.thm", "clip.mrk", "photo.JPG", "photo.thm", "other.mp4"})
         WriteFile(folder / name, "x");
 
-    const ProcessResult r = Rm(root.path(), {(folder / "clip.mp4").string(), (folder / "photo.JPG").string()});
+    const ProcessResult r = Rm(root.Path(), {(folder / "clip.mp4").string(), (folder / "photo.JPG").string()});
 
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Names(folder), std::vector<std::string> {"other.mp4"});
@@ -34,7 +34,7 @@ TEST(RmCommand, DeletesMediaFilesWithTheirSidecars)
 TEST(RmCommand, RefusesWhatIsNotACardMediaFileAndDeletesNothing)
 {
     TempDir root, elsewhere;
-    const fs::path device = MakeCard(root.path(), {1});
+    const fs::path device = MakeCard(root.Path(), {1});
     const fs::path folder = device / "TQ9_0001";
     for (const char* name : {"clip.mp4", "clip.thm", "notes.txt"})
         WriteFile(folder / name, "x");
@@ -43,7 +43,7 @@ TEST(RmCommand, RefusesWhatIsNotACardMediaFileAndDeletesNothing)
 
     for (const fs::path& bad : {folder / "clip.thm", folder / "notes.txt", folder / "gone.mp4", device / "loose.mp4",
                                 elsewhere / "home.mp4"}) {
-        const ProcessResult r = Rm(root.path(), {(folder / "clip.mp4").string(), bad.string()});
+        const ProcessResult r = Rm(root.Path(), {(folder / "clip.mp4").string(), bad.string()});
         EXPECT_EQ(r.exitCode, 3) << bad;
         EXPECT_NE(r.err.find("not a media file"), std::string::npos) << r.err;
     }
@@ -57,12 +57,12 @@ TEST(RmCommand, AFailedDeletionSaysSoAndNamesTheErrorInTheDebugLog)
     auto card = ScratchMount::Tmpfs("1m", why);
     if (!card)
         GTEST_SKIP() << why;
-    const fs::path folder = MakeCard(card->path(), {1}) / "TQ9_0001";
+    const fs::path folder = MakeCard(card->Path(), {1}) / "TQ9_0001";
     WriteFile(folder / "clip.mp4", "x");
     WriteFile(folder / "clip.mrk", "x");
     ASSERT_TRUE(card->Remount("ro")); // a write-protected card
 
-    const ProcessResult r = Rm(card->path(), {(folder / "clip.mp4").string()}, {"TQ9_DEBUG=1"});
+    const ProcessResult r = Rm(card->Path(), {(folder / "clip.mp4").string()}, {"TQ9_DEBUG=1"});
 
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("tq9: Failed to delete file."), std::string::npos) << r.err;

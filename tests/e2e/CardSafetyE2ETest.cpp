@@ -51,7 +51,7 @@ protected:
             skipReason = why;
             return false;
         }
-        root = mount->path();
+        root = mount->Path();
         card = MakeCard(root, {1}) / "TQ9_0001";
         return true;
     }
@@ -278,7 +278,7 @@ TEST_F(CardSafetyE2ETest, AReadOnlyCardIsRefusedBeforeConverting)
     mount = ScratchMount::Tmpfs("1m", why);
     if (!mount)
         GTEST_SKIP() << why;
-    root = mount->path();
+    root = mount->Path();
     card = MakeCard(root, {1}) / "TQ9_0001";
     ASSERT_TRUE(mount->Remount("ro"));
 

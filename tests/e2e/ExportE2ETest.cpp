@@ -17,7 +17,7 @@ namespace {
 
 struct ExportE2E : ::testing::Test {
     TempDir root;
-    fs::path folder = MakeCard(root.path(), {1}) / "TQ9_0001";
+    fs::path folder = MakeCard(root.Path(), {1}) / "TQ9_0001";
     fs::path out = root / "out";
     fs::path tmp = root / "tmp";
     void SetUp() override

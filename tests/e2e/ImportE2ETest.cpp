@@ -345,11 +345,11 @@ TEST_F(ImportE2ETest, ACardTooSmallForTheResultsIsRefusedBeforeConvertingWithThe
     auto mount = ScratchMount::Tmpfs("256k", why);
     if (!mount)
         GTEST_SKIP() << why;
-    card = MakeCard(mount->path(), {1}) / "TQ9_0001";
+    card = MakeCard(mount->Path(), {1}) / "TQ9_0001";
     const auto wav = Put("tone.wav", SynthMedia("imp-tone.wav", kTone));
     const auto mov = Put("clip.mov", SynthMedia("imp-clip.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac"})));
 
-    std::vector<std::string> argv = {BinPath("tq9").string(), "--card-root", mount->path().string(), "import",
+    std::vector<std::string> argv = {BinPath("tq9").string(), "--card-root", mount->Path().string(), "import",
                                       card.string(), wav.string(), mov.string()};
     const ProcessResult r = RunProcess(argv, Env());
 

@@ -28,7 +28,7 @@ private:
 TEST(CardFolderArgument, TakesACardFolderByPathOrByItsNameFromTheDeviceFolder)
 {
     TempDir t;
-    const fs::path device = fs::canonical(MakeCard(t.path(), {1, 2}));
+    const fs::path device = fs::canonical(MakeCard(t.Path(), {1, 2}));
     const fs::path folder = device / "TQ9_0002";
     WriteFile(folder / "clip.mp4", "x");
     WriteFile(folder / "notes.txt", "not listed");
@@ -63,7 +63,7 @@ TEST(CardFolderArgument, RefusesWhatIsNotACardFolderWithItsOwnText)
     EXPECT_EQ(CCardFolderArgument::Resolve((t / "absent").string()).kind, Kind::Missing);
     EXPECT_EQ(CCardFolderArgument::Resolve("").kind, Kind::Missing);
     EXPECT_EQ(CCardFolderArgument::Resolve((device / "TQ9_0001" / "clip.mp4").string()).kind, Kind::Missing);
-    for (const fs::path& p : {t / "card", device, device / "TQ9_0001" / "inner", t / "plain" / "TQ9_0001", t.path()})
+    for (const fs::path& p : {t / "card", device, device / "TQ9_0001" / "inner", t / "plain" / "TQ9_0001", t.Path()})
         EXPECT_EQ(CCardFolderArgument::Resolve(p.string()).kind, Kind::NotCardFolder) << p;
 
     EXPECT_EQ(CCardFolderArgument::RefusalText(Kind::Missing), "not a folder");
@@ -76,7 +76,7 @@ TEST(CardFolderArgument, AFolderThatCannotBeListedIsUnreadable)
     if (::geteuid() == 0)
         GTEST_SKIP() << "root reads any folder";
     TempDir t;
-    const fs::path folder = MakeCard(t.path(), {1}) / "TQ9_0001";
+    const fs::path folder = MakeCard(t.Path(), {1}) / "TQ9_0001";
     fs::permissions(folder, fs::perms::owner_exec); // may be entered, not listed
     const ResolvedCardFolder r = CCardFolderArgument::Resolve(folder.string());
     fs::permissions(folder, fs::perms::owner_all);
@@ -86,7 +86,7 @@ TEST(CardFolderArgument, AFolderThatCannotBeListedIsUnreadable)
 TEST(CardFolderArgument, AFileIsOnACardOnlyDirectlyInACardFolder)
 {
     TempDir t;
-    const fs::path device = fs::canonical(MakeCard(t.path(), {1}));
+    const fs::path device = fs::canonical(MakeCard(t.Path(), {1}));
     const fs::path folder = device / "TQ9_0001";
     WriteFile(folder / "clip.mp4", "x");
     WriteFile(device / "loose.mp4", "x");

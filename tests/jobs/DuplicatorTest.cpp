@@ -21,7 +21,7 @@ class DuplicatorTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const fs::path device = MakeCard(dir.path(), {1, 2});
+        const fs::path device = MakeCard(dir.Path(), {1, 2});
         from = device / "TQ9_0001";
         to = device / "TQ9_0002";
     }

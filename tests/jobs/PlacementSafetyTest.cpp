@@ -38,7 +38,7 @@ protected:
         mount = GetParam() == CardKind::Fat ? ScratchMount::FatImage(16, why, 16) : ScratchMount::ExfatImage(16, why);
         if (!mount)
             GTEST_SKIP() << why;
-        card = mount->path() / "TQ9_0001";
+        card = mount->Path() / "TQ9_0001";
         fs::create_directories(card);
     }
 

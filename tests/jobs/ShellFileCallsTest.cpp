@@ -45,16 +45,16 @@ TEST(ShellPathList, PartsInMediaThumbnailMarkerOrderOnlyWhenFlagged)
 TEST(ShellImportTransfer, SameFileSystemMovesEverythingOutOfTheTemporaryFolder)
 {
     TempDir temp, card;
-    const std::vector<CTQ9ImportSystemFile> records = {Converted(temp.path(), card.path(), "clip", "mp4", 7),
-                                                   Converted(temp.path(), card.path(), "song", "mp3", 5),
-                                                   Converted(temp.path(), card.path(), "photo", "jpg", 3)};
+    const std::vector<CTQ9ImportSystemFile> records = {Converted(temp.Path(), card.Path(), "clip", "mp4", 7),
+                                                   Converted(temp.Path(), card.Path(), "song", "mp3", 5),
+                                                   Converted(temp.Path(), card.Path(), "photo", "jpg", 3)};
 
-    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.path(), card.path(), records);
+    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.Path(), card.Path(), records);
 
     ASSERT_TRUE(result.Succeeded());
     EXPECT_TRUE(result.moved);
-    EXPECT_TRUE(Names(temp.path()).empty());
-    EXPECT_EQ(Names(card.path()), (std::vector<std::string> {"clip.mp4", "clip.mrk", "clip.thm", "photo.jpg",
+    EXPECT_TRUE(Names(temp.Path()).empty());
+    EXPECT_EQ(Names(card.Path()), (std::vector<std::string> {"clip.mp4", "clip.mrk", "clip.thm", "photo.jpg",
                                                              "photo.thm", "song.mp3", "song.mrk"}));
     EXPECT_EQ(ReadFile(card / "song.mrk"), "song.mrk bytes");
     EXPECT_EQ(result.landed[1][PART_MEDIA], (card / "song.mp3").string());
@@ -66,17 +66,17 @@ TEST(ShellImportTransfer, SameFileSystemMovesEverythingOutOfTheTemporaryFolder)
 TEST(ShellImportTransfer, AcrossFileSystemsCopiesAndRenamesOnCollision)
 {
     OtherFileSystemDir temp;
-    if (!temp.ok())
-        GTEST_SKIP() << temp.skipReason();
+    if (!temp.Ok())
+        GTEST_SKIP() << temp.SkipReason();
     TempDir card;
     WriteFile(card / "clip.mp4", "already on the card");
-    const std::vector<CTQ9ImportSystemFile> records = {Converted(temp.path(), card.path(), "clip", "mp4", 7)};
+    const std::vector<CTQ9ImportSystemFile> records = {Converted(temp.Path(), card.Path(), "clip", "mp4", 7)};
 
-    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.path(), card.path(), records);
+    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.Path(), card.Path(), records);
 
     ASSERT_TRUE(result.Succeeded());
     EXPECT_FALSE(result.moved);
-    EXPECT_EQ(Names(temp.path()).size(), 3u); // copies leave the working files for the job to delete
+    EXPECT_EQ(Names(temp.Path()).size(), 3u); // copies leave the working files for the job to delete
     EXPECT_EQ(ReadFile(card / "clip.mp4"), "already on the card");
     EXPECT_EQ(result.landed[0][PART_MEDIA], (card / "clip (2).mp4").string());
     EXPECT_EQ(result.landed[0][PART_MARKER], (card / "clip (2).mrk").string());
@@ -86,19 +86,19 @@ TEST(ShellImportTransfer, AcrossFileSystemsCopiesAndRenamesOnCollision)
 TEST(ShellImportTransfer, AFailureReportsWhichPartsLanded)
 {
     TempDir temp, card;
-    std::vector<CTQ9ImportSystemFile> records = {Converted(temp.path(), card.path(), "a", "mp4", 7),
-                                             Converted(temp.path(), card.path(), "b", "mp4", 7)};
+    std::vector<CTQ9ImportSystemFile> records = {Converted(temp.Path(), card.Path(), "a", "mp4", 7),
+                                             Converted(temp.Path(), card.Path(), "b", "mp4", 7)};
     // The first move of b fails: a is on the card, b is not, and the failure is not taken for success.
     uint64_t callsForA = 0;
     {
         TempDir t2, c2;
-        const std::vector<CTQ9ImportSystemFile> one = {Converted(t2.path(), c2.path(), "a", "mp4", 7)};
+        const std::vector<CTQ9ImportSystemFile> one = {Converted(t2.Path(), c2.Path(), "a", "mp4", 7)};
         const uint64_t before = CFileIo::CallCount();
-        ASSERT_TRUE(CShellFileCalls::MoveOrCopyImport(t2.path(), c2.path(), one).Succeeded());
+        ASSERT_TRUE(CShellFileCalls::MoveOrCopyImport(t2.Path(), c2.Path(), one).Succeeded());
         callsForA = CFileIo::CallCount() - before;
     }
     CFileIo::FailNthCall(callsForA + 1, EIO);
-    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.path(), card.path(), records);
+    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.Path(), card.Path(), records);
     CFileIo::FailNthCall(0, 0);
 
     EXPECT_FALSE(result.Succeeded());
@@ -111,7 +111,7 @@ TEST(ShellImportTransfer, AFailureReportsWhichPartsLanded)
 TEST(ShellCardDeletion, DeletesTheMediaFileWithTheSidecarsItHas)
 {
     TempDir root;
-    const fs::path folder = MakeCard(root.path(), {1}) / "TQ9_0001";
+    const fs::path folder = MakeCard(root.Path(), {1}) / "TQ9_0001";
     for (const char* name : {"clip.mp4", "clip.thm", "clip.mrk", "song.mp3", "song.mrk", "keep.mp4", "keep.thm"})
         WriteFile(folder / name, "x");
 
@@ -123,7 +123,7 @@ TEST(ShellCardDeletion, DeletesTheMediaFileWithTheSidecarsItHas)
 TEST(ShellCardDeletion, RefusalsDeleteNothing)
 {
     TempDir root;
-    const fs::path folder = MakeCard(root.path(), {1}) / "TQ9_0001";
+    const fs::path folder = MakeCard(root.Path(), {1}) / "TQ9_0001";
     for (const char* name : {"clip.mp4", "clip.thm", "notes.txt"})
         WriteFile(folder / name, "x");
 

@@ -82,7 +82,7 @@ TEST(TranscodeBadInput, CorruptPayloadConvertsOrFails)
         c = static_cast<char>(x >> 24);
     }
     WriteFile(tmp / "noise.avi", noise);
-    Outcome o = ImportLike(tmp / "noise.avi", tmp.path(), true);
+    Outcome o = ImportLike(tmp / "noise.avi", tmp.Path(), true);
     EXPECT_TRUE(o.probe < 0 || o.convert < 0);
 }
 
@@ -107,7 +107,7 @@ TEST(TranscodeBadInput, OddPictureSizes)
         {"ml-8k.mkv", {"-f", "lavfi", "-i", "testsrc=s=7680x4320:r=5:d=0.4", "-c:v", "mpeg4", "-q:v", "20"}},
     };
     for (const auto& [name, args] : sources) {
-        Outcome o = ImportLike(SynthMedia(name, args), tmp.path(), true);
+        Outcome o = ImportLike(SynthMedia(name, args), tmp.Path(), true);
         EXPECT_EQ(o.probe, 0) << name;
         EXPECT_EQ(o.convert, 0) << name;
         EXPECT_EQ(o.frame, 0) << name;
@@ -122,7 +122,7 @@ TEST(TranscodeBadInput, VariableFrameRateBecomesConstant)
                                                 "testsrc=s=320x180:r=30:d=3,setpts='N/30/TB+if(gt(N,40),0.7,0)/TB'",
                                                 "-c:v", "libx264", "-preset", "ultrafast", "-vsync", "passthrough"});
     TempDir tmp;
-    Outcome o = ImportLike(vfr, tmp.path(), true);
+    Outcome o = ImportLike(vfr, tmp.Path(), true);
     ASSERT_EQ(o.convert, 0);
     auto v = ProbeFields(tmp / "v.mp4", "stream=r_frame_rate,avg_frame_rate,nb_frames", "v");
     EXPECT_EQ(v["r_frame_rate"], "30000/1001");
@@ -143,7 +143,7 @@ TEST(TranscodeBadInput, PcmFormatsChannelsAndRates)
     };
     for (const auto& [name, args] : sources) {
         fs::path src = SynthMedia(name, args);
-        Outcome o = ImportLike(src, tmp.path(), false);
+        Outcome o = ImportLike(src, tmp.Path(), false);
         EXPECT_EQ(o.probe, 0) << name;
         ASSERT_EQ(o.convert, 0) << name;
         auto a = ProbeFields(tmp / "a.mp3", "stream=sample_rate,channels");
@@ -155,7 +155,7 @@ TEST(TranscodeBadInput, PcmFormatsChannelsAndRates)
     fs::path mov = SynthMedia("ml-51.mov", {"-f", "lavfi", "-i", "testsrc=s=320x180:r=25:d=2", "-f", "lavfi", "-i",
                                                "sine=d=2:r=96000", "-af", "aformat=channel_layouts=5.1", "-c:v",
                                                "libx264", "-preset", "ultrafast", "-c:a", "pcm_s24le"});
-    Outcome o = ImportLike(mov, tmp.path(), true);
+    Outcome o = ImportLike(mov, tmp.Path(), true);
     ASSERT_EQ(o.convert, 0);
     EXPECT_EQ(ProbeFields(tmp / "v.mp4", "stream=channels", "a")["channels"], "2");
 }

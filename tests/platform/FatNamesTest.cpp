@@ -30,5 +30,5 @@ TEST(FatNames, FoldComparesAsTheCardDoes)
 
     TempDir t;
     WriteFile(t / "Song.MP3", "");
-    EXPECT_EQ(CFatNames::FoldedListing(t.path().string()), (std::set<std::string> {"SONG.MP3"}));
+    EXPECT_EQ(CFatNames::FoldedListing(t.Path().string()), (std::set<std::string> {"SONG.MP3"}));
 }

@@ -36,7 +36,7 @@ TEST(FileAttributes, FailedQueryReportsEveryBit)
     const uint32_t dir = CFileAttributes::Get((t / ".hiddendir").string() + "/");
     EXPECT_TRUE(dir & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(dir & FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_FALSE(CFileAttributes::Get(t.path().string() + "/.") & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(CFileAttributes::Get(t.Path().string() + "/.") & FILE_ATTRIBUTE_HIDDEN);
 }
 
 TEST(FileSystem, PathsAndVolumes)
@@ -48,25 +48,25 @@ TEST(FileSystem, PathsAndVolumes)
     EXPECT_FALSE(CFileSystem::LongPath((t / "missing").string()));
     EXPECT_FALSE(CFileSystem::LongPath(std::string(5000, 'a')));
 
-    ::setenv("TMPDIR", (t.path().string() + "/real/").c_str(), 1);
+    ::setenv("TMPDIR", (t.Path().string() + "/real/").c_str(), 1);
     EXPECT_EQ(CFileSystem::TempFolder(), (t / "real").string());
     ::setenv("TMPDIR", (t / "missing").c_str(), 1);
     EXPECT_FALSE(CFileSystem::TempFolder());
     ::unsetenv("TMPDIR");
 
-    auto free = CFileSystem::FreeBytes(t.path().string());
+    auto free = CFileSystem::FreeBytes(t.Path().string());
     ASSERT_TRUE(free);
     EXPECT_GT(*free, 0u);
     EXPECT_FALSE(CFileSystem::FreeBytes((t / "missing").string()));
-    EXPECT_TRUE(CFileSystem::SameFileSystem(t.path().string(), (t / "real").string()));
-    EXPECT_FALSE(CFileSystem::SameFileSystem(t.path().string(), "/proc"));
+    EXPECT_TRUE(CFileSystem::SameFileSystem(t.Path().string(), (t / "real").string()));
+    EXPECT_FALSE(CFileSystem::SameFileSystem(t.Path().string(), "/proc"));
 }
 
 TEST(DirectoryEnumerator, IncludesDotEntriesAndReportsUnopenable)
 {
     TempDir t;
     WriteFile(t / "a", "");
-    CDirectoryEnumerator e(t.path().string());
+    CDirectoryEnumerator e(t.Path().string());
     ASSERT_TRUE(e.IsOpen());
     std::vector<std::string> names;
     std::string name;
@@ -110,7 +110,7 @@ TEST(FileIo, RenameNoReplaceKeepsAnExistingDestination)
     EXPECT_EQ(CFileIo::RenameNoReplace((t / "new").string(), (t / "free").string()), 0);
     EXPECT_FALSE(fs::exists(t / "new"));
     EXPECT_EQ(tq9test::ReadFile(t / "free"), "new");
-    EXPECT_EQ(CFileIo::SyncFolder(t.path().string()), 0);
+    EXPECT_EQ(CFileIo::SyncFolder(t.Path().string()), 0);
 }
 
 // Ownership moves with the object: each descriptor is closed exactly once, by its last owner, and a

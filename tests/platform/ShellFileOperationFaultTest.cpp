@@ -156,22 +156,22 @@ private:
 TEST(ShellFileOperationFaults, EveryFailingCallOfACopyLeavesOnlyCompleteFiles)
 {
     TempDir src, dest;
-    FailEveryCall(FO_COPY, src.path(), dest.path());
+    FailEveryCall(FO_COPY, src.Path(), dest.Path());
 }
 
 TEST(ShellFileOperationFaults, EveryFailingCallOfAMoveWithinOneFileSystemLeavesOnlyCompleteFiles)
 {
     TempDir src, dest;
-    FailEveryCall(FO_MOVE, src.path(), dest.path());
+    FailEveryCall(FO_MOVE, src.Path(), dest.Path());
 }
 
 TEST(ShellFileOperationFaults, EveryFailingCallOfAMoveAcrossFileSystemsKeepsTheSourceUntilTheCopyLanded)
 {
     OtherFileSystemDir src;
-    if (!src.ok())
-        GTEST_SKIP() << src.skipReason();
+    if (!src.Ok())
+        GTEST_SKIP() << src.SkipReason();
     TempDir dest;
-    FailEveryCall(FO_MOVE, src.path(), dest.path());
+    FailEveryCall(FO_MOVE, src.Path(), dest.Path());
 }
 
 TEST(ShellFileOperationFaults, ErrorsNameTheSideTheyHappenedOn)
@@ -190,7 +190,7 @@ TEST(ShellFileOperationFaults, ErrorsNameTheSideTheyHappenedOn)
     for (const auto& c : cases) {
         TempDir src, dest;
         WriteFile(src / "a.mp4", Blob(1500, 1));
-        ShellFileOp op = TransferOp(FO_COPY, src.path(), dest.path(), {"a.mp4"});
+        ShellFileOp op = TransferOp(FO_COPY, src.Path(), dest.Path(), {"a.mp4"});
         FailPlanOff off;
         CFileIo::FailNthCall(c.call, c.err);
         EXPECT_EQ(CShellFileOperation::Run(op), c.expected) << "call " << c.call << " errno " << c.err;
@@ -207,13 +207,13 @@ TEST(ShellFileOperationFaults, AnItemThatCannotFitIsRefusedBeforeWritingAndTheOt
     TempDir src;
     WriteFile(src / "a.mp4", Blob(600 * 1024, 1));
     WriteFile(src / "b.mp4", Blob(600 * 1024, 2));
-    ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"a.mp4", "b.mp4"});
+    ShellFileOp op = TransferOp(FO_COPY, src.Path(), card->Path(), {"a.mp4", "b.mp4"});
 
     EXPECT_EQ(CShellFileOperation::Run(op), ErrnoCode(ENOSPC));
 
     // The first fits and lands; the second would not fit beside it and is not begun.
     EXPECT_EQ(op.results, (std::vector<int> {0, ErrnoCode(ENOSPC)}));
-    EXPECT_EQ(Names(card->path()), std::vector<std::string> {"a.mp4"});
+    EXPECT_EQ(Names(card->Path()), std::vector<std::string> {"a.mp4"});
 }
 
 TEST(ShellFileOperationFaults, ACardFillingUpMidCopyKeepsNoPartialFile)
@@ -224,21 +224,21 @@ TEST(ShellFileOperationFaults, ACardFillingUpMidCopyKeepsNoPartialFile)
         GTEST_SKIP() << why;
     TempDir src;
     // Another program fills the card while the copy is under way.
-    PipeSource source(src / "a.mp4", card->path(), Blob(16 * 1024, 1), Blob(32 * 1024, 2), [&] {
-        const int filler = ::open((card->path() / "other-program.bin").c_str(), O_WRONLY | O_CREAT, 0644);
+    PipeSource source(src / "a.mp4", card->Path(), Blob(16 * 1024, 1), Blob(32 * 1024, 2), [&] {
+        const int filler = ::open((card->Path() / "other-program.bin").c_str(), O_WRONLY | O_CREAT, 0644);
         const std::string block(4096, 'f');
         while (::write(filler, block.data(), block.size()) > 0) {
         }
         ::close(filler);
     });
     ASSERT_TRUE(source.ok());
-    ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"a.mp4"});
+    ShellFileOp op = TransferOp(FO_COPY, src.Path(), card->Path(), {"a.mp4"});
 
     const int code = CShellFileOperation::Run(op);
     source.Finish();
 
     EXPECT_EQ(code, ErrnoCode(ENOSPC));
-    EXPECT_EQ(Names(card->path()), std::vector<std::string> {"other-program.bin"});
+    EXPECT_EQ(Names(card->Path()), std::vector<std::string> {"other-program.bin"});
 }
 
 TEST(ShellFileOperationFaults, TheProcessFileSizeLimitDuringAWriteIsFileTooLarge)
@@ -252,11 +252,11 @@ TEST(ShellFileOperationFaults, TheProcessFileSizeLimitDuringAWriteIsFileTooLarge
         std::signal(SIGXFSZ, SIG_IGN);
         const struct rlimit limit = {4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        ShellFileOp op = TransferOp(FO_COPY, src.path(), dest.path(), {"a.mp4"});
+        ShellFileOp op = TransferOp(FO_COPY, src.Path(), dest.Path(), {"a.mp4"});
         const int code = CShellFileOperation::Run(op);
         if (code != DE_FILE_TOO_LARGE)
             ::_exit(1);
-        ::_exit(Names(dest.path()).empty() ? 0 : 2);
+        ::_exit(Names(dest.Path()).empty() ? 0 : 2);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -276,11 +276,11 @@ TEST(ShellFileOperationFat, RefusesAFileOverFourGibibytesWithoutWritingIt)
     fs::resize_file(big, (uint64_t {4} << 30) + 1); // sparse: nothing of it is written to the disk
     WriteFile(src / "small.mp4", "s");
 
-    EXPECT_EQ(CVolumeLimits::MaxFileSize(card->path().string()), 0xFFFFFFFFull);
-    ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"small.mp4", "big.mp4"});
+    EXPECT_EQ(CVolumeLimits::MaxFileSize(card->Path().string()), 0xFFFFFFFFull);
+    ShellFileOp op = TransferOp(FO_COPY, src.Path(), card->Path(), {"small.mp4", "big.mp4"});
     EXPECT_EQ(CShellFileOperation::Run(op), DE_FILE_TOO_LARGE);
-    EXPECT_EQ(Names(card->path()), std::vector<std::string> {"small.mp4"});
-    EXPECT_EQ(CVolumeLimits::MaxFileSize(src.path().string()), UINT64_MAX);
+    EXPECT_EQ(Names(card->Path()), std::vector<std::string> {"small.mp4"});
+    EXPECT_EQ(CVolumeLimits::MaxFileSize(src.Path().string()), UINT64_MAX);
 }
 
 TEST(ShellFileOperationFat, CopiesOntoFatThroughAHiddenTemporaryName)
@@ -291,19 +291,19 @@ TEST(ShellFileOperationFat, CopiesOntoFatThroughAHiddenTemporaryName)
         GTEST_SKIP() << why;
     TempDir src;
     WriteFile(src / "clip.thm", Blob(1500, 2));
-    WriteFile(card->path() / "clip.thm", "old");
+    WriteFile(card->Path() / "clip.thm", "old");
     // While the copy waits for the rest of the pipe, look at what the card shows.
     std::vector<std::string> namesMidCopy;
     bool tempHidden = false;
-    PipeSource source(src / "clip.mp4", card->path(), Blob(3000, 1), Blob(3000, 3), [&] {
-        namesMidCopy = Names(card->path());
+    PipeSource source(src / "clip.mp4", card->Path(), Blob(3000, 1), Blob(3000, 3), [&] {
+        namesMidCopy = Names(card->Path());
         for (const std::string& name : namesMidCopy) {
             if (name.rfind(CShellFileOperation::kTempPrefix, 0) == 0)
-                tempHidden = CFileAttributes::Get((card->path() / name).string()) & FILE_ATTRIBUTE_HIDDEN;
+                tempHidden = CFileAttributes::Get((card->Path() / name).string()) & FILE_ATTRIBUTE_HIDDEN;
         }
     });
     ASSERT_TRUE(source.ok());
-    ShellFileOp op = TransferOp(FO_COPY, src.path(), card->path(), {"clip.mp4", "clip.thm"});
+    ShellFileOp op = TransferOp(FO_COPY, src.Path(), card->Path(), {"clip.mp4", "clip.thm"});
 
     const int code = CShellFileOperation::Run(op);
     source.Finish();
@@ -311,8 +311,8 @@ TEST(ShellFileOperationFat, CopiesOntoFatThroughAHiddenTemporaryName)
     ASSERT_EQ(code, 0);
     ASSERT_EQ(namesMidCopy.size(), 2u); // the card's clip.thm and the temporary name
     EXPECT_TRUE(tempHidden);
-    EXPECT_EQ(Names(card->path()), (std::vector<std::string> {"clip (2).mp4", "clip (2).thm", "clip.thm"}));
-    EXPECT_EQ(ReadFile(card->path() / "clip (2).mp4"), Blob(3000, 1) + Blob(3000, 3));
-    EXPECT_EQ(ReadFile(card->path() / "clip (2).thm"), Blob(1500, 2));
-    EXPECT_FALSE(CFileAttributes::Get((card->path() / "clip (2).mp4").string()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(Names(card->Path()), (std::vector<std::string> {"clip (2).mp4", "clip (2).thm", "clip.thm"}));
+    EXPECT_EQ(ReadFile(card->Path() / "clip (2).mp4"), Blob(3000, 1) + Blob(3000, 3));
+    EXPECT_EQ(ReadFile(card->Path() / "clip (2).thm"), Blob(1500, 2));
+    EXPECT_FALSE(CFileAttributes::Get((card->Path() / "clip (2).mp4").string()) & FILE_ATTRIBUTE_HIDDEN);
 }

@@ -22,7 +22,7 @@ TEST(ShellFileOperationCollision, CopyKeepsBothFilesAndRenamesSidecarsWithTheirM
     WriteFile(src / "clip.mrk", Blob(4, 3));
     WriteFile(dest / "clip.mp4", "older clip");
     // Only the media name is taken; the sidecars still move to "(2)" so the three keep one base name.
-    ShellFileOp op = TransferOp(FO_COPY, src.path(), dest.path(), {"clip.mp4", "clip.thm", "clip.mrk"});
+    ShellFileOp op = TransferOp(FO_COPY, src.Path(), dest.Path(), {"clip.mp4", "clip.thm", "clip.mrk"});
 
     ASSERT_EQ(CShellFileOperation::Run(op), 0);
 
@@ -44,7 +44,7 @@ TEST(ShellFileOperationCollision, TakesTheNextFreeNumber)
     WriteFile(dest / "a.txt", "1");
     WriteFile(dest / "a (2).txt", "2");
     WriteFile(dest / "README", "old readme");
-    ShellFileOp op = TransferOp(FO_COPY, src.path(), dest.path(), {"a.txt", "README"});
+    ShellFileOp op = TransferOp(FO_COPY, src.Path(), dest.Path(), {"a.txt", "README"});
 
     ASSERT_EQ(CShellFileOperation::Run(op), 0);
 
@@ -62,7 +62,7 @@ TEST(ShellFileOperationCollision, WithoutTheRenameFlagAnExistingFileIsNeitherRep
         TempDir src, dest;
         WriteFile(src / "a.mp4", "new");
         WriteFile(dest / "a.mp4", "old");
-        ShellFileOp op = TransferOp(func, src.path(), dest.path(), {"a.mp4"});
+        ShellFileOp op = TransferOp(func, src.Path(), dest.Path(), {"a.mp4"});
         op.flags = FOF_MULTIDESTFILES;
 
         EXPECT_EQ(CShellFileOperation::Run(op), ErrnoCode(EEXIST));
@@ -80,21 +80,21 @@ TEST(ShellFileOperationRefusals, BadRequestsWriteNothing)
     WriteFile(src / "b.mp4", "b");
 
     // A missing source fails its own item and no other.
-    ShellFileOp missing = TransferOp(FO_COPY, src.path(), dest.path(), {"gone.mp4", "a.mp4"});
+    ShellFileOp missing = TransferOp(FO_COPY, src.Path(), dest.Path(), {"gone.mp4", "a.mp4"});
     EXPECT_EQ(CShellFileOperation::Run(missing), DE_INVALIDFILES);
     EXPECT_EQ(missing.results, (std::vector<int> {DE_INVALIDFILES, 0}));
     EXPECT_EQ(Names(dest), std::vector<std::string> {"a.mp4"});
     fs::remove(dest / "a.mp4");
 
-    ShellFileOp mismatched = TransferOp(FO_COPY, src.path(), dest.path(), {"a.mp4", "b.mp4"});
+    ShellFileOp mismatched = TransferOp(FO_COPY, src.Path(), dest.Path(), {"a.mp4", "b.mp4"});
     mismatched.to.pop_back();
     EXPECT_EQ(CShellFileOperation::Run(mismatched), DE_MANYSRC1DEST);
 
-    ShellFileOp noFolder = TransferOp(FO_MOVE, src.path(), dest.path(), {"a.mp4"});
+    ShellFileOp noFolder = TransferOp(FO_MOVE, src.Path(), dest.Path(), {"a.mp4"});
     noFolder.to = {(dest / "no-such-folder" / "a.mp4").string()};
     EXPECT_EQ(CShellFileOperation::Run(noFolder), DE_INVALIDFILES);
 
-    ShellFileOp onto = TransferOp(FO_MOVE, src.path(), src.path(), {"a.mp4"});
+    ShellFileOp onto = TransferOp(FO_MOVE, src.Path(), src.Path(), {"a.mp4"});
     EXPECT_EQ(CShellFileOperation::Run(onto), DE_SAMEFILE);
 
     EXPECT_TRUE(Names(dest).empty());
@@ -107,7 +107,7 @@ TEST(ShellFileOperationMove, WithinOneFileSystemIsARename)
     WriteFile(src / "a.mp4", Blob(5000, 7));
     struct stat before {};
     ASSERT_EQ(::stat((src / "a.mp4").c_str(), &before), 0);
-    ShellFileOp op = TransferOp(FO_MOVE, src.path(), dest.path(), {"a.mp4"});
+    ShellFileOp op = TransferOp(FO_MOVE, src.Path(), dest.Path(), {"a.mp4"});
 
     ASSERT_EQ(CShellFileOperation::Run(op), 0);
 
@@ -148,7 +148,7 @@ TEST(ShellFileOperationCancel, ARaisedCancelFlagStopsBeforeWriting)
     WriteFile(src / "a.mp4", Blob(4000, 1));
     std::atomic<bool> cancel {true};
     for (uint32_t func : {FO_COPY, FO_MOVE, FO_DELETE}) {
-        ShellFileOp op = TransferOp(func, src.path(), dest.path(), {"a.mp4"});
+        ShellFileOp op = TransferOp(func, src.Path(), dest.Path(), {"a.mp4"});
         if (func == FO_DELETE)
             op.to.clear();
         op.cancel = &cancel;
@@ -178,7 +178,7 @@ TEST(ShellFileOperationLeftovers, TemporaryNamesOfDeadRunsAreRemovedOthersKept)
     for (const std::string& name : {dead, ownStale, live, foreign, old})
         WriteFile(dest / name, "x");
     fs::last_write_time(dest / old, fs::file_time_type::clock::now() - std::chrono::hours(48));
-    ShellFileOp op = TransferOp(FO_COPY, src.path(), dest.path(), {"a.mp4"});
+    ShellFileOp op = TransferOp(FO_COPY, src.Path(), dest.Path(), {"a.mp4"});
 
     ASSERT_EQ(CShellFileOperation::Run(op), 0);
 

@@ -26,13 +26,13 @@ struct TmpDirGuard {
 TEST(WorkFolder, IsPrivateAndGoesWithItsRun)
 {
     TempDir tmp;
-    TmpDirGuard guard(tmp.path());
+    TmpDirGuard guard(tmp.Path());
     fs::path path;
     {
         auto work = CWorkFolder::Create();
         ASSERT_TRUE(work);
         path = work->Path();
-        EXPECT_EQ(path.parent_path(), fs::canonical(tmp.path()));
+        EXPECT_EQ(path.parent_path(), fs::canonical(tmp.Path()));
         EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_all);
         WriteFile(path / "clip.mp4", "x");
         // A live run's folder is never taken for abandoned.
@@ -45,9 +45,9 @@ TEST(WorkFolder, IsPrivateAndGoesWithItsRun)
 TEST(WorkFolder, TheNextStartRemovesFoldersOfKilledRunsAndFollowsNoLink)
 {
     TempDir tmp, victim;
-    TmpDirGuard guard(tmp.path());
+    TmpDirGuard guard(tmp.Path());
     WriteFile(victim / "precious", "keep");
-    fs::create_directory_symlink(victim.path(), tmp / "tq9-work-planted");
+    fs::create_directory_symlink(victim.Path(), tmp / "tq9-work-planted");
     fs::create_directory(tmp / "unrelated");
 
     const pid_t child = ::fork();

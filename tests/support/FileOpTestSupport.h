@@ -18,11 +18,11 @@ std::string Blob(size_t size, int seed);
 
 // Entry names of a folder, sorted ("." and ".." left out).
 std::vector<std::string> Names(const fs::path& folder);
-inline std::vector<std::string> Names(const TempDir& folder) { return Names(folder.path()); }
+inline std::vector<std::string> Names(const TempDir& folder) { return Names(folder.Path()); }
 
 // True when the folder holds a temporary name of the shell file operations.
 bool HasTempName(const fs::path& folder);
-inline bool HasTempName(const TempDir& folder) { return HasTempName(folder.path()); }
+inline bool HasTempName(const TempDir& folder) { return HasTempName(folder.Path()); }
 
 // A move or copy of the named files of one folder into another, flags FOF_MULTIDESTFILES |
 // FOF_RENAMEONCOLLISION, as the import uses it.
@@ -38,9 +38,9 @@ public:
     OtherFileSystemDir(const OtherFileSystemDir&) = delete;
     OtherFileSystemDir& operator=(const OtherFileSystemDir&) = delete;
 
-    bool ok() const { return !m_path.empty(); }
-    const std::string& skipReason() const { return m_skipReason; }
-    const fs::path& path() const { return m_path; }
+    bool Ok() const { return !m_path.empty(); }
+    const std::string& SkipReason() const { return m_skipReason; }
+    const fs::path& Path() const { return m_path; }
     fs::path operator/(const std::string& name) const { return m_path / name; }
 
 private:

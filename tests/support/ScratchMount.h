@@ -24,7 +24,7 @@ public:
     ScratchMount(const ScratchMount&) = delete;
     ScratchMount& operator=(const ScratchMount&) = delete;
 
-    const std::filesystem::path& path() const { return m_mountPoint; }
+    const std::filesystem::path& Path() const { return m_mountPoint; }
     // Remounts a tmpfs with other options ("ro", "rw"); false on failure.
     bool Remount(const std::string& options);
 

@@ -19,7 +19,7 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return m_path; }
+    const fs::path& Path() const { return m_path; }
     fs::path operator/(const std::string& name) const { return m_path / name; }
 
 private:
