@@ -55,13 +55,7 @@ HRESULT CFFPushAudioPin::SetMediaType(const CMediaType& type)
 
 HRESULT CFFPushAudioPin::DecideBufferSize(CMemAllocator& allocator, ALLOCATOR_PROPERTIES& request)
 {
-    request.cBuffers = 1;
-    request.cbBuffer = CFFPushSource::kAudioBufferSize;
-    ALLOCATOR_PROPERTIES actual;
-    const HRESULT hr = allocator.SetProperties(request, actual);
-    if (Failed(hr))
-        return hr;
-    return actual.cbBuffer < request.cbBuffer ? E_FAIL : S_OK;
+    return RequestOneBuffer(allocator, request, CFFPushSource::kAudioBufferSize);
 }
 
 int CFFPushAudioPin::ReceiveFrame()

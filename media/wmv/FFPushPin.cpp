@@ -37,6 +37,17 @@ HRESULT CFFPushPin::DecodeNext()
     }
 }
 
+HRESULT CFFPushPin::RequestOneBuffer(CMemAllocator& allocator, ALLOCATOR_PROPERTIES& request, long size)
+{
+    request.cBuffers = 1;
+    request.cbBuffer = size;
+    ALLOCATOR_PROPERTIES actual;
+    const HRESULT hr = allocator.SetProperties(request, actual);
+    if (Failed(hr))
+        return hr;
+    return actual.cbBuffer < request.cbBuffer ? E_FAIL : S_OK;
+}
+
 HRESULT CFFPushPin::OnThreadDestroy()
 {
     m_source.PinFinished(m_which);

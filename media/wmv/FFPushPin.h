@@ -20,6 +20,8 @@ protected:
     virtual int ReceiveFrame() = 0;
     // Runs ReceiveFrame until it has a frame (S_OK), the stream is over (S_FALSE) or something failed.
     HRESULT DecodeNext();
+    // Asks allocator for one buffer of size bytes; E_FAIL when it grants less.
+    static HRESULT RequestOneBuffer(CMemAllocator& allocator, ALLOCATOR_PROPERTIES& request, long size);
 
     HRESULT OnThreadDestroy() override;
 

@@ -74,13 +74,7 @@ HRESULT CFFPushVideoPin::DecideBufferSize(CMemAllocator& allocator, ALLOCATOR_PR
     BITMAPINFOHEADER bmi;
     if (m_mt.subType != SubType::YV12 || !m_mt.GetBitmapHeader(bmi))
         return E_INVALIDARG;
-    request.cBuffers = 1;
-    request.cbBuffer = static_cast<long>(bmi.biSizeImage);
-    ALLOCATOR_PROPERTIES actual;
-    const HRESULT hr = allocator.SetProperties(request, actual);
-    if (Failed(hr))
-        return hr;
-    return actual.cbBuffer < request.cbBuffer ? E_FAIL : S_OK;
+    return RequestOneBuffer(allocator, request, static_cast<long>(bmi.biSizeImage));
 }
 
 int CFFPushVideoPin::ReceiveFrame()
