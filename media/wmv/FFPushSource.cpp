@@ -39,6 +39,17 @@ void CFFPushSource::CorrectTimeBase(int& num, int& den)
         den = 1000;
 }
 
+HRESULT CFFPushSource::OpenStream(int kind, const char* what, int& index, Tq9MediaStreamInfo& info)
+{
+    index = Tq9MediaFindStream(m_file.get(), kind);
+    if (index < 0)
+        return Fail(E_FAIL, std::string("the file has no ") + what + " stream");
+    if (Tq9MediaOpenDecoder(m_file.get(), index) != 0)
+        return Fail(E_OUTOFMEMORY, std::string("no decoder for the ") + what + " stream");
+    Tq9MediaGetStreamInfo(m_file.get(), index, &info);
+    return S_OK;
+}
+
 HRESULT CFFPushSource::Load(const char* path, const CMediaType* type)
 {
     if (!path)
@@ -53,22 +64,16 @@ HRESULT CFFPushSource::Load(const char* path, const CMediaType* type)
         return Fail(E_FAIL, "the file cannot be read as media");
     m_file.reset(file);
 
-    m_videoStream = Tq9MediaFindStream(file, TQ9_MEDIA_VIDEO);
-    if (m_videoStream < 0)
-        return Fail(E_FAIL, "the file has no video stream");
-    if (Tq9MediaOpenDecoder(file, m_videoStream) != 0)
-        return Fail(E_OUTOFMEMORY, "no decoder for the video stream");
-    Tq9MediaGetStreamInfo(file, m_videoStream, &m_videoInfo);
+    HRESULT hr = OpenStream(TQ9_MEDIA_VIDEO, "video", m_videoStream, m_videoInfo);
+    if (Failed(hr))
+        return hr;
     if (m_videoInfo.width <= 0 || m_videoInfo.height <= 0)
         return Fail(E_FAIL, "the video stream has no picture size");
     AddPin(std::make_unique<CFFPushVideoPin>(*this));
 
-    m_audioStream = Tq9MediaFindStream(file, TQ9_MEDIA_AUDIO);
-    if (m_audioStream < 0)
-        return Fail(E_FAIL, "the file has no audio stream");
-    if (Tq9MediaOpenDecoder(file, m_audioStream) != 0)
-        return Fail(E_OUTOFMEMORY, "no decoder for the audio stream");
-    Tq9MediaGetStreamInfo(file, m_audioStream, &m_audioInfo);
+    hr = OpenStream(TQ9_MEDIA_AUDIO, "audio", m_audioStream, m_audioInfo);
+    if (Failed(hr))
+        return hr;
     if (m_audioInfo.sampleRate <= 0)
         return Fail(E_FAIL, "the audio stream has no sample rate");
     AddPin(std::make_unique<CFFPushAudioPin>(*this));

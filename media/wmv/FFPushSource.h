@@ -88,6 +88,8 @@ private:
         void operator()(Tq9MediaFile* file) const { Tq9MediaClose(file); }
     };
     HRESULT Fail(HRESULT status, const std::string& why);
+    // Finds the stream of kind (named what in messages), opens its decoder and reads its info.
+    HRESULT OpenStream(int kind, const char* what, int& index, Tq9MediaStreamInfo& info);
     // Reads one packet into its queue; false at the end of the file or on a read error. Queue lock held.
     bool ReadOnePacket();
     bool QueueFull(int which) const;
