@@ -20,9 +20,6 @@ constexpr CWMVConverter::AudioRow kRows44100[] = {
 constexpr CWMVConverter::AudioRow kRows48000[] = {
     {100000, 96000, 12000, 4096}, {130000, 128016, 16002, 5462}, {0, 256016, 32002, 8192}};
 
-// The ten extra bytes of the profile's wave format block.
-constexpr uint8_t kWaveExtra[10] = {0x00, 0x88, 0x00, 0x00, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00};
-
 HRESULT AdjustVideo(CAsfProfile& profile, CAsfStreamConfig stream, int width, int height)
 {
     stream.bitrate = kVideoBitRate;
@@ -65,8 +62,8 @@ HRESULT AdjustAudio(CAsfProfile& profile, CAsfStreamConfig stream, uint32_t audi
     stream.bitrate = row.bitrate;
     CMediaType& type = stream.mediaType;
     WAVEFORMATEX wfx;
-    if (type.formatType != FormatType::WaveFormatEx || type.format.size() != sizeof(WAVEFORMATEX) + 10 ||
-        !type.GetFormat(wfx))
+    if (type.formatType != FormatType::WaveFormatEx ||
+        type.format.size() != sizeof(WAVEFORMATEX) + sizeof kWmaV2WaveExtra || !type.GetFormat(wfx))
         return E_FAIL;
     // The format tag and the extra-size field stay as the profile had them.
     wfx.nChannels = 2;
@@ -74,7 +71,7 @@ HRESULT AdjustAudio(CAsfProfile& profile, CAsfStreamConfig stream, uint32_t audi
     wfx.nAvgBytesPerSec = row.avgBytesPerSec;
     wfx.nBlockAlign = row.blockAlign;
     wfx.wBitsPerSample = 16;
-    type.SetFormat(FormatType::WaveFormatEx, wfx, kWaveExtra, sizeof kWaveExtra);
+    type.SetFormat(FormatType::WaveFormatEx, wfx, kWmaV2WaveExtra, sizeof kWmaV2WaveExtra);
     return profile.ReconfigStream(stream);
 }
 

@@ -34,8 +34,7 @@ CAsfProfile CAsfProfile::Default()
     audio.mediaType.majorType = MajorType::Audio;
     audio.mediaType.subType = SubType::WMAudioV2;
     const WAVEFORMATEX wfx{kWaveFormatWMAudioV2, 2, 44100, 16002, 5945, 16, 10};
-    const uint8_t extra[10] = {0x00, 0x88, 0x00, 0x00, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00};
-    audio.mediaType.SetFormat(FormatType::WaveFormatEx, wfx, extra, sizeof extra);
+    audio.mediaType.SetFormat(FormatType::WaveFormatEx, wfx, kWmaV2WaveExtra, sizeof kWmaV2WaveExtra);
     profile.m_streams.push_back(audio);
     return profile;
 }

@@ -14,6 +14,9 @@ namespace tq9 {
 
 enum class AsfStreamType { Video, Audio, Other };
 
+// The ten extra bytes after a WMA v2 wave format (the encoder's options).
+inline constexpr uint8_t kWmaV2WaveExtra[10] = {0x00, 0x88, 0x00, 0x00, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00};
+
 struct CAsfStreamConfig {
     int streamNumber = 0; // 1-based, unique in the profile
     AsfStreamType type = AsfStreamType::Other;
