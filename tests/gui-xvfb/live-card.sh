@@ -6,6 +6,7 @@
 # card. Usage: live-card.sh PROGRAM. Exit 77: skipped.
 set -euo pipefail
 bin=${1:?usage: live-card.sh PROGRAM}
+. "$(dirname "$0")/../../scripts/xvfb.sh"
 
 if [ -z "${TQ9_PRIVATE_MOUNTS:-}" ]; then
   [ "$(id -u)" = 0 ] || { echo "skipped: mounting a tmpfs needs root"; exit 77; }
@@ -40,21 +41,13 @@ expect_log() {
   exit 1
 }
 
-# Xvfb picks a free display itself and writes its number once it accepts clients.
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -1 "$work/display")" QT_QPA_PLATFORM=xcb TQ9_DEBUG=1
+start_xvfb "$work" || { echo "Xvfb did not start"; exit 1; }
+export QT_QPA_PLATFORM=xcb TQ9_DEBUG=1
 
 mkdir -p "$work/card" "$work/staging" "$work/home"
 HOME="$work/home" XDG_CONFIG_HOME="$work/home" "$bin" >"$work/app.log" 2>&1 &
 app_pid=$!
-for _ in $(seq 300); do
-  xdotool search --onlyvisible --pid "$app_pid" >/dev/null 2>&1 && break
-  sleep 0.1
-done
-xdotool search --onlyvisible --pid "$app_pid" >/dev/null || { echo "the window did not appear"; cat "$work/app.log"; exit 1; }
+wait_for_window "$app_pid" >/dev/null || { echo "the window did not appear"; cat "$work/app.log"; exit 1; }
 
 # A card arrives whole, as a card reader's mount does: filled elsewhere, then moved into place.
 mount -t tmpfs -o size=4m tq9card "$work/staging"
