@@ -1,6 +1,7 @@
 // tq9-image-converter: the desktop program. Options: --card-root DIR (repeatable), --help.
 #include <csignal>
 #include "app/TQ9GUIApp.h"
+#include "jobs/DragOutSource.h"
 #include "platform/WorkFolder.h"
 #include "ui/SignalQuit.h"
 
@@ -22,8 +23,10 @@ int main(int argc, char** argv)
         }
     }
     QApplication app(argc, argv);
-    // Working folders of imports that were killed (by either program) go at the next start.
+    // Working folders of imports that were killed (by either program) go at the next start, and so do the
+    // copies handed out by drags of a run that did not end normally.
     tq9::CWorkFolder::RemoveAbandoned();
+    tq9::CDragOutSource::RemoveLeftovers();
     // SIGTERM cancels a running import like its Cancel button, then quits.
     tq9::CSignalQuit signalQuit;
     tq9::CTQ9GUIApp gui;

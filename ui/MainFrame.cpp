@@ -1,7 +1,6 @@
 #include "ui/MainFrame.h"
 
 #include "card/CardLayout.h"
-#include "jobs/DragOutSource.h"
 #include "jobs/Duplicator.h"
 #include "jobs/Exporter.h"
 #include "jobs/Importer.h"
@@ -73,8 +72,6 @@ void CMainFrame::CreateClientArea()
     m_importer = std::make_unique<CImporter>();
     m_duplicator = std::make_unique<CDuplicator>();
     m_exporter = std::make_unique<CExporter>();
-    // Copies handed out by drags of an earlier run that did not end normally.
-    CDragOutSource::RemoveLeftovers();
 
     // The address bar exists from here on so that the tree can be linked to it; it is placed with the
     // other bars below.
