@@ -12,16 +12,10 @@ constexpr int kFormatChanged = -22;
 
 } // namespace
 
-HRESULT CFFPushAudioPin::GetMediaType(int position, CMediaType& type)
+void CFFPushAudioPin::ProposeType(CMediaType& type)
 {
-    std::lock_guard<std::mutex> lock(m_source.StateLock());
-    if (position < 0)
-        return E_INVALIDARG;
-    if (position > 0)
-        return VFW_S_NO_MORE_ITEMS;
     const auto channels = static_cast<uint16_t>(m_source.AudioChannels());
     const auto rate = static_cast<uint32_t>(m_source.AudioSampleRate());
-    type = CMediaType();
     type.majorType = MajorType::Audio;
     type.subType = SubType::PCM;
     type.temporalCompression = false;
@@ -29,7 +23,6 @@ HRESULT CFFPushAudioPin::GetMediaType(int position, CMediaType& type)
     const WAVEFORMATEX wfx{kWaveFormatPcm, channels, rate, channels * rate * 2, static_cast<uint16_t>(channels * 2),
                            16, 0};
     type.SetFormat(FormatType::WaveFormatEx, wfx);
-    return S_OK;
 }
 
 HRESULT CFFPushAudioPin::CheckMediaType(const CMediaType* type)
@@ -44,13 +37,6 @@ HRESULT CFFPushAudioPin::CheckMediaType(const CMediaType* type)
         wfx.wBitsPerSample != 16)
         return E_INVALIDARG;
     return S_OK;
-}
-
-HRESULT CFFPushAudioPin::SetMediaType(const CMediaType& type)
-{
-    if (type.format.empty())
-        return E_UNEXPECTED;
-    return CFFPushPin::SetMediaType(type);
 }
 
 HRESULT CFFPushAudioPin::DecideBufferSize(CMemAllocator& allocator, ALLOCATOR_PROPERTIES& request)

@@ -13,13 +13,12 @@ class CFFPushAudioPin : public CFFPushPin {
 public:
     explicit CFFPushAudioPin(CFFPushSource& source) : CFFPushPin(source, "A Out", CFFPushSource::kAudio) {}
 
-    HRESULT GetMediaType(int position, CMediaType& type) override;
     HRESULT CheckMediaType(const CMediaType* type) override;
-    HRESULT SetMediaType(const CMediaType& type) override;
     HRESULT DecideBufferSize(CMemAllocator& allocator, ALLOCATOR_PROPERTIES& request) override;
     HRESULT FillBuffer(CMediaSample& sample) override;
 
 protected:
+    void ProposeType(CMediaType& type) override;
     int ReceiveFrame() override;
 
 private:

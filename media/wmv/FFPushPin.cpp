@@ -9,6 +9,25 @@ constexpr int kInvalidData = -1094995529;
 
 } // namespace
 
+HRESULT CFFPushPin::GetMediaType(int position, CMediaType& type)
+{
+    std::lock_guard<std::mutex> lock(m_source.StateLock());
+    if (position < 0)
+        return E_INVALIDARG;
+    if (position > 0)
+        return VFW_S_NO_MORE_ITEMS;
+    type = CMediaType();
+    ProposeType(type);
+    return S_OK;
+}
+
+HRESULT CFFPushPin::SetMediaType(const CMediaType& type)
+{
+    if (type.format.empty())
+        return E_UNEXPECTED;
+    return CSourceStream::SetMediaType(type);
+}
+
 HRESULT CFFPushPin::DecodeNext()
 {
     Tq9MediaFile* file = m_source.File();

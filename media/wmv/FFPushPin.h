@@ -1,6 +1,6 @@
-// What the two output pins of CFFPushSource share: the decoding loop that feeds the pin's decoder with
-// its stream's packets until it gives a frame, drains it at the end of the file, and tells the filter
-// when the pin takes no more packets.
+// What the two output pins of CFFPushSource share: their one proposed type and its agreement, the decoding
+// loop that feeds the pin's decoder with its stream's packets until it gives a frame, drains it at the end of
+// the file, and tells the filter when the pin takes no more packets.
 #pragma once
 
 #include "media/wmv/FFPushSource.h"
@@ -15,7 +15,14 @@ public:
     {
     }
 
+    // The one type the pin proposes, at position 0, built by ProposeType from the loaded streams.
+    HRESULT GetMediaType(int position, CMediaType& type) override;
+    // A type without its format block cannot be agreed.
+    HRESULT SetMediaType(const CMediaType& type) override;
+
 protected:
+    // Fills a fresh type with the pin's proposal; the source's state lock is held.
+    virtual void ProposeType(CMediaType& type) = 0;
     // Takes the decoder's next frame into the pin: 0, TQ9_MEDIA_AGAIN, TQ9_MEDIA_EOF or an error.
     virtual int ReceiveFrame() = 0;
     // Runs ReceiveFrame until it has a frame (S_OK), the stream is over (S_FALSE) or something failed.

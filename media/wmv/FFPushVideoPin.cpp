@@ -16,16 +16,10 @@ uint8_t* CopyPlane(uint8_t* out, const uint8_t* plane, int stride, int width, in
 
 } // namespace
 
-HRESULT CFFPushVideoPin::GetMediaType(int position, CMediaType& type)
+void CFFPushVideoPin::ProposeType(CMediaType& type)
 {
-    std::lock_guard<std::mutex> lock(m_source.StateLock());
-    if (position < 0)
-        return E_INVALIDARG;
-    if (position > 0)
-        return VFW_S_NO_MORE_ITEMS;
     const int width = m_source.VideoWidth();
     const int height = m_source.VideoHeight();
-    type = CMediaType();
     type.majorType = MajorType::Video;
     type.subType = SubType::YV12;
     type.temporalCompression = false;
@@ -44,7 +38,6 @@ HRESULT CFFPushVideoPin::GetMediaType(int position, CMediaType& type)
     vih.bmiHeader.biCompression = kFourCcYV12;
     vih.bmiHeader.biSizeImage = static_cast<uint32_t>(m_source.PictureSize());
     type.SetFormat(FormatType::VideoInfo2, vih);
-    return S_OK;
 }
 
 HRESULT CFFPushVideoPin::CheckMediaType(const CMediaType* type)
@@ -64,8 +57,6 @@ HRESULT CFFPushVideoPin::SetMediaType(const CMediaType& type)
 {
     if (type.subType != SubType::YV12)
         return E_INVALIDARG;
-    if (type.format.empty())
-        return E_UNEXPECTED;
     return CFFPushPin::SetMediaType(type);
 }
 

@@ -10,13 +10,13 @@ class CFFPushVideoPin : public CFFPushPin {
 public:
     explicit CFFPushVideoPin(CFFPushSource& source) : CFFPushPin(source, "V Out", CFFPushSource::kVideo) {}
 
-    HRESULT GetMediaType(int position, CMediaType& type) override;
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT SetMediaType(const CMediaType& type) override;
     HRESULT DecideBufferSize(CMemAllocator& allocator, ALLOCATOR_PROPERTIES& request) override;
     HRESULT FillBuffer(CMediaSample& sample) override;
 
 protected:
+    void ProposeType(CMediaType& type) override;
     int ReceiveFrame() override;
 
 private:
