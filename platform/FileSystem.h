@@ -24,6 +24,9 @@ public:
     static std::optional<std::time_t> LastWriteTime(const std::string& path);
     // The current working folder, for commands that resolve names the way a shell does.
     static std::string CurrentFolder();
+    // The folder part of path ("." when it has none, "/" for entries of the root) and its last name.
+    static std::string FolderOf(const std::string& path);
+    static std::string NameOf(const std::string& path);
 };
 
 } // namespace tq9

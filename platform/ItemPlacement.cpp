@@ -20,24 +20,10 @@ namespace tq9 {
 
 namespace {
 
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string fileNameOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Name without its extension; a leading dot does not start an extension (".hidden" has none).
 std::string stemOf(const std::string& path)
 {
-    const std::string name = fileNameOf(path);
+    const std::string name = CFileSystem::NameOf(path);
     const size_t dot = name.rfind('.');
     return (dot == std::string::npos || dot == 0) ? name : name.substr(0, dot);
 }
@@ -98,7 +84,7 @@ std::vector<std::vector<size_t>> itemsOf(const ShellFileOp& op)
         if (i > 0 && op.item.size() == op.from.size())
             sameItem = op.item[i] == op.item[i - 1];
         else if (i > 0)
-            sameItem = folderOf(op.to[i]) == folderOf(op.to[i - 1]) && stemOf(op.to[i]) == stemOf(op.to[i - 1]);
+            sameItem = CFileSystem::FolderOf(op.to[i]) == CFileSystem::FolderOf(op.to[i - 1]) && stemOf(op.to[i]) == stemOf(op.to[i - 1]);
         if (!sameItem)
             items.emplace_back();
         items.back().push_back(i);
@@ -135,7 +121,7 @@ int Placer::Plan(size_t index, Part& p) const
         return codeFor(errno, Side::Source);
     if (S_ISDIR(src.st_mode))
         return ErrnoCode(EISDIR);
-    if (!CFileAttributes::IsDirectory(folderOf(p.to)))
+    if (!CFileAttributes::IsDirectory(CFileSystem::FolderOf(p.to)))
         return DE_INVALIDFILES;
     // A copy that renames on collision never replaces its destination, so copying a file onto its own
     // name makes a second one.
@@ -144,7 +130,7 @@ int Placer::Plan(size_t index, Part& p) const
     if (replaces && ::stat(p.to.c_str(), &dst) == 0 && dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
         return DE_SAMEFILE;
     p.size = static_cast<uint64_t>(src.st_size);
-    p.copy = m_op.func == FO_COPY || !CFileSystem::SameFileSystem(p.from, folderOf(p.to));
+    p.copy = m_op.func == FO_COPY || !CFileSystem::SameFileSystem(p.from, CFileSystem::FolderOf(p.to));
     // A rename needs no read access; a copy does, and finding out up front writes nothing.
     if (p.copy && ::access(p.from.c_str(), R_OK) != 0)
         return codeFor(errno, Side::Source);
@@ -171,7 +157,7 @@ int Placer::CheckCapacity(const std::vector<Part>& parts, const std::string& fol
 // Copies the source into a staged name and flushes it.
 int Placer::Stage(Part& p)
 {
-    p.staged = std::make_unique<CStagingName>(folderOf(p.to));
+    p.staged = std::make_unique<CStagingName>(CFileSystem::FolderOf(p.to));
     if (Cancelled())
         return Cancel();
     bool stopped = false;
@@ -190,7 +176,7 @@ int Placer::PickNumber(const std::vector<Part>& parts, const std::string& folder
     for (n = start;; ++n) {
         bool free = true;
         for (const Part& p : parts)
-            free = free && taken.count(CFatNames::Fold(fileNameOf(NameFor(p.to, n)))) == 0;
+            free = free && taken.count(CFatNames::Fold(CFileSystem::NameOf(NameFor(p.to, n)))) == 0;
         if (free)
             return 0;
         if (!(m_op.flags & FOF_RENAMEONCOLLISION))
@@ -207,7 +193,7 @@ int Placer::Rename(std::vector<Part>& parts, const std::string& folder)
             return code;
         std::vector<std::string> names;
         for (const Part& p : parts)
-            names.push_back(fileNameOf(NameFor(p.to, n)));
+            names.push_back(CFileSystem::NameOf(NameFor(p.to, n)));
         CStagingName journal(folder, CStagingName::kJournalSuffix);
         if (CStagingName::WriteJournal(journal.Path(), names) != 0)
             return codeFor(errno, Side::Destination);
@@ -261,9 +247,9 @@ int Placer::PlaceItem(const std::vector<size_t>& entries)
         if (int code = Plan(entries[k], parts[k]))
             return code;
     }
-    const std::string folder = folderOf(parts[0].to);
+    const std::string folder = CFileSystem::FolderOf(parts[0].to);
     for (const Part& p : parts) {
-        if (folderOf(p.to) != folder)
+        if (CFileSystem::FolderOf(p.to) != folder)
             return DE_DIFFDIR;
     }
     if (int code = CheckCapacity(parts, folder))

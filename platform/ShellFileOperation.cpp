@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "platform/FileIo.h"
+#include "platform/FileSystem.h"
 #include "platform/ItemPlacement.h"
 
 namespace tq9 {
@@ -111,8 +112,7 @@ int CShellFileOperation::CodeFor(int err, bool onSource)
 int CShellFileOperation::CopyOver(const std::string& from, const std::string& to,
                                   const std::function<bool(uint64_t)>& afterBlock)
 {
-    const size_t slash = to.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : to.substr(0, slash);
+    const std::string folder = CFileSystem::FolderOf(to);
     CStagingName temp(folder);
     bool stopped = false;
     if (int code = CItemPlacement::WriteStaged(from, temp.Path(), afterBlock, stopped)) {

@@ -13,6 +13,7 @@
 
 #include "platform/DirectoryEnumerator.h"
 #include "platform/FileIo.h"
+#include "platform/FileSystem.h"
 #include "platform/UniqueFd.h"
 
 namespace tq9 {
@@ -129,8 +130,7 @@ int CStagingName::WriteJournal(const std::string& path, const std::vector<std::s
         r = -1;
         err = errno;
     }
-    const size_t slash = path.rfind('/');
-    if (r == 0 && CFileIo::SyncFolder(slash == std::string::npos ? "." : path.substr(0, slash)) != 0) {
+    if (r == 0 && CFileIo::SyncFolder(CFileSystem::FolderOf(path)) != 0) {
         r = -1;
         err = errno;
     }
