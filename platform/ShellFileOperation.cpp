@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include "platform/FileIo.h"
-#include "platform/FileSystem.h"
 #include "platform/ItemPlacement.h"
 
 namespace tq9 {
@@ -107,24 +106,6 @@ int CShellFileOperation::CodeFor(int err, bool onSource)
     default:
         return ErrnoCode(err);
     }
-}
-
-int CShellFileOperation::CopyOver(const std::string& from, const std::string& to,
-                                  const std::function<bool(uint64_t)>& afterBlock)
-{
-    const std::string folder = CFileSystem::FolderOf(to);
-    CStagingName temp(folder);
-    bool stopped = false;
-    if (int code = CItemPlacement::WriteStaged(from, temp.Path(), afterBlock, stopped)) {
-        CFileIo::Unlink(temp.Path());
-        return code;
-    }
-    if (CFileIo::Rename(temp.Path(), to) != 0) {
-        const int err = errno;
-        CFileIo::Unlink(temp.Path());
-        return CodeFor(err, false);
-    }
-    return CFileIo::SyncFolder(folder) == 0 ? 0 : CodeFor(errno, false);
 }
 
 std::string CShellFileOperation::CollisionName(const std::string& path, int n)

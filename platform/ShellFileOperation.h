@@ -121,13 +121,6 @@ public:
     // errno name ("ENOSPC") for an errno code, and "" for 0 and codes without a name.
     static std::string ErrorName(int code);
 
-    // Copies from over the existing file to (a name the caller reserved) by the same safe path: a hidden
-    // temporary name beside it, fsync, then a rename onto to, so to is either the old file or the complete
-    // copy. afterBlock(bytesSoFar) runs after every block; returning false abandons the copy with
-    // DE_OPCANCELLED. Returns 0 or a code above; the temporary file never survives a failure.
-    static int CopyOver(const std::string& from, const std::string& to,
-                        const std::function<bool(uint64_t)>& afterBlock);
-
     // The code of a failed step's errno (the table above); onSource tells which side failed.
     static int CodeFor(int err, bool onSource);
 
