@@ -1,5 +1,7 @@
 #include "ui/ThumbnailLoader.h"
 
+#include "card/CardLayout.h"
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QPixmap>
@@ -23,8 +25,9 @@ QIcon CThumbnailLoader::IconFor(const std::string& mediaPath)
     if (m_pending.contains(key))
         return {};
     m_pending.insert(key);
-    const QString thm =
-        QString::fromStdString(std::filesystem::path(mediaPath).replace_extension(".thm").string());
+    const std::filesystem::path media(mediaPath);
+    const QString thm = QString::fromStdString(
+        CCardLayout::ThumbnailPath(media.parent_path().string(), media.stem().string()));
     QPointer<CThumbnailLoader> self(this);
     const quint64 generation = m_generation;
     QThreadPool::globalInstance()->start([self, key, thm, generation] {
