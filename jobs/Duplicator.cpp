@@ -1,11 +1,11 @@
 #include "jobs/Duplicator.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "card/UserException.h"
 #include "platform/DebugLog.h"
 #include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
 #include "platform/ShellFileOperation.h"
 #include "res/MessageCatalogue.h"
 
@@ -106,9 +106,7 @@ void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)
         op.from.push_back(file.from);
         op.to.push_back(file.to);
         before.push_back(total);
-        std::error_code ec;
-        const uint64_t size = std::filesystem::file_size(file.from, ec);
-        total += ec ? 0 : size; // the copy itself reports an unreadable source
+        total += CFileSystem::FileSize(file.from).value_or(0); // the copy itself reports an unreadable source
     }
     op.item.assign(op.from.size(), 0);
     op.collisionName = [&record](const std::string& to, int n) { return record.CollisionPath(to, n); };
