@@ -19,7 +19,7 @@
 #include "media/Converter.h"
 #include "media/ConverterState.h"
 #include "media/MediaInfo.h"
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 
 namespace tq9 {
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 
 namespace tq9 {
 

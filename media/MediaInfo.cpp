@@ -1,6 +1,6 @@
 #include "media/MediaInfo.h"
 
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 
 namespace tq9 {
 

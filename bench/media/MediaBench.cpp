@@ -6,7 +6,7 @@
 // ffprobe tool for the reference), so both sides pay start-up and library loading alike; wall time, CPU
 // time and peak resident memory come from wait4(). Runs alternate between the two sides and the median is
 // reported, with the ratio library / tool (below 1.0: the library is faster or smaller).
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 
 namespace tq9 {
 

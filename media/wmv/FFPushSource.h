@@ -19,7 +19,7 @@
 #include <mutex>
 #include <string>
 
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 #include "media/wmv/FFPacket.h"
 #include "platform/streaming/Source.h"
 #include "platform/streaming/SourceSeeking.h"

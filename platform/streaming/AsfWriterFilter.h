@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 #include "platform/streaming/AsfProfile.h"
 #include "platform/streaming/BaseFilter.h"
 #include "platform/streaming/BaseInputPin.h"

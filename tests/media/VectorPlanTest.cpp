@@ -9,8 +9,8 @@
 
 #include "media/ConverterSources.h"
 #include "media/FFMpegConverter.h"
-#include "media/library/Ffmpeg.h"
-#include "media/library/Options.h"
+#include "medialib/Ffmpeg.h"
+#include "medialib/Options.h"
 #include "support/FakeLibrary.h"
 
 extern "C" {

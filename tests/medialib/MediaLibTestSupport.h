@@ -3,7 +3,7 @@
 #pragma once
 
 #include "support/TestSupport.h"
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 
 #include <functional>
 #include <map>

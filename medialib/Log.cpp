@@ -1,5 +1,5 @@
 // Library-wide set-up, the debug log and error texts.
-#include "media/library/Ffmpeg.h"
+#include "medialib/Ffmpeg.h"
 
 #include <cstdarg>
 #include <cstdlib>

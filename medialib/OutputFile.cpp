@@ -1,4 +1,4 @@
-#include "media/library/OutputFile.h"
+#include "medialib/OutputFile.h"
 
 #include <cerrno>
 #include <cstring>

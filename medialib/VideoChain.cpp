@@ -1,6 +1,6 @@
-#include "media/library/VideoChain.h"
+#include "medialib/VideoChain.h"
 
-#include "media/library/Streams.h"
+#include "medialib/Streams.h"
 
 extern "C" {
 #include <libavutil/cpu.h>

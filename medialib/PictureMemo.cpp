@@ -1,4 +1,4 @@
-#include "media/library/PictureMemo.h"
+#include "medialib/PictureMemo.h"
 
 #include <sys/stat.h>
 

@@ -2,8 +2,8 @@
 // codec numbering. Shared by the probe, the transcoder and the decoding API so that all three agree.
 #pragma once
 
-#include "media/library/Ffmpeg.h"
-#include "media/library/Options.h"
+#include "medialib/Ffmpeg.h"
+#include "medialib/Options.h"
 
 namespace tq9media {
 

@@ -1,4 +1,4 @@
-#include "media/library/MediaWriter.h"
+#include "medialib/MediaWriter.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

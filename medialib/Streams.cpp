@@ -1,5 +1,5 @@
 // Stream selection, the contract's codec numbering, input opening and decoder set-up.
-#include "media/library/Streams.h"
+#include "medialib/Streams.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 // resampler owns, valid until the next Convert.
 #pragma once
 
-#include "media/library/Ffmpeg.h"
+#include "medialib/Ffmpeg.h"
 
 namespace tq9media {
 

@@ -1,4 +1,4 @@
-#include "media/library/AudioChain.h"
+#include "medialib/AudioChain.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,5 +1,5 @@
 // Internal to the media library: the FFmpeg headers, RAII owners for FFmpeg handles, the library's error type
-// and the debug log. Nothing outside media/library includes this file.
+// and the debug log. Nothing outside medialib includes this file.
 #pragma once
 
 extern "C" {

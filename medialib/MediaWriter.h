@@ -4,10 +4,10 @@
 // without a successful Close removes its file.
 #pragma once
 
-#include "media/library/AudioChain.h"
-#include "media/library/OutputFile.h"
-#include "media/library/Reporter.h"
-#include "media/library/tq9media.h"
+#include "medialib/AudioChain.h"
+#include "medialib/OutputFile.h"
+#include "medialib/Reporter.h"
+#include "medialib/tq9media.h"
 
 #include <atomic>
 

@@ -4,9 +4,9 @@
 // the writing of its packets run on a thread of their own, so that encoding overlaps decoding and filtering.
 #pragma once
 
-#include "media/library/EncoderThread.h"
-#include "media/library/OutputFile.h"
-#include "media/library/Reporter.h"
+#include "medialib/EncoderThread.h"
+#include "medialib/OutputFile.h"
+#include "medialib/Reporter.h"
 
 #include <cstdio>
 #include <functional>

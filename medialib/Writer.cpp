@@ -1,6 +1,6 @@
 // The C entry points of the writer API (see tq9media.h); each catches everything and returns a status.
-#include "media/library/MediaWriter.h"
-#include "media/library/tq9media.h"
+#include "medialib/MediaWriter.h"
+#include "medialib/tq9media.h"
 
 using namespace tq9media;
 

@@ -1,9 +1,9 @@
 // The option table of Transcode: every option the converters build, with its value check. Options apply
 // to the next file named, as with the ffmpeg tool: before "-i" to that input (only "-f" is allowed there),
 // before the output path to the output.
-#include "media/library/Options.h"
+#include "medialib/Options.h"
 
-#include "media/library/Ffmpeg.h"
+#include "medialib/Ffmpeg.h"
 
 #include <charconv>
 #include <cmath>

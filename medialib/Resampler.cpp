@@ -1,4 +1,4 @@
-#include "media/library/Resampler.h"
+#include "medialib/Resampler.h"
 
 #include <algorithm>
 

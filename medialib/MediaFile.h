@@ -4,9 +4,9 @@
 // (see tq9media.h for which calls may overlap); nothing here is shared between parts.
 #pragma once
 
-#include "media/library/Ffmpeg.h"
-#include "media/library/Resampler.h"
-#include "media/library/tq9media.h"
+#include "medialib/Ffmpeg.h"
+#include "medialib/Resampler.h"
+#include "medialib/tq9media.h"
 
 #include <vector>
 

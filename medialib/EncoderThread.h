@@ -4,7 +4,7 @@
 // the packets are the same as when the caller encodes them itself.
 #pragma once
 
-#include "media/library/Ffmpeg.h"
+#include "medialib/Ffmpeg.h"
 
 #include <condition_variable>
 #include <deque>

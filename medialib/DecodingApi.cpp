@@ -1,8 +1,8 @@
 // The C entry points of the decoding API (see tq9media.h); each catches everything and returns a status.
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 
-#include "media/library/Ffmpeg.h"
-#include "media/library/MediaFile.h"
+#include "medialib/Ffmpeg.h"
+#include "medialib/MediaFile.h"
 
 using namespace tq9media;
 

@@ -1,6 +1,6 @@
-#include "media/library/Probe.h"
+#include "medialib/Probe.h"
 
-#include "media/library/Streams.h"
+#include "medialib/Streams.h"
 
 namespace tq9media {
 

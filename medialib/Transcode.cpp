@@ -1,14 +1,14 @@
 // The C entry point Transcode: parses the argument vector, runs a probe or a conversion, and turns every
 // outcome (success, FFmpeg error, stop, exception) into one final status sent as kind 0 and returned.
-#include "media/library/tq9media.h"
+#include "medialib/tq9media.h"
 
 #include <malloc.h>
 
-#include "media/library/Ffmpeg.h"
-#include "media/library/Options.h"
-#include "media/library/Probe.h"
-#include "media/library/Reporter.h"
-#include "media/library/Transcoder.h"
+#include "medialib/Ffmpeg.h"
+#include "medialib/Options.h"
+#include "medialib/Probe.h"
+#include "medialib/Reporter.h"
+#include "medialib/Transcoder.h"
 
 using namespace tq9media;
 

@@ -2,8 +2,8 @@
 // leaves nothing half-written behind when the run fails), plus FileGuard for side files such as the pass log.
 #pragma once
 
-#include "media/library/Ffmpeg.h"
-#include "media/library/Options.h"
+#include "medialib/Ffmpeg.h"
+#include "medialib/Options.h"
 
 #include <mutex>
 

@@ -1,8 +1,8 @@
 // Internal to the media library: a probe, a Transcode run with an input and no output.
 #pragma once
 
-#include "media/library/Options.h"
-#include "media/library/Reporter.h"
+#include "medialib/Options.h"
+#include "medialib/Reporter.h"
 
 namespace tq9media {
 

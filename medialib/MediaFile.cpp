@@ -1,6 +1,6 @@
-#include "media/library/MediaFile.h"
+#include "medialib/MediaFile.h"
 
-#include "media/library/Streams.h"
+#include "medialib/Streams.h"
 
 namespace tq9media {
 

@@ -3,8 +3,8 @@
 // one packet or frame. Used on the caller's thread only.
 #pragma once
 
-#include "media/library/Ffmpeg.h"
-#include "media/library/tq9media.h"
+#include "medialib/Ffmpeg.h"
+#include "medialib/tq9media.h"
 
 namespace tq9media {
 

@@ -9,7 +9,7 @@
 // the next conversion starts.
 #pragma once
 
-#include "media/library/Ffmpeg.h"
+#include "medialib/Ffmpeg.h"
 
 #include <mutex>
 #include <string>

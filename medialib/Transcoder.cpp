@@ -1,7 +1,7 @@
-#include "media/library/Transcoder.h"
+#include "medialib/Transcoder.h"
 
-#include "media/library/PictureMemo.h"
-#include "media/library/Streams.h"
+#include "medialib/PictureMemo.h"
+#include "medialib/Streams.h"
 
 #include <sys/stat.h>
 

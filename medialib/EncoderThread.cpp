@@ -1,4 +1,4 @@
-#include "media/library/EncoderThread.h"
+#include "medialib/EncoderThread.h"
 
 namespace tq9media {
 

@@ -3,10 +3,10 @@
 // stop at any point closes all of it (and the output file's guard removes what was half written).
 #pragma once
 
-#include "media/library/AudioChain.h"
-#include "media/library/Options.h"
-#include "media/library/Reporter.h"
-#include "media/library/VideoChain.h"
+#include "medialib/AudioChain.h"
+#include "medialib/Options.h"
+#include "medialib/Reporter.h"
+#include "medialib/VideoChain.h"
 
 namespace tq9media {
 

@@ -4,10 +4,10 @@
 // stream the chain makes silence, kept as long as the video by SilenceUntil.
 #pragma once
 
-#include "media/library/EncoderThread.h"
-#include "media/library/OutputFile.h"
-#include "media/library/Reporter.h"
-#include "media/library/Resampler.h"
+#include "medialib/EncoderThread.h"
+#include "medialib/OutputFile.h"
+#include "medialib/Reporter.h"
+#include "medialib/Resampler.h"
 
 namespace tq9media {
 
