@@ -135,7 +135,7 @@ public:
         });
     }
     ~PipeSource() { Finish(); }
-    bool ok() const { return m_ok; }
+    bool Ok() const { return m_ok; }
     void Finish()
     {
         if (m_writer.joinable())
@@ -231,7 +231,7 @@ TEST(ShellFileOperationFaults, ACardFillingUpMidCopyKeepsNoPartialFile)
         }
         ::close(filler);
     });
-    ASSERT_TRUE(source.ok());
+    ASSERT_TRUE(source.Ok());
     ShellFileOp op = TransferOp(FO_COPY, src.Path(), card->Path(), {"a.mp4"});
 
     const int code = CShellFileOperation::Run(op);
@@ -302,7 +302,7 @@ TEST(ShellFileOperationFat, CopiesOntoFatThroughAHiddenTemporaryName)
                 tempHidden = CFileAttributes::Get((card->Path() / name).string()) & FILE_ATTRIBUTE_HIDDEN;
         }
     });
-    ASSERT_TRUE(source.ok());
+    ASSERT_TRUE(source.Ok());
     ShellFileOp op = TransferOp(FO_COPY, src.Path(), card->Path(), {"clip.mp4", "clip.thm"});
 
     const int code = CShellFileOperation::Run(op);
