@@ -85,6 +85,7 @@ HRESULT CFilterGraph::Run()
         std::lock_guard<std::mutex> lock(m_eventLock);
         m_events.clear();
         m_completed.clear();
+        m_aborted = false;
     }
     m_running = true;
     for (bool renderers : {true, false}) {
@@ -127,6 +128,11 @@ void CFilterGraph::NotifyEvent(long code, long, CBaseFilter* sender)
 {
     {
         std::lock_guard<std::mutex> lock(m_eventLock);
+        // An error stands: a completion reported after it (another stream finished) does not hide it.
+        if (code == EC_COMPLETE && m_aborted)
+            return;
+        if (code == EC_ERRORABORT || code == EC_USERABORT)
+            m_aborted = true;
         if (code == EC_COMPLETE) {
             // The run is complete only when every renderer has finished its streams.
             if (std::find(m_completed.begin(), m_completed.end(), sender) == m_completed.end())

@@ -53,6 +53,7 @@ private:
     std::condition_variable m_eventArrived;
     std::deque<long> m_events;      // guarded by m_eventLock
     std::vector<CBaseFilter*> m_completed; // renderers that completed this run; guarded by m_eventLock
+    bool m_aborted = false;                // an abort was reported this run; guarded by m_eventLock
 };
 
 } // namespace tq9

@@ -75,9 +75,11 @@ void CSourceStream::ThreadProc()
             continue;
         }
         Allocator()->ReleaseBuffer(sample);
-        DeliverEndOfStream();
+        // A stream that failed has not ended: downstream must not finish its file on what came so far.
         if (Failed(hr))
             m_filter.NotifyEvent(EC_ERRORABORT, hr);
+        else
+            DeliverEndOfStream();
         break;
     }
     OnThreadDestroy();

@@ -1,7 +1,8 @@
 // An output pin that pushes samples on a streaming thread of its own: borrow the connection's buffer,
 // FillBuffer it, deliver it to the connected input pin, again and again. FillBuffer answers S_OK for a
 // filled sample, S_FALSE at the end of the stream (the pin then delivers end-of-stream and its thread
-// ends), or a failure (end-of-stream is delivered too, and the filter reports an error abort).
+// ends), or a failure (the filter reports an error abort and no end-of-stream is delivered, so a writer
+// downstream never completes a file whose stream was cut by an error).
 //
 // Threads: Active and Inactive run on the graph's controlling thread; everything else on the pin's
 // streaming thread. A stop is seen by the thread when it asks for a buffer or when FillBuffer checks
