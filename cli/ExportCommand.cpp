@@ -7,49 +7,14 @@
 #include "cli/CliProgress.h"
 #include "cli/Command.h"
 #include "jobs/Exporter.h"
+#include "jobs/ExportToFolder.h"
 #include "platform/FileAttributes.h"
-#include "platform/FileIo.h"
 #include "platform/FileSystem.h"
 #include "platform/ShellFileOperation.h"
 
 namespace tq9::cli {
 
 namespace {
-
-// Moves every working file into folder under its card name and the working file's extension, renaming
-// on a collision ("clip (2).wmv"). All or nothing: after a failure or Ctrl-C what was moved is removed
-// again. Returns the final paths, or nothing with a message on stderr.
-bool moveResults(const CExporter& exporter, const std::string& folder, const std::atomic<bool>* cancel,
-                 std::vector<std::string>& finals)
-{
-    ShellFileOp op;
-    op.func = FO_MOVE;
-    op.flags = FOF_MULTIDESTFILES | FOF_RENAMEONCOLLISION | FOF_NOCONFIRMATION;
-    op.cancel = cancel;
-    for (const CTQ9ExportSystemFile& record : exporter.Records()) {
-        if (!(record.flags & FILE_MEDIA) || record.tempPath.empty())
-            continue;
-        SplitPathResult source, working;
-        SplitPath(record.sourcePath, source);
-        SplitPath(record.tempPath, working);
-        op.from.push_back(record.tempPath);
-        op.to.push_back(folder + "/" + source.base + "." + working.extension);
-    }
-    if (op.from.empty())
-        return true;
-    const int code = CShellFileOperation::Run(op);
-    if (code == 0) {
-        finals = op.done;
-        return true;
-    }
-    for (const std::string& moved : op.done)
-        if (!moved.empty())
-            CFileIo::Unlink(moved);
-    if (code != DE_OPCANCELLED)
-        PrintError("export: cannot move the results into " + folder + " (" + CShellFileOperation::ErrorName(code) +
-                   ")");
-    return false;
-}
 
 int runExport(const ParsedArgs& args)
 {
@@ -86,25 +51,22 @@ int runExport(const ParsedArgs& args)
 
     CExporter exporter;
     CCliProgress frontEnd;
-    int result = exporter.Prepare(files);
-    if (result < 0) {
+    const CExportToFolder::Outcome outcome = CExportToFolder::Run(exporter, frontEnd, files, *folder);
+    if (outcome.prepareRefused) {
         PrintError("export: cannot reserve the working files in the temporary folder");
         return kExitFailed;
     }
-    result = exporter.Run(frontEnd);
-    std::vector<std::string> finals;
-    if (result == JOB_RESULT_DONE && !moveResults(exporter, *folder, frontEnd.CompletionCancelFlag(), finals))
-        result = frontEnd.Interrupted() ? JOB_RESULT_CANCELED : CExporter::RESULT_FAILED;
-    exporter.DeleteWorkingFiles();
-
-    if (result == JOB_RESULT_CANCELED)
+    if (outcome.result == JOB_RESULT_CANCELED || (outcome.result < 0 && frontEnd.Interrupted()))
         return kExitCanceled;
-    if (result < 0) {
-        if (!exporter.FailedSource().empty())
+    if (outcome.result < 0) {
+        if (outcome.placementCode != 0)
+            PrintError("export: cannot move the results into " + *folder + " (" +
+                       CShellFileOperation::ErrorName(outcome.placementCode) + ")");
+        else if (!exporter.FailedSource().empty())
             PrintError("export: " + exporter.FailedSource() + ": " + exporter.FailureReason());
         return kExitFailed;
     }
-    for (const std::string& path : finals)
+    for (const std::string& path : outcome.placed)
         std::cout << path << "\n";
     return kExitOk;
 }
