@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "card/TQ9SystemFile.h"
 #include "card/UserException.h"
 #include "jobs/SelfDDIndicator.h"
 #include "media/FFMpegConverter.h"
@@ -11,6 +12,23 @@
 #include "platform/FileSystem.h"
 
 namespace tq9 {
+
+namespace {
+
+// The length the card's .mrk sidecar gives a recording, in milliseconds; 0 without one. A recording that
+// decodes shorter than that ended early.
+int64_t MarkerMs(const std::string& cardPath)
+{
+    CTQ9SystemFile item;
+    try {
+        item.InitFromCardPath(cardPath);
+    } catch (const CUserException&) {
+        return 0;
+    }
+    return static_cast<int64_t>(item.MarkerSeconds()) * 1000;
+}
+
+} // namespace
 
 int CExporter::Prepare(const std::vector<std::string>& sources)
 {
@@ -103,7 +121,7 @@ void CExporter::ExportRecord(CTQ9ExportSystemFile& record)
     if (record.kind & KIND_COPY)
         converter.CopyFile(record.sourcePath, record.tempPath);
     else if (record.kind & KIND_VIDEO)
-        converter.ConvertToWmv(record.sourcePath, record.tempPath);
+        converter.ConvertToWmv(record.sourcePath, record.tempPath, MarkerMs(record.sourcePath));
     else
         throw CUserException("nothing to do with this kind of file");
     if (!ConverterSucceeded(converter)) {

@@ -15,6 +15,10 @@ namespace tq9 {
 
 // Generic failure, set at the start of every operation and kept when it does not succeed.
 constexpr int32_t kConverterFailed = static_cast<int32_t>(0x80004005);
+// A conversion that finished, but the source held less than it declares (a recording cut short by a flat
+// battery): the output is complete and playable, only shorter. Negative: a caller testing only the sign
+// sees a failure. An application-defined status (customer bit set), unlike any system one.
+constexpr int32_t kConverterEndedEarly = static_cast<int32_t>(0xA0040001);
 // A plain copy stopped at the user's request. Non-negative: a caller testing only the sign sees success.
 constexpr int32_t kConverterCopyStopped = 512;
 

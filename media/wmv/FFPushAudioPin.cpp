@@ -85,6 +85,7 @@ HRESULT CFFPushAudioPin::FillBuffer(CMediaSample& sample)
     const REFERENCE_TIME start = m_pendingStartUs * kUnitsPerMicrosecond;
     sample.SetTime(start, start + durationUs * kUnitsPerMicrosecond);
     sample.SetSyncPoint(true);
+    m_source.RecordSample(m_pendingStartUs, m_pendingStartUs + durationUs);
     m_pendingStartUs += durationUs;
     return S_OK;
 }

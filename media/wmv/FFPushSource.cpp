@@ -1,5 +1,7 @@
 #include "media/wmv/FFPushSource.h"
 
+#include <algorithm>
+
 #include "media/wmv/FFPushAudioPin.h"
 #include "media/wmv/FFPushVideoPin.h"
 
@@ -117,6 +119,34 @@ HRESULT CFFPushSource::GetCurFile(std::string* name, CMediaType* type)
     if (type)
         *type = m_loadType;
     return S_OK;
+}
+
+void CFFPushSource::RecordSample(int64_t startUs, int64_t endUs)
+{
+    int64_t first = m_firstStartUs.load();
+    while (startUs < first && !m_firstStartUs.compare_exchange_weak(first, startUs)) {
+    }
+    int64_t last = m_lastEndUs.load();
+    while (endUs > last && !m_lastEndUs.compare_exchange_weak(last, endUs)) {
+    }
+}
+
+int64_t CFFPushSource::DeliveredUs() const
+{
+    const int64_t first = m_firstStartUs.load(), last = m_lastEndUs.load();
+    return last > first ? last - first : 0;
+}
+
+int64_t CFFPushSource::DeclaredUs() const
+{
+    int64_t longest = 0;
+    for (const Tq9MediaStreamInfo* info : {&m_videoInfo, &m_audioInfo})
+        if (info->durationUs != TQ9_MEDIA_TIME_NONE)
+            longest = std::max(longest, info->durationUs);
+    if (longest > 0)
+        return longest;
+    const int64_t file = m_file ? Tq9MediaDurationUs(m_file.get()) : TQ9_MEDIA_TIME_NONE;
+    return file != TQ9_MEDIA_TIME_NONE && file > 0 ? file : 0;
 }
 
 long CFFPushSource::PictureSize() const

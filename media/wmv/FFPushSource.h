@@ -13,6 +13,7 @@
 // the state lock only around loading and media-type negotiation.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -73,6 +74,14 @@ public:
     size_t QueuedPackets(int which);
     // The start time of the last picture delivered, for GetCurrentPosition.
     void RecordPosition(REFERENCE_TIME start) { SetCurrentPosition(start); }
+    // A pin delivered a sample covering [startUs, endUs).
+    void RecordSample(int64_t startUs, int64_t endUs);
+    // Microseconds from the first sample delivered to the end of the last, over both pins: how much of the
+    // file could be decoded. 0 before any sample.
+    int64_t DeliveredUs() const;
+    // The longer of the two streams' lengths as the file declares them (its index), else the file's
+    // duration; 0 when unknown. A recording cut short (a flat battery) declares more than it holds.
+    int64_t DeclaredUs() const;
 
     HRESULT Run() override;
 
@@ -105,6 +114,8 @@ private:
     Tq9MediaStreamInfo m_videoInfo{};
     Tq9MediaStreamInfo m_audioInfo{};
     int64_t m_frameDurationUs = 0;
+    std::atomic<int64_t> m_firstStartUs{INT64_MAX};
+    std::atomic<int64_t> m_lastEndUs{INT64_MIN};
 
     std::mutex m_queueLock; // guards everything below
     std::condition_variable m_queueChanged;

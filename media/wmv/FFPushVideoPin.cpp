@@ -98,6 +98,7 @@ HRESULT CFFPushVideoPin::FillBuffer(CMediaSample& sample)
     sample.SetTime(start, start + durationUs * kUnitsPerMicrosecond);
     sample.SetSyncPoint(true);
     m_source.RecordPosition(start);
+    m_source.RecordSample(startUs, m_nextStartUs);
     return S_OK;
 }
 

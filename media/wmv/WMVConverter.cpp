@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <memory>
 
 #include "media/wmv/FFPushSource.h"
@@ -140,7 +142,7 @@ int CWMVConverter::Fail(const std::string& destination, const std::string& why)
     return -1;
 }
 
-int CWMVConverter::ConvertToWmv(const std::string& source, const std::string& destination)
+int CWMVConverter::ConvertToWmv(const std::string& source, const std::string& destination, int64_t expectedMs)
 {
     std::lock_guard<std::mutex> run(runLock);
     BeginOperation();
@@ -209,8 +211,15 @@ int CWMVConverter::ConvertToWmv(const std::string& source, const std::string& de
     graph.Stop();
     if (!failure.empty())
         return Fail(destination, failure);
+    const int64_t declaredMs = std::max(pushSource->DeclaredUs() / 1000, expectedMs);
+    const bool endedEarly = pushSource->DeliveredUs() / 1000 + kEndedEarlyToleranceMs < declaredMs;
     std::lock_guard<std::mutex> lock(stateLock);
     position = total;
+    if (endedEarly) {
+        result = kConverterEndedEarly;
+        m_lastError = "the recording ended early";
+        return -1;
+    }
     result = 0;
     return 0;
 }

@@ -27,7 +27,13 @@ public:
     // Writes destination as a WMV file from any media file with a video and an audio stream. Returns 0
     // when the file is complete (result 0), -1 otherwise (result kConverterFailed); a failed or stopped
     // conversion leaves no destination behind.
-    int ConvertToWmv(const std::string& source, const std::string& destination);
+    // A source that decodes to more than a second less than it declares, or than expectedMs (the card's
+    // .mrk length; 0 when unknown), ended early: -1 with result kConverterEndedEarly and LastError
+    // "the recording ended early"; the destination then holds the complete WMV of what could be decoded,
+    // for the caller to keep or remove.
+    int ConvertToWmv(const std::string& source, const std::string& destination, int64_t expectedMs = 0);
+    // How much shorter than declared a source may decode before it counts as ended early.
+    static constexpr int64_t kEndedEarlyToleranceMs = 1000;
     // Why the last ConvertToWmv failed, in a few words for a log or tq9's stderr; empty after a success.
     std::string LastError() const;
 

@@ -90,3 +90,13 @@ TEST_F(ExportE2E, CtrlCLeavesNothingInTheFolderOrTheTemporaryFolder)
     EXPECT_TRUE(Names(out).empty());
     EXPECT_TRUE(Names(tmp).empty());
 }
+
+TEST_F(ExportE2E, RecordingCutShortSaysItEndedEarly)
+{
+    CutCopy(LongDeviceClip(), 50, folder / "flat.mp4");
+    WriteFile(folder / "flat.mrk", std::string("\0\0\0\xc8", 4)); // 200 s, as the device wrote it
+    const ProcessResult r = RunProcess(Command((folder / "flat.mp4").string()), Env());
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.err.find("flat.mp4"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the recording ended early"), std::string::npos) << r.err;
+}

@@ -183,3 +183,25 @@ TEST_F(WMVConversion, StopDuringTheWaitEndsWithinOneStepAndRemovesThePartialFile
     EXPECT_EQ(writer.closes, 0);
     EXPECT_FALSE(fs::exists(out));
 }
+
+TEST_F(WMVConversion, RecordingCutShortEndsEarlyWithItsPartWritten)
+{
+    // Cut, it says it ended early, and the writer still finished what was there.
+    for (const int percent : {10, 50, 99}) {
+        const fs::path cut = CutCopy(LongDeviceClip(), percent, dir / ("cut" + std::to_string(percent) + ".mp4"));
+        const int closesBefore = writer.closes;
+        writer.videoPts.clear();
+        EXPECT_EQ(converter.ConvertToWmv(cut.string(), out), -1) << percent;
+        EXPECT_EQ(converter.GetResult(), kConverterEndedEarly) << percent;
+        EXPECT_EQ(converter.LastError(), "the recording ended early");
+        EXPECT_EQ(writer.closes, closesBefore + 1) << percent;
+        EXPECT_TRUE(fs::exists(out)) << percent;
+        EXPECT_NEAR(writer.videoPts.size() / 10.0, percent, 3) << percent; // 1000 pictures in all
+    }
+
+    // A length sidecar that says more than the file holds: 2 s of pictures where the card says 4.
+    EXPECT_EQ(converter.ConvertToWmv(DeviceClip().string(), out, 4000), -1);
+    EXPECT_EQ(converter.GetResult(), kConverterEndedEarly);
+    // Whole seconds in the sidecar: 2 s said of 2 s held is no shortfall.
+    EXPECT_EQ(converter.ConvertToWmv(DeviceClip().string(), out, 2000), 0) << converter.LastError();
+}

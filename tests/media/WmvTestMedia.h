@@ -25,6 +25,24 @@ inline fs::path ClipWithThirdStream()
                        "-c:v", "mpeg4", "-c:a", "libmp3lame"});
 }
 
+// A long device-form recording (200 s, 64x48 at 5 fps, 32 kHz mono sound) with its index at the front, as
+// a recording cut short keeps it: a cut copy still opens and declares the whole length.
+inline fs::path LongDeviceClip()
+{
+    return SynthMedia("wmv-long-indexed.mp4",
+                      {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=5:duration=200", "-f", "lavfi", "-i",
+                       "sine=frequency=440:sample_rate=32000:duration=200", "-ac", "1", "-c:v", "mpeg4", "-b:v", "16k",
+                       "-c:a", "libmp3lame", "-b:a", "32k", "-shortest", "-movflags", "+faststart"});
+}
+
+// The first percent of a file's bytes, as a recording ends when the battery runs flat.
+inline fs::path CutCopy(const fs::path& source, int percent, const fs::path& to)
+{
+    const std::string bytes = ReadFile(source);
+    WriteFile(to, bytes.substr(0, bytes.size() * static_cast<size_t>(percent) / 100));
+    return to;
+}
+
 inline fs::path ClipWithoutAudio()
 {
     return SynthMedia("wmv-silent.mp4", {"-f", "lavfi", "-i", "testsrc=size=96x64:rate=10:duration=1", "-c:v",
