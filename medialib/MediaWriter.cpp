@@ -16,7 +16,8 @@ bool ValidSettings(const Tq9WriterSettings& s)
     // wmv2 codes whole macroblock pairs of chroma: even sizes only.
     return s.width > 0 && s.height > 0 && s.width % 2 == 0 && s.height % 2 == 0 && s.width <= 8192 &&
         s.height <= 8192 && s.videoBitRate > 0 && s.sampleRate > 0 && s.sampleRate <= 48000 && s.channels >= 1 &&
-        s.channels <= 2 && s.audioBitRate > 0;
+        s.channels <= 2 && s.audioBitRate > 0 && s.inputSampleRate >= 0 && s.inputSampleRate <= 384000 &&
+        s.inputChannels >= 0 && s.inputChannels <= 8;
 }
 
 } // namespace
@@ -35,8 +36,9 @@ MediaWriter::MediaWriter(const std::string& path, const Tq9WriterSettings& setti
     m_out = std::make_unique<OutputFile>(spec);
     OpenVideoEncoder(settings);
     m_audio = std::make_unique<AudioChain>(spec, nullptr, *m_out, m_audioReporter);
-    m_sampleRate = settings.sampleRate;
-    av_channel_layout_default(&m_audioLayout, settings.channels);
+    // The chain resamples what arrives to the file's rate and channels.
+    m_sampleRate = settings.inputSampleRate ? settings.inputSampleRate : settings.sampleRate;
+    av_channel_layout_default(&m_audioLayout, settings.inputChannels ? settings.inputChannels : settings.channels);
     m_out->Context()->avoid_negative_ts = 0;
     m_created = true;
     m_out->Open(nullptr);

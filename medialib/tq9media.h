@@ -235,9 +235,11 @@ typedef struct Tq9WriterSettings {
     int frameRateNum;       /* the source's nominal frame rate (a hint for the encoder's time base) */
     int frameRateDen;
     int64_t videoBitRate;   /* bit/s */
-    int sampleRate;         /* audio: interleaved signed 16-bit at this rate and channel count */
+    int sampleRate;         /* audio in the file: this rate and channel count */
     int channels;
     int64_t audioBitRate;   /* bit/s */
+    int inputSampleRate;    /* the samples given to Tq9WriterAudio: interleaved signed 16-bit at this rate and */
+    int inputChannels;      /* channel count (up to 8), resampled to the file's; 0: the file's own */
 } Tq9WriterSettings;
 
 /* Creates the file (replacing what is there) and opens both encoders. *writer is set only on success. */

@@ -166,10 +166,14 @@ HRESULT CAsfWriterFilter::Run()
     settings.height = m_height = std::abs(pictures.biHeight);
     FrameRateOf(m_videoPin->ConnectionMediaType().AvgTimePerFrame(), settings.frameRateNum, settings.frameRateDen);
     settings.videoBitRate = videoStream->bitrate;
-    // The writer encodes the sound at the rate and channel count it arrives with.
-    settings.sampleRate = static_cast<int>(sound.nSamplesPerSec);
-    settings.channels = m_channels = sound.nChannels;
+    // The file's sound is the profile's (44100 or 48000 Hz stereo); the writer resamples what arrives.
+    WAVEFORMATEX written{};
+    audioStream->mediaType.GetFormat(written);
+    settings.sampleRate = static_cast<int>(written.nSamplesPerSec);
+    settings.channels = written.nChannels;
     settings.audioBitRate = audioStream->bitrate;
+    settings.inputSampleRate = static_cast<int>(sound.nSamplesPerSec);
+    settings.inputChannels = m_channels = sound.nChannels;
 
     {
         std::lock_guard<std::mutex> functions(g_functionsLock);

@@ -50,8 +50,9 @@ public:
     HRESULT GetCurrentProfile(CAsfProfile& profile) const;
     HRESULT ConfigureFilterUsingProfile(const CAsfProfile& profile);
 
-    // Opens the writer with the profile's bit rates and the connected pins' picture size, frame rate,
-    // sample rate and channels. VFW_E_TYPE_NOT_ACCEPTED when the profile's frame size is not the pictures'.
+    // Opens the writer with the profile's bit rates, frame size and sound format (the sound that arrives
+    // is resampled to it) and the connected pins' frame rate, sample rate and channels.
+    // VFW_E_TYPE_NOT_ACCEPTED when the profile's frame size is not the pictures'.
     HRESULT Run() override;
     HRESULT Stop() override;
 

@@ -70,6 +70,17 @@ TEST_F(ExportE2E, DeviceRecordingBecomesAWmvThatDecodesWhole)
     EXPECT_EQ(decode.err, "");
 }
 
+TEST_F(ExportE2E, MonoSoundAt32kHzBecomesStereoAt44100Hz)
+{
+    fs::copy_file(MonoDeviceClip(), folder / "mono.mp4");
+    const ProcessResult r = RunProcess(Command((folder / "mono.mp4").string()), Env());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const fs::path wmv = out / "mono.wmv";
+    EXPECT_EQ(Probe(wmv, "stream=codec_name,sample_rate,channels", "a:0"),
+              "codec_name=wmav2\nsample_rate=44100\nchannels=2\n");
+    EXPECT_NEAR(Seconds(Probe(wmv, "stream=duration", "a:0"), "duration"), 1.0, 0.05);
+}
+
 TEST_F(ExportE2E, CtrlCLeavesNothingInTheFolderOrTheTemporaryFolder)
 {
     const fs::path clip = SynthMedia("wmv-long-device.mp4",

@@ -113,6 +113,8 @@ TEST_F(WMVConversion, DeviceClipReachesTheWriterWholeOnTwoThreads)
     EXPECT_EQ(writer.settings.sampleRate, 48000);
     EXPECT_EQ(writer.settings.channels, 2);
     EXPECT_EQ(writer.settings.audioBitRate, 128016);
+    EXPECT_EQ(writer.settings.inputSampleRate, 48000);
+    EXPECT_EQ(writer.settings.inputChannels, 2);
 
     // Every picture, in order, from the start; every sound frame.
     ASSERT_EQ(writer.videoPts.size(), 50u);
@@ -142,6 +144,18 @@ TEST_F(WMVConversion, EndsWhenBothStreamsEndAndDropsAThirdStream)
     EXPECT_EQ(writer.settings.sampleRate, 44100);
     EXPECT_NEAR(static_cast<double>(writer.audioFrames), 88200.0, 2 * 1152.0);
     EXPECT_EQ(writer.closes, 1);
+}
+
+TEST_F(WMVConversion, SoundIsWrittenAtTheProfilesRateAndChannels)
+{
+    // 32 kHz mono arrives as it is and is written at 44100 Hz stereo.
+    ASSERT_EQ(converter.ConvertToWmv(MonoDeviceClip().string(), out), 0) << converter.LastError();
+    EXPECT_EQ(writer.settings.sampleRate, 44100);
+    EXPECT_EQ(writer.settings.channels, 2);
+    EXPECT_EQ(writer.settings.audioBitRate, 96000);
+    EXPECT_EQ(writer.settings.inputSampleRate, 32000);
+    EXPECT_EQ(writer.settings.inputChannels, 1);
+    EXPECT_NEAR(static_cast<double>(writer.audioFrames), 32000.0, 2 * 1152.0);
 }
 
 TEST_F(WMVConversion, FailuresLeaveNoDestination)

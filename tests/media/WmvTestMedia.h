@@ -15,6 +15,15 @@ inline fs::path DeviceClip()
                        "libmp3lame", "-b:a", "128k", "-shortest"});
 }
 
+// The device's form with 32 kHz mono sound (1 s), which the WMV carries at 44100 Hz stereo.
+inline fs::path MonoDeviceClip()
+{
+    return SynthMedia("wmv-device-mono32k.mp4",
+                      {"-f", "lavfi", "-i", "testsrc=size=96x64:rate=10:duration=1", "-f", "lavfi", "-i",
+                       "sine=frequency=440:sample_rate=32000:duration=1", "-ac", "1", "-c:v", "mpeg4", "-c:a",
+                       "libmp3lame", "-b:a", "64k", "-shortest"});
+}
+
 // Video of 1 s with 2 s of 44.1 kHz sound and a second sound stream that must not be taken.
 inline fs::path ClipWithThirdStream()
 {
