@@ -30,6 +30,30 @@
 <context>
     <name>tq9::CMainFrame</name>
     <message>
+        <source>Import...</source>
+        <translation>取り込み...</translation>
+    </message>
+    <message>
+        <source>Export...</source>
+        <translation>書き出し...</translation>
+    </message>
+    <message>
+        <source>Duplicate to...</source>
+        <translation>複製先を選んで複製...</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>開く</translation>
+    </message>
+    <message>
+        <source>Show in File Manager</source>
+        <translation>ファイルマネージャで表示</translation>
+    </message>
+    <message>
+        <source>Edit(&amp;E)</source>
+        <translation>編集(&amp;E)</translation>
+    </message>
+    <message>
         <source>File(&amp;F)</source>
         <translation>ファイル(&amp;F)</translation>
     </message>
@@ -136,6 +160,41 @@
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+</context>
+<context>
+    <name>tq9::CFileChooser</name>
+    <message>
+        <source>Import</source>
+        <translation>取り込み</translation>
+    </message>
+    <message>
+        <source>Export to</source>
+        <translation>書き出し先</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>書き出し</translation>
+    </message>
+    <message>
+        <source>Media files (%1)</source>
+        <translation>メディアファイル (%1)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>すべてのファイル (*)</translation>
+    </message>
+    <message>
+        <source>Duplicate to</source>
+        <translation>複製先</translation>
+    </message>
+    <message>
+        <source>Duplicate</source>
+        <translation>複製</translation>
     </message>
     <message>
         <source>Cancel</source>

@@ -10,6 +10,7 @@
 #include "platform/MountWatcher.h"
 #include "res/MessageCatalogue.h"
 #include "ui/AddressBar.h"
+#include "ui/ContextMenu.h"
 #include "ui/DropImport.h"
 #include "ui/MainFrame.h"
 #include "ui/MessageBox.h"
@@ -17,9 +18,11 @@
 #include "ui/RightView.h"
 #include "ui/ShellIcons.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 
@@ -60,7 +63,6 @@ CLeftView::CLeftView(QWidget* parent)
     setAcceptDrops(true);
     setDropIndicatorShown(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setContextMenuPolicy(Qt::NoContextMenu);
     connect(this, &QTreeWidget::itemSelectionChanged, this, &CLeftView::OnSelectionChanged);
 }
 
@@ -250,7 +252,7 @@ void CLeftView::RemoveRecord(std::vector<std::unique_ptr<TreeViewItem>>& owner, 
     delete record.treeItem; // its child nodes go with it; the records stay valid until erased below
     owner.erase(owner.begin() + static_cast<std::ptrdiff_t>(index));
     if (!SelectedRecord() && m_frame)
-        m_frame->SetRemainingSpace(0);
+        m_frame->ClearRemainingSpace();
 }
 
 void CLeftView::OnFolderChanged(const std::string& path)
@@ -277,6 +279,33 @@ void CLeftView::paintEvent(QPaintEvent* event)
     painter.setPen(palette().color(QPalette::PlaceholderText));
     painter.drawText(viewport()->rect().adjusted(8, 8, -8, -8), Qt::AlignTop | Qt::AlignLeft | Qt::TextWordWrap,
                      EmptyHint());
+}
+
+void CLeftView::keyPressEvent(QKeyEvent* event)
+{
+    if (CContextMenu::IsMenuKey(*event)) {
+        CContextMenu::PopupFromKeyboard(*this, m_contextActions);
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+void CLeftView::contextMenuEvent(QContextMenuEvent* event)
+{
+    CContextMenu::Popup(*this, m_contextActions, *event);
+}
+
+std::vector<CLeftView::CardFolders> CLeftView::AllFolders() const
+{
+    std::vector<CardFolders> cards;
+    for (const auto& card : m_records) {
+        CardFolders entry{card->displayName, {}};
+        for (const auto& device : card->children)
+            for (const auto& folder : device->children)
+                entry.folders.push_back(folder->path);
+        cards.push_back(std::move(entry));
+    }
+    return cards;
 }
 
 TreeViewItem* CLeftView::RecordOf(const QTreeWidgetItem* item)
@@ -306,8 +335,12 @@ uint64_t CLeftView::RemainingSpace() const
 
 void CLeftView::ShowRemainingSpace()
 {
-    if (m_frame)
+    if (!m_frame)
+        return;
+    if (HasSelection())
         m_frame->SetRemainingSpace(RemainingSpace());
+    else
+        m_frame->ClearRemainingSpace();
 }
 
 bool CLeftView::CreateNumberedFolder()
@@ -326,7 +359,7 @@ bool CLeftView::CreateNumberedFolder()
     if (!created)
         return false;
     AddFolderRecord(*deviceRecord, *created);
-    ShowRemainingSpace();
+    SelectByPath(*created);
     return true;
 }
 
@@ -467,12 +500,12 @@ void CLeftView::dropEvent(QDropEvent* event)
     }
     event->setDropAction(Qt::CopyAction);
     event->accept();
-    if (selfDrag) {
-        if (m_duplicator)
-            CDropImport::Duplicate(this, *m_duplicator, target, files, RemainingSpace());
-    } else if (m_importer) {
-        CDropImport::Import(this, *m_importer, target, files, RemainingSpace());
+    if (!selfDrag) {
+        m_fileList->ImportFiles(target, files);
+        return;
     }
+    if (m_duplicator)
+        CDropImport::Duplicate(this, *m_duplicator, target, files, RemainingSpace());
     m_fileList->EnumerateFolder(target);
     ShowRemainingSpace();
 }

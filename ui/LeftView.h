@@ -11,6 +11,7 @@
 #include "observe/FileObserver2.h"
 
 #include <QIcon>
+#include <QList>
 #include <QTreeWidget>
 
 #include <atomic>
@@ -18,6 +19,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+class QAction;
 
 namespace tq9 {
 
@@ -49,6 +52,9 @@ public:
     void SetLinks(CMainFrame* frame, CRightView* fileList, CAddressBar* addressBar, CFileObserver2* observer,
                   CImporter* importer, CDuplicator* duplicator);
 
+    // The commands of the nodes' context menu (separators included), in menu order.
+    void SetContextActions(QList<QAction*> actions) { m_contextActions = std::move(actions); }
+
     // The card scan: fills the tree with every card and its folders, watching and caching each folder,
     // then starts watching the mount table. A failing scan shows string 131 (caption string 130) and
     // leaves what was filled so far.
@@ -60,12 +66,19 @@ public:
     void ShowRemainingSpace();
     // What the empty tree says: how to get a card.
     static QString EmptyHint();
-    // Creates the lowest free numbered folder on the selected card and adds it as the card's last node.
+    // Creates the lowest free numbered folder on the selected card, adds its node in number order and
+    // selects it.
     bool CreateNumberedFolder();
     // Selects the node whose record has exactly this path; false when there is none.
     bool SelectByPath(const std::string& path);
 
     bool HasSelection() const { return SelectedRecord() != nullptr; }
+    // The cards and their folders, as the tree shows them (for the card-folder chooser).
+    struct CardFolders {
+        QString name;
+        std::vector<std::string> folders;
+    };
+    std::vector<CardFolders> AllFolders() const;
     // Path of the selected record; empty without a selection.
     std::string SelectedPath() const;
     // Free bytes on the selected path's volume; 0 without a selection or when the query fails.
@@ -80,6 +93,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override; // Shift+F10 opens the context menu
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
@@ -102,6 +117,7 @@ private:
     void SetDropHighlight(QTreeWidgetItem* item);
 
     CMainFrame* m_frame = nullptr;
+    QList<QAction*> m_contextActions;
     CRightView* m_fileList = nullptr;
     CAddressBar* m_addressBar = nullptr;
     CFileObserver2* m_observer = nullptr;

@@ -6,13 +6,20 @@
 #include "jobs/Importer.h"
 #include "observe/FileObserver2.h"
 #include "res/MessageCatalogue.h"
+#include "card/CardFolder.h"
+#include "jobs/ExportToFolder.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
 #include "ui/AddressBar.h"
+#include "ui/ConvProgressDlg.h"
+#include "ui/DropImport.h"
+#include "ui/FileChooser.h"
 #include "ui/LeftView.h"
 #include "ui/MessageBox.h"
+#include "ui/OpenFile.h"
 #include "ui/RightView.h"
 #include "ui/ToolIcons.h"
 #include "ui/WindowLayout.h"
-#include "card/CardFolder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -43,7 +50,22 @@ CMainFrame::CMainFrame(QWidget* parent)
     CreateClientArea();
     CreateMenu();
     CreateBars();
+    CreateContextMenus();
     m_rightView->SetColumnsSizedByHand(CWindowLayout::Restore(*this, *m_splitter, *m_rightView->header()));
+    // The folder of the last run, when its card is here.
+    const std::string last = CWindowLayout::LastFolder();
+    if (!last.empty())
+        m_leftView->SelectByPath(last);
+    connect(m_leftView, &QTreeWidget::itemSelectionChanged, this, &CMainFrame::UpdateActions);
+    connect(m_rightView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        UpdateActions();
+        ShowSelectionSummary();
+    });
+    connect(m_rightView->model(), &QAbstractItemModel::modelReset, this, [this] {
+        UpdateActions();
+        ShowSelectionSummary();
+    });
+    UpdateActions();
 }
 
 CMainFrame::~CMainFrame()
@@ -103,7 +125,24 @@ void CMainFrame::CreateMenu()
     m_refreshAction->setShortcut(QKeySequence::Refresh);
     connect(m_refreshAction, &QAction::triggered, this, &CMainFrame::RefreshCommand);
 
+    auto command = [this](const QString& title, QKeySequence key, void (CMainFrame::*slot)()) {
+        auto* action = new QAction(title, this);
+        if (!key.isEmpty())
+            action->setShortcut(key);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    m_importAction = command(tr("Import..."), QKeySequence(Qt::CTRL | Qt::Key_I), &CMainFrame::ImportCommand);
+    m_exportAction = command(tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E), &CMainFrame::ExportCommand);
+    m_duplicateAction = command(tr("Duplicate to..."), {}, &CMainFrame::DuplicateCommand);
+    m_openAction = command(tr("Open"), {}, &CMainFrame::OpenCommand);
+    m_showFilesAction = command(tr("Show in File Manager"), {}, &CMainFrame::ShowFilesInFileManager);
+    m_showFolderAction = command(tr("Show in File Manager"), {}, &CMainFrame::ShowFolderInFileManager);
+
     QMenu* file = menuBar()->addMenu(tr("File(&F)"));
+    file->addAction(m_importAction);
+    file->addAction(m_exportAction);
+    file->addSeparator();
     file->addAction(m_createFolderAction);
     file->addAction(m_deleteFileAction);
     file->addAction(m_refreshAction);
@@ -113,6 +152,9 @@ void CMainFrame::CreateMenu()
     QAction* quit = file->addAction(tr("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu(tr("Edit(&E)"));
+    edit->addAction(m_duplicateAction);
 
     QMenu* help = menuBar()->addMenu(tr("Help(&H)"));
     m_helpAction = help->addAction(tr("Help"));
@@ -137,11 +179,12 @@ void CMainFrame::CreateBars()
     m_addressBand->addWidget(m_addressBar);
 
     m_messagePane = new QLabel(text(IDS_READY), this);
-    m_remainingPane = new QLabel(text(IDS_REMAINING_SPACE_ZERO), this);
+    m_remainingPane = new QLabel(this);
     m_remainingPane->setFrameShape(QFrame::StyledPanel);
     m_remainingPane->setFrameShadow(QFrame::Sunken);
     statusBar()->addWidget(m_messagePane, 1);
     statusBar()->addPermanentWidget(m_remainingPane);
+    ClearRemainingSpace(); // until a card is selected
 
     m_splitter->setCollapsible(0, true);
     m_leftView->setMinimumWidth(0);
@@ -149,17 +192,169 @@ void CMainFrame::CreateBars()
     m_splitter->setStretchFactor(1, 1);
 }
 
+void CMainFrame::CreateContextMenus()
+{
+    auto separator = [this] {
+        auto* action = new QAction(this);
+        action->setSeparator(true);
+        return action;
+    };
+    m_rightView->SetContextActions({m_openAction, separator(), m_exportAction, m_duplicateAction, separator(),
+                                    m_deleteFileAction, separator(), m_showFilesAction});
+    m_leftView->SetContextActions({m_importAction, m_createFolderAction, m_refreshAction, separator(),
+                                   m_showFolderAction});
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
     CWindowLayout::Save(*this, *m_splitter, *m_rightView->header(), m_rightView->ColumnsSizedByHand());
+    CWindowLayout::SaveLastFolder(m_rightView->CurrentFolder());
     QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::ShowTransferDone(int count, bool duplicated)
 {
-    const int id = duplicated ? (count == 1 ? IDS_ONE_FILE_DUPLICATED : IDS_FILES_DUPLICATED)
-                              : (count == 1 ? IDS_ONE_FILE_IMPORTED : IDS_FILES_IMPORTED);
-    statusBar()->showMessage(QString::fromStdString(FormatText(CMessageCatalogue::Get(id), count)), 10000);
+    if (duplicated)
+        ShowDone(IDS_ONE_FILE_DUPLICATED, IDS_FILES_DUPLICATED, count);
+    else
+        ShowDone(IDS_ONE_FILE_IMPORTED, IDS_FILES_IMPORTED, count);
+}
+
+void CMainFrame::ShowDone(int oneId, int manyId, int count)
+{
+    const std::string text = FormatText(CMessageCatalogue::Get(count == 1 ? oneId : manyId), count);
+    statusBar()->showMessage(QString::fromStdString(text), 10000);
+}
+
+std::string CMainFrame::SelectionSummary(int count, uint64_t bytes)
+{
+    // Decimal units, as the list's sizes (1,000,000 bytes are 1,000 KB).
+    static const char* const kUnits[] = {"B", "KB", "MB", "GB", "TB"};
+    double value = static_cast<double>(bytes);
+    size_t unit = 0;
+    while (value >= 1000.0 && unit + 1 < std::size(kUnits)) {
+        value /= 1000.0;
+        ++unit;
+    }
+    const QString size = unit == 0 ? QStringLiteral("%1 B").arg(bytes)
+                                   : QStringLiteral("%1 %2").arg(value, 0, 'f', value < 100.0 ? 1 : 0)
+                                         .arg(QLatin1String(kUnits[unit]));
+    const std::string format =
+        FormatText(CMessageCatalogue::Get(count == 1 ? IDS_ONE_FILE_SELECTED : IDS_FILES_SELECTED), count);
+    return FormatText(format, size.toStdString());
+}
+
+void CMainFrame::ShowSelectionSummary()
+{
+    const std::vector<std::string> selected = m_rightView->SelectedPaths();
+    if (selected.empty()) {
+        m_messagePane->setText(text(IDS_READY));
+        return;
+    }
+    uint64_t bytes = 0;
+    for (const std::string& path : selected)
+        bytes += CFileSystem::FileSize(path).value_or(0);
+    m_messagePane->setText(QString::fromStdString(SelectionSummary(static_cast<int>(selected.size()), bytes)));
+}
+
+void CMainFrame::UpdateActions()
+{
+    const bool folderShown = !m_rightView->CurrentFolder().empty();
+    const bool rowsSelected = folderShown && m_rightView->SelectedCount() > 0;
+    m_importAction->setEnabled(folderShown);
+    m_createFolderAction->setEnabled(m_leftView->HasSelection());
+    m_showFolderAction->setEnabled(m_leftView->HasSelection());
+    for (QAction* action : {m_exportAction, m_duplicateAction, m_deleteFileAction, m_openAction, m_showFilesAction})
+        action->setEnabled(rowsSelected);
+}
+
+void CMainFrame::ImportCommand()
+{
+    const std::string folder = m_rightView->CurrentFolder();
+    if (folder.empty())
+        return;
+    const std::vector<std::string> files = CFileChooser::ImportFiles(this);
+    if (files.empty())
+        return;
+    CDropImport::BusyGuard busy; // as a drop: no other drop is taken meanwhile
+    m_rightView->ImportFiles(folder, files);
+}
+
+void CMainFrame::ExportCommand()
+{
+    const std::vector<std::string> selected = m_rightView->SelectedPaths();
+    if (selected.empty() || !m_exporter)
+        return;
+    const std::optional<std::string> folder = CFileChooser::ExportFolder(this);
+    if (!folder)
+        return;
+    CConvProgressDlg dialog(this);
+    const CExportToFolder::Outcome outcome = CExportToFolder::Run(*m_exporter, dialog, selected, *folder);
+    if (outcome.result == JOB_RESULT_DONE) {
+        ShowDone(IDS_ONE_FILE_EXPORTED, IDS_FILES_EXPORTED, static_cast<int>(outcome.placed.size()));
+        return;
+    }
+    if (outcome.result == JOB_RESULT_CANCELED)
+        return; // the dialog said so
+    std::string message;
+    if (outcome.placementCode != 0) {
+        message = FormatText(CMessageCatalogue::Get(IDS_EXPORT_PLACE_FAILED), *folder);
+    } else {
+        // The file the export stopped at, or the one that went before it started.
+        std::string subject = m_exporter->FailedSource();
+        for (const std::string& path : selected)
+            if (subject.empty() && !CFileAttributes::IsFile(path))
+                subject = path;
+        message = FormatText(CMessageCatalogue::Get(IDS_EXPORT_FAILED), subject.empty() ? selected.front() : subject);
+        if (!m_exporter->FailureReason().empty())
+            message += "\n" + m_exporter->FailureReason();
+    }
+    CMessageBox::Show(this, message);
+}
+
+void CMainFrame::DuplicateCommand()
+{
+    const std::vector<std::string> selected = m_rightView->SelectedPaths();
+    if (selected.empty() || !m_duplicator)
+        return;
+    CFileChooser::CardFolders offered;
+    for (const CLeftView::CardFolders& card : m_leftView->AllFolders())
+        offered.cards.push_back({card.name.toStdString(), card.folders});
+    offered.excluded = m_rightView->CurrentFolder();
+    const std::optional<std::string> target = CFileChooser::CardFolder(this, offered);
+    if (!target || *target == offered.excluded)
+        return;
+    m_rightView->EnumerateFolder(*target);
+    const std::optional<std::vector<std::string>> listed = m_rightView->CachedCopy(*target);
+    if (!listed || CDropImport::ExceedsLimit(this, listed->size(), selected.size()))
+        return;
+    CDropImport::BusyGuard busy;
+    CDropImport::Duplicate(this, *m_duplicator, *target, selected, CFileSystem::FreeBytes(*target).value_or(0));
+    m_rightView->EnumerateFolder(*target);
+    m_leftView->ShowRemainingSpace();
+}
+
+void CMainFrame::OpenCommand()
+{
+    for (const std::string& path : m_rightView->SelectedPaths())
+        if (!COpenFile::Open(path)) {
+            CMessageBox::Show(this, FormatText(CMessageCatalogue::Get(IDS_OPEN_FILE_FAILED), path));
+            return;
+        }
+}
+
+void CMainFrame::ShowFilesInFileManager()
+{
+    const std::string folder = m_rightView->CurrentFolder();
+    if (!folder.empty() && !COpenFile::Open(folder))
+        CMessageBox::Show(this, FormatText(CMessageCatalogue::Get(IDS_OPEN_FILE_FAILED), folder));
+}
+
+void CMainFrame::ShowFolderInFileManager()
+{
+    const std::string folder = m_leftView->SelectedPath();
+    if (!folder.empty() && !COpenFile::Open(folder))
+        CMessageBox::Show(this, FormatText(CMessageCatalogue::Get(IDS_OPEN_FILE_FAILED), folder));
 }
 
 void CMainFrame::RefreshCommand()
@@ -174,7 +369,14 @@ void CMainFrame::RefreshCommand()
 void CMainFrame::SetRemainingSpace(uint64_t freeBytes)
 {
     m_remainingPane->setText(QString::fromStdString(CCardLayout::RemainingSpaceText(freeBytes)));
+    m_remainingPane->show();
     m_remainingPane->repaint();
+}
+
+void CMainFrame::ClearRemainingSpace()
+{
+    m_remainingPane->clear();
+    m_remainingPane->hide();
 }
 
 QString CMainFrame::RemainingSpacePaneText() const
@@ -215,6 +417,8 @@ void CMainFrame::DeleteFileCommand()
     m_leftView->ShowRemainingSpace();
     if (!deleted)
         CMessageBox::ShowId(this, IDS_DELETE_FAILED);
+    else
+        ShowDone(IDS_ONE_FILE_DELETED, IDS_FILES_DELETED, static_cast<int>(selected.size()));
 }
 
 } // namespace tq9

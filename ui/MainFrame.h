@@ -1,6 +1,7 @@
 // The program's one top-level window: the folder tree and the file list in a splitter, the two-button
-// toolbar with the address bar beside it, and a status bar with the card's remaining space. It owns the
-// folder observer and the jobs, wires them to the views, and runs the two toolbar commands.
+// toolbar with the address bar beside it, and a status bar with the selection's summary and the card's
+// remaining space. It owns the folder observer and the jobs, wires them to the views, and runs the
+// commands of the menus, the toolbar and the context menus; those that cannot apply are disabled.
 //
 // UI thread only. Teardown order matters: the observer goes first, while the views it reports to are
 // still alive (see CRightView::StopObserverReports), then the jobs; the views die with the widgets.
@@ -35,10 +36,25 @@ public:
 
     // Status pane 1: string 135 with the grouped byte count.
     void SetRemainingSpace(uint64_t freeBytes);
+    // Status pane 1 empty: no card is selected, so there is no space to tell.
+    void ClearRemainingSpace();
 
     // Toolbar commands 132 and 133 (also reachable from tests).
     void CreateFolderCommand();
     void DeleteFileCommand();
+    // The commands that do without dragging: File > Import... into the shown folder, File > Export... and
+    // Edit > Duplicate to... of the selected rows, each through its chooser; Open and Show in File
+    // Manager of the context menus.
+    void ImportCommand();
+    void ExportCommand();
+    void DuplicateCommand();
+    void OpenCommand();
+    void ShowFilesInFileManager();
+    void ShowFolderInFileManager();
+    // Enables the commands that apply now (after any change of the tree's or the list's selection).
+    void UpdateActions();
+    // What the status bar says about the selected rows: "2 files, 3.9 MB".
+    static std::string SelectionSummary(int count, uint64_t bytes);
     // F5: looks for cards again and reads the shown folder again.
     void RefreshCommand();
     // Says in the status bar how many files an import (or a duplication) brought in.
@@ -60,6 +76,11 @@ public:
     QAction* InfoAction() const { return m_infoAction; }
     QAction* CreateFolderAction() const { return m_createFolderAction; }
     QAction* DeleteFileAction() const { return m_deleteFileAction; }
+    QAction* ImportAction() const { return m_importAction; }
+    QAction* ExportAction() const { return m_exportAction; }
+    QAction* DuplicateAction() const { return m_duplicateAction; }
+    QAction* OpenAction() const { return m_openAction; }
+    QAction* RefreshAction() const { return m_refreshAction; }
 
 protected:
     void closeEvent(QCloseEvent* event) override; // remembers the window's layout
@@ -68,6 +89,9 @@ private:
     void CreateClientArea();
     void CreateMenu();
     void CreateBars();
+    void CreateContextMenus();
+    void ShowSelectionSummary();
+    void ShowDone(int oneId, int manyId, int count);
 
     QSplitter* m_splitter = nullptr;
     CLeftView* m_leftView = nullptr;
@@ -87,6 +111,12 @@ private:
     QAction* m_createFolderAction = nullptr;
     QAction* m_deleteFileAction = nullptr;
     QAction* m_refreshAction = nullptr;
+    QAction* m_importAction = nullptr;
+    QAction* m_exportAction = nullptr;
+    QAction* m_duplicateAction = nullptr;
+    QAction* m_openAction = nullptr;
+    QAction* m_showFilesAction = nullptr;
+    QAction* m_showFolderAction = nullptr;
 };
 
 } // namespace tq9

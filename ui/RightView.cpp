@@ -5,16 +5,19 @@
 #include "card/CardFolder.h"
 #include "jobs/SelfDDIndicator.h"
 #include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
 #include "jobs/ShellFileCalls.h"
 #include "ui/DragOut.h"
 #include "ui/DropImport.h"
 #include "res/MessageCatalogue.h"
 #include "ui/FileListModel.h"
+#include "ui/ContextMenu.h"
 #include "ui/FileOrder.h"
 #include "ui/MessageBox.h"
 #include "ui/OpenFile.h"
 #include "ui/LeftView.h"
 
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -204,11 +207,21 @@ void CRightView::OpenRow(int row)
 
 void CRightView::keyPressEvent(QKeyEvent* event)
 {
+    if (CContextMenu::IsMenuKey(*event)) {
+        CContextMenu::PopupFromKeyboard(*this, m_contextActions);
+        return;
+    }
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
         OpenRow(currentIndex().row());
         return;
     }
     QTreeView::keyPressEvent(event);
+}
+
+void CRightView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (isEnabled())
+        CContextMenu::Popup(*this, m_contextActions, *event);
 }
 
 void CRightView::RecheckLater(const std::string& folder)
@@ -371,25 +384,54 @@ void CRightView::dropEvent(QDropEvent* event)
     }
     const std::vector<std::string> files = CDropImport::DroppedFiles(event->mimeData());
     event->acceptProposedAction();
-    DropFiles(files);
+    ImportFiles(CurrentFolder(), files);
 }
 
-void CRightView::DropFiles(const std::vector<std::string>& files)
+void CRightView::ImportFiles(const std::string& folder, const std::vector<std::string>& files)
 {
-    const std::string folder = CurrentFolder();
     if (folder.empty() || files.empty())
         return;
-    const std::optional<std::vector<std::string>> cached = CachedCopy(folder);
-    if (!cached)
-        return;
-    if (CDropImport::ExceedsLimit(this, cached->size(), files.size()))
+    EnumerateFolder(folder);
+    const std::optional<std::vector<std::string>> before = CachedCopy(folder);
+    if (!before || CDropImport::ExceedsLimit(this, before->size(), files.size()))
         return;
     if (m_importer)
-        CDropImport::Import(this, *m_importer, folder, files, m_tree ? m_tree->RemainingSpace() : 0);
+        CDropImport::Import(this, *m_importer, folder, files, CFileSystem::FreeBytes(folder).value_or(0));
     EnumerateFolder(folder);
-    ApplyRowCount(folder);
+    // The list goes where the files went, with them selected.
+    if (folder != CurrentFolder() && m_tree)
+        m_tree->SelectByPath(folder);
+    else
+        ApplyRowCount(folder);
+    if (folder != CurrentFolder())
+        return;
+    std::vector<std::string> added;
+    for (const std::string& path : CachedCopy(folder).value_or(std::vector<std::string>{}))
+        if (std::find(before->begin(), before->end(), path) == before->end())
+            added.push_back(path);
+    if (!added.empty())
+        SelectPaths(added);
     if (m_tree)
         m_tree->ShowRemainingSpace();
+}
+
+void CRightView::SelectPaths(const std::vector<std::string>& paths)
+{
+    QItemSelection selection;
+    QModelIndex first;
+    for (size_t row = 0; row < m_shownPaths.size(); ++row) {
+        if (std::find(paths.begin(), paths.end(), m_shownPaths[row]) == paths.end())
+            continue;
+        const QModelIndex index = m_model->index(static_cast<int>(row), 0);
+        selection.select(index, index);
+        if (!first.isValid())
+            first = index;
+    }
+    if (!first.isValid())
+        return;
+    selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(first);
 }
 
 void CRightView::startDrag(Qt::DropActions)

@@ -17,6 +17,7 @@
 
 #include "observe/FileObserver2.h"
 
+#include <QList>
 #include <QTreeView>
 
 #include <atomic>
@@ -27,6 +28,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+class QAction;
 
 namespace tq9 {
 
@@ -46,6 +49,8 @@ public:
 
     // Links set by the frame; none is owned.
     void SetLinks(CLeftView* tree, CImporter* importer, CExporter* exporter);
+    // The commands of the rows' context menu (separators included), in menu order.
+    void SetContextActions(QList<QAction*> actions) { m_contextActions = std::move(actions); }
     // The observer that showing a folder watches it with again (null: no watching).
     void SetObserver(CFileObserver2* observer) { m_observer = observer; }
 
@@ -71,6 +76,11 @@ public:
     void SortBy(int column, Qt::SortOrder order);
     // Opens a row's file with the desktop's default application; says so when that fails.
     void OpenRow(int row);
+    // Imports files into folder behind the progress dialog, as a drop on it does (the folder's file limit
+    // first), then shows folder with the files that came in selected.
+    void ImportFiles(const std::string& folder, const std::vector<std::string>& files);
+    // Selects the rows of paths (those listed) and makes the first of them current and visible.
+    void SelectPaths(const std::vector<std::string>& paths);
     // Deletes the selected items with their .thm and .mrk sidecars (for good, no trash). False when
     // nothing was selected or a file could not be deleted; the list is refreshed in every other case.
     bool DeleteSelected();
@@ -88,7 +98,8 @@ public:
     void SetColumnsSizedByHand(bool byHand);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override; // Enter opens the current file
+    void keyPressEvent(QKeyEvent* event) override; // Enter opens the current file; Shift+F10 the menu
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -98,12 +109,12 @@ private:
     std::optional<std::string> PathOfRow(int row) const;
     void ApplyRowCount(const std::string& folder);
     void FitColumns();
-    void DropFiles(const std::vector<std::string>& files);
     // Looks at folder again shortly (UI thread): files another program was still writing are listed once
     // they are closed, which no folder-change report announces.
     void RecheckLater(const std::string& folder);
 
     CLeftView* m_tree = nullptr;
+    QList<QAction*> m_contextActions;
     CImporter* m_importer = nullptr;
     CExporter* m_exporter = nullptr;
     std::unique_ptr<CDragOut> m_dragOut; // the last drag; its copies stay until the next one

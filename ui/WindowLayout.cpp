@@ -12,6 +12,7 @@ const QString kGeometry = QStringLiteral("Window/geometry");
 const QString kSplitter = QStringLiteral("Window/splitter");
 const QString kListHeader = QStringLiteral("Window/listHeader");
 const QString kColumnsByHand = QStringLiteral("Window/columnsByHand");
+const QString kFolder = QStringLiteral("Window/folder");
 } // namespace
 
 bool CWindowLayout::Restore(QMainWindow& window, QSplitter& splitter, QHeaderView& listHeader)
@@ -37,6 +38,16 @@ void CWindowLayout::Save(const QMainWindow& window, const QSplitter& splitter, c
     settings.setValue(kSplitter, splitter.saveState());
     settings.setValue(kListHeader, listHeader.saveState());
     settings.setValue(kColumnsByHand, columnsByHand);
+}
+
+std::string CWindowLayout::LastFolder()
+{
+    return QSettings().value(kFolder).toString().toStdString();
+}
+
+void CWindowLayout::SaveLastFolder(const std::string& folder)
+{
+    QSettings().setValue(kFolder, QString::fromStdString(folder));
 }
 
 } // namespace tq9

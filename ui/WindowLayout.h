@@ -1,7 +1,9 @@
 // Remembers the main window's layout between runs: size and position (maximised or not), the splitter
-// between tree and list, and the list's column widths and sort column. Kept with the preferences
+// between tree and list, the list's column widths and sort column, and the folder shown. Kept with the preferences
 // (QSettings, group "Window"). UI thread only.
 #pragma once
+
+#include <string>
 
 class QHeaderView;
 class QMainWindow;
@@ -16,6 +18,9 @@ public:
     static bool Restore(QMainWindow& window, QSplitter& splitter, QHeaderView& listHeader);
     static void Save(const QMainWindow& window, const QSplitter& splitter, const QHeaderView& listHeader,
                      bool columnsByHand);
+    // The card folder shown when the window closed ("" when none), to be shown again at the next start.
+    static std::string LastFolder();
+    static void SaveLastFolder(const std::string& folder);
 };
 
 } // namespace tq9
