@@ -4,6 +4,7 @@
 
 extern "C" {
 #include <libavutil/cpu.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <cerrno>
@@ -59,6 +60,7 @@ VideoChain::VideoChain(const OutputSpec& spec, const AVStream* in, const AVCodec
     if (width <= 0 || height <= 0 || format == AV_PIX_FMT_NONE)
         throw MediaError(AVERROR_INVALIDDATA, "the video stream's picture size or format is unknown");
     m_encoderFormat = ChooseEncoderFormat(m_codec, format);
+    m_colour = ColourConversion::ForStream(in, decoder);
     BuildGraph(width, height, format, decoder->sample_aspect_ratio);
     OpenEncoder();
 }
@@ -116,8 +118,19 @@ void VideoChain::BuildGraph(int width, int height, AVPixelFormat format, AVRatio
         add("transpose=cclock");
     if (fpsFirst)
         add(fps);
+    // The colours at the smaller size, before the pad's bars; a single picture (a thumbnail) before the
+    // scaler instead, so that its few pixels mix colours that are already SDR.
+    const bool quarterTurn = m_rotation == 90 || m_rotation == 270;
+    const bool colourFirst = m_spec.maxVideoFrames == 1 || m_spec.width <= 0;
+    const std::string colour = colourFirst
+        ? m_colour.Filters(quarterTurn ? height : width, quarterTurn ? width : height, false, AV_PIX_FMT_YUV420P)
+        : m_colour.Filters(m_spec.width, m_spec.height, true, m_encoderFormat);
+    if (colourFirst && !colour.empty())
+        add(colour);
     if (m_spec.width > 0)
         add("scale=" + std::to_string(m_spec.width) + ":" + std::to_string(m_spec.height));
+    if (!colourFirst && !colour.empty())
+        add(colour);
     if (!m_spec.videoFilter.empty())
         add(m_spec.videoFilter);
     if (!fps.empty() && !fpsFirst)
@@ -174,6 +187,8 @@ void VideoChain::OpenEncoder()
         av_reduce(&enc->sample_aspect_ratio.num, &enc->sample_aspect_ratio.den, sar.num, sar.den, 255);
     if (m_spec.videoBitRate > 0)
         enc->bit_rate = m_spec.videoBitRate;
+    if (!IsImageMuxer(m_out.Format()))
+        ColourConversion::TagOutput(enc.get());
     if (m_spec.bitRateTolerance > 0)
         enc->bit_rate_tolerance = static_cast<int>(std::min<int64_t>(m_spec.bitRateTolerance, INT32_MAX));
     if (!m_spec.codecFlags.empty())
@@ -215,8 +230,12 @@ void VideoChain::Push(AVFrame* frame)
 {
     if (Done() || m_finished)
         return;
-    if (frame->width != m_graphWidth || frame->height != m_graphHeight || frame->format != m_graphFormat) {
-        // The source changed size or format: finish the old graph's pictures, then build a new one.
+    const ColourConversion colour = ColourConversion::ForFrame(frame, m_colour);
+    if (frame->width != m_graphWidth || frame->height != m_graphHeight || frame->format != m_graphFormat ||
+        !(colour == m_colour)) {
+        // The source changed size, format or colours (or the pictures say more than the stream did): finish
+        // the old graph's pictures, then build a new one.
+        m_colour = colour;
         CloseGraph();
         BuildGraph(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->sample_aspect_ratio);
     }

@@ -1,9 +1,10 @@
 // Internal to the media library: the video half of a conversion. Decoded pictures go through a filter graph
-// (turned upright, fps for a constant rate, scale to "-s", then "-vf", then the encoder's pixel format) into the encoder
-// and on to the output file. Owns the graph, the encoder and the two-pass statistics file. The encoder and
+// (turned upright, fps for a constant rate, scale to "-s", the colours to what the device decodes, then "-vf",
+// then the encoder's pixel format) into the encoder and on to the output file. Owns the graph, the encoder and the two-pass statistics file. The encoder and
 // the writing of its packets run on a thread of their own, so that encoding overlaps decoding and filtering.
 #pragma once
 
+#include "medialib/ColourConversion.h"
 #include "medialib/EncoderThread.h"
 #include "medialib/OutputFile.h"
 #include "medialib/Reporter.h"
@@ -60,6 +61,7 @@ private:
     AVFilterContext* m_sink = nullptr; // owned by m_graph
     int m_graphWidth = 0, m_graphHeight = 0;
     AVPixelFormat m_graphFormat = AV_PIX_FMT_NONE;
+    ColourConversion m_colour; // what the graph converts the source's colours with
     int64_t m_inEnd = AV_NOPTS_VALUE; // end of the last picture given to the graph, input time base
 
     std::string m_statsIn; // pass 2: the pass log, read by the encoder through stats_in

@@ -1,0 +1,45 @@
+// Internal to the media library: how a source's colours reach what the device decodes. The device is an SD
+// player: BT.601 matrix, limited range, SDR. An SD BT.601 source passes untouched (no filter at all, so its
+// pictures stay bit for bit what they were); BT.709 and the other SDR matrices (also HD that does not say,
+// judged by its size) get their matrix converted; PQ and HLG are tone-mapped to SDR with reference white at
+// SDR white and the gamut taken from BT.2020; other BT.2020 material has its gamut mapped. A value object:
+// VideoChain keeps the one its filter graph was built for and builds anew when a picture needs another.
+#pragma once
+
+#include "medialib/Ffmpeg.h"
+
+#include <string>
+
+namespace tq9media {
+
+class ColourConversion {
+public:
+    enum class Kind { None, Matrix, Gamut, Pq, Hlg };
+
+    // From what the stream and its decoder say before any picture is decoded.
+    static ColourConversion ForStream(const AVStream* in, const AVCodecContext* decoder);
+    // From a decoded picture; a light level that only some pictures carry is kept from previous.
+    static ColourConversion ForFrame(const AVFrame* frame, const ColourConversion& previous);
+
+    Kind GetKind() const { return m_kind; }
+    // The filters that convert, for a picture of width x height at that point of the chain; empty for None.
+    // scaled: a scaler came before (it leaves limited range); next: the format the step after wants (its
+    // 8-bit form is given, or RGB as planar GBR).
+    std::string Filters(int width, int height, bool scaled, AVPixelFormat next) const;
+    // The device's colour description on the encoder, so that no player has to guess.
+    static void TagOutput(AVCodecContext* encoder);
+
+    bool operator==(const ColourConversion&) const = default;
+
+private:
+    static ColourConversion Classify(AVColorSpace matrix, AVColorPrimaries primaries,
+        AVColorTransferCharacteristic transfer, AVColorRange range, AVPixelFormat format, int width, int height,
+        double peakNits);
+
+    Kind m_kind = Kind::None;
+    AVColorSpace m_matrix = AVCOL_SPC_UNSPECIFIED; // the source's matrix, HD without one taken as BT.709
+    bool m_fullRange = false;
+    double m_peakNits = 0; // the brightest the source gets (content light level, mastering display); 0 unknown
+};
+
+} // namespace tq9media
