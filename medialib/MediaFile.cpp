@@ -31,6 +31,11 @@ void MediaFile::GetInfo(int stream, Tq9MediaStreamInfo* info) const
     if (info->type == TQ9_MEDIA_VIDEO) {
         info->width = par->width;
         info->height = par->height;
+        const AVRational sar = av_guess_sample_aspect_ratio(m_input.get(), const_cast<AVStream*>(st), nullptr);
+        if (sar.num > 0 && sar.den > 0) {
+            info->sampleAspectNum = sar.num;
+            info->sampleAspectDen = sar.den;
+        }
     } else if (info->type == TQ9_MEDIA_AUDIO) {
         info->sampleRate = par->sample_rate;
         info->channels = par->ch_layout.nb_channels;

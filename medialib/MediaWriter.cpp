@@ -17,7 +17,7 @@ bool ValidSettings(const Tq9WriterSettings& s)
     return s.width > 0 && s.height > 0 && s.width % 2 == 0 && s.height % 2 == 0 && s.width <= 8192 &&
         s.height <= 8192 && s.videoBitRate > 0 && s.sampleRate > 0 && s.sampleRate <= 48000 && s.channels >= 1 &&
         s.channels <= 2 && s.audioBitRate > 0 && s.inputSampleRate >= 0 && s.inputSampleRate <= 384000 &&
-        s.inputChannels >= 0 && s.inputChannels <= 8;
+        s.inputChannels >= 0 && s.inputChannels <= 8 && s.sampleAspectNum >= 0 && s.sampleAspectDen >= 0;
 }
 
 } // namespace
@@ -74,6 +74,10 @@ void MediaWriter::OpenVideoEncoder(const Tq9WriterSettings& s)
     enc->framerate = rate;
     enc->time_base = av_inv_q(rate);
     enc->bit_rate = s.videoBitRate;
+    // The muxer writes the pixel shape as AspectRatioX/Y in the ASF metadata object, where players read it.
+    if (s.sampleAspectNum > 0 && s.sampleAspectDen > 0)
+        av_reduce(&enc->sample_aspect_ratio.num, &enc->sample_aspect_ratio.den, s.sampleAspectNum,
+            s.sampleAspectDen, 65535);
     if (m_out->WantsGlobalHeader())
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     Check(avcodec_open2(enc.get(), codec, nullptr), "open video encoder");

@@ -151,6 +151,8 @@ typedef struct Tq9MediaStreamInfo {
     int channels;
     int64_t bitRate;      /* bit/s, 0 when unknown */
     int64_t durationUs;   /* TQ9_MEDIA_TIME_NONE when unknown */
+    int sampleAspectNum;  /* video: the shape of a pixel as the file declares it (container, else codec), */
+    int sampleAspectDen;  /* as Transcode's kind 5; 0/0 when unknown */
 } Tq9MediaStreamInfo;
 
 typedef struct Tq9MediaPicture {
@@ -240,6 +242,8 @@ typedef struct Tq9WriterSettings {
     int64_t audioBitRate;   /* bit/s */
     int inputSampleRate;    /* the samples given to Tq9WriterAudio: interleaved signed 16-bit at this rate and */
     int inputChannels;      /* channel count (up to 8), resampled to the file's; 0: the file's own */
+    int sampleAspectNum;    /* the shape of a pixel, declared in the file so that players show the picture's */
+    int sampleAspectDen;    /* display aspect (8:9 for 4:3 at 720x480); 0: not declared (square) */
 } Tq9WriterSettings;
 
 /* Creates the file (replacing what is there) and opens both encoders. *writer is set only on success. */

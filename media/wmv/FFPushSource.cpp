@@ -1,6 +1,7 @@
 #include "media/wmv/FFPushSource.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "media/wmv/FFPushAudioPin.h"
 #include "media/wmv/FFPushVideoPin.h"
@@ -147,6 +148,18 @@ int64_t CFFPushSource::DeclaredUs() const
         return longest;
     const int64_t file = m_file ? Tq9MediaDurationUs(m_file.get()) : TQ9_MEDIA_TIME_NONE;
     return file != TQ9_MEDIA_TIME_NONE && file > 0 ? file : 0;
+}
+
+void CFFPushSource::DisplayAspect(uint32_t& x, uint32_t& y) const
+{
+    uint64_t wide = static_cast<uint64_t>(m_videoInfo.width), high = static_cast<uint64_t>(m_videoInfo.height);
+    if (m_videoInfo.sampleAspectNum > 0 && m_videoInfo.sampleAspectDen > 0) {
+        wide *= static_cast<uint64_t>(m_videoInfo.sampleAspectNum);
+        high *= static_cast<uint64_t>(m_videoInfo.sampleAspectDen);
+    }
+    const uint64_t divisor = std::gcd(wide, high);
+    x = divisor ? static_cast<uint32_t>(wide / divisor) : 0;
+    y = divisor ? static_cast<uint32_t>(high / divisor) : 0;
 }
 
 long CFFPushSource::PictureSize() const

@@ -51,6 +51,8 @@ public:
     // What the converter reads once loaded.
     int VideoWidth() const { return m_videoInfo.width; }
     int VideoHeight() const { return m_videoInfo.height; }
+    // The picture's display aspect, reduced: from the declared pixel shape, else the pixel size (square).
+    void DisplayAspect(uint32_t& x, uint32_t& y) const;
     int64_t AudioBitRate() const { return m_audioInfo.bitRate; }
     int AudioSampleRate() const { return m_audioInfo.sampleRate; }
     int AudioChannels() const { return m_audioInfo.channels > 0 ? m_audioInfo.channels : 2; }

@@ -28,8 +28,8 @@ void CFFPushVideoPin::ProposeType(CMediaType& type)
     vih.rcSource = vih.rcTarget = RECT{0, 0, width, height};
     // The writer takes its frame rate from here.
     vih.AvgTimePerFrame = m_source.FrameDurationUs() * kUnitsPerMicrosecond;
-    vih.dwPictAspectRatioX = static_cast<uint32_t>(width);
-    vih.dwPictAspectRatioY = static_cast<uint32_t>(height);
+    // The shape the picture is shown at (4:3 for 720x480 with 8:9 pixels), not its pixel count's.
+    m_source.DisplayAspect(vih.dwPictAspectRatioX, vih.dwPictAspectRatioY);
     vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     vih.bmiHeader.biWidth = width;
     vih.bmiHeader.biHeight = height;

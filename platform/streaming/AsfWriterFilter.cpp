@@ -14,8 +14,8 @@ constexpr AsfWriterFunctions kLibrary{&::Tq9WriterOpen, &::Tq9WriterVideo, &::Tq
 std::mutex g_functionsLock;
 AsfWriterFunctions g_functions = kLibrary; // guarded by g_functionsLock
 
-// The frame rate behind a frame period: the broadcast and film rates exactly (their periods are rounded to
-// 100 ns), anything else as 10,000,000 / period. 0/0 when the period is unknown (the writer then guesses).
+// The frame rate behind a frame period: the broadcast and film rates exactly (their periods come rounded to
+// the microsecond), anything else as 10,000,000 / period. 0/0 when the period is unknown (the writer then guesses).
 void FrameRateOf(REFERENCE_TIME period, int& num, int& den)
 {
     num = den = 0;
@@ -25,7 +25,7 @@ void FrameRateOf(REFERENCE_TIME period, int& num, int& den)
                                         {50, 1},       {60000, 1001}, {60, 1}};
     for (const auto& rate : kRates) {
         const double exact = 1e7 * rate[1] / rate[0];
-        if (std::fabs(exact - static_cast<double>(period)) <= 1.0) {
+        if (std::fabs(exact - static_cast<double>(period)) <= static_cast<double>(kUnitsPerMicrosecond)) {
             num = rate[0];
             den = rate[1];
             return;
@@ -36,6 +36,26 @@ void FrameRateOf(REFERENCE_TIME period, int& num, int& den)
         num = static_cast<int>(10000000 / divisor);
         den = static_cast<int>(period / divisor);
     }
+}
+
+// The pixel shape that shows width x height at the connection's picture aspect (video info 2 only);
+// 0/0 when the type says nothing or the pixels are square.
+void PixelShapeOf(const CMediaType& type, int width, int height, int& num, int& den)
+{
+    num = den = 0;
+    VIDEOINFOHEADER2 vih{};
+    if (type.formatType != FormatType::VideoInfo2 || !type.GetFormat(vih) || !vih.dwPictAspectRatioX ||
+        !vih.dwPictAspectRatioY || width <= 0 || height <= 0)
+        return;
+    int64_t x = static_cast<int64_t>(vih.dwPictAspectRatioX) * height;
+    int64_t y = static_cast<int64_t>(vih.dwPictAspectRatioY) * width;
+    const int64_t divisor = std::gcd(x, y);
+    x /= divisor;
+    y /= divisor;
+    if (x == y || x > INT32_MAX || y > INT32_MAX)
+        return;
+    num = static_cast<int>(x);
+    den = static_cast<int>(y);
 }
 
 int64_t MicrosecondsOf(const CMediaSample& sample)
@@ -165,6 +185,8 @@ HRESULT CAsfWriterFilter::Run()
     settings.width = m_width = pictures.biWidth;
     settings.height = m_height = std::abs(pictures.biHeight);
     FrameRateOf(m_videoPin->ConnectionMediaType().AvgTimePerFrame(), settings.frameRateNum, settings.frameRateDen);
+    PixelShapeOf(m_videoPin->ConnectionMediaType(), m_width, m_height, settings.sampleAspectNum,
+                 settings.sampleAspectDen);
     settings.videoBitRate = videoStream->bitrate;
     // The file's sound is the profile's (44100 or 48000 Hz stereo); the writer resamples what arrives.
     WAVEFORMATEX written{};

@@ -51,7 +51,8 @@ public:
     HRESULT ConfigureFilterUsingProfile(const CAsfProfile& profile);
 
     // Opens the writer with the profile's bit rates, frame size and sound format (the sound that arrives
-    // is resampled to it) and the connected pins' frame rate, sample rate and channels.
+    // is resampled to it) and the connected pins' frame rate, picture aspect (the file declares the pixel
+    // shape that shows it), sample rate and channels.
     // VFW_E_TYPE_NOT_ACCEPTED when the profile's frame size is not the pictures'.
     HRESULT Run() override;
     HRESULT Stop() override;

@@ -70,6 +70,27 @@ TEST_F(ExportE2E, DeviceRecordingBecomesAWmvThatDecodesWhole)
     EXPECT_EQ(decode.err, "");
 }
 
+TEST_F(ExportE2E, WmvShowsThePictureAtTheRecordingsShape)
+{
+    // What three independent readers make of the shape: FFmpeg, MediaInfo and GStreamer.
+    const struct {
+        std::string sar, dar, name;
+    } cases[] = {{"8/9", "4:3", "narrow"}, {"32/27", "16:9", "wide"}};
+    for (const auto& c : cases) {
+        fs::copy_file(ShapedDeviceClip(c.sar), folder / (c.name + ".mp4"));
+        const ProcessResult r = RunProcess(Command((folder / (c.name + ".mp4")).string()), Env());
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const fs::path wmv = out / (c.name + ".wmv");
+        EXPECT_EQ(Probe(wmv, "stream=sample_aspect_ratio,display_aspect_ratio", "v:0"),
+                  "sample_aspect_ratio=" + std::string(c.sar).replace(c.sar.find('/'), 1, ":") +
+                      "\ndisplay_aspect_ratio=" + c.dar + "\n");
+        const ProcessResult info = RunProcess({"mediainfo", "--Inform=Video;%DisplayAspectRatio/String%", wmv.string()});
+        EXPECT_EQ(info.out, c.dar + "\n") << c.name;
+        const ProcessResult gst = RunProcess({"gst-discoverer-1.0", "-v", wmv.string()});
+        EXPECT_NE(gst.out.find("pixel-aspect-ratio=(fraction)" + c.sar), std::string::npos) << gst.out;
+    }
+}
+
 TEST_F(ExportE2E, MonoSoundAt32kHzBecomesStereoAt44100Hz)
 {
     fs::copy_file(MonoDeviceClip(), folder / "mono.mp4");

@@ -146,6 +146,22 @@ TEST_F(WMVConversion, EndsWhenBothStreamsEndAndDropsAThirdStream)
     EXPECT_EQ(writer.closes, 1);
 }
 
+TEST_F(WMVConversion, PixelShapeFollowsTheSourcesDisplayAspect)
+{
+    // 4:3 and 16:9 pictures at 720x480 keep their shape; square pixels declare none.
+    const struct {
+        std::string sar;
+        int num, den;
+    } cases[] = {{"8/9", 8, 9}, {"32/27", 32, 27}, {"1/1", 0, 0}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(converter.ConvertToWmv(ShapedDeviceClip(c.sar).string(), out), 0) << converter.LastError();
+        EXPECT_EQ(writer.settings.sampleAspectNum, c.num) << c.sar;
+        EXPECT_EQ(writer.settings.sampleAspectDen, c.den) << c.sar;
+        EXPECT_EQ(writer.settings.frameRateNum, 30000) << c.sar;
+        EXPECT_EQ(writer.settings.frameRateDen, 1001) << c.sar;
+    }
+}
+
 TEST_F(WMVConversion, SoundIsWrittenAtTheProfilesRateAndChannels)
 {
     // 32 kHz mono arrives as it is and is written at 44100 Hz stereo.

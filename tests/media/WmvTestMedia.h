@@ -15,6 +15,16 @@ inline fs::path DeviceClip()
                        "libmp3lame", "-b:a", "128k", "-shortest"});
 }
 
+// The device's frame, 720x480, with pixels of the given shape (8/9: 4:3 on screen; 32/27: 16:9), 0.4 s.
+inline fs::path ShapedDeviceClip(const std::string& sar)
+{
+    std::string name = "wmv-device-sar" + sar + ".mp4";
+    name[name.find('/')] = '-';
+    return SynthMedia(name, {"-f", "lavfi", "-i", "testsrc=size=720x480:rate=30000/1001:duration=0.4", "-f", "lavfi",
+                             "-i", "sine=sample_rate=48000:duration=0.4", "-vf", "setsar=" + sar, "-c:v", "mpeg4",
+                             "-c:a", "libmp3lame", "-shortest"});
+}
+
 // The device's form with 32 kHz mono sound (1 s), which the WMV carries at 44100 Hz stereo.
 inline fs::path MonoDeviceClip()
 {
