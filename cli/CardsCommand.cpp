@@ -1,8 +1,10 @@
 // tq9 cards, tq9 ls, tq9 mkdir: browsing a card and making folders.
+#include <algorithm>
 #include <iostream>
 
 #include "card/CardFolder.h"
 #include "card/CardScan.h"
+#include "card/NaturalOrder.h"
 #include "card/UserException.h"
 #include "cli/Command.h"
 #include "jobs/CardFolderArgument.h"
@@ -15,8 +17,10 @@ namespace {
 int runCards(const ParsedArgs&)
 {
     try {
-        for (const CardInfo& card : CCardScan::Scan()) {
+        for (CardInfo& card : CCardScan::Scan()) {
             std::cout << card.root << "\n";
+            // As the window lists them: by number, whatever order the file system keeps.
+            std::sort(card.folders.begin(), card.folders.end(), CNaturalOrder::PathLess);
             for (const std::string& folder : card.folders)
                 std::cout << "  " << folder << "\n";
         }
@@ -30,11 +34,12 @@ int runCards(const ParsedArgs&)
 int runLs(const ParsedArgs& args)
 {
     const std::string folder = args.Positional()[0];
-    const ResolvedCardFolder target = CCardFolderArgument::Resolve(folder);
+    ResolvedCardFolder target = CCardFolderArgument::Resolve(folder);
     if (target.kind != ResolvedCardFolder::Kind::CardFolder) {
         PrintError("ls: " + folder + ": " + CCardFolderArgument::RefusalText(target.kind));
         return kExitFailed;
     }
+    std::sort(target.mediaFiles.begin(), target.mediaFiles.end(), CNaturalOrder::PathLess); // the window's order
     for (const std::string& path : target.mediaFiles) {
         std::cout << CCardFolder::NameText(path) << '\t' << CCardFolder::DurationText(path) << '\t'
                   << CCardFolder::SizeTextOf(path) << '\t' << CCardFolder::DateTextOf(path) << "\n";

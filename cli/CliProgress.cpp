@@ -99,19 +99,20 @@ int CCliProgress::RunModal(IConvProgress& job)
 
 void CCliProgress::Show(IConvProgress& job, int state, bool last)
 {
+    const ProgressTextIds ids = ProgressTextsFor(job);
     const int count = job.GetFileCount();
     const int index = job.GetFileIndex();
     const int percent = job.GetPercent();
-    std::string line = FormatText(CMessageCatalogue::Get(IDS_CONVERTED_FILE), std::min(index, count), count);
+    std::string line = FormatText(CMessageCatalogue::Get(ids.counter), std::min(index, count), count);
     if (state == STATE_RUNNING) {
         line += "  " + std::to_string(percent) + "%";
+        if (const auto left = m_timeLeft.Estimate(index, count, percent))
+            line += "  " + FormatText(CMessageCatalogue::Get(IDS_TIME_LEFT), CTimeLeft::Text(*left));
         const std::string current = job.GetCurrentFileName();
         if (!current.empty() && percent < job.GetPercentMax())
-            line += "  " + FormatText(CMessageCatalogue::Get(IDS_CONVERTING_FILE), current);
+            line += "  " + FormatText(CMessageCatalogue::Get(ids.file), current);
     } else {
-        const int id = state == STATE_CANCELED ? IDS_CONVERTING_CANCELED
-                       : state == STATE_FAILED ? IDS_CONVERTING_FAILED
-                                               : IDS_CONVERTING_FINISHED;
+        const int id = ids.Ending(state);
         if (id != IDS_CONVERTING_FINISHED || !m_finishedAfterJob)
             line += "  " + CMessageCatalogue::Get(id);
     }

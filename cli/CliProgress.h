@@ -11,6 +11,7 @@
 #include <string>
 
 #include "jobs/ProgressFrontEnd.h"
+#include "jobs/TimeLeft.h"
 
 namespace tq9::cli {
 
@@ -40,6 +41,7 @@ private:
     std::chrono::steady_clock::time_point m_lastPrint{};
     bool m_printed = false;
     bool m_finishedAfterJob = false;
+    CTimeLeft m_timeLeft; // from the front-end's start, which is the job's
 };
 
 } // namespace tq9::cli

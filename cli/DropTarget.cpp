@@ -7,6 +7,7 @@
 #include "cli/Command.h"
 #include "jobs/CardFolderArgument.h"
 #include "jobs/ConvProgress.h"
+#include "platform/FileAttributes.h"
 #include "res/MessageCatalogue.h"
 
 namespace tq9::cli {
@@ -20,6 +21,18 @@ std::vector<std::string> AbsolutePaths(const std::vector<std::string>& arguments
         files.push_back(ec ? arguments[i] : absolute.string());
     }
     return files;
+}
+
+std::optional<int> CheckFilesExist(const std::string& command, const std::vector<std::string>& files)
+{
+    bool missing = false;
+    for (const std::string& file : files) {
+        if (CFileAttributes::Get(file) == INVALID_FILE_ATTRIBUTES) {
+            PrintError(command + ": " + file + ": no such file");
+            missing = true;
+        }
+    }
+    return missing ? std::optional<int>(kExitFailed) : std::nullopt;
 }
 
 std::optional<int> CheckDropFolder(const std::string& command, const std::string& folder, size_t adding)

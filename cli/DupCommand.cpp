@@ -14,8 +14,7 @@ namespace tq9::cli {
 
 namespace {
 
-// Only a card file may be duplicated; a missing name or a folder is left to the job, which has a text for
-// each.
+// Only a card file may be duplicated; a folder is left to the job, which has a text for it.
 bool onCard(const std::string& path)
 {
     if (!CFileAttributes::IsFile(path))
@@ -27,6 +26,8 @@ int runDup(const ParsedArgs& args)
 {
     const std::string folder = args.Positional()[0];
     const std::vector<std::string> files = AbsolutePaths(args.Positional(), 1);
+    if (auto refused = CheckFilesExist("dup", files))
+        return *refused;
     for (const std::string& file : files) {
         if (!onCard(file)) {
             PrintError("dup: " + file + ": not a file in a folder of a TQ-9 card");

@@ -40,6 +40,8 @@ int runImport(const ParsedArgs& args)
 
     CImporter importer;
     importer.SetSettings(settings);
+    if (auto refused = CheckFilesExist("import", files))
+        return *refused;
     if (auto refused = CheckDropFolder("import", folder, files.size()))
         return *refused;
 

@@ -36,6 +36,8 @@ public:
     // The state, read and written under the job's lock.
     virtual int GetState() = 0;
     virtual void SetState(int state) = 0;
+    // True for a job that copies files as they are (the duplication): its progress says "copying".
+    virtual bool Copies() const { return false; }
 };
 
 } // namespace tq9

@@ -53,6 +53,7 @@ public:
     int GetFileCount() override { return static_cast<int>(m_sources.size()); }
     int GetPercent() override { return m_percent.load(); }
     std::string GetCurrentFileName() override;
+    bool Copies() const override { return true; }
 
 protected:
     void WorkerMain() override;

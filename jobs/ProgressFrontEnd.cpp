@@ -2,6 +2,7 @@
 
 #include "media/FFMpegConverter.h"
 #include "media/wmv/WMVConverter.h"
+#include "res/MessageCatalogue.h"
 
 namespace tq9 {
 
@@ -11,6 +12,29 @@ void CancelJob(IConvProgress& job)
     CFFMpegConverter::RequestStopAll();
     CWMVConverter::Instance().RequestStop();
     job.SetState(STATE_CANCELED);
+}
+
+int ProgressTextIds::Ending(int state) const
+{
+    switch (state) {
+    case STATE_CANCELED:
+        return canceled;
+    case STATE_FAILED:
+        return failed;
+    case STATE_DONE:
+        return finished;
+    default:
+        return 0;
+    }
+}
+
+ProgressTextIds ProgressTextsFor(const IConvProgress& job)
+{
+    if (job.Copies())
+        return {IDS_NOW_COPYING,      IDS_COPIED_FILE,     IDS_COPYING_FILE,
+                IDS_COPYING_CANCELED, IDS_COPYING_FAILED,  IDS_COPYING_FINISHED};
+    return {IDS_NOW_CONVERTING,      IDS_CONVERTED_FILE,    IDS_CONVERTING_FILE,
+            IDS_CONVERTING_CANCELED, IDS_CONVERTING_FAILED, IDS_CONVERTING_FINISHED};
 }
 
 } // namespace tq9

@@ -34,4 +34,13 @@ public:
 // converter to stop the operations that are running, then stores STATE_CANCELED in the job.
 void CancelJob(IConvProgress& job);
 
+// The catalogue texts a front-end shows for job: "Now converting ...", "Converted file %d/%d",
+// "Converting %s" and the three endings, or their copying counterparts for a job that copies.
+struct ProgressTextIds {
+    int now, counter, file, canceled, failed, finished;
+    // The ending for a final state (0 while running).
+    int Ending(int state) const;
+};
+ProgressTextIds ProgressTextsFor(const IConvProgress& job);
+
 } // namespace tq9

@@ -66,6 +66,7 @@ CConvProgressDlg::CConvProgressDlg(QWidget* parent) : QDialog(parent)
     };
     m_status = label(tr("Converting ..."), "status", Qt::AlignLeft, 13, 9, 248, 8);
     m_counter = label(tr("Converted File 0/0"), "counter", Qt::AlignRight, 33, 23, 201, 8);
+    m_timeLeft = label(QString(), "timeLeft", Qt::AlignLeft, 33, 23, 110, 8);
     m_fileBar = bar("fileBar", 32, 35, 205, 14);
     m_currentFile = label(tr("Converting filename"), "currentFile", Qt::AlignRight, 34, 54, 201, 8);
     m_percentBar = bar("percentBar", 32, 67, 205, 14);
@@ -84,9 +85,12 @@ CConvProgressDlg::CConvProgressDlg(QWidget* parent) : QDialog(parent)
 int CConvProgressDlg::RunModal(IConvProgress& job)
 {
     m_job = &job;
-    m_statusText = catalogueText(IDS_NOW_CONVERTING);
-    m_counterFormat = catalogueText(IDS_CONVERTED_FILE);
-    m_fileFormat = catalogueText(IDS_CONVERTING_FILE);
+    m_ids = ProgressTextsFor(job);
+    m_statusText = catalogueText(m_ids.now);
+    m_counterFormat = catalogueText(m_ids.counter);
+    m_fileFormat = catalogueText(m_ids.file);
+    m_lastFile.clear();
+    m_timeLeftEstimate.emplace();
 
     m_fileBar->setRange(job.GetFileCountMin(), job.GetFileCount());
     m_percentBar->setRange(job.GetPercentMin(), job.GetPercentMax());
@@ -118,29 +122,36 @@ void CConvProgressDlg::Tick()
 
 void CConvProgressDlg::RefreshTexts(int state)
 {
-    if (state == STATE_CANCELED)
-        m_statusText = catalogueText(IDS_CONVERTING_CANCELED);
-    else if (state == STATE_FAILED)
-        m_statusText = catalogueText(IDS_CONVERTING_FAILED);
-    else if (state == STATE_DONE)
-        m_statusText = catalogueText(IDS_CONVERTING_FINISHED);
+    if (const int ending = m_ids.Ending(state))
+        m_statusText = catalogueText(ending);
     m_status->setText(m_statusText);
 
     const int index = m_job->GetFileIndex();
     const int count = m_job->GetFileCount();
+    const int percent = m_job->GetPercent();
     m_counter->setText(QString::fromStdString(FormatText(m_counterFormat.toStdString(), index, count)));
 
-    if (m_job->GetPercent() < m_job->GetPercentMax()) {
-        // The file's name: its folder is the one the user dropped from and only crowds the line out.
-        const std::string path = m_job->GetCurrentFileName();
-        const std::string name = std::filesystem::path(path).filename().string();
-        const QString text = QString::fromStdString(FormatText(m_fileFormat.toStdString(), name));
-        m_currentFile->setText(fontMetrics().elidedText(text, Qt::ElideMiddle, m_currentFile->width()));
-        m_currentFile->setToolTip(QString::fromStdString(path));
-    } else {
+    std::optional<std::chrono::seconds> left;
+    if (state == STATE_RUNNING && m_timeLeftEstimate)
+        left = m_timeLeftEstimate->Estimate(index, count, percent);
+    m_timeLeft->setText(left ? QString::fromStdString(FormatText(CMessageCatalogue::Get(IDS_TIME_LEFT),
+                                                                 CTimeLeft::Text(*left)))
+                             : QString());
+
+    // The line always names a file: between files, and once the job is over, the last one it named.
+    const std::string current = m_job->GetCurrentFileName();
+    if (!current.empty() && (percent < m_job->GetPercentMax() || m_lastFile.empty()))
+        m_lastFile = current;
+    if (m_lastFile.empty()) {
         m_currentFile->setText(QString());
         m_currentFile->setToolTip(QString());
+        return;
     }
+    // The file's name: its folder is the one the user dropped from and only crowds the line out.
+    const std::string name = std::filesystem::path(m_lastFile).filename().string();
+    const QString text = QString::fromStdString(FormatText(m_fileFormat.toStdString(), name));
+    m_currentFile->setText(fontMetrics().elidedText(text, Qt::ElideMiddle, m_currentFile->width()));
+    m_currentFile->setToolTip(QString::fromStdString(m_lastFile));
 }
 
 void CConvProgressDlg::reject()

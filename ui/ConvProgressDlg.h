@@ -9,6 +9,9 @@
 #include <QString>
 
 #include "jobs/ProgressFrontEnd.h"
+#include "jobs/TimeLeft.h"
+
+#include <optional>
 
 class QFontMetrics;
 class QLabel;
@@ -28,11 +31,13 @@ public:
     int RunModal(IConvProgress& job) override;
     bool LowersWorkerPriority() const override { return true; }
 
-    // The controls, for tests (object names "status", "counter", "fileBar", "currentFile", "percentBar",
-    // "cancel"). The current-file line names the file (cut in the middle when too long); its tool tip
-    // holds the full path.
+    // The controls, for tests (object names "status", "counter", "timeLeft", "fileBar", "currentFile",
+    // "percentBar", "cancel"). The current-file line names the file (cut in the middle when too long; the
+    // last one stays while the job finishes); its tool tip holds the full path. The time left shows on
+    // work that runs longer than a few seconds.
     QLabel* StatusLabel() const { return m_status; }
     QLabel* CounterLabel() const { return m_counter; }
+    QLabel* TimeLeftLabel() const { return m_timeLeft; }
     QLabel* CurrentFileLabel() const { return m_currentFile; }
     QProgressBar* FileBar() const { return m_fileBar; }
     QProgressBar* PercentBar() const { return m_percentBar; }
@@ -53,12 +58,16 @@ private:
     void RefreshTexts(int state);
 
     IConvProgress* m_job = nullptr;
-    QString m_statusText;    // string 138, then 141/142/143 by state
+    ProgressTextIds m_ids{};
+    QString m_statusText;    // string 138, then 141/142/143 by state (their copying texts for a copy)
     QString m_counterFormat; // string 139
     QString m_fileFormat;    // string 140
+    std::string m_lastFile;  // the last file named, kept while the job finishes
+    std::optional<CTimeLeft> m_timeLeftEstimate;
     QTimer* m_timer = nullptr;
     QLabel* m_status = nullptr;
     QLabel* m_counter = nullptr;
+    QLabel* m_timeLeft = nullptr;
     QLabel* m_currentFile = nullptr;
     QProgressBar* m_fileBar = nullptr;
     QProgressBar* m_percentBar = nullptr;

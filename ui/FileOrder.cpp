@@ -2,7 +2,7 @@
 
 #include "card/TQ9SystemFile.h"
 #include "ui/FileListModel.h"
-#include "ui/NaturalOrder.h"
+#include "card/NaturalOrder.h"
 
 #include <QString>
 

@@ -14,7 +14,7 @@
 #include "ui/DropImport.h"
 #include "ui/MainFrame.h"
 #include "ui/MessageBox.h"
-#include "ui/NaturalOrder.h"
+#include "card/NaturalOrder.h"
 #include "ui/RightView.h"
 #include "ui/ShellIcons.h"
 

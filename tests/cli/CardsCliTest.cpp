@@ -6,6 +6,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <sstream>
+
 using namespace tq9test;
 namespace fs = std::filesystem;
 
@@ -73,6 +76,45 @@ TEST(CliImportAndRm, TheCardRootIsNoCardFolder)
     r = tq9({"rm", (t / "photo.jpg").string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(fs::exists(t / "photo.jpg"));
+}
+
+TEST(CliImportAndRm, AMissingFileIsNamedAsMissing)
+{
+    TempDir t;
+    const fs::path folder = MakeCard(t.Path(), {1}) / "TQ9_0001";
+    auto r = tq9({"import", folder.string(), (t / "nope.mp4").string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.err, "tq9: import: " + (t / "nope.mp4").string() + ": no such file\n");
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST(CliCardsAndLs, PrintInTheWindowsOrderWhateverTheFileSystemKeeps)
+{
+    TempDir t;
+    std::vector<int> numbers;
+    for (int n = 20; n >= 1; --n)
+        numbers.push_back(n);
+    const fs::path device = MakeCard(t / "card", numbers);
+    for (const char* name : {"clip10.mp4", "Song.mp3", "clip2.mp4", "b.jpg", "clip1.mp4", "A.jpg"})
+        WriteFile(device / "TQ9_0001" / name, "x");
+
+    auto r = tq9({"--card-root", (t / "card").string(), "cards"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string expected = (t / "card").string() + "\n";
+    for (int n = 1; n <= 20; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "TQ9_%04d", n);
+        expected += "  " + (device / name).string() + "\n";
+    }
+    EXPECT_EQ(r.out, expected);
+
+    r = tq9({"ls", (device / "TQ9_0001").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> names;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        names.push_back(line.substr(0, line.find('\t')));
+    EXPECT_EQ(names, (std::vector<std::string>{"A.jpg", "b.jpg", "clip1.mp4", "clip2.mp4", "clip10.mp4", "Song.mp3"}));
 }
 
 TEST(CliMkdir, MakesTheNextFolderOrSaysWhyNot)

@@ -38,6 +38,9 @@ TEST(DupCommand, PrintsTheNewMediaPathsAndCopiesTheSidecars)
     EXPECT_EQ(r.out, (to / "clip.mp4").string() + "\n" + (to / "song_0.mp3").string() + "\n");
     EXPECT_EQ(Names(to), (std::vector<std::string>{"clip.mp4", "clip.mrk", "clip.thm", "song.mp3", "song_0.mp3"}));
     EXPECT_EQ(ReadFile(to / "clip.thm"), ReadFile(from / "clip.thm"));
+    // It copies, and its progress says so.
+    EXPECT_TRUE(has(r.err, "Copied file 2/2")) << r.err;
+    EXPECT_FALSE(has(r.err, "Convert")) << r.err;
 }
 
 TEST(DupCommand, RefusalsExitWithThreeAndTheJobsTexts)
@@ -49,9 +52,11 @@ TEST(DupCommand, RefusalsExitWithThreeAndTheJobsTexts)
     WriteFile(from / "notes.txt", "x");
     WriteFile(elsewhere / "home.mp4", "x");
 
-    ProcessResult r = Dup(root.Path(), {to.string(), (from / "gone.mp4").string()});
+    // A missing file is named.
+    ProcessResult r = Dup(root.Path(), {to.string(), (from / "clip.mp4").string(), (from / "gone.mp4").string()});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_TRUE(has(r.err, "Invalid file type.\nCannot open file.\n")) << r.err;
+    EXPECT_EQ(r.err, "tq9: dup: " + (from / "gone.mp4").string() + ": no such file\n");
+    EXPECT_EQ(Names(to), std::vector<std::string>{});
 
     r = Dup(root.Path(), {to.string(), (from / "clip.mp4").string(), (from / "notes.txt").string()});
     EXPECT_EQ(r.exitCode, 3);

@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -27,6 +28,7 @@ public:
     std::atomic<int> percent{0};
     std::atomic<int> state{STATE_RUNNING};
     std::string file = "/pc/clip.mov";
+    bool copies = false;
     std::vector<int> setStates;
 
     int GetFileCount() override { return count; }
@@ -37,6 +39,7 @@ public:
     int GetPercent() override { return percent; }
     std::string GetCurrentFileName() override { return file; }
     int GetState() override { return state; }
+    bool Copies() const override { return copies; }
     void SetState(int s) override
     {
         setStates.push_back(s);
@@ -81,7 +84,7 @@ TEST(ConvProgressDlgTest, ShowsTheJobAndClosesAtTheFirstTickAfterTheWorkerEnded)
     // The closing tick shows the final state.
     EXPECT_EQ(dlg.StatusLabel()->text(), "Converting finished successfully.");
     EXPECT_EQ(dlg.CounterLabel()->text(), "Converted file 3/3");
-    EXPECT_EQ(dlg.CurrentFileLabel()->text(), "") << "a finished file has no current-file line";
+    EXPECT_EQ(dlg.CurrentFileLabel()->text(), "Converting clip.mov") << "the line never goes blank";
     EXPECT_EQ(dlg.FileBar()->value(), 3);
     EXPECT_TRUE(job.setStates.empty()) << "a job that ends by itself is not touched";
 }
@@ -153,3 +156,53 @@ TEST(ConvProgressDlgTest, JapaneseDialogIsTranslatedAndNoWiderThanTheWindow)
 }
 
 } // namespace
+
+TEST(ConvProgressDlgTest, LongWorkShowsTheTimeLeftAndTheLineKeepsTheLastFileBetweenFiles)
+{
+    // Half of the work in the first three seconds: about three seconds to go.
+    ScriptedJob job;
+    job.count = 2;
+    CConvProgressDlg dlg;
+    QString early, late, between;
+    whileShown(dlg, 600, [&] {
+        early = dlg.TimeLeftLabel()->text();
+        job.index = 1;
+    });
+    whileShown(dlg, 3300, [&] {
+        late = dlg.TimeLeftLabel()->text();
+        // The first file is done and the importer names no next one yet.
+        job.percent = 100;
+        job.file.clear();
+    });
+    whileShown(dlg, 3900, [&] {
+        between = dlg.CurrentFileLabel()->text();
+        job.state = STATE_DONE;
+    });
+    dlg.RunModal(job);
+    EXPECT_EQ(early, "") << "short work needs no estimate";
+    // As long again as it ran so far (give or take the ticks a loaded machine delays).
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^About 0:0[3-9] left$")).match(late).hasMatch())
+        << late.toStdString();
+    EXPECT_EQ(between, "Converting clip.mov");
+    EXPECT_EQ(dlg.TimeLeftLabel()->text(), "") << "nothing left once the job is over";
+}
+
+TEST(ConvProgressDlgTest, AJobThatCopiesSaysCopying)
+{
+    ScriptedJob job;
+    job.copies = true;
+    job.count = 2;
+    CConvProgressDlg dlg;
+    QString status, counter, current;
+    whileShown(dlg, 0, [&] {
+        status = dlg.StatusLabel()->text();
+        counter = dlg.CounterLabel()->text();
+        current = dlg.CurrentFileLabel()->text();
+        job.state = STATE_DONE;
+    });
+    dlg.RunModal(job);
+    EXPECT_EQ(status, "Now copying ...");
+    EXPECT_EQ(counter, "Copied file 0/2");
+    EXPECT_EQ(current, "Copying clip.mov");
+    EXPECT_EQ(dlg.StatusLabel()->text(), "Copying finished successfully.");
+}

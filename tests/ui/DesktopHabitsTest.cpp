@@ -5,7 +5,7 @@
 #include "res/MessageCatalogue.h"
 #include "ui/FileListModel.h"
 #include "ui/Manual.h"
-#include "ui/NaturalOrder.h"
+#include "card/NaturalOrder.h"
 #include "ui/OpenFile.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "ui/NaturalOrder.h"
+#include "card/NaturalOrder.h"
 
 #include <filesystem>
 
