@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "medialib/AsfFrameRate.h"
+
 namespace tq9media {
 
 namespace {
@@ -35,6 +37,11 @@ MediaWriter::MediaWriter(const std::string& path, const Tq9WriterSettings& setti
     spec.audioBitRate = settings.audioBitRate;
     m_out = std::make_unique<OutputFile>(spec);
     OpenVideoEncoder(settings);
+    if (settings.frameRateNum > 0 && settings.frameRateDen > 0) {
+        // Only a known rate is declared; the muxer writes the object that carries it for a stream with a language.
+        m_declaredRate = m_videoEncoder->framerate;
+        av_dict_set(&m_out->Context()->streams[m_videoStream]->metadata, "language", kAsfStandInLanguage, 0);
+    }
     m_audio = std::make_unique<AudioChain>(spec, nullptr, *m_out, m_audioReporter);
     // The chain resamples what arrives to the file's rate and channels.
     m_sampleRate = settings.inputSampleRate ? settings.inputSampleRate : settings.sampleRate;
@@ -174,6 +181,8 @@ int MediaWriter::Close()
         m_audio->Finish(-1);
         EncodeVideo(nullptr);
         m_out->Finish();
+        if (m_declaredRate.num > 0 && !FillAsfFrameRate(m_path, m_videoStream + 1, m_declaredRate))
+            DebugLog("the WMV's header is not laid out as expected: no frame rate declared\n");
         m_committed = true;
     });
     return rc;

@@ -45,6 +45,7 @@ private:
     PacketPtr m_videoPacket = MakePacket();
     FramePtr m_picture = MakeFrame(); // the caller's planes, not copied
     int64_t m_lastTick = -1;
+    AVRational m_declaredRate{0, 0}; // the frame rate the file declares; 0/0 when the source gave none
 
     // Audio: the caller's thread of Audio(). The chain re-frames to the encoder's frame size.
     Reporter m_audioReporter{nullptr, nullptr};

@@ -70,9 +70,9 @@ TEST_F(ExportE2E, DeviceRecordingBecomesAWmvThatDecodesWhole)
     EXPECT_EQ(decode.err, "");
 }
 
-TEST_F(ExportE2E, WmvShowsThePictureAtTheRecordingsShape)
+TEST_F(ExportE2E, WmvShowsThePictureAtTheRecordingsShapeAndRate)
 {
-    // What three independent readers make of the shape: FFmpeg, MediaInfo and GStreamer.
+    // What three independent readers make of the shape and the frame rate: FFmpeg, MediaInfo and GStreamer.
     const struct {
         std::string sar, dar, name;
     } cases[] = {{"8/9", "4:3", "narrow"}, {"32/27", "16:9", "wide"}};
@@ -84,10 +84,13 @@ TEST_F(ExportE2E, WmvShowsThePictureAtTheRecordingsShape)
         EXPECT_EQ(Probe(wmv, "stream=sample_aspect_ratio,display_aspect_ratio", "v:0"),
                   "sample_aspect_ratio=" + std::string(c.sar).replace(c.sar.find('/'), 1, ":") +
                       "\ndisplay_aspect_ratio=" + c.dar + "\n");
-        const ProcessResult info = RunProcess({"mediainfo", "--Inform=Video;%DisplayAspectRatio/String%", wmv.string()});
-        EXPECT_EQ(info.out, c.dar + "\n") << c.name;
+        EXPECT_EQ(Probe(wmv, "stream=r_frame_rate", "v:0"), "r_frame_rate=30000/1001\n");
+        const ProcessResult info = RunProcess(
+            {"mediainfo", "--Inform=Video;%DisplayAspectRatio/String% %FrameRate% %Language%", wmv.string()});
+        EXPECT_EQ(info.out, c.dar + " 29.970 \n") << c.name; // no language claimed
         const ProcessResult gst = RunProcess({"gst-discoverer-1.0", "-v", wmv.string()});
         EXPECT_NE(gst.out.find("pixel-aspect-ratio=(fraction)" + c.sar), std::string::npos) << gst.out;
+        EXPECT_NE(gst.out.find("framerate=(fraction)10000000/333667"), std::string::npos) << gst.out;
     }
 }
 
