@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/Command.h"
+#include "medialib/tq9media.h"
 #include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
 
@@ -19,13 +20,6 @@ const char* StreamKind(uint32_t codecId)
     return codecId < 0x10000 ? "video" : "audio";
 }
 
-std::string Hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", value);
-    return text;
-}
-
 int runProbe(const ParsedArgs& args)
 {
     const std::string path = args.Positional()[0];
@@ -34,7 +28,9 @@ int runProbe(const ParsedArgs& args)
     converter.Probe(path, info);
     const int32_t status = converter.GetResult();
     if (status < 0) {
-        PrintError("probe: " + path + ": cannot be read as media (status " + std::to_string(status) + ")");
+        char reason[128];
+        PrintError("probe: " + path + ": cannot be read as media (" + Tq9MediaErrorText(status, reason, sizeof reason) +
+                   ")");
         return kExitFailed;
     }
     std::ostringstream out;
@@ -44,7 +40,7 @@ int runProbe(const ParsedArgs& args)
         << "duration_ms: " << info.durationMs << "\n";
     for (size_t i = 0; i < info.streams.size(); ++i) {
         const StreamInfo& s = info.streams[i];
-        out << "stream " << i << ": kind=" << StreamKind(s.codecId) << " codec=" << Hex(s.codecId)
+        out << "stream " << i << ": kind=" << StreamKind(s.codecId) << " codec=" << Tq9MediaCodecName(s.codecId)
             << " width=" << s.width << " height=" << s.height << " par=" << s.parNum << ":" << s.parDen
             << " dar=" << s.darNum << ":" << s.darDen << " video_bit_rate=" << s.videoBitRate
             << " audio_bit_rate=" << s.audioBitRate << " sample_rate=" << s.sampleRate << " channels=" << s.channels

@@ -40,6 +40,16 @@ int ContractCodecId(const AVCodecParameters* par)
     }
 }
 
+AVCodecID CodecOfContractId(uint32_t id)
+{
+    if (id == 0 || id >= AV_CODEC_ID_FIRST_SUBTITLE)
+        return AV_CODEC_ID_NONE;
+    if (id >= AV_CODEC_ID_FIRST_AUDIO)
+        return static_cast<AVCodecID>(id);
+    // Video numbers from H.261 on are one above FFmpeg's.
+    return static_cast<AVCodecID>(id > AV_CODEC_ID_H261 ? id - 1 : id);
+}
+
 StreamChoice ChooseStreams(const AVFormatContext* ctx)
 {
     StreamChoice c;

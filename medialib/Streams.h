@@ -13,6 +13,9 @@ bool IsMediaStream(const AVStream* st);
 // The contract's codec identifier for a stream: video codecs non-zero and below 0x10000 (MPEG-4 Part 2 is
 // 13), audio codecs 0x10000 and above (MP3 is 0x15001); 0 for an unknown codec; other kinds -1.
 int ContractCodecId(const AVCodecParameters* par);
+// The FFmpeg codec a contract identifier stands for (ContractCodecId read back); AV_CODEC_ID_NONE for 0 or
+// a number that names none.
+AVCodecID CodecOfContractId(uint32_t id);
 
 // Container indices of the streams a conversion uses: the first media video stream and the first media
 // audio stream (-1 when there is none). The same rule the converter applies to the probe's numbering.

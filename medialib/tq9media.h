@@ -114,6 +114,12 @@ typedef int (*TranscodeCallback)(void* user, int kind, int fileId, int streamId,
  */
 TQ9MEDIA_API int Transcode(TranscodeCallback callback, void* user, int argc, const char* const* argv);
 
+/* Texts for people: the reason behind a negative status of this library ("Invalid data found when
+ * processing input"), written into buf (size bytes, NUL-terminated; returns buf), and the short name of a
+ * codec in the contract's numbering ("mpeg4", "mp3"; "unknown" for 0 or a number that names no codec). */
+TQ9MEDIA_API const char* Tq9MediaErrorText(int status, char* buf, int size);
+TQ9MEDIA_API const char* Tq9MediaCodecName(uint32_t codecId);
+
 /* ------------------------------------------------------------------------------------------------------
  * Decoding API (open, stream information, open
  * decoder, read packet, times in microseconds, decode video to planar YUV 4:2:0, decode audio to
