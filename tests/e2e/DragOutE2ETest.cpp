@@ -21,6 +21,7 @@
 #include "media/WmvTestMedia.h"
 #include "support/FileOpTestSupport.h"
 #include "support/TestSupport.h"
+#include "support/XvfbDisplay.h"
 
 using namespace tq9test;
 
@@ -33,88 +34,23 @@ bool haveTool(const char* path)
     return ::access(path, X_OK) == 0;
 }
 
-// A child process killed (and reaped) when the object dies; what it writes on stderr is kept for the
-// failure messages.
-class Child {
-public:
-    Child(const std::vector<std::string>& argv, const std::vector<std::string>& env)
-    {
-        m_pid = SpawnProcess(argv, env, m_errFd);
-        m_reader = std::thread([this] {
-            char buf[4096];
-            pollfd p{m_errFd, POLLIN, 0};
-            while (!m_stop) {
-                if (::poll(&p, 1, 100) <= 0)
-                    continue;
-                const ssize_t n = ::read(m_errFd, buf, sizeof buf);
-                if (n <= 0)
-                    break;
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_err.append(buf, size_t(n));
-            }
-        });
-    }
-    ~Child()
-    {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            int status = 0;
-            ::waitpid(m_pid, &status, 0);
-        }
-        m_stop = true;
-        m_reader.join();
-        if (m_errFd >= 0)
-            ::close(m_errFd);
-    }
-    bool Running() const { return m_pid > 0 && ::waitpid(m_pid, nullptr, WNOHANG) == 0; }
-    pid_t Pid() const { return m_pid; }
-    std::string Err() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_err;
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_errFd = -1;
-    std::thread m_reader;
-    std::atomic<bool> m_stop{false};
-    mutable std::mutex m_mutex;
-    std::string m_err;
-};
+using Child = ChildProcess;
 
 template <typename Pred>
 bool waitFor(Pred pred, std::chrono::milliseconds limit)
 {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(50ms);
-    }
-    return true;
+    return WaitUntil(pred, limit);
 }
 
 class DragOutE2E : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!haveTool("/usr/bin/Xvfb") || !haveTool("/usr/bin/xdotool"))
-            GTEST_SKIP() << "needs Xvfb and xdotool (scripts/install-deps)";
-        if (!fs::exists(BinPath("tq9-image-converter")))
-            GTEST_SKIP() << "the desktop program is not part of this build (TQ9_GUI=OFF)";
-        // Xvfb picks a free display itself and writes its number once it accepts clients, so two tests
-        // starting servers at once never race for one display. Without -noreset the server resets when
-        // its last client (an xdotool call) leaves, and a program connecting just then is turned away.
-        const fs::path number = dir / "display";
-        m_x = std::make_unique<Child>(std::vector<std::string>{"sh", "-c",
-                                                               "exec Xvfb -displayfd 3 -noreset -screen 0 1280x900x24 "
-                                                               "-nolisten tcp 3>\"$0\"",
-                                                               number.string()},
-                                      std::vector<std::string>{});
-        ASSERT_TRUE(waitFor([&] { return fs::exists(number) && ReadFile(number).find('\n') != std::string::npos; }, 30s))
-            << "Xvfb did not start";
-        m_display = ":" + ReadFile(number).substr(0, ReadFile(number).find('\n'));
+        if (const std::string reason = XvfbDisplay::SkipReason(); !reason.empty())
+            GTEST_SKIP() << reason;
+        m_x = std::make_unique<XvfbDisplay>(dir.Path());
+        ASSERT_FALSE(m_x->Name().empty()) << "Xvfb did not start";
+        m_display = m_x->Name();
         tmp = dir / "tmp";
         out = dir / "received";
         fs::create_directories(tmp);
@@ -151,7 +87,8 @@ protected:
             return !id.empty() || !program.Running();
         }, 40s) && !id.empty())
             << title << (program.Running() ? " (running)" : " (ended)") << " on " << m_display << ":\n"
-            << program.Err() << "X server" << (m_x->Running() ? " (running)" : " (ended)") << ":\n" << m_x->Err();
+            << program.Err() << "X server" << (m_x->Server().Running() ? " (running)" : " (ended)") << ":\n"
+            << m_x->Server().Err();
         id = id.substr(0, id.find('\n'));
         Xdo({"windowmove", id, std::to_string(x), std::to_string(y)});
         Xdo({"windowsize", id, std::to_string(w), std::to_string(h)});
@@ -222,7 +159,8 @@ protected:
     TempDir dir;
     fs::path tmp, out, folder, other;
     std::string m_display;
-    std::unique_ptr<Child> m_x, m_app, m_target;
+    std::unique_ptr<XvfbDisplay> m_x;
+    std::unique_ptr<Child> m_app, m_target;
 };
 
 } // namespace
