@@ -165,6 +165,8 @@ void CMainFrame::CreateMenu()
 
 void CMainFrame::CreateBars()
 {
+    // The bars stay where they are: no menu to hide them (it would name them by their internal names).
+    setContextMenuPolicy(Qt::NoContextMenu);
     m_toolBar = addToolBar(QStringLiteral("toolbar"));
     m_toolBar->setObjectName(QStringLiteral("toolbar"));
     m_toolBar->setIconSize(QSize(32, 32));
