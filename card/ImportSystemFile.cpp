@@ -40,6 +40,8 @@ const ExtensionRow kImportExtensionTable[] = {
     {"tif", "jpg", kStillParts, KIND_STILL},
     {"tiff", "jpg", kStillParts, KIND_STILL},
     {"webp", "jpg", kStillParts, KIND_STILL},
+    {"heic", "jpg", kStillParts, KIND_STILL},
+    {"heif", "jpg", kStillParts, KIND_STILL},
     {"thm", "", 0, 0},
     {"mrk", "", 0, 0},
     {"", "", 0, 0},

@@ -1,5 +1,6 @@
 #include "platform/ImageFile.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/HeifImage.h"
 #include "platform/UniqueFd.h"
 
 namespace tq9 {
@@ -45,6 +47,20 @@ QSize ShownSize(const QImageReader& reader, QSize stored)
     return stored;
 }
 
+bool IsHeif(QFile& file)
+{
+    return CHeifImage::IsHeif(file.peek(CHeifImage::kHeadSize));
+}
+
+// The device shows sRGB: a picture with an embedded profile (Display P3, Adobe RGB) is converted, so that
+// its colours do not come out dull or shifted.
+void ToSrgb(QImage& picture)
+{
+    const QColorSpace space = picture.colorSpace();
+    if (space.isValid() && space != QColorSpace(QColorSpace::SRgb))
+        picture.convertToColorSpace(QColorSpace::SRgb);
+}
+
 } // namespace
 
 bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& height)
@@ -52,10 +68,16 @@ bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& he
     QFile file;
     if (!OpenSource(path, file))
         return false;
-    QImageReader reader(&file);
-    ReadUpright(reader);
-    QSize size = ShownSize(reader, reader.size());
-    if (!size.isValid()) {
+    QImageReader reader;
+    QSize size;
+    if (IsHeif(file)) {
+        size = CHeifImage::ShownSize(file.readAll());
+    } else {
+        reader.setDevice(&file);
+        ReadUpright(reader);
+        size = ShownSize(reader, reader.size());
+    }
+    if (!size.isValid() && reader.device()) {
         // Some formats only know their size once decoded.
         const QImage image = reader.read();
         if (image.isNull())
@@ -75,21 +97,27 @@ bool CImageFile::ComposeAndSave(const std::string& source, const Rect& target, i
     QFile sourceFile;
     if (!OpenSource(source, sourceFile))
         return false;
-    QImageReader reader(&sourceFile);
-    ReadUpright(reader);
-    const QSize full = ShownSize(reader, reader.size());
-    const bool turned = full != reader.size();
     const bool drawn = target.width > 0 && target.height > 0;
-    // Decoding straight to the target size keeps a large JPEG fast and small (the decoder scales while
-    // it decodes); enlarging is left to the painter.
-    const bool decodeScaled =
-        drawn && full.isValid() && target.width <= full.width() && target.height <= full.height();
-    // The decoder scales the picture as stored, before turning it.
-    if (decodeScaled)
-        reader.setScaledSize(turned ? QSize(target.height, target.width) : QSize(target.width, target.height));
-    const QImage picture = reader.read();
+    bool decodeScaled = false;
+    QImage picture;
+    if (IsHeif(sourceFile)) {
+        picture = CHeifImage::Read(sourceFile.readAll());
+    } else {
+        QImageReader reader(&sourceFile);
+        ReadUpright(reader);
+        const QSize full = ShownSize(reader, reader.size());
+        const bool turned = full != reader.size();
+        // Decoding straight to the target size keeps a large JPEG fast and small (the decoder scales while
+        // it decodes); enlarging is left to the painter.
+        decodeScaled = drawn && full.isValid() && target.width <= full.width() && target.height <= full.height();
+        // The decoder scales the picture as stored, before turning it.
+        if (decodeScaled)
+            reader.setScaledSize(turned ? QSize(target.height, target.width) : QSize(target.width, target.height));
+        picture = reader.read();
+    }
     if (picture.isNull())
         return false;
+    ToSrgb(picture);
 
     QImage canvas(canvasWidth, canvasHeight, QImage::Format_RGB888);
     if (canvas.isNull())

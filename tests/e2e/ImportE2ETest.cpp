@@ -11,6 +11,7 @@
 #include <chrono>
 
 #include "support/ScratchMount.h"
+#include "support/StillSources.h"
 #include "support/TestSupport.h"
 
 using namespace tq9test;
@@ -222,6 +223,9 @@ TEST_F(ImportE2ETest, FurtherEverydayTypesTakeTheRowOfTheirKind)
     std::vector<std::string> args = {card.string()};
     for (const auto& [name, cached] : sources)
         args.push_back(Put(name, cached).string());
+    // A phone's photo: HEIC, with the camera's colour space.
+    ASSERT_TRUE(WriteHeic(pc / "n.heic", PictureIn(QColorSpace(QColorSpace::DisplayP3), qRgb(200, 60, 40), 160, 120)));
+    args.push_back((pc / "n.heic").string());
 
     const ProcessResult r = Import(args);
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -229,12 +233,12 @@ TEST_F(ImportE2ETest, FurtherEverydayTypesTakeTheRowOfTheirKind)
               (std::vector<std::string>{"a.mp4", "a.mrk", "a.thm", "b.mp4", "b.mrk", "b.thm", "c.mp4", "c.mrk", "c.thm",
                                         "d.mp4", "d.mrk", "d.thm", "e.mp4", "e.mrk", "e.thm", "f.mp3", "f.mrk", "g.mp3",
                                         "g.mrk", "h.mp3", "h.mrk", "i.mp3", "i.mrk", "j.jpg", "j.thm", "k.jpg", "k.thm",
-                                        "l.jpg", "l.thm", "m.jpg", "m.thm", "vbr.mp3", "vbr.mrk"}));
+                                        "l.jpg", "l.thm", "m.jpg", "m.thm", "n.jpg", "n.thm", "vbr.mp3", "vbr.mrk"}));
     for (const char* video : {"a.mp4", "b.mp4", "c.mp4", "d.mp4", "e.mp4"})
         ExpectDeviceVideo(video);
     for (const char* audio : {"f.mp3", "g.mp3", "h.mp3", "i.mp3"})
         EXPECT_EQ(Probe(card / audio, "stream=codec_name"), "codec_name=mp3\n") << audio;
-    for (const char* still : {"j.jpg", "k.jpg", "l.jpg", "m.jpg"}) {
+    for (const char* still : {"j.jpg", "k.jpg", "l.jpg", "m.jpg", "n.jpg"}) {
         EXPECT_EQ(Probe(card / still, "stream=codec_name,width,height"), "codec_name=mjpeg\nwidth=720\nheight=480\n")
             << still;
         ExpectThumbnail(std::string(still, 1) + ".thm");

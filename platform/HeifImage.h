@@ -1,0 +1,24 @@
+// HEIF/HEIC pictures (many phones' photos) through libheif, which Qt's imaging does not read. Used by
+// CImageFile beside Qt's readers; stateless, callable from any thread.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+namespace tq9 {
+
+class CHeifImage {
+public:
+    // How many of a file's first bytes IsHeif wants to see.
+    static constexpr int kHeadSize = 12;
+    // Whether a file starting with head is a HEIF picture libheif reads (judged by content, not by name).
+    static bool IsHeif(const QByteArray& head);
+    // The primary picture's size as shown (its rotation and mirroring applied); invalid when unreadable.
+    static QSize ShownSize(const QByteArray& file);
+    // The primary picture decoded upright in 8-bit RGB (RGBA with alpha), carrying the file's colour space
+    // (its ICC profile, or the primaries its colour description names); null when it cannot be decoded.
+    static QImage Read(const QByteArray& file);
+};
+
+} // namespace tq9
