@@ -13,6 +13,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 
 using namespace tq9;
 using namespace tq9test;
@@ -330,4 +331,36 @@ TEST_F(CommandsTest, TheStatusBarSumsUpTheSelectionAndTellsWhatWasDeleted)
     const std::string ja = CMainFrame::SelectionSummary(2, 3900000);
     CMessageCatalogue::Reset();
     EXPECT_EQ(ja, "2 個のファイル、3.9 MB");
+}
+
+TEST_F(CommandsTest, TheCardFolderChooserIsWorkedByKeysAndNeverOffersTheSourceFolder)
+{
+    CFileChooser::SetHook({}); // the real dialog
+    CFileChooser::CardFolders offered;
+    offered.cards = {{"card A", {"/a/TQ9_0001", "/a/TQ9_0002", "/a/TQ9_0003"}}, {"card B", {"/b/TQ9_0001"}}};
+    offered.excluded = "/a/TQ9_0001";
+    auto answer = [](std::vector<int> keys) {
+        QTimer::singleShot(100, [keys] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            for (int key : keys)
+                QTest::keyClick(dialog->focusWidget(), static_cast<Qt::Key>(key));
+        });
+    };
+    // It starts on the first folder it offers; Down moves on (past card B's own node to its folder).
+    answer({Qt::Key_Return});
+    EXPECT_EQ(CFileChooser::CardFolder(nullptr, offered), std::optional<std::string>("/a/TQ9_0002"));
+    answer({Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return});
+    EXPECT_EQ(CFileChooser::CardFolder(nullptr, offered), std::optional<std::string>("/b/TQ9_0001"));
+    answer({Qt::Key_Up, Qt::Key_Return, Qt::Key_Escape}); // the source folder cannot be taken
+    EXPECT_EQ(CFileChooser::CardFolder(nullptr, offered), std::nullopt);
+}
+
+TEST(FileChooserTest, TheImportFilterOffersTheImportsTypesInBothCasesButNoSidecars)
+{
+    const std::string patterns = CFileChooser::ImportPatterns();
+    for (const char* wanted : {"*.mp4 ", "*.MP4 ", "*.jpg ", "*.JPG ", "*.wav ", "*.mov "})
+        EXPECT_NE(patterns.find(wanted), std::string::npos) << wanted << " in " << patterns;
+    EXPECT_EQ(patterns.find(".thm"), std::string::npos) << patterns;
+    EXPECT_EQ(patterns.find(".mrk"), std::string::npos) << patterns;
 }
