@@ -292,9 +292,11 @@ TEST_F(ImportE2ETest, RefusalsPrintTheJobsMessagesAndTouchNothing)
     const auto wav = Put("tone.wav", SynthMedia("imp-tone.wav", kTone));
     fs::create_directories(pc / "folder");
 
+    // A missing file is named as missing, before anything is converted.
     ProcessResult r = Import({card.string(), wav.string(), (pc / "missing.mov").string()});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_NE(r.err.find("Invalid file type.\nIncluding path attributed directry.\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "tq9: import: " + (pc / "missing.mov").string() + ": no such file\n");
+    EXPECT_EQ(CardNames(), std::vector<std::string>{});
 
     r = Import({card.string(), (pc / "folder").string()});
     EXPECT_EQ(r.exitCode, 3);
