@@ -26,23 +26,27 @@ bool IsHdSize(int width, int height)
     return width >= 1280 || height > 576;
 }
 
-// zscale's names of the matrices it reads.
-const char* ZscaleMatrix(AVColorSpace matrix)
+// What zscale and the colorspace filter call the matrices they read.
+struct MatrixNames {
+    AVColorSpace matrix;
+    const char* zscale;
+    const char* colorspace;
+};
+constexpr MatrixNames kMatrixNames[] = {
+    {AVCOL_SPC_BT709, "709", "bt709"},
+    {AVCOL_SPC_FCC, "fcc", "fcc"},
+    {AVCOL_SPC_SMPTE240M, "7", "smpte240m"}, // FFmpeg 5.1's zscale spells it "smpte2400m"
+    {AVCOL_SPC_YCGCO, "ycgco", "ycgco"},
+    {AVCOL_SPC_BT2020_NCL, "2020_ncl", "bt2020ncl"},
+    {AVCOL_SPC_BT2020_CL, "2020_cl", "bt2020ncl"},
+};
+
+const MatrixNames& NamesOf(AVColorSpace matrix)
 {
-    switch (matrix) {
-    case AVCOL_SPC_FCC:
-        return "fcc";
-    case AVCOL_SPC_SMPTE240M:
-        return "7"; // FFmpeg 5.1 spells its name "smpte2400m"
-    case AVCOL_SPC_YCGCO:
-        return "ycgco";
-    case AVCOL_SPC_BT2020_NCL:
-        return "2020_ncl";
-    case AVCOL_SPC_BT2020_CL:
-        return "2020_cl";
-    default:
-        return "709";
-    }
+    for (const MatrixNames& names : kMatrixNames)
+        if (names.matrix == matrix)
+            return names;
+    return kMatrixNames[0];
 }
 
 double PeakNits(const AVContentLightMetadata* light, const AVMasteringDisplayMetadata* display)
@@ -151,13 +155,17 @@ std::string ColourConversion::Filters(int width, int height, bool scaled, AVPixe
     // zscale takes what it is not told from the picture, which may say nothing: every side is named.
     const char* range = !scaled && m_fullRange ? "full" : "limited";
     std::string chain = odd ? "format=pix_fmts=yuv444p|yuv444p10le|yuv444p12le|yuv444p16le," : "";
-    if (m_kind == Kind::Matrix) // the matrix alone: primaries and transfer stay
+    if (m_kind == Kind::Matrix && !odd) // the matrix alone, in one integer step on 4:2:0 (the cheapest)
+        return Format("colorspace=ispace=%s:iprimaries=bt709:itrc=bt709:irange=%s"
+                      ":space=smpte170m:primaries=bt709:trc=bt709:range=tv",
+            NamesOf(m_matrix).colorspace, !scaled && m_fullRange ? "pc" : "tv");
+    if (m_kind == Kind::Matrix) // the colorspace filter takes no odd size
         return chain + Format("zscale=rin=%s:min=%s:pin=709:tin=709:r=limited:m=170m:p=709:t=709,format=pix_fmts=%s",
-                           range, ZscaleMatrix(m_matrix), output);
+                           range, NamesOf(m_matrix).zscale, output);
     // Linear light with reference white at 1.0, in BT.709 primaries (what falls outside is clipped at the end).
     const char* transfer = m_kind == Kind::Pq ? "smpte2084" : m_kind == Kind::Hlg ? "arib-std-b67" : "709";
     chain += Format("zscale=rin=%s:min=%s:pin=2020:tin=%s:npl=%g:r=full:p=709:t=linear,format=gbrpf32le,", range,
-        ZscaleMatrix(m_matrix), transfer, kReferenceWhiteNits);
+        NamesOf(m_matrix).zscale, transfer, kReferenceWhiteNits);
     const double peak = (m_kind == Kind::Pq && m_peakNits > 0 ? m_peakNits : kAssumedPeakNits) / kReferenceWhiteNits;
     if (m_kind != Kind::Gamut && peak > 1)
         chain += Format("tonemap=tonemap=mobius:param=%g:peak=%g,", kToneKnee, peak);

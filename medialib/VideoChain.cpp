@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -108,7 +109,10 @@ void VideoChain::BuildGraph(int width, int height, AVPixelFormat format, AVRatio
         fpsFirst = m_inRate.num > 0 && m_inRate.den > 0 && av_cmp_q(m_inRate, rate) > 0;
     }
     std::string chain;
-    auto add = [&chain](const std::string& f) { chain += (chain.empty() ? "" : ",") + f; };
+    auto add = [&chain](const std::string& f) {
+        if (!f.empty())
+            chain += (chain.empty() ? "" : ",") + f;
+    };
     // Upright first, so that "-s" and "-vf" work on the picture as it is shown.
     if (m_rotation == 90)
         add("transpose=clock");
@@ -118,21 +122,27 @@ void VideoChain::BuildGraph(int width, int height, AVPixelFormat format, AVRatio
         add("transpose=cclock");
     if (fpsFirst)
         add(fps);
-    // The colours at the smaller size, before the pad's bars; a single picture (a thumbnail) before the
-    // scaler instead, so that its few pixels mix colours that are already SDR.
+    // The colours: a single picture (a thumbnail) before its scaler, so that its few pixels mix colours
+    // that are already SDR; video at the output size, after the pad when there is one (the full frame's
+    // even size takes the cheapest path; the bars are black either way), else after the scaler.
     const bool quarterTurn = m_rotation == 90 || m_rotation == 270;
     const bool colourFirst = m_spec.maxVideoFrames == 1 || m_spec.width <= 0;
+    int padWidth = 0, padHeight = 0;
+    const bool colourAfterPad =
+        !colourFirst && std::sscanf(m_spec.videoFilter.c_str(), "pad=%d:%d", &padWidth, &padHeight) == 2;
     const std::string colour = colourFirst
         ? m_colour.Filters(quarterTurn ? height : width, quarterTurn ? width : height, false, AV_PIX_FMT_YUV420P)
-        : m_colour.Filters(m_spec.width, m_spec.height, true, m_encoderFormat);
-    if (colourFirst && !colour.empty())
+        : colourAfterPad ? m_colour.Filters(padWidth, padHeight, true, m_encoderFormat)
+                         : m_colour.Filters(m_spec.width, m_spec.height, true, m_encoderFormat);
+    if (colourFirst)
         add(colour);
     if (m_spec.width > 0)
         add("scale=" + std::to_string(m_spec.width) + ":" + std::to_string(m_spec.height));
-    if (!colourFirst && !colour.empty())
+    if (!colourFirst && !colourAfterPad)
         add(colour);
-    if (!m_spec.videoFilter.empty())
-        add(m_spec.videoFilter);
+    add(m_spec.videoFilter);
+    if (colourAfterPad)
+        add(colour);
     if (!fps.empty() && !fpsFirst)
         add(fps);
     add(std::string("format=pix_fmts=") + av_get_pix_fmt_name(m_encoderFormat));
