@@ -31,8 +31,8 @@ fs::path Master601()
             "ultrafast", "-qp", "0", "-colorspace", "smpte170m", "-color_primaries", "bt709", "-color_trc", "bt709"});
 }
 
-// The master rendered to HDR with its white at reference white (203 cd/m2, BT.2408), as an HDR grade of
-// SDR material is.
+// The master rendered to BT.2020 with the transfer given (PQ, HLG: HDR with its white at reference white,
+// 203 cd/m2, BT.2408, as an HDR grade of SDR material is; bt709: wide-gamut SDR).
 fs::path MasterHdr(const std::string& transfer)
 {
     const std::string vf = kSay709 + ",zscale=rin=limited:min=709:tin=709:pin=709:t=linear:p=709:npl=203,"
@@ -97,12 +97,12 @@ TEST_F(ColourConversionTest, Bt709AndUnspecifiedHdComeOutAsTheSameBarsInBt601)
         1, 0.02, "thumbnail");
 }
 
-TEST_F(ColourConversionTest, PqAndHlgAreToneMappedToTheSdrMastersLook)
+TEST_F(ColourConversionTest, PqAndHlgAreToneMappedAndBt2020GamutMappedToTheSdrMastersLook)
 {
     const RgbPicture sdr = DecodePicture(Convert(Master709(true), "sdr.mp4"), 720, 480);
     const RgbPicture sdrThumb = DecodePicture(Thumbnail(Master709(true), "sdr.bmp"), 48, 36, "");
     const RgbPicture sdrBoxedThumb = DecodePicture(Thumbnail(Master709(true), "sdr-boxed.bmp", true), 48, 36, "");
-    for (const std::string transfer : {"smpte2084", "arib-std-b67"}) {
+    for (const std::string transfer : {"smpte2084", "arib-std-b67", "bt709"}) {
         // Untouched, PQ comes out washed out (saturation at less than half the master's).
         const fs::path out = Convert(MasterHdr(transfer), transfer + ".mp4");
         ExpectSameColours(CompareColours(DecodePicture(out, 720, 480), sdr), 1.5, 0.05, transfer);
