@@ -21,6 +21,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 #include <QUrl>
@@ -36,6 +37,8 @@ CTQ9GUIApp::~CTQ9GUIApp()
     m_frame.reset(); // before the application object and the translator go
     if (m_translator)
         QCoreApplication::removeTranslator(m_translator.get());
+    if (m_qtTranslator)
+        QCoreApplication::removeTranslator(m_qtTranslator.get());
 }
 
 bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)
@@ -75,6 +78,13 @@ bool CTQ9GUIApp::InstallJapanese()
     }
     QCoreApplication::installTranslator(m_translator.get());
     CMessageCatalogue::Install(JapaneseCatalogue());
+    // The file dialogs of Import and Export are Qt's: their labels come from Qt's own catalogue
+    // (qt6-translations-l10n); without it they stay English.
+    m_qtTranslator = std::make_unique<QTranslator>();
+    if (m_qtTranslator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(m_qtTranslator.get());
+    else
+        m_qtTranslator.reset();
     return true;
 }
 

@@ -37,6 +37,7 @@ private:
     bool InstallJapanese();
 
     std::unique_ptr<QTranslator> m_translator; // Qt texts of menus and dialogs; none unless Japanese
+    std::unique_ptr<QTranslator> m_qtTranslator; // Qt's own dialogs (the file dialog), when installed
     std::unique_ptr<CMainFrame> m_frame;
     int m_earlyExitCode = 1;
 };
