@@ -36,10 +36,20 @@ MediaWriter::MediaWriter(const std::string& path, const Tq9WriterSettings& setti
     spec.channels = settings.channels;
     spec.audioBitRate = settings.audioBitRate;
     m_out = std::make_unique<OutputFile>(spec);
-    OpenVideoEncoder(settings);
+    m_video = std::make_unique<GroupEncoder>([&] { return OpenVideoEncoder(settings); },
+        GroupEncoder::InstancesForThisProcess(), [this](AVPacket* packet) {
+            if (packet->duration <= 0)
+                packet->duration = 1;
+            m_out->Write(packet, m_videoStream, m_videoTimeBase);
+        });
+    m_videoTimeBase = m_video->Encoder()->time_base;
+    m_videoStream = m_out->AddStream(m_video->Encoder());
+    m_picture->format = AV_PIX_FMT_YUV420P;
+    m_picture->width = settings.width;
+    m_picture->height = settings.height;
     if (settings.frameRateNum > 0 && settings.frameRateDen > 0) {
         // Only a known rate is declared; the muxer writes the object that carries it for a stream with a language.
-        m_declaredRate = m_videoEncoder->framerate;
+        m_declaredRate = m_video->Encoder()->framerate;
         av_dict_set(&m_out->Context()->streams[m_videoStream]->metadata, "language", kAsfStandInLanguage, 0);
     }
     m_audio = std::make_unique<AudioChain>(spec, nullptr, *m_out, m_audioReporter);
@@ -53,7 +63,8 @@ MediaWriter::MediaWriter(const std::string& path, const Tq9WriterSettings& setti
 
 MediaWriter::~MediaWriter()
 {
-    // The muxer closes its file first, then a writer that did not finish removes it.
+    // The encoders' threads stop, the muxer closes its file, then a writer that did not finish removes it.
+    m_video.reset();
     m_audio.reset();
     m_out.reset();
     struct stat st {};
@@ -62,7 +73,7 @@ MediaWriter::~MediaWriter()
     av_channel_layout_uninit(&m_audioLayout);
 }
 
-void MediaWriter::OpenVideoEncoder(const Tq9WriterSettings& s)
+CodecContextPtr MediaWriter::OpenVideoEncoder(const Tq9WriterSettings& s)
 {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_WMV2);
     if (!codec)
@@ -88,11 +99,7 @@ void MediaWriter::OpenVideoEncoder(const Tq9WriterSettings& s)
     if (m_out->WantsGlobalHeader())
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     Check(avcodec_open2(enc.get(), codec, nullptr), "open video encoder");
-    m_videoEncoder = std::move(enc);
-    m_videoStream = m_out->AddStream(m_videoEncoder.get());
-    m_picture->format = AV_PIX_FMT_YUV420P;
-    m_picture->width = s.width;
-    m_picture->height = s.height;
+    return enc;
 }
 
 template <typename F>
@@ -119,7 +126,7 @@ int MediaWriter::Video(const uint8_t* const planes[3], const int lineSizes[3], i
         // times only go forward and the length stays the source's.
         int64_t tick = m_lastTick + 1;
         if (ptsUs != TQ9_MEDIA_TIME_NONE) {
-            tick = std::max<int64_t>(av_rescale_q(ptsUs, AV_TIME_BASE_Q, m_videoEncoder->time_base), 0);
+            tick = std::max<int64_t>(av_rescale_q(ptsUs, AV_TIME_BASE_Q, m_videoTimeBase), 0);
             if (tick <= m_lastTick)
                 return;
         }
@@ -129,23 +136,8 @@ int MediaWriter::Video(const uint8_t* const planes[3], const int lineSizes[3], i
             m_picture->linesize[i] = lineSizes[i];
         }
         m_picture->pts = tick;
-        EncodeVideo(m_picture.get());
+        m_video->Push(m_picture.get());
     });
-}
-
-void MediaWriter::EncodeVideo(const AVFrame* frame)
-{
-    // A picture without buffers of its own is copied by the encoder before this returns.
-    Check(avcodec_send_frame(m_videoEncoder.get(), frame), "encode video");
-    for (;;) {
-        const int rc = avcodec_receive_packet(m_videoEncoder.get(), m_videoPacket.get());
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF)
-            return;
-        Check(rc, "encode video");
-        if (m_videoPacket->duration <= 0)
-            m_videoPacket->duration = 1;
-        m_out->Write(m_videoPacket.get(), m_videoStream, m_videoEncoder->time_base);
-    }
 }
 
 int MediaWriter::Audio(const int16_t* samples, int frames, int64_t ptsUs)
@@ -179,7 +171,7 @@ int MediaWriter::Close()
 {
     const int rc = Run([&] {
         m_audio->Finish(-1);
-        EncodeVideo(nullptr);
+        m_video->Finish();
         m_out->Finish();
         if (m_declaredRate.num > 0 && !FillAsfFrameRate(m_path, m_videoStream + 1, m_declaredRate))
             DebugLog("the WMV's header is not laid out as expected: no frame rate declared\n");

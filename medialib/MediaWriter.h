@@ -1,10 +1,12 @@
 // Internal to the media library: the object behind the writer API's Tq9MediaWriter handle. Encodes pictures
-// with wmv2 and sounds with wmav2 into the ASF muxer. Video and audio run on their callers' threads; each
-// touches only its own encoder, and the output file serialises the muxer. A writer that is destroyed
+// with wmv2 and sounds with wmav2 into the ASF muxer. The video caller's pictures are coded by a group
+// encoder (one wmv2 instance per CPU, see GroupEncoder.h); audio runs on its caller's thread. Each side
+// touches only its own encoders, and the output file serialises the muxer. A writer that is destroyed
 // without a successful Close removes its file.
 #pragma once
 
 #include "medialib/AudioChain.h"
+#include "medialib/GroupEncoder.h"
 #include "medialib/OutputFile.h"
 #include "medialib/Reporter.h"
 #include "medialib/tq9media.h"
@@ -27,8 +29,8 @@ public:
     int Close();
 
 private:
-    void OpenVideoEncoder(const Tq9WriterSettings& settings);
-    void EncodeVideo(const AVFrame* frame);
+    // One of the encoders that code the pictures in turns.
+    CodecContextPtr OpenVideoEncoder(const Tq9WriterSettings& settings);
     void PushAudio(const int16_t* samples, int frames, int64_t ptsUs);
     template <typename F>
     int Run(F&& f);
@@ -39,11 +41,11 @@ private:
     bool m_committed = false;
     std::atomic<int> m_error{0};
 
-    // Video: the caller's thread of Video().
-    CodecContextPtr m_videoEncoder;
+    // Video: the caller's thread of Video(); the group encoder's sink writes from its workers.
+    std::unique_ptr<GroupEncoder> m_video;
+    AVRational m_videoTimeBase{};
     int m_videoStream = -1;
-    PacketPtr m_videoPacket = MakePacket();
-    FramePtr m_picture = MakeFrame(); // the caller's planes, not copied
+    FramePtr m_picture = MakeFrame(); // the caller's planes, copied by the group encoder
     int64_t m_lastTick = -1;
     AVRational m_declaredRate{0, 0}; // the frame rate the file declares; 0/0 when the source gave none
 
