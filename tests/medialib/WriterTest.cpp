@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
@@ -29,6 +30,15 @@ Tq9WriterSettings Settings(int width, int height, int rate, int channels, int64_
     return s;
 }
 
+// TQ9_VIDEO_ENCODERS for one scope: how many encoder instances a writer opened meanwhile starts.
+class EncodersGuard {
+public:
+    explicit EncodersGuard(int n) { ::setenv("TQ9_VIDEO_ENCODERS", std::to_string(n).c_str(), 1); }
+    ~EncodersGuard() { ::unsetenv("TQ9_VIDEO_ENCODERS"); }
+    EncodersGuard(const EncodersGuard&) = delete;
+    EncodersGuard& operator=(const EncodersGuard&) = delete;
+};
+
 // A moving gradient with some noise, so the encoder has real work and the rate control something to do.
 class Pictures {
 public:
@@ -45,6 +55,13 @@ public:
         const uint8_t* planes[3] = {m_y.data(), m_c.data(), m_c.data()};
         const int lines[3] = {m_w, m_w / 2, m_w / 2};
         return Tq9WriterVideo(w, planes, lines, ptsUs);
+    }
+    // The last picture sent, as raw planar YUV 4:2:0.
+    void AppendTo(std::string& yuv) const
+    {
+        yuv.append(m_y.begin(), m_y.end());
+        yuv.append(m_c.begin(), m_c.end());
+        yuv.append(m_c.begin(), m_c.end());
     }
 
 private:
@@ -200,27 +217,33 @@ TEST(WriterTest, TimesStayMonotonicAndTheLengthIsTheSources)
 }
 
 // The rate control follows the bit rate asked for (the exporter's 6 Mbit/s would not be reached by tiny
-// pictures, so a lower one shows it).
+// pictures, so a lower one shows it), with one encoder and with four that code groups at once.
 TEST(WriterTest, VideoFollowsTheBitRate)
 {
-    TempDir tmp;
-    const fs::path out = tmp / "rate.wmv";
-    Tq9MediaWriter* w = nullptr;
-    Tq9WriterSettings s = Settings(320, 240, 44100, 1, 64000);
-    s.videoBitRate = 1500000;
-    ASSERT_EQ(Tq9WriterOpen(out.string().c_str(), &s, &w), 0);
-    Pictures p(320, 240);
-    for (int n = 0; n < 75; ++n)
-        ASSERT_EQ(p.Send(w, n, n * 40000), 0);
-    ASSERT_EQ(SendTone(w, 44100, 1, 3.0), 0);
-    ASSERT_EQ(Tq9WriterClose(w), 0);
-    const int64_t bytes = ReadPackets(out, "v").bytes;
-    EXPECT_NEAR(bytes * 8 / 3.0, 1500000, 1500000 * 0.3); // the ffmpeg tool overshoots as much on 3 s
+    for (const int instances : {1, 4}) {
+        EncodersGuard guard(instances);
+        TempDir tmp;
+        const fs::path out = tmp / "rate.wmv";
+        Tq9MediaWriter* w = nullptr;
+        Tq9WriterSettings s = Settings(320, 240, 44100, 1, 64000);
+        s.videoBitRate = 1500000;
+        ASSERT_EQ(Tq9WriterOpen(out.string().c_str(), &s, &w), 0);
+        Pictures p(320, 240);
+        for (int n = 0; n < 75; ++n)
+            ASSERT_EQ(p.Send(w, n, n * 40000), 0);
+        ASSERT_EQ(SendTone(w, 44100, 1, 3.0), 0);
+        ASSERT_EQ(Tq9WriterClose(w), 0);
+        const int64_t bytes = ReadPackets(out, "v").bytes;
+        // The ffmpeg tool overshoots as much on 3 s.
+        EXPECT_NEAR(bytes * 8 / 3.0, 1500000, 1500000 * 0.3) << instances << " instances";
+    }
 }
 
-// Abort, bad settings and a write failure (the file-size limit) leave no file behind.
+// Abort, bad settings and a write failure (the file-size limit) leave no file behind; the failure reaches
+// the caller from the encoders' threads.
 TEST(WriterTest, NothingPartialIsLeft)
 {
+    EncodersGuard guard(3);
     TempDir tmp;
     const fs::path out = tmp / "partial.wmv";
     Tq9MediaWriter* w = nullptr;
@@ -268,4 +291,118 @@ TEST(WriterTest, NothingPartialIsLeft)
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+namespace {
+
+struct Coded {
+    std::vector<double> pts;
+    std::vector<size_t> keyframes; // picture numbers
+    int64_t bytes = 0;
+    double psnr = 0; // against the pictures sent
+    std::string decodeMessages;
+};
+
+// 150 pictures (12 groups of 12 and a short one) at 1 Mbit/s through `instances` encoders, and what the file
+// holds.
+Coded CodeWith(int instances, const fs::path& dir)
+{
+    EncodersGuard guard(instances);
+    const fs::path out = dir / ("v" + std::to_string(instances) + ".wmv");
+    const fs::path raw = dir / "source.yuv";
+    Tq9MediaWriter* w = nullptr;
+    Tq9WriterSettings s = Settings(320, 240, 44100, 1, 64000);
+    s.videoBitRate = 1000000;
+    Coded c;
+    if (Tq9WriterOpen(out.string().c_str(), &s, &w) != 0) {
+        ADD_FAILURE() << "open";
+        return c;
+    }
+    Pictures p(320, 240);
+    std::string yuv;
+    for (int n = 0; n < 150; ++n) {
+        EXPECT_EQ(p.Send(w, n, n * 40000), 0);
+        p.AppendTo(yuv);
+    }
+    EXPECT_EQ(SendTone(w, 44100, 1, 6.0), 0);
+    EXPECT_EQ(Tq9WriterClose(w), 0);
+    WriteFile(raw, yuv);
+
+    const ProcessResult packets = RunProcess({"ffprobe", "-v", "error", "-select_streams", "v", "-show_entries",
+        "packet=pts_time,size,flags", "-of", "csv=p=0", out.string()});
+    std::istringstream in(packets.out);
+    for (std::string line; std::getline(in, line);) {
+        double pts = 0;
+        long long size = 0;
+        char flags[8] = {};
+        if (std::sscanf(line.c_str(), "%lf,%lld,%7s", &pts, &size, flags) != 3)
+            continue;
+        if (flags[0] == 'K')
+            c.keyframes.push_back(c.pts.size());
+        c.pts.push_back(pts);
+        c.bytes += size;
+    }
+    const ProcessResult psnr = RunProcess({"ffmpeg", "-v", "info", "-nostdin", "-i", out.string(), "-f", "rawvideo",
+        "-pix_fmt", "yuv420p", "-s", "320x240", "-r", "25", "-i", raw.string(), "-lavfi",
+        "[0:v]settb=1/25,setpts=N[a];[1:v]settb=1/25,setpts=N[b];[a][b]psnr", "-f", "null", "-"});
+    const size_t at = psnr.err.find("average:");
+    if (at != std::string::npos)
+        c.psnr = std::stod(psnr.err.substr(at + 8));
+    c.decodeMessages = RunProcess({"ffmpeg", "-v", "error", "-nostdin", "-i", out.string(), "-f", "null", "-"}).err;
+    return c;
+}
+
+} // namespace
+
+// Encoder instances code the groups at once: the file holds every picture in order, a keyframe at the start
+// of each group of 12 and nowhere else, decodes cleanly, and keeps one encoder's rate and quality.
+TEST(WriterTest, EncoderInstancesWriteOneEncodersFile)
+{
+    TempDir tmp;
+    const Coded one = CodeWith(1, tmp.Path());
+    const Coded four = CodeWith(4, tmp.Path());
+    std::vector<size_t> groupStarts;
+    for (size_t n = 0; n < 150; n += 12)
+        groupStarts.push_back(n);
+    for (const Coded* c : {&one, &four}) {
+        ASSERT_EQ(c->pts.size(), 150u);
+        for (size_t n = 0; n < c->pts.size(); ++n)
+            EXPECT_NEAR(c->pts[n], n * 0.04, 0.0011) << n;
+        EXPECT_EQ(c->keyframes, groupStarts);
+        EXPECT_EQ(c->decodeMessages, "");
+    }
+    EXPECT_NEAR(four.bytes, one.bytes, one.bytes * 0.05);
+    EXPECT_GT(four.psnr, one.psnr - 0.3);
+
+}
+
+// Without TQ9_VIDEO_ENCODERS a writer starts one encoder (one thread) per CPU its opener may run on, so
+// taskset limits it.
+TEST(WriterTest, OneEncoderPerCpuTheCallerMayUse)
+{
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    const auto threads = [] {
+        return std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator());
+    };
+    TempDir tmp;
+    const Tq9WriterSettings s = Settings(160, 120, 44100, 1, 64000);
+    for (int cpus = 1; cpus <= std::min(2, CPU_COUNT(&allowed)); ++cpus) {
+        cpu_set_t some;
+        CPU_ZERO(&some);
+        for (int cpu = 0, taken = 0; taken < cpus; ++cpu)
+            if (CPU_ISSET(cpu, &allowed)) {
+                CPU_SET(cpu, &some);
+                ++taken;
+            }
+        ASSERT_EQ(sched_setaffinity(0, sizeof some, &some), 0); // this thread's; the writer's inherit it
+        const auto before = threads();
+        Tq9MediaWriter* w = nullptr;
+        const int rc = Tq9WriterOpen((tmp / "cpus.wmv").string().c_str(), &s, &w);
+        const auto during = threads();
+        Tq9WriterAbort(w);
+        sched_setaffinity(0, sizeof allowed, &allowed);
+        ASSERT_EQ(rc, 0);
+        EXPECT_EQ(during - before, cpus);
+    }
 }
