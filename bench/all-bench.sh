@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Every workload against its anchor, measured in the same run: for each, three rounds that alternate which
 # side goes first, the median wall time of each side, the ratio tq9 / anchor (below 1.0: tq9 is faster),
-# and the peak resident memory of each side (the largest single process of the anchor's commands).
+# how busy each side kept the CPUs it may use (user + system time over wall time x CPUs, all rounds), the
+# peak resident memory of each side (the largest single process of the anchor's commands), and for the
+# exports the PSNR of each side's WMV against the recording. The load average at the end of each row
+# says how far other programs skewed it. Under taskset the CPUs are the ones it allows:
+#   taskset -c 0 bench/all-bench.sh --only export-noisy,export-clean     one CPU
+#   taskset -c 0,1 bench/all-bench.sh --only export-noisy,export-clean   two
 #
 #   bench/all-bench.sh [--quick] [--only NAME[,NAME...]] [--before OTHER_BUILD_DIR] [BUILD_DIR]
 #                                                                      (default build/relwithdebinfo)
@@ -19,7 +24,8 @@
 #   batch        10 x 5 s 1280x720 clips in one import                        anchor: ffmpeg tool per clip
 #   audio        20 x 30 s MP3 files (44.1 kHz)                                          anchor: ffmpeg tool per file
 #   photos       30 x 12 MP JPEG photos                                       anchor: ImageMagick convert
-#   export       tq9 export of the 1080p device recording to WMV              anchor: ffmpeg wmv2/wmav2
+#   export-noisy tq9 export of a 60 s device recording (720x480, noisy) to WMV  anchor: ffmpeg wmv2/wmav2
+#   export-clean the same for a clean recording                              anchor: ffmpeg wmv2/wmav2
 #   busy         1080p-1pass while two busy loops keep both cores busy        anchor: the same tool run
 # Sources are synthesised once into BUILD_DIR/bench-cache.
 set -euo pipefail
@@ -69,7 +75,13 @@ synth() { # name, ffmpeg arguments...
 }
 sources() { # workload: makes (once) the sources it reads
     case $1 in
-    1080p-1pass | 1080p-2pass | pal | export | busy)
+    export-noisy | export-clean) # what the device records: MPEG-4 Part 2 (interlaced DCT) + MP3 in MP4
+        local vf=null
+        [ "$1" = export-noisy ] && vf=noise=alls=24:allf=t+u
+        synth "$1.mp4" -f lavfi -i "testsrc2=size=720x480:rate=30000/1001:duration=$len" \
+            -f lavfi -i "sine=frequency=440:duration=$len" -vf "$vf" -c:v mpeg4 -flags +ildct+ilme -top 1 \
+            -b:v 5000k -bt 1000k -c:a libmp3lame -b:a 128k -ac 2 -ar 48000 -shortest ;;
+    1080p-1pass | 1080p-2pass | pal | busy)
         synth src1080.mp4 -f lavfi -i "testsrc2=size=1920x1080:rate=30000/1001:duration=$len" \
             -f lavfi -i "sine=frequency=440:duration=$len" -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -shortest ;;
     4k)
@@ -99,21 +111,24 @@ sources() { # workload: makes (once) the sources it reads
 }
 
 # The tool applies "-s" after "-vf", the library before it: the anchor scales inside its filter chain.
-# ---- measuring: every process under /usr/bin/time; a side's wall time is the sum, its peak the largest ----
-wall=0; peak=0
+# ---- measuring: every process under /usr/bin/time; a side's wall and CPU times are the sums, its peak the
+# largest ----
+wall=0; peak=0; cpu=0
 m() {
-    /usr/bin/time -f '%e %M' -o "$work/time" "$@" >/dev/null 2>"$work/err" || { head -5 "$work/err" >&2; : > "$work/failed"; }
-    read -r w k < <(tail -1 "$work/time")
+    /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$@" >/dev/null 2>"$work/err" || { head -5 "$work/err" >&2; : > "$work/failed"; }
+    read -r w k u s < <(tail -1 "$work/time")
     wall=$(awk -v a="$wall" -v b="$w" 'BEGIN { print a + b }')
+    cpu=$(awk -v a="$cpu" -v b="$u" -v c="$s" 'BEGIN { print a + b + c }')
     [ "$k" -gt "$peak" ] && peak=$k
     return 0
 }
-side() { # function name; prints "wall peakKb"
-    wall=0; peak=0
+side() { # function name; prints "wall peakKb cpu"
+    wall=0; peak=0; cpu=0
     rm -rf "$card"/* "$work/ref"/* "$work/out"/* "$work/tmp"/*
     "$1"
+    [ -z "${keepWmv:-}" ] || cp "$work/out"/*.wmv "$keepWmv"
     sync -f "$work"
-    echo "$wall $peak"
+    echo "$wall $peak $cpu"
 }
 median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
 
@@ -177,6 +192,17 @@ ours_export() { m env TMPDIR="$work/tmp" XDG_CONFIG_HOME="$work/config" "$tq9" e
 anchor_export() {
     m ffmpeg -nostdin -y -loglevel error -i "$recording" -c:v wmv2 -b:v 6000k -c:a wmav2 -b:a 128k "$work/out/ref.wmv"
 }
+ours_export_noisy() { ours_export; }
+anchor_export_noisy() { anchor_export; }
+ours_export_clean() { ours_export; }
+anchor_export_clean() { anchor_export; }
+# PSNR of a WMV against the recording, picture by picture (ASF keeps times in milliseconds, so the pictures
+# are paired by number, not by time).
+psnr() {
+    ffmpeg -nostdin -i "$1" -i "$recording" -lavfi \
+        "[0:v]settb=1/30,setpts=N[a];[1:v]settb=1/30,setpts=N[b];[a][b]psnr" -f null - 2>&1 |
+        sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p' | tail -1
+}
 ours_busy() { ours_1080p_1pass; }
 anchor_busy() { anchor_1080p_1pass; }
 
@@ -194,29 +220,21 @@ stopBusy() {
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
 
 echo "tq9 all-workload benchmark ($([ $quick = 1 ] && echo quick || echo full); $(nproc) cores; load: $(cut -d' ' -f1-3 /proc/loadavg))"
-header=$(printf '%-12s %9s %9s %7s %10s %10s %7s' workload "tq9 s" "anchor s" ratio "tq9 MB" "anchor MB" "mem")
+header=$(printf '%-12s %9s %9s %7s %8s %8s %10s %10s %7s' workload "tq9 s" "anchor s" ratio "tq9 cpu" "anc cpu" \
+    "tq9 MB" "anchor MB" "mem")
 [ -z "$beforeTq9" ] || header+=$(printf ' %9s %7s %7s' "before s" ratio mem)
+header+=$(printf ' %6s %13s' load "psnr tq9/anc")
 echo "$header"
 run() { # name
     local name=$1 fn=${1//-/_}
     [ -z "$only" ] || [[ $only == *,$name,* ]] || return 0
     sources "$name"
-    if [ "$name" = export ]; then
-        # The device recording made by the import; skipped while export cannot make a WMV yet.
-        rm -rf "$card"/*
-        wall=0; peak=0; ours_1080p_1pass
-        cp "$card/src1080.mp4" "$recording"
-        wall=0; peak=0
-        if ! ours_export 2>/dev/null || ! ls "$work/out"/*.wmv >/dev/null 2>&1; then
-            printf '%-12s skipped: tq9 export does not write a WMV yet\n' "$name"
-            return 0
-        fi
-    fi
+    [[ $name == export-* ]] && cp "$cache/$name.mp4" "$recording"
     [ "$name" = busy ] && startBusy
     rm -f "$work/failed"
-    local sides=(anchor ours) order r s k
+    local sides=(anchor ours) order r s k sw sk sc
     [ -n "$beforeTq9" ] && sides+=(before)
-    local -A walls=() peaks=()
+    local -A walls=() peaks=() cpus=() wallSums=()
     for r in 1 2 3; do
         order=("${sides[@]}")
         [ $((r % 2)) = 0 ] && order=($(printf '%s\n' "${sides[@]}" | tac))
@@ -226,8 +244,11 @@ run() { # name
                 ours) s=$(side "ours_$fn") ;;
                 before) s=$(tq9=$beforeTq9 side "ours_$fn") ;;
             esac
-            walls[$k]+=" ${s% *}"
-            [ "${s#* }" -gt "${peaks[$k]:-0}" ] && peaks[$k]=${s#* }
+            read -r sw sk sc <<< "$s"
+            walls[$k]+=" $sw"
+            wallSums[$k]=$(awk -v a="${wallSums[$k]:-0}" -v b="$sw" 'BEGIN { print a + b }')
+            cpus[$k]=$(awk -v a="${cpus[$k]:-0}" -v b="$sc" 'BEGIN { print a + b }')
+            [ "$sk" -gt "${peaks[$k]:-0}" ] && peaks[$k]=$sk
         done
     done
     [ "$name" = busy ] && stopBusy
@@ -236,16 +257,25 @@ run() { # name
     # shellcheck disable=SC2086 # the three times, split
     o=$(median3 ${walls[ours]}); a=$(median3 ${walls[anchor]})
     mb() { awk -v k="$1" 'BEGIN { print k / 1024 }'; }
-    line=$(printf '%-12s %9.2f %9.2f %7s %10.1f %10.1f %7s' "$name" "$o" "$a" "$(ratio "$o" "$a")" \
+    cpuShare() { awk -v c="$1" -v w="$2" -v n="$(nproc)" 'BEGIN { if (w > 0) printf "%d%%", 100 * c / (w * n); else printf "-" }'; }
+    line=$(printf '%-12s %9.2f %9.2f %7s %8s %8s %10.1f %10.1f %7s' "$name" "$o" "$a" "$(ratio "$o" "$a")" \
+        "$(cpuShare "${cpus[ours]}" "${wallSums[ours]}")" "$(cpuShare "${cpus[anchor]}" "${wallSums[anchor]}")" \
         "$(mb "${peaks[ours]}")" "$(mb "${peaks[anchor]}")" "$(ratio "${peaks[ours]}" "${peaks[anchor]}")")
     if [ -n "$beforeTq9" ]; then
         # shellcheck disable=SC2086
         b=$(median3 ${walls[before]})
         line+=$(printf ' %9.2f %7s %7s' "$b" "$(ratio "$b" "$a")" "$(ratio "${peaks[before]}" "${peaks[anchor]}")")
     fi
+    line+=$(printf ' %6s' "$(cut -d' ' -f1 /proc/loadavg)")
+    if [[ $name == export-* ]]; then
+        # One more run of each side, kept for the PSNR.
+        keepWmv=$work/ours.wmv side ours_export >/dev/null
+        keepWmv=$work/anchor.wmv side anchor_export >/dev/null
+        line+=$(printf ' %13s' "$(psnr "$work/ours.wmv")/$(psnr "$work/anchor.wmv")")
+    fi
     echo "$line"
 }
-for w in 1080p-1pass 1080p-2pass pal 4k batch audio photos export busy; do
+for w in 1080p-1pass 1080p-2pass pal 4k batch audio photos export-noisy export-clean busy; do
     run "$w"
 done
 echo "load at the end: $(cut -d' ' -f1-3 /proc/loadavg); took $SECONDS s"
