@@ -8,8 +8,9 @@
 
 namespace tq9::cli {
 
-// Exit codes shared by every command.
-enum ExitCode { kExitOk = 0, kExitCanceled = 1, kExitUsage = 2, kExitFailed = 3 };
+// Exit codes shared by every command: 3 when nothing was done, 4 when some files were done and others
+// failed (each named on stderr).
+enum ExitCode { kExitOk = 0, kExitCanceled = 1, kExitUsage = 2, kExitFailed = 3, kExitSomeFailed = 4 };
 
 struct OptionSpec {
     const char* name;      // long name without the dashes, e.g. "card-root"

@@ -47,6 +47,9 @@ int runDup(const ParsedArgs& args)
     const std::string report = DuplicationReportText(duplicator, result);
     if (!report.empty())
         std::cerr << report << (report.back() == '\n' ? "" : "\n");
+    // Items that landed while others failed (each named with its cause above).
+    if (result < 0 && result != JOB_RESULT_CANCELED && !duplicator.Duplicated().empty())
+        return kExitSomeFailed;
     return JobExitCode(result);
 }
 

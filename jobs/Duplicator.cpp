@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "card/UserException.h"
+#include "jobs/CardWriteCause.h"
+#include "jobs/ImportSpaceCheck.h"
 #include "platform/DebugLog.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -64,11 +66,16 @@ int CDuplicator::Run(IProgressFrontEnd& frontEnd)
 {
     ResetRunFields();
     m_landed.clear();
+    m_failed.clear();
+    m_spaceFigures.clear();
     const int endCode = StartWorkerAndWait(frontEnd);
     if (endCode == 0)
         m_result = RESULT_OTHER_ERROR;
     else if (endCode == FRONTEND_CANCELED)
         m_result = JOB_RESULT_CANCELED;
+    for (const FailedSource& failed : m_failed)
+        if (m_result != JOB_RESULT_CANCELED)
+            m_result = m_result < 0 ? m_result | failed.code : failed.code;
     const int result = m_result;
     m_duplicated = std::move(m_landed);
     m_landed.clear();
@@ -121,10 +128,20 @@ void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)
         m_landed.push_back(op.done.front());
         return;
     }
-    if (code != DE_OPCANCELLED)
-        CDebugLog::Write("duplication: " + record.sourcePath + " -> " + m_destination + ": " +
-                         CShellFileOperation::ErrorName(code));
-    throw CUserException("copy failed: " + record.sourcePath);
+    if (code == DE_OPCANCELLED)
+        return; // the loop sees the cancelled state next
+    CDebugLog::Write("duplication: " + record.sourcePath + " -> " + m_destination + ": " +
+                     CShellFileOperation::ErrorName(code));
+    // The item is named with its cause and the others go on, as the import's placement does.
+    int cause = CCardWriteCause::Of(code);
+    if (code == DE_INVALIDFILES || code == DE_ACCESSDENIEDSRC)
+        cause = RESULT_SOURCE_GONE;
+    else if (cause == 0)
+        cause = RESULT_OTHER_ERROR;
+    if (cause == CCardWriteCause::CARD_FULL && m_spaceFigures.empty())
+        if (const auto free = CFileSystem::FreeBytes(m_destination))
+            m_spaceFigures = CImportSpaceCheck::Figures(total, *free);
+    m_failed.push_back({record.sourcePath, cause});
 }
 
 std::string CDuplicator::GetCurrentFileName()
@@ -135,7 +152,7 @@ std::string CDuplicator::GetCurrentFileName()
     return index < m_sources.size() ? m_sources[index] : m_sources.front();
 }
 
-std::string CDuplicator::BuildErrorMessage(int code) const
+std::string CDuplicator::BuildErrorMessage(int code, bool withFigures) const
 {
     if (code >= 0)
         return CMessageCatalogue::Get(IDS_ERROR_NOT_FOUND) + "\n";
@@ -154,6 +171,7 @@ std::string CDuplicator::BuildErrorMessage(int code) const
         const std::string message = CMessageCatalogue::Get(line.id);
         text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, m_rejectedDestination) : message) + "\n";
     }
+    text += CCardWriteCause::Lines(code, withFigures ? m_spaceFigures : std::string());
     return text;
 }
 
@@ -164,11 +182,13 @@ std::string DuplicationReportText(const CDuplicator& duplicator, int result)
     if (result >= 0)
         return std::string();
     std::string text = duplicator.BuildErrorMessage(result);
-    if (!duplicator.RefusedSources().empty()) {
+    if (!duplicator.RefusedSources().empty() || !duplicator.FailedSources().empty())
         text += CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING);
-        for (const std::string& path : duplicator.RefusedSources())
-            text += path + "\n";
-    }
+    for (const std::string& path : duplicator.RefusedSources())
+        text += path + "\n";
+    // Each item that did not land, with its own cause.
+    for (const CDuplicator::FailedSource& failed : duplicator.FailedSources())
+        text += duplicator.BuildErrorMessage(failed.code, false) + failed.path + "\n";
     return text;
 }
 

@@ -4,12 +4,12 @@
 // operations' placement (platform/ItemPlacement.h): copied to hidden names, then, under the receiving
 // folder's lock, given the first free name of base, base_0, base_1... shared by all its files, sidecars
 // first and the media file last. So an item lands whole or not at all, also when the run is killed or
-// another run writes into the folder at the same time; a cancel or a failure ends the run after the
-// items already landed.
+// another run writes into the folder at the same time; a cancel ends the run after the items already
+// landed, a failed item is named with its cause and the run goes on.
 //
 // Threads: Prepare, Run and the readers on the user-interface thread (or tq9's thread); the worker runs
-// between the two and writes only the index, the percent, m_result, m_landed and (at its end) the state.
-// m_records and m_landed are touched by the worker only while Run waits for it.
+// between the two and writes only the index, the percent, m_result, m_landed, m_failed, m_spaceFigures
+// and (at its end) the state; the others read those only after the join.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,14 @@ public:
     static constexpr int RESULT_HAS_DIRECTORY = static_cast<int>(0x80000006u); // strings 202, 203
     static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x8000000Au);   // strings 202, 204
     static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000020u);   // string 205
+    static constexpr int RESULT_SOURCE_GONE = static_cast<int>(0x80000008u);   // string 204
+    // An item that did not land carries its cause: the card's (CCardWriteCause, strings 220-225),
+    // RESULT_SOURCE_GONE for a source gone or unreadable, else RESULT_OTHER_ERROR. Run's result ORs them.
+
+    struct FailedSource {
+        std::string path;
+        int code = 0;
+    };
 
     CDuplicator() = default;
     ~CDuplicator() override;
@@ -36,16 +44,19 @@ public:
     // freeBytes is accepted and not used: each item is checked against the card's free space before any
     // of it is written.
     int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes);
-    // Copies the prepared records behind frontEnd; returns 0, 1 (cancelled) or RESULT_OTHER_ERROR.
+    // Copies the prepared records behind frontEnd; an item that fails is named in FailedSources and the
+    // next one goes on. Returns 0, 1 (cancelled) or the failed items' causes ORed together.
     int Run(IProgressFrontEnd& frontEnd);
 
-    // Message text of a code: one catalogue line per set mask, each followed by "\n"; string 200 for a code
-    // of 0 or more.
-    std::string BuildErrorMessage(int code) const;
+    // Message text of a code: one catalogue line per set mask, each followed by "\n" (the card-full line
+    // with the figures when withFigures); string 200 for a code of 0 or more.
+    std::string BuildErrorMessage(int code, bool withFigures = true) const;
     // Sources the last Prepare refused because they have nothing to copy (a type outside the table).
     const std::vector<std::string>& RefusedSources() const { return m_refused; }
     // New media paths of the items the last Run copied completely, in source order.
     const std::vector<std::string>& Duplicated() const { return m_duplicated; }
+    // Items the last Run could not copy, with their causes, in source order.
+    const std::vector<FailedSource>& FailedSources() const { return m_failed; }
     // The records of the prepared job (tests, diagnostics).
     const std::vector<CTQ9DuplicationSystemFile>& Records() const { return m_records; }
 
@@ -68,12 +79,14 @@ private:
     std::vector<std::string> m_refused;
     std::vector<std::string> m_duplicated;
     std::vector<std::string> m_landed; // new media paths, written by the worker
+    std::vector<FailedSource> m_failed; // written by the worker
+    std::string m_spaceFigures;        // needed and free bytes, for string 220
     std::string m_rejectedDestination; // for string 201
 };
 
 // What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: string 151 for a
 // cancellation; for a negative result the builder's text, then string 150 and the refused sources one a
-// line when there are any; nothing otherwise.
+// line, then each failed item's cause and path; nothing otherwise.
 std::string DuplicationReportText(const CDuplicator& duplicator, int result);
 
 } // namespace tq9

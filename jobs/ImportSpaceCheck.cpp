@@ -1,5 +1,7 @@
 #include "jobs/ImportSpaceCheck.h"
 
+#include "res/MessageCatalogue.h"
+
 #include <cstdio>
 
 #include "media/MediaDuration.h"
@@ -91,6 +93,12 @@ std::string CImportSpaceCheck::FormatBytes(uint64_t bytes)
     else
         std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
     return text;
+}
+
+std::string CImportSpaceCheck::Figures(uint64_t neededBytes, uint64_t freeBytes)
+{
+    return FormatText(CMessageCatalogue::Get(IDS_SPACE_NEEDED), FormatBytes(neededBytes)) + " " +
+           FormatText(CMessageCatalogue::Get(IDS_SPACE_FREE), FormatBytes(freeBytes));
 }
 
 } // namespace tq9

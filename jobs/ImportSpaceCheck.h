@@ -37,6 +37,8 @@ public:
 
     // "1.5 MB" and the like, for the messages.
     static std::string FormatBytes(uint64_t bytes);
+    // "About 1.5 MB needed, 200 KB free." (strings 226, 227), said under a message about room.
+    static std::string Figures(uint64_t neededBytes, uint64_t freeBytes);
 };
 
 } // namespace tq9

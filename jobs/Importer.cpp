@@ -6,6 +6,7 @@
 
 #include "card/CardLayout.h"
 #include "card/UserException.h"
+#include "jobs/CardWriteCause.h"
 #include "jobs/ImportSpaceCheck.h"
 #include "jobs/SelfDDIndicator.h"
 #include "jobs/ShellFileCalls.h"
@@ -45,31 +46,8 @@ void writeMarker(const std::string& path, int32_t durationMs)
 // The import's code for what kept an item off the card (a code of the shell file operations).
 int causeOf(int code)
 {
-    switch (code) {
-    case ErrnoCode(ENOSPC):
-    case ErrnoCode(EDQUOT):
-        return CImporter::RESULT_CARD_FULL;
-    case DE_FILE_TOO_LARGE:
-        return CImporter::RESULT_FILE_TOO_LARGE;
-    case ErrnoCode(EROFS):
-        return CImporter::RESULT_READ_ONLY;
-    case ErrnoCode(EIO):
-    case ErrnoCode(ENODEV):
-    case ErrnoCode(ENXIO):
-    case ErrnoCode(ENOTCONN):
-    case ErrnoCode(ESTALE):
-        return CImporter::RESULT_WRITE_FAILED;
-    case DE_FILENAMETOOLONG:
-    case ErrnoCode(EINVAL):
-    case ErrnoCode(EILSEQ):
-    case ErrnoCode(ENOENT): // a FUSE exFAT driver's answer to a name it refuses (the folder was there)
-        return CImporter::RESULT_NAME_REFUSED;
-    case ErrnoCode(EACCES):
-    case ErrnoCode(EPERM):
-        return CImporter::RESULT_ACCESS_DENIED;
-    default:
-        return CImporter::RESULT_OTHER_ERROR;
-    }
+    const int cause = CCardWriteCause::Of(code);
+    return cause != 0 ? cause : CImporter::RESULT_OTHER_ERROR;
 }
 
 // Milliseconds spent in each worker step over one run, for the debug log (the benchmark reads it to tell
@@ -154,8 +132,7 @@ int CImporter::CheckCard()
     if (check.verdict == CImportSpaceCheck::Verdict::ReadOnly)
         return RESULT_READ_ONLY;
     if (check.verdict == CImportSpaceCheck::Verdict::Full) {
-        m_spaceFigures = FormatText(CMessageCatalogue::Get(IDS_SPACE_NEEDED), CImportSpaceCheck::FormatBytes(check.neededBytes)) +
-                         " " + FormatText(CMessageCatalogue::Get(IDS_SPACE_FREE), CImportSpaceCheck::FormatBytes(*check.freeBytes));
+        m_spaceFigures = CImportSpaceCheck::Figures(check.neededBytes, *check.freeBytes);
         return RESULT_CARD_FULL;
     }
     // A result the card cannot hold in one file fails its own source; the others go on.
@@ -404,11 +381,9 @@ std::string CImporter::BuildErrorMessage(int code) const
         int id;
     };
     static constexpr Line kLines[] = {
-        {0x1, IDS_NOT_DIRECTORY},  {0x4, IDS_INVALID_FILE_TYPE},     {0x8, IDS_INCLUDING_DIRECTORY},
-        {0x2, IDS_TOO_MANY_FILES}, {0x10, IDS_CANNOT_OPEN_FILE},     {0x20, IDS_INVALID_FILE_INCLUDED},
-        {0x40, IDS_OTHER_ERROR},  {0x80, IDS_CARD_FULL},            {0x100, IDS_CARD_FILE_TOO_LARGE},
-        {0x200, IDS_CARD_READ_ONLY}, {0x400, IDS_CARD_WRITE_FAILED},  {0x800, IDS_CARD_NAME_REFUSED},
-        {0x1000, IDS_CARD_ACCESS_DENIED},
+        {0x1, IDS_NOT_DIRECTORY},  {0x4, IDS_INVALID_FILE_TYPE}, {0x8, IDS_INCLUDING_DIRECTORY},
+        {0x2, IDS_TOO_MANY_FILES}, {0x10, IDS_CANNOT_OPEN_FILE}, {0x20, IDS_INVALID_FILE_INCLUDED},
+        {0x40, IDS_OTHER_ERROR},
     };
     std::string text;
     for (const Line& line : kLines) {
@@ -416,9 +391,8 @@ std::string CImporter::BuildErrorMessage(int code) const
             continue;
         const std::string message = CMessageCatalogue::Get(line.id);
         text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, m_errorSubject) : message) + "\n";
-        if (line.id == IDS_CARD_FULL && !m_spaceFigures.empty())
-            text += m_spaceFigures + "\n";
     }
+    text += CCardWriteCause::Lines(code, m_spaceFigures);
     return text;
 }
 

@@ -19,6 +19,7 @@
 
 #include "card/ImportSystemFile.h"
 #include "platform/WorkFolder.h"
+#include "jobs/CardWriteCause.h"
 #include "jobs/JobBase.h"
 #include "media/ConversionSettings.h"
 
@@ -37,12 +38,12 @@ public:
     static constexpr int RESULT_NOT_IMPORTED = static_cast<int>(0x80000020u);    // string 206
     static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000040u);     // string 205
     // What kept results off the card, where the card says why (strings 220-225).
-    static constexpr int RESULT_CARD_FULL = static_cast<int>(0x80000080u);       // + the figures, when known
-    static constexpr int RESULT_FILE_TOO_LARGE = static_cast<int>(0x80000100u);  // FAT's 4 GiB per file
-    static constexpr int RESULT_READ_ONLY = static_cast<int>(0x80000200u);
-    static constexpr int RESULT_WRITE_FAILED = static_cast<int>(0x80000400u);    // card gone, I/O error
-    static constexpr int RESULT_NAME_REFUSED = static_cast<int>(0x80000800u);
-    static constexpr int RESULT_ACCESS_DENIED = static_cast<int>(0x80001000u);
+    static constexpr int RESULT_CARD_FULL = CCardWriteCause::CARD_FULL; // + the figures, when known
+    static constexpr int RESULT_FILE_TOO_LARGE = CCardWriteCause::FILE_TOO_LARGE;
+    static constexpr int RESULT_READ_ONLY = CCardWriteCause::READ_ONLY;
+    static constexpr int RESULT_WRITE_FAILED = CCardWriteCause::WRITE_FAILED;
+    static constexpr int RESULT_NAME_REFUSED = CCardWriteCause::NAME_REFUSED;
+    static constexpr int RESULT_ACCESS_DENIED = CCardWriteCause::ACCESS_DENIED;
 
     // A source that was not imported: the dropped path when Prepare refused it, the record's sourcePath
     // when a later step failed.

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -147,6 +148,24 @@ int CFileIo::Unlink(const std::string& path)
     if (injectedFailure())
         return -1;
     return ::unlink(path.c_str());
+}
+
+int CFileIo::CopyTimes(int in, int out)
+{
+    struct stat st {};
+    if (::fstat(in, &st) != 0)
+        return -1;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return ::futimens(out, times);
+}
+
+int CFileIo::CopyTimes(const std::string& from, const std::string& to)
+{
+    struct stat st {};
+    if (::stat(from.c_str(), &st) != 0)
+        return -1;
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
 int CFileIo::SyncFolder(const std::string& folder)

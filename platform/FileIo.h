@@ -31,6 +31,11 @@ public:
     // unlink fallback on file systems without it).
     static int RenameNoReplace(const std::string& from, const std::string& to);
     static int Unlink(const std::string& path);
+    // Gives out the access and modification times of in (a copy keeps its source's date). Not counted by
+    // the test hooks below: a date that cannot be kept loses no data. 0 or -1 with errno set.
+    static int CopyTimes(int in, int out);
+    // The same by path: to takes from's times; to is not followed when it is a symlink.
+    static int CopyTimes(const std::string& from, const std::string& to);
     // fsync of a folder, so a rename into it survives a power cut.
     static int SyncFolder(const std::string& folder);
 

@@ -321,6 +321,8 @@ int CItemPlacement::WriteStaged(const std::string& from, const std::string& stag
         stopped = true;
         code = DE_OPCANCELLED;
     }
+    if (code == 0)
+        CFileIo::CopyTimes(in.Get(), out.Get()); // a copy keeps its source's date, as a file manager's does
     if (code == 0 && CFileIo::Sync(out.Get()) != 0)
         code = codeFor(errno, Side::Destination);
     if (out.Close() != 0 && code == 0)

@@ -2,15 +2,18 @@
 // leaves no empty, partial or hidden file on the card.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "jobs/CardWriteCause.h"
 #include "jobs/Duplicator.h"
 #include "jobs/FakeFrontEnds.h"
 #include "res/MessageCatalogue.h"
 #include "support/FileOpTestSupport.h"
+#include "support/ScratchMount.h"
 
 using namespace tq9;
 using namespace tq9test;
@@ -48,6 +51,9 @@ TEST_F(DuplicatorTest, CopiesEachItemWithItsSidecarsByteForByte)
     const auto photo = Source("photo.jpg", Blob(10, 3));
     const auto empty = Source("empty.mp3", "");
     WriteFile(to / "clip.mp4", "already there");
+    const auto cardDate = fs::file_time_type::clock::now() - std::chrono::hours(24 * 30);
+    for (const char* name : {"clip.mp4", "clip.thm", "clip.mrk"})
+        fs::last_write_time(from / name, cardDate);
 
     ASSERT_EQ(job.Prepare(to.string(), {clip, photo, empty}, 0), 0);
     EXPECT_EQ(job.GetFileCount(), 3);
@@ -59,6 +65,9 @@ TEST_F(DuplicatorTest, CopiesEachItemWithItsSidecarsByteForByte)
     EXPECT_EQ(ReadFile(to / "clip_0.mrk"), ReadFile(from / "clip.mrk"));
     EXPECT_EQ(ReadFile(to / "photo.jpg"), Blob(10, 3));
     EXPECT_EQ(ReadFile(to / "clip.mp4"), "already there");
+    // The copies keep the card files' dates, as a file manager's copy does.
+    for (const char* name : {"clip_0.mp4", "clip_0.thm", "clip_0.mrk"})
+        EXPECT_EQ(fs::last_write_time(to / name), cardDate) << name;
     EXPECT_EQ(Names(to), (std::vector<std::string>{"clip.mp4", "clip_0.mp4", "clip_0.mrk", "clip_0.thm",
                                                    "empty.mp3", "photo.jpg"}));
     EXPECT_EQ(job.Duplicated(), (std::vector<std::string>{(to / "clip_0.mp4").string(), (to / "photo.jpg").string(),
@@ -160,7 +169,7 @@ TEST_F(DuplicatorTest, CancelKeepsFinishedItemsAndRemovesTheInterruptedOne)
     EXPECT_EQ(DuplicationReportText(job, JOB_RESULT_CANCELED), CMessageCatalogue::Get(IDS_JOB_CANCELED));
 }
 
-TEST_F(DuplicatorTest, AFailedPartRemovesTheWholeItemAndEndsTheRun)
+TEST_F(DuplicatorTest, AFailedPartRemovesTheWholeItemNamesItsCauseAndTheNextGoesOn)
 {
     const auto clip = Source("clip.mp4", Blob(2000, 5));
     Source("clip.mrk", "\x00\x00\x00\x01");
@@ -169,8 +178,34 @@ TEST_F(DuplicatorTest, AFailedPartRemovesTheWholeItemAndEndsTheRun)
     fs::remove(from / "clip.mrk"); // gone by the time its copy starts: the media file was already copied
 
     WaitingFrontEnd frontEnd;
-    EXPECT_EQ(job.Run(frontEnd), CDuplicator::RESULT_OTHER_ERROR);
-    EXPECT_TRUE(Names(to).empty());
-    EXPECT_TRUE(job.Duplicated().empty());
-    EXPECT_EQ(DuplicationReportText(job, CDuplicator::RESULT_OTHER_ERROR), "other error\n");
+    const int result = job.Run(frontEnd);
+    EXPECT_EQ(result, CDuplicator::RESULT_SOURCE_GONE);
+    EXPECT_EQ(Names(to), std::vector<std::string>{"later.mp3"});
+    EXPECT_EQ(job.Duplicated(), std::vector<std::string>{(to / "later.mp3").string()});
+    EXPECT_EQ(DuplicationReportText(job, result), "Cannot open file.\n\n\nfilename\nCannot open file.\n" + clip + "\n");
+}
+
+TEST_F(DuplicatorTest, AFullOrReadOnlyCardIsNamedAsTheImportNamesIt)
+{
+    std::string skip;
+    auto card = ScratchMount::Tmpfs("64k", skip);
+    if (!card)
+        GTEST_SKIP() << skip;
+    const auto big = Source("big.mp4", Blob(200000, 6));
+    const auto small = Source("small.mp3", "x");
+    ASSERT_EQ(job.Prepare(card->Path().string(), {big, small}, 0), 0);
+    WaitingFrontEnd frontEnd;
+    int result = job.Run(frontEnd);
+    EXPECT_EQ(result, CCardWriteCause::CARD_FULL);
+    const std::string report = DuplicationReportText(job, result);
+    EXPECT_EQ(report.rfind("Not enough free space on the card.\nAbout ", 0), 0u) << report;
+    EXPECT_NE(report.find("\n\n\nfilename\nNot enough free space on the card.\n" + big + "\n"), std::string::npos) << report;
+    EXPECT_EQ(Names(card->Path()), std::vector<std::string>{"small.mp3"});
+
+    ASSERT_TRUE(card->Remount("ro"));
+    ASSERT_EQ(job.Prepare(card->Path().string(), {small}, 0), 0);
+    result = job.Run(frontEnd);
+    EXPECT_EQ(DuplicationReportText(job, result),
+              "The card is write-protected or read-only.\n\n\nfilename\nThe card is write-protected or read-only.\n" +
+                  small + "\n");
 }

@@ -1,0 +1,30 @@
+// Why a file could not be written onto a card, as the import and the duplication both tell it: one result
+// bit per cause, each with its catalogue line (strings 220-225), from the code a shell file operation
+// failed with. The bits sit above the jobs' own codes, so a job may OR them into its result.
+//
+// No state; any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tq9 {
+
+class CCardWriteCause {
+public:
+    static constexpr int CARD_FULL = static_cast<int>(0x80000080u);      // + the figures, when known
+    static constexpr int FILE_TOO_LARGE = static_cast<int>(0x80000100u); // FAT's 4 GiB per file
+    static constexpr int READ_ONLY = static_cast<int>(0x80000200u);
+    static constexpr int WRITE_FAILED = static_cast<int>(0x80000400u);   // card gone, I/O error
+    static constexpr int NAME_REFUSED = static_cast<int>(0x80000800u);   // refused or too long a name
+    static constexpr int ACCESS_DENIED = static_cast<int>(0x80001000u);
+    static constexpr uint32_t kAllBits = 0x1F80u;
+
+    // The cause of a shell file operation's failure code on the card's side; 0 when none of the above.
+    static int Of(int shellCode);
+    // One line ("...\n") per cause bit set in code, in bit order; after the card-full line,
+    // spaceFigures and "\n" when it is not empty.
+    static std::string Lines(int code, const std::string& spaceFigures = std::string());
+};
+
+} // namespace tq9
