@@ -29,22 +29,20 @@ void CTQ9ExportSystemFile::SetSource(const std::string& cardPath)
     sourcePath = longPath;
 }
 
-void CTQ9ExportSystemFile::ReserveWorkingFile(const SplitPathResult& parts, const std::string& target)
+void CTQ9ExportSystemFile::ReserveWorkingFile(const std::string& target)
 {
-    const std::string name = FreeBaseNameForExport(parts.base, parts.extension, target);
-    auto temp = CFileSystem::TempFolder();
-    auto longTemp = temp ? CFileSystem::LongPath(*temp) : std::nullopt;
-    if (!longTemp)
-        throw CUserException("no temporary folder");
-    const std::string path = CCardLayout::MediaPath(*longTemp, name, target);
-    // A new file only: the free name avoided everything there, so an existing one belongs to another
-    // export that is running and must not be clobbered.
-    tempPath = ReserveNewFile(path);
+    if (m_workFolder.empty())
+        throw CUserException("no working folder");
+    // A new file only: the run's folder is private, so an existing name is not ours to clobber.
+    tempPath = ReserveNewFile(CCardLayout::MediaPath(m_workFolder, std::to_string(m_number), target));
 }
 
-void CTQ9ExportSystemFile::BuildForConversion(const std::string& cardPath)
+void CTQ9ExportSystemFile::BuildForConversion(const std::string& cardPath, const std::string& workFolder,
+                                              int number)
 {
     SetSource(cardPath);
+    m_workFolder = workFolder;
+    m_number = number;
     tempCreated = 1;
     SplitPathResult parts;
     SplitPath(sourcePath, parts);
@@ -52,7 +50,7 @@ void CTQ9ExportSystemFile::BuildForConversion(const std::string& cardPath)
     flags = row.flags;
     kind = row.kind;
     if ((flags & FILE_MEDIA) && kind != KIND_MP4_PROBE)
-        ReserveWorkingFile(parts, row.target[0] != '\0' ? row.target : parts.extension);
+        ReserveWorkingFile(row.target[0] != '\0' ? row.target : parts.extension);
 }
 
 void CTQ9ExportSystemFile::BuildForPlainCopy(const std::string& cardPath)
@@ -70,7 +68,7 @@ void CTQ9ExportSystemFile::Retarget(const ExtensionRow& row)
     SplitPath(sourcePath, parts);
     flags = row.flags;
     kind = row.kind;
-    ReserveWorkingFile(parts, row.target[0] != '\0' ? row.target : parts.extension);
+    ReserveWorkingFile(row.target[0] != '\0' ? row.target : parts.extension);
 }
 
 void CTQ9ExportSystemFile::DeleteWorkingFile() const

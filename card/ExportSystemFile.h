@@ -1,6 +1,8 @@
-// The record of one card file that the export takes to the PC: the card file and the working copy in the
-// temporary folder that the export writes. Sidecars never leave the card. A card mp4 is built without a
-// working file; the export probes it and retargets it with one of the two mp4 rows below.
+// The record of one card file that the export takes to the PC: the card file and the working copy that
+// the export writes in its run's working folder. Sidecars never leave the card. A card mp4 is built
+// without a working file; the export probes it and retargets it with one of the two mp4 rows below.
+// Working names are short ("<number>.<extension>"), so a card name near the file system's limit still
+// has one; whoever hands the result on gives it the card file's name.
 //
 // Plain value, copied into the job's arrays; used by one thread at a time.
 #pragma once
@@ -23,10 +25,10 @@ public:
     int tempCreated = 0;    // 1 when the conversion build made the record (it owns a working file then)
     std::string tempPath;   // the working file; empty until decided
 
-    // Fills the record from the export table and reserves the working file, except for a card mp4,
-    // which waits for Retarget. Throws CUserException when the file is missing or a folder, has no long
-    // form, there is no temporary folder or the working file cannot be created.
-    void BuildForConversion(const std::string& cardPath);
+    // Fills the record from the export table and reserves the working file workFolder/<number>.<target>,
+    // except for a card mp4, which waits for Retarget. Throws CUserException when the file is missing or
+    // a folder, has no long form, or the working file cannot be created.
+    void BuildForConversion(const std::string& cardPath, const std::string& workFolder, int number);
     // A record that copies the file as it is, with no working file: FILE_MEDIA, KIND_COPY, tempCreated 0.
     // The table is not consulted. Throws as above for a missing file or a folder.
     void BuildForPlainCopy(const std::string& cardPath);
@@ -39,7 +41,10 @@ public:
 
 private:
     void SetSource(const std::string& cardPath);
-    void ReserveWorkingFile(const SplitPathResult& parts, const std::string& target);
+    void ReserveWorkingFile(const std::string& target);
+
+    std::string m_workFolder;
+    int m_number = 0;
 };
 
 } // namespace tq9

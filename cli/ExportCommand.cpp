@@ -1,7 +1,11 @@
 // tq9 export: takes card media files to the PC as a drag out of the file list does (device recordings
-// become WMV, other media files are copied as they are), then moves the results into a folder.
+// become WMV, other media files are copied as they are), then moves the results into a folder. It exports
+// what it can and names each file it could not, with the cause, on stderr: exit 0 when every file was
+// exported, 4 when some were not, 3 when none was.
 #include <filesystem>
 #include <iostream>
+
+#include <cerrno>
 
 #include "card/ExportSystemFile.h"
 #include "cli/CliProgress.h"
@@ -9,12 +13,24 @@
 #include "jobs/Exporter.h"
 #include "jobs/ExportToFolder.h"
 #include "platform/FileAttributes.h"
+#include "platform/FileIo.h"
 #include "platform/FileSystem.h"
 #include "platform/ShellFileOperation.h"
 
 namespace tq9::cli {
 
 namespace {
+
+// One line for stderr: the cause's lines joined.
+std::string oneLine(std::string text)
+{
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    for (char& c : text)
+        if (c == '\n')
+            c = ' ';
+    return text;
+}
 
 int runExport(const ParsedArgs& args)
 {
@@ -26,16 +42,20 @@ int runExport(const ParsedArgs& args)
         return kExitFailed;
     }
 
+    // What cannot be exported is named and the rest goes on; sidecars stay on the card by design.
+    int refused = 0;
     std::vector<std::string> files;
     for (const std::string& argument : args.Positional()) {
         const uint32_t attrs = CFileAttributes::Get(argument);
         if (attrs == INVALID_FILE_ATTRIBUTES) {
             PrintError("export: " + argument + ": no such file");
-            return kExitFailed;
+            ++refused;
+            continue;
         }
         if (attrs & FILE_ATTRIBUTE_DIRECTORY) {
             PrintError("export: " + argument + ": is a folder");
-            return kExitFailed;
+            ++refused;
+            continue;
         }
         std::string extension;
         GetExtension(argument, extension);
@@ -47,28 +67,24 @@ int runExport(const ParsedArgs& args)
         files.push_back(ec ? argument : absolute.string());
     }
     if (files.empty())
-        return kExitOk;
+        return kExitFailed;
 
     CExporter exporter;
     CCliProgress frontEnd;
     const CExportToFolder::Outcome outcome = CExportToFolder::Run(exporter, frontEnd, files, *folder);
-    if (outcome.prepareRefused) {
-        PrintError("export: cannot reserve the working files in the temporary folder");
+    if (outcome.prepareRefused && outcome.failed.empty()) {
+        PrintError("export: cannot make the working folder in the temporary folder");
         return kExitFailed;
     }
-    if (outcome.result == JOB_RESULT_CANCELED || (outcome.result < 0 && frontEnd.Interrupted()))
+    if (outcome.result == JOB_RESULT_CANCELED)
         return kExitCanceled;
-    if (outcome.result < 0) {
-        if (outcome.placementCode != 0)
-            PrintError("export: cannot move the results into " + *folder + " (" +
-                       CShellFileOperation::ErrorName(outcome.placementCode) + ")");
-        else if (!exporter.FailedSource().empty())
-            PrintError("export: " + exporter.FailedSource() + ": " + exporter.FailureReason());
-        return kExitFailed;
-    }
+    for (const CExporter::FailedSource& entry : outcome.failed)
+        PrintError("export: " + entry.path + ": " + oneLine(ExportCauseText(entry)));
     for (const std::string& path : outcome.placed)
         std::cout << path << "\n";
-    return kExitOk;
+    if (outcome.placed.empty())
+        return kExitFailed;
+    return outcome.failed.empty() && refused == 0 ? kExitOk : kExitSomeFailed;
 }
 
 } // namespace

@@ -28,6 +28,8 @@ public:
     const std::vector<std::string>& HandOverPaths() const { return m_handOver; }
     // After a cancelled or failed export the drag hands over no file at all.
     void Withhold() { m_handOver.clear(); }
+    // After the export: the files that were made, which a target reading at the drop receives.
+    void SetHandOver(std::vector<std::string> handOverPaths) { m_handOver = std::move(handOverPaths); }
     // The file list in its wire form: one "file://" URL a line, each ended by CR LF.
     QByteArray UriList() const;
 

@@ -4,13 +4,17 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "card/ExportSystemFile.h"
-#include "media/FFMpegConverter.h"
-#include "media/MediaInfo.h"
+#include "jobs/Exporter.h"
 #include "platform/DebugLog.h"
+#include "platform/DirectoryEnumerator.h"
 #include "platform/FileIo.h"
 #include "platform/FileSystem.h"
 
@@ -20,9 +24,9 @@ namespace {
 
 std::atomic<unsigned> g_sequence{0};
 
-// The extension the export gives a card file, by the export's own table (a card mp4 is probed the way the
-// export probes it); empty when it exports nothing of it.
-std::string exportedExtension(const std::string& cardPath)
+// The extension the export gives a card file by its table alone; a card mp4 counts as the device's
+// recording. Empty when it exports nothing of it.
+std::string expectedExtension(const std::string& cardPath)
 {
     SplitPathResult parts;
     if (!SplitPath(cardPath, parts))
@@ -30,12 +34,8 @@ std::string exportedExtension(const std::string& cardPath)
     const ExtensionRow* row = &LookupExtension(kExportExtensionTable, parts.extension);
     if (!(row->flags & FILE_MEDIA))
         return std::string();
-    if (row->kind == KIND_MP4_PROBE) {
-        MediaInfo info;
-        CFFMpegConverter& probe = CFFMpegConverter::Instance();
-        probe.Probe(cardPath, info);
-        row = probe.GetResult() >= 0 && IsMpeg4Mp3(info) ? &kExportMp4ToWmvRow : &kExportMp4AsIsRow;
-    }
+    if (row->kind == KIND_MP4_PROBE)
+        row = &kExportMp4ToWmvRow;
     return row->target[0] != '\0' ? row->target : parts.extension;
 }
 
@@ -46,16 +46,67 @@ std::string baseName(const std::string& path)
     return parts.base;
 }
 
+std::string extensionOf(const std::string& path)
+{
+    SplitPathResult parts;
+    SplitPath(path, parts);
+    return parts.extension;
+}
+
+// Sweeps one parent folder; returns how many drag folders stay.
+int sweep(const std::string& parent)
+{
+    const std::string prefix = CDragOutSource::kFolderPrefix;
+    CDirectoryEnumerator entries(parent);
+    std::string name;
+    int left = 0;
+    while (entries.Next(name)) {
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string path = parent + "/" + name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && pid != ::getpid() && !(::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))
+            continue; // another running program's: it sweeps its own
+        if (CFileSystem::OpenByAnyProcess(path)) {
+            // In use: the grace starts again, so the files a target has not opened yet stay with it.
+            ::utimensat(AT_FDCWD, path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
+            ++left;
+            continue;
+        }
+        if (st.st_mtime > ::time(nullptr) - CDragOutSource::GraceSeconds()) {
+            ++left;
+            continue;
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    return left;
+}
+
 } // namespace
+
+int CDragOutSource::GraceSeconds()
+{
+    // Tests shorten it; a target that has not opened a file within this long after the drop has given up.
+    if (const char* value = std::getenv("TQ9_DRAG_GRACE_SECONDS"))
+        return std::max(0, std::atoi(value));
+    return 60;
+}
 
 CDragOutSource::CDragOutSource(std::vector<std::string> cardPaths)
     : m_cardPaths(std::move(cardPaths))
 {
-    const std::string temp = CFileSystem::TempFolder().value_or("/tmp");
-    m_folder = temp + "/" + kFolderPrefix + std::to_string(::getpid()) + "-" + std::to_string(++g_sequence);
+    uint64_t needed = 0;
+    for (const std::string& path : m_cardPaths)
+        needed += CExporter::EstimateBytes(path);
+    m_parent = CExporter::WorkParentFor(needed).value_or("/tmp");
+    m_folder = m_parent + "/" + kFolderPrefix + std::to_string(::getpid()) + "-" + std::to_string(++g_sequence);
     std::vector<std::string> taken;
     for (size_t i = 0; i < m_cardPaths.size(); ++i) {
-        const std::string extension = exportedExtension(m_cardPaths[i]);
+        const std::string extension = expectedExtension(m_cardPaths[i]);
         if (extension.empty())
             continue;
         // Two card folders may hold the same name; the second copy gets a number.
@@ -72,27 +123,47 @@ CDragOutSource::~CDragOutSource() = default;
 
 int CDragOutSource::Export(IExport& job, IProgressFrontEnd& frontEnd)
 {
-    int result = job.Prepare(m_cardPaths);
+    m_failureText.clear();
+    int result = job.Prepare(m_cardPaths, m_parent);
     if (result >= 0)
         result = job.Run(frontEnd);
+    if (result == 1) {
+        job.DeleteWorkingFiles();
+        RemoveCopies();
+        return 1;
+    }
+    std::vector<std::string> handOver;
+    std::vector<size_t> handOverSource;
     std::error_code ec;
-    if (result == 0 && !std::filesystem::create_directories(m_folder, ec) && ec)
-        result = -1;
-    if (result == 0) {
+    if (std::filesystem::create_directories(m_folder, ec) || !ec) {
         const std::vector<std::string> working = job.WorkingFiles();
-        for (size_t k = 0; k < m_handOver.size() && result == 0; ++k) {
+        for (size_t k = 0; k < m_handOver.size(); ++k) {
             const size_t source = m_handOverSource[k];
             const std::string from = source < working.size() ? working[source] : std::string();
-            if (from.empty() || CFileIo::Rename(from, m_handOver[k]) != 0) {
-                CDebugLog::Write("drag-out: no export of " + m_cardPaths[source]);
-                result = -1;
+            if (from.empty())
+                continue; // named in the failure text
+            // The name the list carries, with the extension of what the export made of the file.
+            std::string to = m_handOver[k];
+            const std::string made = extensionOf(from);
+            if (!made.empty() && made != extensionOf(to))
+                to = to.substr(0, to.size() - extensionOf(to).size()) + made;
+            if (CFileIo::Rename(from, to) != 0) {
+                CDebugLog::Write("drag-out: cannot hand over " + m_cardPaths[source]);
+                continue;
             }
+            handOver.push_back(to);
+            handOverSource.push_back(source);
         }
     }
-    job.DeleteWorkingFiles(); // whatever was not moved (a failure, a cancel) goes
-    if (result != 0)
+    m_failureText = job.FailureText(!handOver.empty());
+    job.DeleteWorkingFiles(); // whatever was not moved goes with the run's working folder
+    if (handOver.empty()) {
         RemoveCopies();
-    return result;
+        return result < 0 ? result : -1;
+    }
+    m_handOver = std::move(handOver);
+    m_handOverSource = std::move(handOverSource);
+    return 0;
 }
 
 void CDragOutSource::RemoveCopies()
@@ -103,23 +174,14 @@ void CDragOutSource::RemoveCopies()
     std::filesystem::remove_all(m_folder, ec);
 }
 
-void CDragOutSource::RemoveLeftovers()
+int CDragOutSource::RemoveLeftovers()
 {
-    const auto temp = CFileSystem::TempFolder();
-    if (!temp)
-        return;
-    std::error_code ec;
-    const std::string prefix = kFolderPrefix;
-    for (const auto& entry : std::filesystem::directory_iterator(*temp, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-        if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) || pid == ::getpid()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(entry.path(), ignored);
-        }
-    }
+    int left = 0;
+    if (const auto temp = CFileSystem::TempFolder())
+        left += sweep(*temp);
+    if (const auto cache = CFileSystem::CacheFolder(false))
+        left += sweep(*cache);
+    return left;
 }
 
 } // namespace tq9

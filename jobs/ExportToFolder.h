@@ -1,8 +1,9 @@
 // An export into a PC folder, for the front ends that take card files out without a drag (tq9 export,
-// File > Export): the export job runs behind a front-end, then its results go into the folder under the
-// card file's name with the export's extension (clip.mp4 recorded by the device arrives as clip.wmv); a
-// taken name gets the next "name (2).ext". All or nothing: after a failure or a cancel, what was moved is
-// removed again, and the working files go in every case.
+// File > Export): the export job runs behind a front-end, then each result goes into the folder under the
+// card file's name with the export's extension (clip.mp4 recorded by the device arrives as clip.wmv) and
+// the card file's date; a taken name gets the next "name (2).ext". What can be exported is: a file that
+// fails, in the export or when it is put into the folder, is named in failed with its cause and the others
+// go on. A cancel removes what was moved; the working files go in every case.
 //
 // UI thread (the front-end's); blocks while the job's worker runs.
 #pragma once
@@ -10,19 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "jobs/Exporter.h"
 #include "jobs/ProgressFrontEnd.h"
 
 namespace tq9 {
 
-class CExporter;
-
 class CExportToFolder {
 public:
     struct Outcome {
-        int result = 0;                 // 0, 1 (cancelled) or a negative code of the export job
-        bool prepareRefused = false;    // Prepare refused the sources (result holds its code)
-        int placementCode = 0;          // the move's code when the results could not be put into the folder
+        int result = 0;                  // 0, 1 (cancelled) or a negative code of the export job
+        bool prepareRefused = false;     // Prepare refused the sources (result holds its code)
         std::vector<std::string> placed; // the files now in the folder, in source order
+        std::vector<CExporter::FailedSource> failed; // the files left out (or cut short), with their causes
     };
 
     // sources: absolute card paths of media files; folder: an existing folder.

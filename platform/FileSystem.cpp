@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
+#include "platform/DirectoryEnumerator.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -32,6 +34,49 @@ std::optional<std::string> CFileSystem::TempFolder()
     if (::stat(s.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return std::nullopt;
     return s;
+}
+
+std::optional<std::string> CFileSystem::CacheFolder(bool create)
+{
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/')
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        base = std::string(home) + "/.cache";
+    else
+        return std::nullopt;
+    const std::string folder = base + "/tq9-image-converter";
+    if (create) {
+        std::error_code ec;
+        std::filesystem::create_directories(base, ec);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+            return std::nullopt;
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    return folder;
+}
+
+bool CFileSystem::OpenByAnyProcess(const std::string& folder)
+{
+    const std::string prefix = folder + "/";
+    CDirectoryEnumerator processes("/proc");
+    std::string pid;
+    while (processes.Next(pid)) {
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const std::string fds = "/proc/" + pid + "/fd";
+        CDirectoryEnumerator descriptors(fds);
+        std::string fd;
+        while (descriptors.Next(fd)) {
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink((fds + "/" + fd).c_str(), target, sizeof target - 1);
+            if (n > 0 && std::string(target, static_cast<size_t>(n)).rfind(prefix, 0) == 0)
+                return true;
+        }
+    }
+    return false;
 }
 
 std::optional<uint64_t> CFileSystem::FreeBytes(const std::string& path)

@@ -14,6 +14,10 @@ public:
     static std::optional<std::string> LongPath(const std::string& path);
     // The user's temporary folder (TMPDIR honoured), without a trailing "/"; nullopt when there is none.
     static std::optional<std::string> TempFolder();
+    // The program's folder in the user's cache folder (${XDG_CACHE_HOME:-~/.cache}/tq9-image-converter),
+    // for working files too big for the temporary folder; made (mode 0700) when create is set. nullopt
+    // when there is no home or it cannot be made.
+    static std::optional<std::string> CacheFolder(bool create);
     // Bytes available to the caller on the volume holding path; nullopt when the query fails or the
     // volume reports no blocks at all (it cannot tell).
     static std::optional<uint64_t> FreeBytes(const std::string& path);
@@ -22,6 +26,9 @@ public:
     // Size and last-write time from the directory entry.
     static std::optional<uint64_t> FileSize(const std::string& path);
     static std::optional<std::time_t> LastWriteTime(const std::string& path);
+    // True when a process the caller may look at (the user's own, through /proc) has a file below folder
+    // open. A process that closes its descriptors while it is looked at may be missed.
+    static bool OpenByAnyProcess(const std::string& folder);
     // The current working folder, for commands that resolve names the way a shell does.
     static std::string CurrentFolder();
     // The folder part of path ("." when it has none, "/" for entries of the root) and its last name.

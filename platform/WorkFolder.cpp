@@ -42,7 +42,16 @@ void removeTree(const std::string& path)
 std::unique_ptr<CWorkFolder> CWorkFolder::Create()
 {
     auto temp = CFileSystem::TempFolder();
-    auto longTemp = temp ? CFileSystem::LongPath(*temp) : std::nullopt;
+    if (!temp) {
+        errno = ENOENT;
+        return nullptr;
+    }
+    return CreateIn(*temp);
+}
+
+std::unique_ptr<CWorkFolder> CWorkFolder::CreateIn(const std::string& parent)
+{
+    auto longTemp = CFileSystem::LongPath(parent);
     if (!longTemp) {
         errno = ENOENT;
         return nullptr;
@@ -71,16 +80,23 @@ CWorkFolder::~CWorkFolder()
 
 int CWorkFolder::RemoveAbandoned()
 {
-    auto temp = CFileSystem::TempFolder();
-    if (!temp)
-        return 0;
-    CDirectoryEnumerator entries(*temp);
+    int removed = 0;
+    if (auto temp = CFileSystem::TempFolder())
+        removed += RemoveAbandonedIn(*temp);
+    if (auto cache = CFileSystem::CacheFolder(false))
+        removed += RemoveAbandonedIn(*cache);
+    return removed;
+}
+
+int CWorkFolder::RemoveAbandonedIn(const std::string& parent)
+{
+    CDirectoryEnumerator entries(parent);
     std::string name;
     int removed = 0;
     while (entries.Next(name)) {
         if (!startsWith(name, kPrefix))
             continue;
-        const std::string path = *temp + "/" + name;
+        const std::string path = parent + "/" + name;
         struct stat st {};
         // Only our own real folders: never a symlink, never another user's.
         if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())

@@ -5,12 +5,16 @@
 #include "jobs/SelfDDIndicator.h"
 #include "platform/DebugLog.h"
 #include "ui/ConvProgressDlg.h"
+#include "ui/MessageBox.h"
 #include "ui/XdndRequestFilter.h"
 
 #include <QApplication>
 #include <QDrag>
 #include <QGuiApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QStyle>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -43,16 +47,20 @@ bool isMouseEvent(QEvent::Type type)
 class ExporterHandOver : public CDragOutSource::IExport {
 public:
     explicit ExporterHandOver(CExporter& job) : m_job(job) {}
-    int Prepare(const std::vector<std::string>& sources) override { return m_job.Prepare(sources); }
+    int Prepare(const std::vector<std::string>& sources, const std::string& parent) override
+    {
+        return m_job.Prepare(sources, parent);
+    }
     int Run(IProgressFrontEnd& frontEnd) override { return m_job.Run(frontEnd); }
     std::vector<std::string> WorkingFiles() const override
     {
         std::vector<std::string> files;
-        for (const CTQ9ExportSystemFile& record : m_job.Records())
-            files.push_back((record.flags & FILE_MEDIA) ? record.tempPath : std::string());
+        for (size_t i = 0; i < m_job.Records().size(); ++i)
+            files.push_back(m_job.Exported(i) ? m_job.Records()[i].tempPath : std::string());
         return files;
     }
     void DeleteWorkingFiles() override { m_job.DeleteWorkingFiles(); }
+    std::string FailureText(bool handedOver) const override { return ExportFailureText(m_job, handedOver); }
 
 private:
     CExporter& m_job;
@@ -74,10 +82,38 @@ CDragOut::~CDragOut()
         qApp->removeNativeEventFilter(m_xdndRequests.get());
 }
 
-Qt::DropAction CDragOut::Exec(const std::vector<std::string>& cardPaths)
+QPixmap CDragOut::DragImage(const QIcon& icon, int count)
+{
+    // The rows' icon, and a badge with their number when there are several.
+    constexpr int kSide = 48, kIcon = 32;
+    QPixmap image(kSide, kSide);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QIcon shown = icon.isNull() ? QApplication::style()->standardIcon(QStyle::SP_FileIcon) : icon;
+    shown.paint(&painter, QRect(0, kSide - kIcon, kIcon, kIcon));
+    if (count > 1) {
+        const QString text = count > 999 ? QStringLiteral("999+") : QString::number(count);
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(11);
+        painter.setFont(font);
+        const int width = std::max(18, QFontMetrics(font).horizontalAdvance(text) + 8);
+        const QRect badge(kSide - width, 0, width, 18);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x1f, 0x6f, 0xd0));
+        painter.drawRoundedRect(badge, 9, 9);
+        painter.setPen(Qt::white);
+        painter.drawText(badge, Qt::AlignCenter, text);
+    }
+    painter.end();
+    return image;
+}
+
+Qt::DropAction CDragOut::Exec(const std::vector<std::string>& cardPaths, const QIcon& icon)
 {
     SelfDragGuard selfDrag;
-    // The copies of the previous drag: its target has long finished with them.
+    // Earlier drags' copies that no target uses any more.
     CDragOutSource::RemoveLeftovers();
     m_files = std::make_unique<CDragOutSource>(cardPaths);
     m_hold = Hold::Passing;
@@ -88,10 +124,15 @@ Qt::DropAction CDragOut::Exec(const std::vector<std::string>& cardPaths)
     auto* drag = new QDrag(m_source);
     m_data = new CDragOutData(cardPaths, m_files->HandOverPaths());
     drag->setMimeData(m_data);
+    drag->setPixmap(DragImage(icon, static_cast<int>(cardPaths.size())));
+    drag->setHotSpot(QPoint(-12, -12));
     connect(drag, &QDrag::actionChanged, this, [this](Qt::DropAction action) { m_lastAction = action; });
 
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return ExecAfterExport(drag);
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        const Qt::DropAction action = ExecAfterExport(drag);
+        ReportFailures();
+        return action;
+    }
 
     // The target may read the list until it has finished with the drop, after exec returns; the filter
     // stops answering once Qt deletes the data.
@@ -106,7 +147,17 @@ Qt::DropAction CDragOut::Exec(const std::vector<std::string>& cardPaths)
     qApp->removeEventFilter(this);
     m_heldRelease.reset();
     m_data = nullptr;
+    ReportFailures();
     return action;
+}
+
+void CDragOut::ReportFailures()
+{
+    // After the drag: a message box inside it would hold the drop the target is waiting for.
+    if (!m_files || m_files->FailureText().empty() || m_hold == Hold::Escaped)
+        return;
+    CDebugLog::Write("drag-out: " + m_files->FailureText());
+    CMessageBox::Show(m_source, m_files->FailureText());
 }
 
 Qt::DropAction CDragOut::ExecAfterExport(QDrag* drag)
@@ -118,6 +169,8 @@ Qt::DropAction CDragOut::ExecAfterExport(QDrag* drag)
         CConvProgressDlg dialog(m_source);
         if (m_files->Export(*m_exporter, dialog) != 0)
             m_data->Withhold();
+        else
+            m_data->SetHandOver(m_files->HandOverPaths());
     }
     return drag->exec(Qt::CopyAction);
 }
@@ -180,6 +233,8 @@ void CDragOut::RunHeldExport()
         QDrag::cancel();
         return;
     }
+    // Only what was made; a card mp4 in another coding keeps its own extension.
+    m_data->SetHandOver(m_files->HandOverPaths());
     // Qt's filter takes this release as the drop; the target then reads the finished files.
     QCoreApplication::sendEvent(m_releaseReceiver, m_heldRelease.get());
 }

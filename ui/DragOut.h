@@ -10,7 +10,9 @@
 // UI thread only. One drag at a time.
 #pragma once
 
+#include <QIcon>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QObject>
 #include <QPointer>
 
@@ -37,8 +39,13 @@ public:
     CDragOut(QWidget* source, CExporter* exporter);
     ~CDragOut() override;
 
-    // Runs the drag of cardPaths (list order) to its end and returns the action the drop took.
-    Qt::DropAction Exec(const std::vector<std::string>& cardPaths);
+    // Runs the drag of cardPaths (list order) to its end and returns the action the drop took; the drag
+    // image shows icon and the number of files. Files that could not be exported are named in a
+    // message once the drag has ended; the others were handed over.
+    Qt::DropAction Exec(const std::vector<std::string>& cardPaths, const QIcon& icon = QIcon());
+
+    // The drag image: icon, with a badge of count when it is more than one.
+    static QPixmap DragImage(const QIcon& icon, int count);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -49,6 +56,7 @@ private:
     void RunHeldExport();
     Qt::DropAction ExecAfterExport(QDrag* drag);
     bool OverOwnWindow(const QPointF& globalPos) const;
+    void ReportFailures();
 
     QWidget* m_source;
     std::unique_ptr<CDragOutSource::IExport> m_exporter;

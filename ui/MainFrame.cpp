@@ -292,25 +292,16 @@ void CMainFrame::ExportCommand()
         return;
     CConvProgressDlg dialog(this);
     const CExportToFolder::Outcome outcome = CExportToFolder::Run(*m_exporter, dialog, selected, *folder);
-    if (outcome.result == JOB_RESULT_DONE) {
-        ShowDone(IDS_ONE_FILE_EXPORTED, IDS_FILES_EXPORTED, static_cast<int>(outcome.placed.size()));
-        return;
-    }
     if (outcome.result == JOB_RESULT_CANCELED)
         return; // the dialog said so
-    std::string message;
-    if (outcome.placementCode != 0) {
-        message = FormatText(CMessageCatalogue::Get(IDS_EXPORT_PLACE_FAILED), *folder);
-    } else {
-        // The file the export stopped at, or the one that went before it started.
-        std::string subject = m_exporter->FailedSource();
-        for (const std::string& path : selected)
-            if (subject.empty() && !CFileAttributes::IsFile(path))
-                subject = path;
-        message = FormatText(CMessageCatalogue::Get(IDS_EXPORT_FAILED), subject.empty() ? selected.front() : subject);
-        if (!m_exporter->FailureReason().empty())
-            message += "\n" + m_exporter->FailureReason();
-    }
+    if (!outcome.placed.empty())
+        ShowDone(IDS_ONE_FILE_EXPORTED, IDS_FILES_EXPORTED, static_cast<int>(outcome.placed.size()));
+    if (outcome.result == JOB_RESULT_DONE)
+        return;
+    // One message names each file left out and why; the others are in the folder.
+    std::string message = ExportFailureText(outcome.failed, static_cast<int>(selected.size()), !outcome.placed.empty());
+    if (message.empty())
+        message = FormatText(CMessageCatalogue::Get(IDS_EXPORT_FAILED), selected.front());
     CMessageBox::Show(this, message);
 }
 

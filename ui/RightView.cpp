@@ -24,6 +24,7 @@
 #include <QEventLoop>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMimeData>
 #include <QStyle>
 #include <QThread>
@@ -70,6 +71,11 @@ CRightView::CRightView(QWidget* parent)
     setDropIndicatorShown(false);
     setDragDropMode(QAbstractItemView::DragDrop);
     setEnabled(false);
+    m_sweepCopies.setInterval(10000);
+    connect(&m_sweepCopies, &QTimer::timeout, this, [this] {
+        if (CDragOutSource::RemoveLeftovers() == 0)
+            m_sweepCopies.stop();
+    });
 }
 
 CRightView::~CRightView()
@@ -434,18 +440,29 @@ void CRightView::SelectPaths(const std::vector<std::string>& paths)
     scrollTo(first);
 }
 
+void CRightView::mousePressEvent(QMouseEvent* event)
+{
+    // The drag belongs to the row the button went down on, wherever the pointer is when it starts.
+    m_pressedRow = indexAt(event->position().toPoint());
+    QTreeView::mousePressEvent(event);
+}
+
 void CRightView::startDrag(Qt::DropActions)
 {
     // Only a press on a selected row starts a drag.
-    const QModelIndex pressed = indexAt(viewport()->mapFromGlobal(QCursor::pos()));
+    const QModelIndex pressed = m_pressedRow;
     if (!pressed.isValid() || !selectionModel()->isRowSelected(pressed.row(), QModelIndex()))
         return;
     const std::vector<std::string> paths = SelectedPaths();
     if (paths.empty())
         return;
+    const QIcon icon = m_model->data(m_model->index(pressed.row(), CFileListModel::ColName), Qt::DecorationRole)
+                           .value<QIcon>();
     // The list's own drop handler refuses the drag while the self-drag flag is up (see dragMoveEvent).
     m_dragOut = std::make_unique<CDragOut>(this, m_exporter);
-    m_dragOut->Exec(paths);
+    m_dragOut->Exec(paths, icon);
+    // The copies go once their target no longer uses them; look now and then until all have gone.
+    m_sweepCopies.start();
 }
 
 } // namespace tq9

@@ -18,6 +18,8 @@
 #include "observe/FileObserver2.h"
 
 #include <QList>
+#include <QPersistentModelIndex>
+#include <QTimer>
 #include <QTreeView>
 
 #include <atomic>
@@ -103,6 +105,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
 
 private:
@@ -117,7 +120,9 @@ private:
     QList<QAction*> m_contextActions;
     CImporter* m_importer = nullptr;
     CExporter* m_exporter = nullptr;
-    std::unique_ptr<CDragOut> m_dragOut; // the last drag; its copies stay until the next one
+    std::unique_ptr<CDragOut> m_dragOut; // the last drag
+    QPersistentModelIndex m_pressedRow;  // where the button last went down
+    QTimer m_sweepCopies;                // removes drags' copies no target uses any more
     CFileObserver2* m_observer = nullptr;
     CFileListModel* m_model = nullptr;
 

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -126,10 +127,18 @@ protected:
         Xdo({"mousemove", std::to_string(x), std::to_string(y), "click", "1"});
         std::this_thread::sleep_for(300ms);
     }
-    // Press on (x0, y0), move in steps of about 20 px to (x1, y1), hover, release.
-    void Drag(int x0, int y0, int x1, int y1)
+    // Press on (x0, y0), move in steps of about 20 px to (x1, y1), hover, release; with via, the pointer
+    // first goes straight to it.
+    void Drag(int x0, int y0, int x1, int y1, std::optional<std::pair<int, int>> via = std::nullopt)
     {
         Xdo({"mousemove", std::to_string(x0), std::to_string(y0), "mousedown", "1"});
+        if (via) {
+            std::this_thread::sleep_for(100ms);
+            Xdo({"mousemove", std::to_string(via->first), std::to_string(via->second)});
+            std::this_thread::sleep_for(100ms);
+            x0 = via->first;
+            y0 = via->second;
+        }
         const int steps = std::max(std::abs(x1 - x0), std::abs(y1 - y0)) / 20 + 1;
         for (int i = 1; i <= steps; ++i) {
             Xdo({"mousemove", std::to_string(x0 + (x1 - x0) * i / steps), std::to_string(y0 + (y1 - y0) * i / steps)});
@@ -141,6 +150,12 @@ protected:
         Xdo({"mouseup", "1"});
     }
     std::string Log() const { return fs::exists(out / "log") ? ReadFile(out / "log") : std::string(); }
+    // Visible windows titled like the program (the main window, and its message boxes).
+    size_t ProgramWindows() const
+    {
+        const std::string ids = Xdo({"search", "--onlyvisible", "--name", "TQ-9 Image Converter"});
+        return static_cast<size_t>(std::count(ids.begin(), ids.end(), '\n'));
+    }
     // Files of the temporary folder, recursively.
     std::vector<std::string> TempFiles() const
     {
@@ -154,7 +169,8 @@ protected:
     // Debian's python3 with its gi bindings, whatever python3 comes first on the PATH.
     static constexpr const char* kSystemPython = "/usr/bin/python3";
     // The window's layout at 600x400: the tree's folders below the card's node, the list's first row.
-    static constexpr int kTreeX = 95, kTreeFolder1Y = 93, kTreeFolder2Y = 111, kRowX = 260, kRow0Y = 101;
+    static constexpr int kTreeX = 95, kTreeFolder1Y = 93, kTreeFolder2Y = 111, kRowX = 260, kRow0Y = 101,
+                         kRowHeight = 34;
 
     TempDir dir;
     fs::path tmp, out, folder, other;
@@ -185,8 +201,8 @@ TEST_F(DragOutE2E, TargetsReceiveCompleteCopiesWhetherTheyReadAtTheDropOrWhileHo
         EXPECT_EQ(ReadFile(out / "photo.jpg"), photo);
         m_target.reset();
     }
-    // The copies of the earlier drags are gone; the last one's stays for its target.
-    EXPECT_EQ(TempFiles().size(), 1u);
+    // Handed-over copies stay a while after the drop whoever reads them, the earlier drag's too.
+    EXPECT_EQ(TempFiles().size(), 2u);
 }
 
 TEST_F(DragOutE2E, Gtk4TargetsReceiveCompleteCopiesWhetherTheyReadAtTheDropOrWhileHovering)
@@ -312,4 +328,49 @@ TEST_F(DragOutE2E, EscapeDuringTheExportCancelsTheDragAndLeavesNothing)
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(Log(), "");
     EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(DragOutE2E, AFileThatCannotBeExportedIsNamedInAMessageAndTheOthersArrive)
+{
+    const std::string photo = Blob(120000, 4);
+    WriteFile(folder / "a-photo.jpg", photo);
+    WriteFile(folder / "b-broken.mp4", "cut off by a flat battery");
+    WriteFile(folder / "b-broken.mrk", std::string("\0\0\0\3", 4));
+    StartProgram();
+    StartTarget(false);
+    Click(kTreeX, kTreeFolder1Y);
+    Xdo({"mousemove", std::to_string(kRowX), std::to_string(kRow0Y), "click", "1", "keydown", "shift"});
+    Click(kRowX, kRow0Y + kRowHeight);
+    Xdo({"keyup", "shift"});
+    const size_t windows = ProgramWindows();
+    Drag(kRowX, kRow0Y, 850, 250);
+
+    ASSERT_TRUE(waitFor([&] { return Log().find("copied") != std::string::npos; }, 30s)) << Log() << m_app->Err();
+    // The list the target read at the drop names only what was made, and that arrived whole.
+    EXPECT_EQ(Log(), "drop 1\ncopied a-photo.jpg 120000\n");
+    EXPECT_EQ(ReadFile(out / "a-photo.jpg"), photo);
+    // One message names the file that was left out, and why.
+    EXPECT_TRUE(waitFor([&] { return ProgramWindows() == windows + 1; }, 10s)) << m_app->Err();
+    const std::string err = m_app->Err();
+    EXPECT_NE(err.find("1 of 2 files could not be exported."), std::string::npos) << err;
+    EXPECT_NE(err.find("The file cannot be read as media.\n" + (folder / "b-broken.mp4").string()), std::string::npos)
+        << err;
+}
+
+TEST_F(DragOutE2E, TheDragBelongsToTheRowPressedEvenWhenThePointerFirstCrossesIntoAnother)
+{
+    const std::string photo = Blob(90000, 6);
+    WriteFile(folder / "a-photo.jpg", photo);
+    WriteFile(folder / "b-other.jpg", Blob(1000, 7));
+    StartProgram();
+    StartTarget(false);
+    Click(kTreeX, kTreeFolder1Y);
+    Click(kRowX, kRow0Y);
+    // Pressed near the lower edge of the selected row, then straight down into the next one first.
+    const int pressY = kRow0Y + kRowHeight / 2 - 4;
+    Drag(kRowX, pressY, 850, 250, std::make_pair(kRowX, pressY + kRowHeight));
+
+    ASSERT_TRUE(waitFor([&] { return Log().find("copied") != std::string::npos; }, 20s)) << Log() << m_app->Err();
+    EXPECT_EQ(Log(), "drop 1\ncopied a-photo.jpg 90000\n");
+    EXPECT_EQ(ReadFile(out / "a-photo.jpg"), photo);
 }

@@ -2,8 +2,13 @@
 // is removed when (a cancelled export, the next drag, a run that died).
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include <QUrl>
 
@@ -18,28 +23,36 @@ using namespace tq9test;
 
 namespace {
 
-// Writes a working file per exportable source into the temporary folder, as the export job does, and
-// answers with a chosen result.
+// Writes a working file per exportable source into the folder it is given, as the export job does (a
+// short name with the extension of what it made: an mp4 that is no recording of the device stays mp4),
+// and answers with a chosen result; sources named in failing get no file.
 class FakeExport : public CDragOutSource::IExport {
 public:
-    explicit FakeExport(fs::path tmp) : m_tmp(std::move(tmp)) {}
+    explicit FakeExport(fs::path) {}
     int result = 0;
-    int Prepare(const std::vector<std::string>& sources) override
+    std::vector<std::string> failing;
+    std::string parentSeen;
+    int Prepare(const std::vector<std::string>& sources, const std::string& parent) override
     {
+        parentSeen = parent;
         m_files.clear();
         for (const std::string& source : sources) {
             const std::string name = fs::path(source).filename().string();
-            if (name.ends_with(".thm")) {
+            if (name.ends_with(".thm") || std::find(failing.begin(), failing.end(), name) != failing.end()) {
                 m_files.emplace_back();
                 continue;
             }
-            m_files.push_back((m_tmp / ("work-" + std::to_string(m_files.size()) + "-" + name)).string());
+            m_files.push_back((fs::path(parent) / (std::to_string(m_files.size()) + fs::path(name).extension().string())).string());
             WriteFile(m_files.back(), ReadFile(source));
         }
         return 0;
     }
     int Run(IProgressFrontEnd&) override { return result; }
     std::vector<std::string> WorkingFiles() const override { return m_files; }
+    std::string FailureText(bool handedOver) const override
+    {
+        return failing.empty() ? std::string() : (handedOver ? "some failed" : "all failed");
+    }
     void DeleteWorkingFiles() override
     {
         for (const std::string& file : m_files)
@@ -63,7 +76,7 @@ TEST_F(DragOutSourceTest, NamesAreFixedAtTheStartAndFilledByTheExport)
 {
     WriteFile(card / "photo.jpg", Blob(3000, 1));
     WriteFile(card / "photo.thm", "t");
-    WriteFile(card / "clip.mp4", "not a recording of the device");
+    WriteFile(card / "clip.mp4", "not a recording of the device, and never opened before the drop");
     const fs::path second = device / "TQ9_0002";
     fs::create_directories(second);
     WriteFile(second / "photo.jpg", Blob(10, 2));
@@ -73,16 +86,22 @@ TEST_F(DragOutSourceTest, NamesAreFixedAtTheStartAndFilledByTheExport)
     ASSERT_EQ(files.HandOverPaths().size(), 3u);
     const fs::path folder = fs::path(files.HandOverPaths()[0]).parent_path();
     EXPECT_EQ(folder.parent_path(), tmp);
-    EXPECT_EQ(files.HandOverPaths(), (std::vector<std::string>{(folder / "photo.jpg").string(), (folder / "clip.mp4").string(),
+    // A card mp4 is named as the device's recording without opening it: no probe before the drag.
+    EXPECT_EQ(files.HandOverPaths(), (std::vector<std::string>{(folder / "photo.jpg").string(), (folder / "clip.wmv").string(),
                                                                 (folder / "photo (2).jpg").string()}));
     EXPECT_EQ(TempNames(), std::vector<std::string>{}); // nothing exists before the drop
 
     FakeExport job(tmp);
     WaitingFrontEnd frontEnd;
     ASSERT_EQ(files.Export(job, frontEnd), 0);
+    EXPECT_EQ(job.parentSeen, tmp.string());
     EXPECT_EQ(ReadFile(folder / "photo.jpg"), Blob(3000, 1));
     EXPECT_EQ(ReadFile(folder / "photo (2).jpg"), Blob(10, 2));
+    // The export found another coding: the file is handed over as it is, under its own extension.
+    EXPECT_EQ(files.HandOverPaths()[1], (folder / "clip.mp4").string());
+    EXPECT_EQ(ReadFile(folder / "clip.mp4"), "not a recording of the device, and never opened before the drop");
     EXPECT_EQ(TempNames(), std::vector<std::string>{folder.filename().string()});
+    EXPECT_TRUE(files.FailureText().empty());
 
     // The list a target reads names exactly those files.
     CDragOutData data({(card / "photo.jpg").string()}, files.HandOverPaths());
@@ -96,21 +115,41 @@ TEST_F(DragOutSourceTest, NamesAreFixedAtTheStartAndFilledByTheExport)
     EXPECT_TRUE(TempNames().empty());
 }
 
-TEST_F(DragOutSourceTest, ACancelledOrFailedExportHandsOverNothingAndLeavesNothing)
+TEST_F(DragOutSourceTest, ACancelledOrWhollyFailedExportHandsOverNothingAndLeavesNothing)
 {
     WriteFile(card / "photo.jpg", "x");
     for (int result : {1, static_cast<int>(0x80000020u)}) {
         CDragOutSource files({(card / "photo.jpg").string()});
         FakeExport job(tmp);
         job.result = result;
+        if (result != 1)
+            job.failing = {"photo.jpg"};
         WaitingFrontEnd frontEnd;
         EXPECT_EQ(files.Export(job, frontEnd), result);
         EXPECT_TRUE(files.HandOverPaths().empty());
         EXPECT_TRUE(TempNames().empty());
+        EXPECT_EQ(files.FailureText(), result == 1 ? "" : "all failed");
     }
 }
 
-TEST_F(DragOutSourceTest, LeftoversOfDeadProcessesAndOfThisOneGoOthersStay)
+TEST_F(DragOutSourceTest, FilesThatFailedAreLeftOutAndTheOthersHandedOver)
+{
+    WriteFile(card / "a.jpg", "a");
+    WriteFile(card / "b.jpg", "b");
+    WriteFile(card / "c.jpg", "c");
+    CDragOutSource files({(card / "a.jpg").string(), (card / "b.jpg").string(), (card / "c.jpg").string()});
+    const fs::path folder = fs::path(files.HandOverPaths()[0]).parent_path();
+    FakeExport job(tmp);
+    job.result = static_cast<int>(0x80000020u);
+    job.failing = {"b.jpg"};
+    WaitingFrontEnd frontEnd;
+    EXPECT_EQ(files.Export(job, frontEnd), 0);
+    EXPECT_EQ(files.HandOverPaths(), (std::vector<std::string>{(folder / "a.jpg").string(), (folder / "c.jpg").string()}));
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"a.jpg", "c.jpg"}));
+    EXPECT_EQ(files.FailureText(), "some failed");
+}
+
+TEST_F(DragOutSourceTest, CopiesGoOnlyWhenNoProcessHasThemOpenAndTheTargetHadTime)
 {
     const std::string prefix = CDragOutSource::kFolderPrefix;
     // A pid that no longer runs: a child that has been reaped.
@@ -118,13 +157,34 @@ TEST_F(DragOutSourceTest, LeftoversOfDeadProcessesAndOfThisOneGoOthersStay)
     if (dead == 0)
         _exit(0);
     waitpid(dead, nullptr, 0);
-    for (const std::string& name : {prefix + std::to_string(dead) + "-1", prefix + std::to_string(::getpid()) + "-3",
-                                    prefix + "1-1" /* init runs */, std::string("unrelated")})
-    {
+    const std::string self = prefix + std::to_string(::getpid());
+    const std::string deadOld = prefix + std::to_string(dead) + "-1", selfOld = self + "-3", selfNew = self + "-4",
+                      inUse = self + "-5", initOld = prefix + "1-1" /* init runs */;
+    for (const std::string& name : {deadOld, selfOld, selfNew, inUse, initOld, std::string("unrelated")}) {
         fs::create_directories(tmp / name);
         WriteFile(tmp / name / "photo.jpg", "x");
+        WriteFile(tmp / name / "next.jpg", "y");
     }
+    // A file manager copying a queue: it has the first file open and has not come to the next yet.
+    const ProcessResult started = RunProcess({"sh", "-c", "exec 3<\"$0\"; sleep 30 >/dev/null 2>&1 & echo $!",
+                                              (tmp / inUse / "photo.jpg").string()});
+    const pid_t reader = std::stoi(started.out);
+    // Handed over long ago, except selfNew.
+    const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const std::string& name : {deadOld, selfOld, inUse, initOld})
+        fs::last_write_time(tmp / name, longAgo);
 
-    CDragOutSource::RemoveLeftovers();
-    EXPECT_EQ(TempNames(), (std::vector<std::string>{prefix + "1-1", "unrelated"}));
+    EXPECT_EQ(CDragOutSource::RemoveLeftovers(), 2);
+    EXPECT_EQ(TempNames(), (std::vector<std::string>{initOld, selfNew, inUse, "unrelated"}));
+    EXPECT_EQ(Names(tmp / inUse), (std::vector<std::string>{"next.jpg", "photo.jpg"}));
+    // Seen in use: the grace starts again, so the reader's next file is still there after it closes this one.
+    EXPECT_GT(fs::last_write_time(tmp / inUse), longAgo + std::chrono::minutes(30));
+    ::kill(reader, SIGKILL);
+    const fs::path held = "/proc/" + std::to_string(reader) + "/fd/3";
+    for (int i = 0; i < 100 && fs::exists(held); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(CDragOutSource::RemoveLeftovers(), 2);
+    fs::last_write_time(tmp / inUse, longAgo);
+    EXPECT_EQ(CDragOutSource::RemoveLeftovers(), 1);
+    EXPECT_EQ(TempNames(), (std::vector<std::string>{initOld, selfNew, "unrelated"}));
 }

@@ -11,6 +11,7 @@
 #include "media/FakeWriter.h"
 #include "media/WmvTestMedia.h"
 #include "support/FakeLibrary.h"
+#include "support/ScratchMount.h"
 
 using namespace tq9;
 using namespace tq9test;
@@ -81,51 +82,113 @@ private:
 
 } // namespace
 
-TEST_F(ExporterTest, PrepareRefusesMissingSourcesAndFoldersBeforeBuildingAnything)
+TEST_F(ExporterTest, AMissingSourceFailsAloneAndAFolderRefusesTheRequest)
 {
     const std::string avi = OnCard("a.avi");
-    EXPECT_EQ(exporter.Prepare({avi, (card / "gone.mp4").string()}), CExporter::RESULT_NOT_FOUND);
+    const std::string gone = (card / "gone.mp4").string();
     EXPECT_EQ(exporter.Prepare({avi, card.string()}), CExporter::RESULT_FOLDER);
     EXPECT_EQ(exporter.GetRecordCount(), 0);
     EXPECT_TRUE(Names(tmp).empty());
+    EXPECT_EQ(exporter.Prepare({gone}), CExporter::RESULT_NOT_FOUND);
+    EXPECT_TRUE(Names(tmp).empty());
+
+    // The card file that went since the drag started is named; the other one is exported.
+    ASSERT_EQ(exporter.Prepare({gone, avi}), 0);
+    EXPECT_EQ(exporter.Run(waiting), CExporter::RESULT_FAILED);
+    EXPECT_FALSE(exporter.Exported(0));
+    EXPECT_TRUE(exporter.Exported(1));
+    ASSERT_EQ(exporter.FailedSources().size(), 1u);
+    EXPECT_EQ(exporter.FailedSources()[0].path, gone);
+    EXPECT_EQ(exporter.FailedSources()[0].code, CExporter::RESULT_CARD_REMOVED);
 
     // Nothing to export is no failure.
     EXPECT_EQ(exporter.Prepare({}), 0);
     EXPECT_EQ(exporter.Run(waiting), JOB_RESULT_DONE);
 }
 
-TEST_F(ExporterTest, CopiesOtherFilesByteForByteAndLeavesSidecars)
+TEST_F(ExporterTest, CopiesByteForByteUnderShortNamesInARunFolderKeepingTheCardDate)
 {
     const std::string bytes(5000, 'x');
     const std::vector<std::string> sources = {OnCard("clip.avi", bytes), OnCard("clip.thm"), OnCard("other.mp4", bytes),
                                               OnCard("photo.jpg", "jpeg")};
+    const auto cardDate = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+    fs::last_write_time(sources[0], cardDate);
+    fs::last_write_time(sources[2], cardDate);
     ASSERT_EQ(exporter.Prepare(sources), 0);
     EXPECT_EQ(exporter.Run(waiting), JOB_RESULT_DONE);
     ASSERT_EQ(exporter.GetRecordCount(), 4);
-    EXPECT_EQ(exporter.GetRecord(0).tempPath, (tmp / "clip.avi").string());
+    // One working folder of the run's own in the temporary folder, so an export into the temporary folder
+    // itself never meets its own working files.
+    const std::vector<std::string> top = Names(tmp);
+    ASSERT_EQ(top.size(), 1u);
+    EXPECT_EQ(top[0].rfind("tq9-work-", 0), 0u) << top[0];
+    const fs::path work = tmp / top[0];
+    EXPECT_EQ(exporter.GetRecord(0).tempPath, (work / "1.avi").string());
     EXPECT_EQ(exporter.GetRecord(1).flags, 0u);
-    EXPECT_EQ(exporter.GetRecord(2).tempPath, (tmp / "other.mp4").string());
-    EXPECT_EQ(ReadFile(tmp / "clip.avi"), bytes);
-    EXPECT_EQ(ReadFile(tmp / "other.mp4"), bytes);
-    EXPECT_EQ(ReadFile(tmp / "photo.jpg"), "jpeg");
-    EXPECT_EQ(Names(tmp), std::vector<std::string>({"clip.avi", "other.mp4", "photo.jpg"}));
+    EXPECT_EQ(exporter.GetRecord(2).tempPath, (work / "3.mp4").string());
+    EXPECT_EQ(ReadFile(work / "1.avi"), bytes);
+    EXPECT_EQ(ReadFile(work / "3.mp4"), bytes);
+    EXPECT_EQ(ReadFile(work / "4.jpg"), "jpeg");
+    EXPECT_EQ(fs::last_write_time(work / "1.avi"), cardDate);
+    EXPECT_EQ(fs::last_write_time(work / "3.mp4"), cardDate);
+    EXPECT_TRUE(exporter.FailedSources().empty());
+    EXPECT_EQ(ExportFailureText(exporter, true), "");
     // The records outlive the run; their working files go when the caller is done with them.
     exporter.DeleteWorkingFiles();
     EXPECT_TRUE(Names(tmp).empty());
 }
 
-TEST_F(ExporterTest, FailureEndsTheRunAtTheFailingFileAndNamesIt)
+TEST_F(ExporterTest, AFileThatFailsIsNamedWithItsCauseAndTheOthersAreExported)
 {
     const std::string first = OnCard("first.jpg", "jpeg");
     const std::string corrupt = OnCard("corrupt.mp4");
-    const std::string after = OnCard("after.jpg", "jpeg");
+    const std::string after = OnCard("after.jpg", "jpeg2");
     ASSERT_EQ(exporter.Prepare({first, corrupt, after}), 0);
     EXPECT_EQ(exporter.Run(waiting), CExporter::RESULT_FAILED);
-    EXPECT_EQ(exporter.FailedSource(), corrupt);
-    EXPECT_EQ(ReadFile(tmp / "first.jpg"), "jpeg");
-    EXPECT_EQ(fs::file_size(tmp / "after.jpg"), 0u); // reserved, never written
+    EXPECT_TRUE(exporter.Exported(0));
+    EXPECT_FALSE(exporter.Exported(1));
+    EXPECT_TRUE(exporter.Exported(2));
+    EXPECT_EQ(ReadFile(exporter.GetRecord(0).tempPath), "jpeg");
+    EXPECT_EQ(ReadFile(exporter.GetRecord(2).tempPath), "jpeg2");
+    ASSERT_EQ(exporter.FailedSources().size(), 1u);
+    EXPECT_EQ(exporter.FailedSources()[0].code, CExporter::RESULT_NOT_MEDIA);
+    EXPECT_EQ(ExportFailureText(exporter, true), "1 of 3 files could not be exported.\n"
+                                                 "The others were handed over.\n\n\nfilename\n"
+                                                 "The file cannot be read as media.\n" + corrupt + "\n");
     exporter.DeleteWorkingFiles();
     EXPECT_TRUE(Names(tmp).empty());
+}
+
+TEST_F(ExporterTest, ATemporaryFolderWithoutRoomGivesWayToTheCacheFolderOrSaysHowMuchIsNeeded)
+{
+    std::string skip;
+    auto small = ScratchMount::Tmpfs("1m", skip);
+    if (!small)
+        GTEST_SKIP() << skip;
+    const std::string big = OnCard("big.avi", std::string(3 << 20, 'b'));
+    const std::string photo = OnCard("photo.jpg", "jpeg");
+    ::setenv("TMPDIR", small->Path().c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+
+    // The cache folder has room: the working folder goes there.
+    ASSERT_EQ(exporter.Prepare({big, photo}), 0);
+    EXPECT_EQ(fs::path(exporter.GetRecord(0).tempPath).parent_path().parent_path(), dir / "cache/tq9-image-converter");
+    EXPECT_EQ(exporter.Run(waiting), JOB_RESULT_DONE);
+    EXPECT_EQ(fs::file_size(exporter.GetRecord(0).tempPath), 3u << 20);
+    exporter.DeleteWorkingFiles();
+
+    // Told to work in the small folder: the file that does not fit is named with the figures, before a
+    // byte of it is written; the small one is exported.
+    ASSERT_EQ(exporter.Prepare({big, photo}, small->Path().string()), 0);
+    EXPECT_EQ(exporter.Run(waiting), CExporter::RESULT_FAILED);
+    ASSERT_EQ(exporter.FailedSources().size(), 1u);
+    const CExporter::FailedSource failed = exporter.FailedSources()[0];
+    EXPECT_EQ(failed.code, CExporter::RESULT_NO_ROOM);
+    EXPECT_EQ(ExportCauseText(failed).rfind("Not enough room in " + small->Path().string() + ".\nAbout 3", 0), 0u)
+        << ExportCauseText(failed);
+    EXPECT_TRUE(exporter.Exported(1));
+    exporter.DeleteWorkingFiles();
+    ::unsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(ExporterTest, DuringTheProgramsOwnDropRecordsArePlainCopiesAndRunDoesNothing)
@@ -156,8 +219,9 @@ TEST_F(ExporterTest, CancelDuringACopyEndsTheRunCancelled)
     });
     EXPECT_EQ(exporter.Run(cancelling), JOB_RESULT_CANCELED);
     EXPECT_GT(percentSeen, 0);
-    EXPECT_LT(fs::file_size(tmp / "big.avi"), 16u << 20);
-    EXPECT_EQ(fs::file_size(tmp / "next.jpg"), 0u);
+    EXPECT_LT(fs::file_size(exporter.GetRecord(0).tempPath), 16u << 20);
+    EXPECT_EQ(fs::file_size(exporter.GetRecord(1).tempPath), 0u);
+    EXPECT_TRUE(exporter.FailedSources().empty());
 }
 
 TEST_F(ExporterTest, DeviceRecordingBecomesAWmvWorkingFile)
@@ -168,7 +232,7 @@ TEST_F(ExporterTest, DeviceRecordingBecomesAWmvWorkingFile)
     EXPECT_EQ(exporter.Run(waiting), JOB_RESULT_DONE);
     const CTQ9ExportSystemFile record = exporter.GetRecord(0);
     EXPECT_EQ(record.kind, KIND_VIDEO);
-    EXPECT_EQ(record.tempPath, (tmp / "real.wmv").string());
+    EXPECT_EQ(fs::path(record.tempPath).filename(), "1.wmv");
     EXPECT_EQ(writer.path, record.tempPath);
     EXPECT_EQ(writer.closes, 1);
     EXPECT_EQ(writer.videoPts.size(), 50u);

@@ -20,6 +20,8 @@ TEST(MessageCatalogue, TextsThatCarryLayoutAreExact)
         EXPECT_FALSE(CMessageCatalogue::Get(id).empty()) << id;
     for (int id = IDS_CARD_FULL; id <= IDS_SPACE_FREE; ++id)
         EXPECT_FALSE(CMessageCatalogue::Get(id).empty()) << id;
+    for (int id = IDS_EXPORT_NOT_MEDIA; id <= IDS_EXPORT_OTHERS_HANDED_OVER; ++id)
+        EXPECT_FALSE(CMessageCatalogue::Get(id).empty()) << id;
     EXPECT_EQ(CMessageCatalogue::Get(IDS_READY), "Ready.");
 }
 

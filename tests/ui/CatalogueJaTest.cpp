@@ -34,6 +34,8 @@ TEST(CatalogueJaTest, EveryIdIsTranslatedWithTheSameFieldsAndLayout)
         ids.push_back(id);
     for (int id = IDS_CARD_FULL; id <= IDS_SPACE_FREE; ++id)
         ids.push_back(id);
+    for (int id = IDS_EXPORT_NOT_MEDIA; id <= IDS_EXPORT_OTHERS_HANDED_OVER; ++id)
+        ids.push_back(id);
     for (int id = IDS_NO_CARD_HINT; id <= IDS_OPEN_FILE_FAILED; ++id)
         ids.push_back(id);
     for (int id = IDS_ONE_FILE_EXPORTED; id <= IDS_COPYING_FINISHED; ++id)
