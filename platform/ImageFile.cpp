@@ -53,12 +53,16 @@ bool IsHeif(QFile& file)
 }
 
 // The device shows sRGB: a picture with an embedded profile (Display P3, Adobe RGB) is converted, so that
-// its colours do not come out dull or shifted.
-void ToSrgb(QImage& picture)
+// its colours do not come out dull or shifted. Done on the fitted frame drawn from it (space is the
+// picture's): a tenth of the work of a 12 MP picture's, and black bars stay black in every RGB space.
+// The frame is saved without a profile, as the device's own pictures are.
+void ToSrgb(QImage& frame, const QColorSpace& space)
 {
-    const QColorSpace space = picture.colorSpace();
-    if (space.isValid() && space != QColorSpace(QColorSpace::SRgb))
-        picture.convertToColorSpace(QColorSpace::SRgb);
+    if (!space.isValid() || space == QColorSpace(QColorSpace::SRgb))
+        return;
+    frame.setColorSpace(space);
+    frame.convertToColorSpace(QColorSpace::SRgb);
+    frame.setColorSpace(QColorSpace());
 }
 
 } // namespace
@@ -117,7 +121,6 @@ bool CImageFile::ComposeAndSave(const std::string& source, const Rect& target, i
     }
     if (picture.isNull())
         return false;
-    ToSrgb(picture);
 
     QImage canvas(canvasWidth, canvasHeight, QImage::Format_RGB888);
     if (canvas.isNull())
@@ -134,6 +137,8 @@ bool CImageFile::ComposeAndSave(const std::string& source, const Rect& target, i
         else
             painter.drawImage(rect, picture);
     }
+
+    ToSrgb(canvas, picture.colorSpace());
 
     // QSaveFile writes a temporary file beside the destination and renames it only on commit.
     QSaveFile file(ToQString(destination));

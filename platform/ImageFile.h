@@ -1,7 +1,7 @@
 // Picture files through Qt's imaging (QImage, QImageReader/Writer, QPainter; no display needed) and, for
 // HEIF/HEIC, libheif (CHeifImage): the one place of the core that decodes and encodes still pictures.
-// Pictures are drawn in sRGB: one with an embedded colour profile is converted first. Stateless; callable
-// from any thread.
+// Frames come out in sRGB: one drawn from a picture with an embedded colour profile is converted.
+// Stateless; callable from any thread.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Photos in the colours they were taken in: wide-gamut JPEGs and PNGs (Display P3, Adobe RGB) are converted
-// to sRGB before fitting, and HEIC photos (written with libheif's encoder) come in like JPEGs, upright.
+// to sRGB, and HEIC photos (written with libheif's encoder) come in like JPEGs, upright.
 #include <QColor>
 #include <QImage>
 #include <algorithm>
@@ -46,7 +46,7 @@ void ExpectColour(QRgb got, QRgb want, const std::string& what)
 
 } // namespace
 
-TEST(StillColour, WideGamutPhotosAreConvertedToSrgbBeforeFitting)
+TEST(StillColour, WideGamutPhotosAreConvertedToSrgb)
 {
     TempDir dir;
     ConversionSettings ntsc;
@@ -60,6 +60,7 @@ TEST(StillColour, WideGamutPhotosAreConvertedToSrgbBeforeFitting)
             const fs::path out = dir / (std::string(name) + "-" + format + ".jpg");
             ASSERT_EQ(0, ConvertStill(ntsc, source.string(), out.string())) << what;
             ExpectColour(MeanAround(out, 360, 240), kOrange, what);
+            EXPECT_EQ(ReadFile(out).find("ICC_PROFILE"), std::string::npos) << what << ": plain sRGB, as the device's own";
             const fs::path thumb = dir / (std::string(name) + "-" + format + ".thm");
             ASSERT_EQ(0, MakeStillThumbnail(source.string(), thumb.string())) << what;
             ExpectColour(MeanAround(thumb, 24, 18), kOrange, what + " thumbnail");
