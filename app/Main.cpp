@@ -1,4 +1,5 @@
-// tq9-image-converter: the desktop program. Options: --card-root DIR (repeatable), --help.
+// tq9-image-converter: the desktop program. Options: --card-root DIR (repeatable), --help, --version; files
+// named on the command line are offered for import (the desktop opens media files with it).
 #include <csignal>
 #include "app/TQ9GUIApp.h"
 #include "jobs/DragOutSource.h"
@@ -7,20 +8,21 @@
 
 #include <QApplication>
 
-#include <cstring>
+#include <QStringList>
 
 int main(int argc, char** argv)
 {
     // A file-size limit must fail the write (and be reported as too large), not kill the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    // --help must work without a display, so it gets a core application only.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            QCoreApplication app(argc, argv);
-            tq9::CTQ9GUIApp gui;
-            gui.InitInstance(QCoreApplication::arguments());
-            return gui.EarlyExitCode();
-        }
+    // --help, --version and usage errors must work without a display, so they get a core application only.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (tq9::CTQ9GUIApp::RunsWithoutWindow(arguments)) {
+        QCoreApplication app(argc, argv);
+        tq9::CTQ9GUIApp gui;
+        gui.InitInstance(QCoreApplication::arguments());
+        return gui.EarlyExitCode();
     }
     QApplication app(argc, argv);
     // Working folders of imports that were killed (by either program) go at the next start, and so do the

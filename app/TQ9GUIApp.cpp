@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 #include "res/MessageCatalogue.h"
 #include "res/MessageCatalogueJa.h"
+#include "res/Version.h"
 #include "ui/AboutDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/Manual.h"
@@ -23,6 +24,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 #include <QUrl>
 
@@ -41,18 +43,45 @@ CTQ9GUIApp::~CTQ9GUIApp()
         QCoreApplication::removeTranslator(m_qtTranslator.get());
 }
 
+namespace {
+
+// The program's command line: options and the files to import.
+struct CommandLine {
+    QCommandLineParser parser;
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Show this help and exit.")};
+    const QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version and exit.")};
+    const QCommandLineOption cardRoot{QStringLiteral("card-root"),
+                                      QStringLiteral("Also look for a card in DIR (repeatable)."),
+                                      QStringLiteral("DIR")};
+    CommandLine()
+    {
+        parser.setApplicationDescription(
+            QStringLiteral("Shows the TQ-9 cards, imports desktop files onto them and manages their folders."));
+        parser.addOption(help);
+        parser.addOption(version);
+        parser.addOption(cardRoot);
+        parser.addPositionalArgument(QStringLiteral("FILE"),
+                                     QStringLiteral("Media files to import into the selected card folder."),
+                                     QStringLiteral("[FILE...]"));
+    }
+};
+
+} // namespace
+
+bool CTQ9GUIApp::RunsWithoutWindow(const QStringList& arguments)
+{
+    CommandLine line;
+    return !line.parser.parse(arguments) || line.parser.isSet(line.help) || line.parser.isSet(line.version);
+}
+
 bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Shows the TQ-9 cards, imports desktop files onto them and manages their folders."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption cardRoot(QStringLiteral("card-root"),
-                                      QStringLiteral("Also look for a card in DIR (repeatable)."),
-                                      QStringLiteral("DIR"));
-    parser.addOption(help);
-    parser.addOption(cardRoot);
+    CommandLine line;
+    QCommandLineParser& parser = line.parser;
+    const QCommandLineOption& help = line.help;
+    const QCommandLineOption& version = line.version;
+    const QCommandLineOption& cardRoot = line.cardRoot;
     if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tq9-image-converter: %s\n", qPrintable(parser.errorText()));
         m_earlyExitCode = 2;
@@ -63,9 +92,16 @@ bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)
         m_earlyExitCode = 0;
         return false;
     }
+    if (parser.isSet(version)) {
+        std::printf("tq9-image-converter (TQ-9 Image Converter) %s\n", kVersion);
+        m_earlyExitCode = 0;
+        return false;
+    }
     // Absolute, so that the address bar shows full paths whatever the current folder.
     for (const QString& dir : parser.values(cardRoot))
         CCardRoots::AddExtraRoot(QDir::cleanPath(QDir::current().absoluteFilePath(dir)).toStdString());
+    for (const QString& file : parser.positionalArguments())
+        m_filesToImport.push_back(QDir::cleanPath(QDir::current().absoluteFilePath(file)).toStdString());
     return true;
 }
 
@@ -124,6 +160,8 @@ bool CTQ9GUIApp::InitInstance(const QStringList& arguments)
     m_frame->show();
     m_frame->repaint();
     QApplication::setWindowIcon(CToolIcons::AppIcon());
+    if (!m_filesToImport.empty())
+        QTimer::singleShot(0, m_frame.get(), [this] { m_frame->OfferImport(m_filesToImport); });
     return true;
 }
 

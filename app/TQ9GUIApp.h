@@ -6,6 +6,8 @@
 #include <QStringList>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 class QTranslator;
 
@@ -20,8 +22,11 @@ public:
     ~CTQ9GUIApp() override;
 
     // The start-up sequence. Shows the failure's message and returns false when the program cannot run.
-    // arguments: the command line (--card-root DIR, repeatable; --help).
+    // arguments: the command line (--card-root DIR, repeatable; --help; --version; files to import).
     bool InitInstance(const QStringList& arguments);
+    // Whether the command line only asks for the help or the version, or is wrong: then the program needs
+    // no display, and InitInstance on a core application prints what is asked and sets EarlyExitCode.
+    static bool RunsWithoutWindow(const QStringList& arguments);
     // Exit code when InitInstance returned false because --help was shown or the command line was wrong.
     int EarlyExitCode() const { return m_earlyExitCode; }
 
@@ -40,6 +45,7 @@ private:
     std::unique_ptr<QTranslator> m_qtTranslator; // Qt's own dialogs (the file dialog), when installed
     std::unique_ptr<CMainFrame> m_frame;
     int m_earlyExitCode = 1;
+    std::vector<std::string> m_filesToImport; // named on the command line, offered for import once shown
 };
 
 } // namespace tq9

@@ -131,7 +131,8 @@ std::string ProgramHelpText()
          "Works with TQ-9 cards: lists their folders and media files, creates folders, imports, duplicates\n"
          "and deletes files.\n\nGlobal options:\n";
     appendOptions(s, {{"card-root", "DIR", "also look for a card in DIR (repeatable)"},
-                      {"help", nullptr, "show this help"}});
+                      {"help", nullptr, "show this help"},
+                      {"version", nullptr, "show the version"}});
     s << "\nCommands:\n";
     for (const auto& c : CCommandRegistry::All()) {
         std::string left = c.name;

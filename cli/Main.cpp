@@ -7,6 +7,7 @@
 #include "cli/Command.h"
 #include "platform/CardRoots.h"
 #include "platform/WorkFolder.h"
+#include "res/Version.h"
 
 using namespace tq9::cli;
 
@@ -25,6 +26,10 @@ int main(int argc, char** argv)
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             std::cout << ProgramHelpText();
+            return kExitOk;
+        }
+        if (a == "--version") {
+            std::cout << "tq9 (TQ-9 Image Converter) " << tq9::kVersion << "\n";
             return kExitOk;
         }
         if (a == "--card-root") {

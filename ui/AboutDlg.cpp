@@ -1,5 +1,6 @@
 #include "ui/AboutDlg.h"
 
+#include "res/Version.h"
 #include "ui/ToolIcons.h"
 
 #include <QGridLayout>
@@ -14,7 +15,7 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     setWindowTitle(tr("About TQ-9 Image Converter"));
     auto* icon = new QLabel(this);
     icon->setPixmap(CToolIcons::AppIcon().pixmap(32, 32));
-    auto* version = new QLabel(QString::fromLatin1(kVersionText), this);
+    auto* version = new QLabel(QString::fromLatin1(tq9::kVersionText), this);
     version->setObjectName(QStringLiteral("version"));
     auto* ok = new QPushButton(tr("OK"), this);
     ok->setDefault(true);

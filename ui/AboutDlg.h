@@ -8,7 +8,6 @@ namespace tq9 {
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
-    static constexpr const char* kVersionText = "TQ-9 Image Converter Ver 1.022";
     explicit CAboutDlg(QWidget* parent = nullptr);
 };
 

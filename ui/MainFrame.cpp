@@ -350,6 +350,33 @@ void CMainFrame::ShowFolderInFileManager()
         CMessageBox::Show(this, FormatText(CMessageCatalogue::Get(IDS_OPEN_FILE_FAILED), folder));
 }
 
+bool CMainFrame::OfferImport(const std::vector<std::string>& files)
+{
+    if (files.empty() || !m_importer)
+        return false;
+    std::string folder = m_rightView->CurrentFolder();
+    for (size_t i = 0; folder.empty() && i < m_leftView->Records().size(); ++i) {
+        const TreeViewItem& card = *m_leftView->Records()[i];
+        if (!card.children.empty() && !card.children.front()->children.empty())
+            folder = card.children.front()->children.front()->path;
+    }
+    if (folder.empty()) {
+        CMessageBox::Show(this, tr("There is no card folder to import the files into. Put in a TQ-9 card, or "
+                                   "create a folder on it, then drop the files on the folder.")
+                                    .toStdString());
+        return false;
+    }
+    m_leftView->SelectByPath(folder);
+    const QString question = tr("Import %n file(s) into %1?", nullptr, static_cast<int>(files.size()))
+                                 .arg(QString::fromStdString(folder));
+    if (CMessageBox::Show(this, question.toStdString(), {}, CMessageBox::Buttons::OkCancel) !=
+        CMessageBox::Answer::Ok)
+        return false;
+    CDropImport::BusyGuard busy; // as a drop: no other drop is taken meanwhile
+    m_rightView->ImportFiles(folder, files);
+    return true;
+}
+
 void CMainFrame::RefreshCommand()
 {
     m_leftView->Rescan();

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -57,6 +59,10 @@ public:
     static std::string SelectionSummary(int count, uint64_t bytes);
     // F5: looks for cards again and reads the shown folder again.
     void RefreshCommand();
+    // Files named on the command line (the desktop's "open with"): asks whether to import them into the
+    // selected card folder, or the first folder of the first card when none is shown, and imports them.
+    // False when nothing was imported: no card folder, or the question was answered Cancel.
+    bool OfferImport(const std::vector<std::string>& files);
     // Says in the status bar how many files an import (or a duplication) brought in.
     void ShowTransferDone(int count, bool duplicated);
 

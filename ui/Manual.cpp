@@ -2,25 +2,18 @@
 
 #include <filesystem>
 
-// Set by the build (packaging/Install.cmake).
-#ifndef TQ9_MANUAL_INSTALLED_DIR
-#define TQ9_MANUAL_INSTALLED_DIR ""
-#endif
-#ifndef TQ9_MANUAL_SOURCE_DIR
-#define TQ9_MANUAL_SOURCE_DIR ""
-#endif
-
 namespace tq9 {
+
+namespace fs = std::filesystem;
 
 std::vector<std::string> CManual::Candidates(const std::string& fileName)
 {
-    std::vector<std::string> paths;
-    for (const char* dir : {TQ9_MANUAL_INSTALLED_DIR, TQ9_MANUAL_SOURCE_DIR})
-        if (*dir)
-            paths.push_back((std::filesystem::path(dir) / fileName).string());
-    if (paths.empty())
-        paths.push_back(fileName);
-    return paths;
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    if (error)
+        return {fileName};
+    const fs::path manual = program.parent_path().parent_path() / "share/doc/tq9-image-converter/manual";
+    return {(manual / fileName).string()};
 }
 
 std::optional<std::string> CManual::Find(const std::string& fileName)

@@ -1,5 +1,6 @@
-// Where the user manual is: the places are fixed when the program is built (its installed documentation
-// folder, then the source tree it was built from), never the current folder. UI thread or any.
+// Where the user manual is: beside the program, in ../share/doc/tq9-image-converter/manual from the folder
+// the running program is in. That holds wherever the package or `cmake --install` put it, and in a build
+// tree too (the build links that folder to the source tree's docs/manual). Never the current folder.
 #pragma once
 
 #include <optional>

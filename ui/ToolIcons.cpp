@@ -3,12 +3,16 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QTransform>
+
+#include <algorithm>
 
 namespace tq9 {
 
 namespace {
 
-// Every picture is drawn on a 32x32 grid and scaled for the other sizes Qt asks for.
+// Every picture is drawn on a 32x32 grid and scaled for the other sizes Qt asks for; paint(painter, size)
+// learns the size it is drawn at, so a small icon can leave out what would be too small to see.
 template <typename Paint>
 QIcon paintIcon(Paint paint)
 {
@@ -19,7 +23,7 @@ QIcon paintIcon(Paint paint)
         QPainter p(&pixmap);
         p.setRenderHint(QPainter::Antialiasing);
         p.scale(size / 32.0, size / 32.0);
-        paint(p);
+        paint(p, size);
         p.end();
         icon.addPixmap(pixmap);
     }
@@ -50,7 +54,7 @@ void drawBadge(QPainter& p, const QColor& fill, QLineF stroke1, QLineF stroke2)
 
 QIcon CToolIcons::CreateFolder()
 {
-    return paintIcon([](QPainter& p) {
+    return paintIcon([](QPainter& p, int) {
         // Folder body with its tab.
         const QPainterPath folder = outline({{2, 8}, {11, 8}, {14, 11}, {27, 11}, {27, 26}, {2, 26}});
         p.setPen(QPen(QColor(0xb0, 0x80, 0x10), 1.2));
@@ -64,7 +68,7 @@ QIcon CToolIcons::CreateFolder()
 
 QIcon CToolIcons::DeleteFile()
 {
-    return paintIcon([](QPainter& p) {
+    return paintIcon([](QPainter& p, int) {
         // Page with a folded corner.
         const QPainterPath page = outline({{5, 2}, {19, 2}, {25, 8}, {25, 28}, {5, 28}});
         p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1.2));
@@ -81,22 +85,33 @@ QIcon CToolIcons::DeleteFile()
 
 QIcon CToolIcons::AppIcon()
 {
-    return paintIcon([](QPainter& p) {
-        // An SD card outline: a rectangle with the top right corner cut off.
+    return paintIcon([](QPainter& p, int size) {
+        // An SD card outline: a rectangle with the top right corner cut off, with its contacts.
+        const bool small = size <= 24;
         const QPainterPath card = outline({{5, 2}, {21, 2}, {27, 8}, {27, 30}, {5, 30}});
-        p.setPen(QPen(QColor(0x15, 0x3e, 0x75), 1.2));
+        p.setPen(QPen(QColor(0x15, 0x3e, 0x75), small ? 2.0 : 1.2));
         p.setBrush(QColor(0x2a, 0x6f, 0xc9));
         p.drawPath(card);
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(0xf0, 0xc0, 0x30));
         for (int x = 8; x <= 18; x += 5)
             p.drawRect(QRectF(x, 4, 3, 6));
-        QFont font = p.font();
+        // "TQ-9" where there are pixels enough to read it; a small icon has room for one big "9" only.
+        // The text is fitted into a box inside the outline, so no font size or hinting can make it touch it.
+        QFont font;
         font.setBold(true);
-        font.setPixelSize(9);
-        p.setFont(font);
-        p.setPen(Qt::white);
-        p.drawText(QRectF(5, 14, 22, 12), Qt::AlignCenter, QStringLiteral("TQ-9"));
+        font.setPixelSize(64);
+        QPainterPath text;
+        text.addText(0, 0, font, small ? QStringLiteral("9") : QStringLiteral("TQ-9"));
+        const QRectF box = small ? QRectF(9, 11.5, 14, 16.5) : QRectF(7.5, 15, 17, 10);
+        const QRectF bounds = text.boundingRect();
+        const double scale = std::min(box.width() / bounds.width(), box.height() / bounds.height());
+        QTransform fit;
+        fit.translate(box.center().x(), box.center().y());
+        fit.scale(scale, scale);
+        fit.translate(-bounds.center().x(), -bounds.center().y());
+        p.setBrush(Qt::white);
+        p.drawPath(fit.map(text));
     });
 }
 

@@ -10,7 +10,7 @@ class CToolIcons {
 public:
     static QIcon CreateFolder(); // a yellow folder with a green plus
     static QIcon DeleteFile();   // a white page with a red cross
-    static QIcon AppIcon();      // a blue card with "TQ-9" on it
+    static QIcon AppIcon();      // a blue card with "TQ-9" on it ("9" alone at 24 px and less)
 };
 
 } // namespace tq9

@@ -141,10 +141,21 @@ TEST(CliUsage, HelpAndUsageErrors)
     r = tq9({"ls", "--help"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.out.find("Usage: tq9 [--card-root DIR]... ls"), std::string::npos);
-    EXPECT_EQ(tq9({}).exitCode, 2);
-    EXPECT_EQ(tq9({"frobnicate"}).exitCode, 2);
-    EXPECT_EQ(tq9({"ls"}).exitCode, 2);
-    EXPECT_EQ(tq9({"ls", "a", "b"}).exitCode, 2);
-    EXPECT_EQ(tq9({"--card-root"}).exitCode, 2);
-    EXPECT_EQ(tq9({"cards", "--bogus"}).exitCode, 2);
+    // Usage errors: exit 2, the message on stderr, nothing on stdout (a pipe reading it gets no noise).
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"ls"}, {"ls", "a", "b"}, {"--card-root"}, {"cards", "--bogus"}, {"--bogus"},
+             {"import", "--to", "x"}, {"export", "--to"}}) {
+        r = tq9(wrong);
+        EXPECT_EQ(r.exitCode, 2) << ::testing::PrintToString(wrong);
+        EXPECT_EQ(r.out, "") << ::testing::PrintToString(wrong);
+        EXPECT_FALSE(r.err.empty()) << ::testing::PrintToString(wrong);
+    }
+    // Every command's --help goes to stdout with exit 0 and shows its usage line.
+    const std::string all = tq9({"--help"}).out;
+    for (const char* command : {"cards", "ls", "mkdir", "import", "dup", "rm", "export", "probe"}) {
+        r = tq9({command, "--help"});
+        EXPECT_EQ(r.exitCode, 0) << command;
+        EXPECT_NE(r.out.find(std::string("... ") + command), std::string::npos) << r.out;
+        EXPECT_NE(all.find(std::string("  ") + command + " "), std::string::npos) << command;
+    }
 }

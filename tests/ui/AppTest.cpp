@@ -1,5 +1,9 @@
-// The program's command line.
+// The program's command line and its version.
+#include "res/Version.h"
+#include "ui/AboutDlg.h"
 #include "support/TestSupport.h"
+
+#include <QLabel>
 
 #include <gtest/gtest.h>
 
@@ -17,4 +21,34 @@ TEST(AppTest, HelpNamesTheCardRootOptionAndNeedsNoDisplay)
     const ProcessResult wrong = RunProcess({app.string(), "--no-such-option", "--help"});
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_NE(wrong.err.find("no-such-option"), std::string::npos) << wrong.err;
+}
+
+TEST(AppTest, VersionAndUsageErrorsNeedNoDisplay)
+{
+    const fs::path app = BinPath("tq9-image-converter");
+    if (!fs::exists(app))
+        GTEST_SKIP() << "the program is not built";
+    const std::vector<std::string> noDisplay = {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="};
+    const ProcessResult version = RunProcess({app.string(), "--version"}, noDisplay);
+    EXPECT_EQ(version.exitCode, 0) << version.err;
+    EXPECT_EQ(version.out, std::string("tq9-image-converter (TQ-9 Image Converter) ") + tq9::kVersion + "\n");
+
+    // A wrong option is a usage error even where no window could open.
+    const ProcessResult wrong = RunProcess({app.string(), "--no-such-option"}, noDisplay);
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_NE(wrong.err.find("no-such-option"), std::string::npos) << wrong.err;
+}
+
+TEST(AppTest, AboutBoxShowsTheProjectsVersionInItsOwnForm)
+{
+    // 1.0.22 reads "Ver 1.022": major.minor with the patch number, two digits, appended.
+    const QStringList parts = QString::fromLatin1(tq9::kVersion).split(QLatin1Char('.'));
+    ASSERT_EQ(parts.size(), 3);
+    const QString expected = QStringLiteral("TQ-9 Image Converter Ver %1.%2%3")
+                                 .arg(parts[0], parts[1], parts[2].rightJustified(2, QLatin1Char('0')));
+    tq9::CAboutDlg about;
+    const auto* version = about.findChild<QLabel*>(QStringLiteral("version"));
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->text(), expected);
 }

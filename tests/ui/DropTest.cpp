@@ -223,3 +223,40 @@ TEST_F(DropTest, ADragIsRefusedWhileADropIsBeingHandled)
     QApplication::sendEvent(List().viewport(), &again);
     EXPECT_TRUE(again.isAccepted());
 }
+
+// Files the desktop opens with the program arrive on its command line and are offered for import.
+TEST_F(DropTest, FilesOpenedWithTheProgramAreOfferedForTheShownOrElseTheFirstFolder)
+{
+    const fs::path device = AddCard("card", {3, 1, 2});
+    const fs::path photo = Still(m_dir, "pc/photo.jpg");
+    Start();
+
+    // Nothing shown: the first folder of the first card, asked first; Cancel brings nothing in.
+    m_answer = CMessageBox::Answer::Cancel;
+    EXPECT_FALSE(m_frame->OfferImport({photo.string()}));
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].buttons, CMessageBox::Buttons::OkCancel);
+    EXPECT_NE(m_messages[0].text.find((device / "TQ9_0001").string()), std::string::npos) << m_messages[0].text;
+    EXPECT_EQ(CountWithExtension(device / "TQ9_0001", ".jpg"), 0);
+
+    // The folder shown is the one the files go to.
+    m_messages.clear();
+    m_answer = CMessageBox::Answer::Ok;
+    Select(device / "TQ9_0002");
+    EXPECT_TRUE(m_frame->OfferImport({photo.string()}));
+    ASSERT_EQ(m_messages.size(), 1u) << m_messages.back().text;
+    EXPECT_NE(m_messages[0].text.find((device / "TQ9_0002").string()), std::string::npos) << m_messages[0].text;
+    EXPECT_EQ(CountWithExtension(device / "TQ9_0002", ".jpg"), 1);
+    EXPECT_EQ(List().RowCount(), 1);
+}
+
+TEST_F(DropTest, FilesOpenedWithTheProgramWithoutACardFolderAreRefusedWithAHint)
+{
+    AddCard("card", {});
+    const fs::path photo = Still(m_dir, "pc/photo.jpg");
+    Start();
+    EXPECT_FALSE(m_frame->OfferImport({photo.string()}));
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].buttons, CMessageBox::Buttons::Ok);
+    EXPECT_NE(m_messages[0].text.find("no card folder"), std::string::npos) << m_messages[0].text;
+}
