@@ -3,6 +3,7 @@
 
 #include "res/MessageCatalogue.h"
 #include "support/FileOpTestSupport.h"
+#include "support/ScratchMount.h"
 #include "support/TestSupport.h"
 
 using namespace tq9test;
@@ -78,4 +79,25 @@ TEST(DupCommand, RefusalsExitWithThreeAndTheJobsTexts)
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_TRUE(has(r.err, "Number of file in this folder exceeds limit.")) << r.err;
     EXPECT_FALSE(fs::exists(to / "clip.mp4"));
+}
+
+TEST(DupCommand, AFullCardIsNamedPerItemAndWhatLandedExitsFour)
+{
+    std::string skip;
+    auto small = ScratchMount::Tmpfs("96k", skip);
+    if (!small)
+        GTEST_SKIP() << skip;
+    const fs::path smallDevice = MakeCard(small->Path(), {1});
+    TempDir root;
+    const fs::path from = MakeCard(root.Path(), {1}) / "TQ9_0001";
+    WriteFile(from / "big.mp4", Blob(300000, 1));
+    WriteFile(from / "small.mp3", "x");
+    const fs::path to = smallDevice / "TQ9_0001";
+
+    const ProcessResult r = Dup(small->Path(), {to.string(), (from / "big.mp4").string(), (from / "small.mp3").string()});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_EQ(r.out, (to / "small.mp3").string() + "\n");
+    EXPECT_TRUE(has(r.err, "Not enough free space on the card.\nAbout ")) << r.err;
+    EXPECT_TRUE(has(r.err, "filename\nNot enough free space on the card.\n" + (from / "big.mp4").string())) << r.err;
+    EXPECT_FALSE(has(r.err, "other error")) << r.err;
 }
