@@ -32,6 +32,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include <filesystem>
+
 namespace tq9 {
 
 namespace {
@@ -367,8 +369,11 @@ bool CMainFrame::OfferImport(const std::vector<std::string>& files)
         return false;
     }
     m_leftView->SelectByPath(folder);
-    const QString question = tr("Import %n file(s) into %1?", nullptr, static_cast<int>(files.size()))
-                                 .arg(QString::fromStdString(folder));
+    const QString target = QString::fromStdString(folder);
+    const QString question =
+        files.size() == 1
+            ? tr("Import %1 into %2?").arg(QString::fromStdString(std::filesystem::path(files.front()).filename().string()), target)
+            : tr("Import %1 files into %2?").arg(files.size()).arg(target);
     if (CMessageBox::Show(this, question.toStdString(), {}, CMessageBox::Buttons::OkCancel) !=
         CMessageBox::Answer::Ok)
         return false;

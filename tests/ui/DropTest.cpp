@@ -245,7 +245,7 @@ TEST_F(DropTest, FilesOpenedWithTheProgramAreOfferedForTheShownOrElseTheFirstFol
     Select(device / "TQ9_0002");
     EXPECT_TRUE(m_frame->OfferImport({photo.string()}));
     ASSERT_EQ(m_messages.size(), 1u) << m_messages.back().text;
-    EXPECT_NE(m_messages[0].text.find((device / "TQ9_0002").string()), std::string::npos) << m_messages[0].text;
+    EXPECT_EQ(m_messages[0].text, "Import photo.jpg into " + (device / "TQ9_0002").string() + "?");
     EXPECT_EQ(CountWithExtension(device / "TQ9_0002", ".jpg"), 1);
     EXPECT_EQ(List().RowCount(), 1);
 }
