@@ -18,7 +18,7 @@ constexpr double kReferenceWhiteNits = 203;
 constexpr double kAssumedPeakNits = 1000;
 // The tone curve leaves everything up to this share of reference white alone and rolls the highlights off
 // above it (mobius), so SDR-range colours keep their saturation and brightness.
-constexpr double kToneKnee = 0.8;
+constexpr double kToneKnee = 0.9;
 
 // The usual rule for a source that does not name its matrix: SD sizes are BT.601, anything larger BT.709.
 bool IsHdSize(int width, int height)
