@@ -229,8 +229,10 @@ TQ9MEDIA_API int Tq9MediaReceiveSound(Tq9MediaFile* file, int stream, Tq9MediaSo
  * WMV exporter's ASF writer filter.
  *
  * Threads: Tq9WriterVideo and Tq9WriterAudio may be called at the same time from two threads (one per
- * stream); each encodes on its caller's thread and the writer serialises the container. Open, Close and
- * Abort are not called while either of them runs.
+ * stream) and the writer serialises the container. Sounds are encoded on their caller's thread; pictures are
+ * copied and coded in groups of 12 on one encoder thread per CPU the opener may run on (its affinity, so
+ * taskset limits it; at most 8; TQ9_VIDEO_ENCODERS=N sets the number), and a picture call waits while
+ * enough pictures wait for them. Open, Close and Abort are not called while either of them runs.
  *
  * Results: 0 on success, a negative FFmpeg error code on failure.
  * ------------------------------------------------------------------------------------------------------ */
