@@ -5,17 +5,13 @@
 #include <filesystem>
 #include <iostream>
 
-#include <cerrno>
-
 #include "card/ExportSystemFile.h"
 #include "cli/CliProgress.h"
 #include "cli/Command.h"
 #include "jobs/Exporter.h"
 #include "jobs/ExportToFolder.h"
 #include "platform/FileAttributes.h"
-#include "platform/FileIo.h"
 #include "platform/FileSystem.h"
-#include "platform/ShellFileOperation.h"
 
 namespace tq9::cli {
 

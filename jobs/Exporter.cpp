@@ -100,9 +100,18 @@ int CExporter::Prepare(const std::vector<std::string>& sources, const std::strin
             needed += EstimateBytes(source);
         }
     }
-    if (!anyFound)
-        return RESULT_NOT_FOUND;
     m_sources = sources;
+    if (!anyFound) {
+        // The card went: every file is named, and nothing runs.
+        for (const std::string& source : m_sources) {
+            CTQ9ExportSystemFile record;
+            record.sourcePath = source;
+            m_records.push_back(record);
+            m_codes.push_back(RESULT_CARD_REMOVED);
+            m_figures.emplace_back();
+        }
+        return RESULT_NOT_FOUND;
+    }
 
     const bool plainCopy = CSelfDDIndicator::Instance().GetDropBusy() != 0;
     if (!plainCopy) {

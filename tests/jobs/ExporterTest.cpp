@@ -89,8 +89,11 @@ TEST_F(ExporterTest, AMissingSourceFailsAloneAndAFolderRefusesTheRequest)
     EXPECT_EQ(exporter.Prepare({avi, card.string()}), CExporter::RESULT_FOLDER);
     EXPECT_EQ(exporter.GetRecordCount(), 0);
     EXPECT_TRUE(Names(tmp).empty());
+    // A card pulled out before the drop: nothing runs, and the message names every file.
     EXPECT_EQ(exporter.Prepare({gone}), CExporter::RESULT_NOT_FOUND);
     EXPECT_TRUE(Names(tmp).empty());
+    EXPECT_EQ(ExportFailureText(exporter, false), "1 of 1 files could not be exported.\n\n\nfilename\n"
+                                                  "The card was removed, or the file is no longer on it.\n" + gone + "\n");
 
     // The card file that went since the drag started is named; the other one is exported.
     ASSERT_EQ(exporter.Prepare({gone, avi}), 0);
