@@ -1,9 +1,13 @@
 // The program's command line and its version.
 #include "res/Version.h"
 #include "ui/AboutDlg.h"
+#include "ui/ToolIcons.h"
 #include "support/TestSupport.h"
 
+#include <QImage>
 #include <QLabel>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -51,4 +55,33 @@ TEST(AppTest, AboutBoxShowsTheProjectsVersionInItsOwnForm)
     const auto* version = about.findChild<QLabel*>(QStringLiteral("version"));
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), expected);
+}
+
+// The window's and the desktop's icon: its white lettering stays inside the card's outline at every size
+// (at 256 px a fixed font size once ran into it) and is still there at 16 px, where "TQ-9" cannot be read
+// and a big "9" stands for it.
+TEST(AppTest, IconLetteringStaysInsideTheCardAndShowsAt16Pixels)
+{
+    const QIcon icon = tq9::CToolIcons::AppIcon();
+    for (int size : {16, 24, 32, 48, 256}) {
+        const QImage image = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(image.width(), size);
+        int left = size, right = -1, top = size, bottom = -1, count = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.alpha() > 200 && c.red() > 200 && c.green() > 200 && c.blue() > 200) {
+                    left = std::min(left, x), right = std::max(right, x);
+                    top = std::min(top, y), bottom = std::max(bottom, y);
+                    ++count;
+                }
+            }
+        // The card's outline runs at 5 and 27 across and 30 down on the 32-unit grid; its contacts end at 10.
+        const double unit = size / 32.0;
+        EXPECT_GE(count, size <= 24 ? 12 : size / 2) << size;
+        EXPECT_GT(left, 5 * unit + 1) << size;
+        EXPECT_LT(right, 27 * unit - 1) << size;
+        EXPECT_GT(top, 10 * unit) << size;
+        EXPECT_LT(bottom, 30 * unit - 1) << size;
+    }
 }
