@@ -95,11 +95,11 @@ protected:
         Xdo({"windowsize", id, std::to_string(w), std::to_string(h)});
         std::this_thread::sleep_for(300ms);
     }
-    void StartProgram()
+    void StartProgram(const std::string& moreEnv = "TQ9_DEBUG=1")
     {
         m_app = std::make_unique<Child>(std::vector<std::string>{BinPath("tq9-image-converter").string(), "--card-root",
                                                                  (dir / "card").string()},
-                                        With(Env(), "TQ9_DEBUG=1"));
+                                        With(With(Env(), "TQ9_DEBUG=1"), moreEnv));
         Place(*m_app, "TQ-9 Image Converter", 0, 0, 600, 400);
     }
     void StartTarget(bool peek) { StartTarget({BinPath("tq9-test-droptarget").string()}, peek, {}); }
@@ -373,4 +373,30 @@ TEST_F(DragOutE2E, TheDragBelongsToTheRowPressedEvenWhenThePointerFirstCrossesIn
     ASSERT_TRUE(waitFor([&] { return Log().find("copied") != std::string::npos; }, 20s)) << Log() << m_app->Err();
     EXPECT_EQ(Log(), "drop 1\ncopied a-photo.jpg 90000\n");
     EXPECT_EQ(ReadFile(out / "a-photo.jpg"), photo);
+}
+
+TEST_F(DragOutE2E, ACopyStillBeingReadStaysWhenTheNextDragStarts)
+{
+    WriteFile(folder / "a-photo.jpg", Blob(40000, 2));
+    // No grace after the drop: only a reader keeps the copies.
+    StartProgram("TQ9_DRAG_GRACE_SECONDS=0");
+    StartTarget(false);
+    Click(kTreeX, kTreeFolder1Y);
+    Click(kRowX, kRow0Y);
+    Drag(kRowX, kRow0Y, 850, 250);
+    ASSERT_TRUE(waitFor([&] { return Log().find("copied") != std::string::npos; }, 20s)) << Log();
+    std::vector<std::string> first = TempFiles();
+    ASSERT_EQ(first.size(), 1u);
+    // A file manager still copying the first drag's file (to a slow stick) when the user drags again.
+    const ProcessResult started = RunProcess({"sh", "-c", "exec 3<\"$0\"; sleep 60 >/dev/null 2>&1 & echo $!",
+                                              (tmp / first[0]).string()});
+    const pid_t reader = std::stoi(started.out);
+    fs::remove_all(out);
+    fs::create_directories(out);
+    Click(kRowX, kRow0Y);
+    Drag(kRowX, kRow0Y, 850, 250);
+    ASSERT_TRUE(waitFor([&] { return Log().find("copied") != std::string::npos; }, 20s)) << Log();
+    EXPECT_TRUE(fs::exists(tmp / first[0])) << "the copy being read went";
+    EXPECT_EQ(TempFiles().size(), 2u);
+    ::kill(reader, SIGKILL); // what goes once nobody reads it: DragOutSourceTest
 }
