@@ -14,9 +14,11 @@
 
 #include "jobs/DragOutData.h"
 #include "jobs/DragOutSource.h"
+#include "jobs/Exporter.h"
 #include "jobs/FakeFrontEnds.h"
 #include "jobs/ImportFixture.h"
 #include "support/FileOpTestSupport.h"
+#include "support/ScratchMount.h"
 
 using namespace tq9;
 using namespace tq9test;
@@ -187,4 +189,23 @@ TEST_F(DragOutSourceTest, CopiesGoOnlyWhenNoProcessHasThemOpenAndTheTargetHadTim
     fs::last_write_time(tmp / inUse, longAgo);
     EXPECT_EQ(CDragOutSource::RemoveLeftovers(), 1);
     EXPECT_EQ(TempNames(), (std::vector<std::string>{initOld, selfNew, "unrelated"}));
+}
+
+TEST_F(DragOutSourceTest, CopiesTooBigForTheTemporaryFolderGoToTheCacheFolder)
+{
+    std::string skip;
+    auto small = ScratchMount::Tmpfs("1m", skip);
+    if (!small)
+        GTEST_SKIP() << skip;
+    WriteFile(card / "big.avi", Blob(3 << 20, 3));
+    WriteFile(card / "clip.mp4", "a recording");
+    WriteFile(card / "clip.mrk", std::string("\0\0\x04\xb0", 4)); // 20 minutes: about 930 MB as WMV
+    ::setenv("TMPDIR", small->Path().c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+
+    const CDragOutSource files({(card / "big.avi").string()});
+    EXPECT_EQ(fs::path(files.HandOverPaths()[0]).parent_path().parent_path(), dir / "cache/tq9-image-converter");
+    // A recording counts by its .mrk length at the WMV's rates, without opening it.
+    EXPECT_GT(CExporter::EstimateBytes((card / "clip.mp4").string()), 900u << 20);
+    ::unsetenv("XDG_CACHE_HOME");
 }
