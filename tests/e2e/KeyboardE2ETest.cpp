@@ -1,6 +1,6 @@
 // The desktop program under Xvfb driven by the keyboard alone, through Qt's own file dialogs: Ctrl+I
-// imports a photo (type its path, Return), Ctrl+A and Ctrl+E export it with a device recording, which
-// arrives as a WMV. The window manager's part (giving a window the focus) is done with xdotool
+// imports a photo (type its path, Return) and then another from the folder the chooser remembered (type
+// its name), Ctrl+A and Ctrl+E export them with a device recording, which arrives as a WMV. The window manager's part (giving a window the focus) is done with xdotool
 // windowfocus; no pointer is used. Skipped when Xvfb or xdotool is missing.
 #include <gtest/gtest.h>
 
@@ -78,8 +78,9 @@ TEST_F(KeyboardE2E, CtrlIImportsAPhotoAndCtrlEExportsARecordingThroughTheFileDia
     WriteFile(m_folder / "clip.mrk", std::string("\0\0\0\2", 4));
     const fs::path photo = m_dir / "pictures" / "photo.jpg";
     fs::create_directories(photo.parent_path());
-    fs::copy_file(SynthMedia("e2e-keyboard-photo.jpg", {"-f", "lavfi", "-i", "testsrc=size=320x240", "-frames:v", "1"}),
-                  photo);
+    const fs::path still = SynthMedia("e2e-keyboard-photo.jpg", {"-f", "lavfi", "-i", "testsrc=size=320x240", "-frames:v", "1"});
+    fs::copy_file(still, photo);
+    fs::copy_file(still, photo.parent_path() / "second.jpg");
     const fs::path out = m_dir / "exported";
     fs::create_directories(out);
     fs::create_directories(m_dir / "tmp");
@@ -101,15 +102,24 @@ TEST_F(KeyboardE2E, CtrlIImportsAPhotoAndCtrlEExportsARecordingThroughTheFileDia
         << testing::PrintToString(Names(m_folder)) << m_app->Err();
     EXPECT_TRUE(fs::exists(photo)) << "the PC file stays";
 
-    // Both rows, then the folder chooser: type the folder, Return.
+    // The chooser starts where the last file came from: the name alone is enough.
+    Focus("TQ-9 Image Converter");
+    Keys({"ctrl+i"});
+    Focus("Import");
+    Type("second.jpg");
+    Keys({"Return"});
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_folder / "second.thm"); }, 30s))
+        << testing::PrintToString(Names(m_folder)) << m_app->Err();
+
+    // Every row, then the folder chooser: type the folder, Return.
     Focus("TQ-9 Image Converter");
     Keys({"ctrl+a", "ctrl+e"});
     Focus("Export to");
     Type(out.string());
     Keys({"Return"});
-    ASSERT_TRUE(WaitUntil([&] { return Names(out).size() == 2; }, 60s))
+    ASSERT_TRUE(WaitUntil([&] { return Names(out).size() == 3; }, 60s))
         << testing::PrintToString(Names(out)) << m_app->Err();
-    EXPECT_EQ(Names(out), (std::vector<std::string>{"clip.wmv", "photo.jpg"}));
+    EXPECT_EQ(Names(out), (std::vector<std::string>{"clip.wmv", "photo.jpg", "second.jpg"}));
     EXPECT_EQ(ReadFile(out / "photo.jpg"), ReadFile(m_folder / "photo.jpg"));
     EXPECT_EQ(Probe(out / "clip.wmv", "stream=codec_name", "v:0"), "codec_name=wmv2\n");
     EXPECT_EQ(Probe(out / "clip.wmv", "stream=codec_name", "a:0"), "codec_name=wmav2\n");
