@@ -21,7 +21,7 @@ version=$(sed -n 's/^project(tq9 VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists
 [ "$(basename "$deb")" = "tq9-image-converter_${version}_amd64.deb" ] || fail "package named $(basename "$deb")"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version $(dpkg-deb -f "$deb" Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libavcodec libavformat libqt6widgets6 libc6; do
+for lib in libavcodec libavformat libqt6widgets6 libc6 qt6-qpa-plugins qt6-image-formats-plugins; do
   grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 
