@@ -233,13 +233,6 @@ std::string FreeBaseNameForImport(const std::string& name, const std::string& so
     return freeBaseName({destinationFolder, temp}, safe, safe + "_" + safeExtension, targetExtension);
 }
 
-std::string FreeBaseNameForExport(const std::string& name, const std::string& sourceExtension,
-                                  const std::string& targetExtension)
-{
-    const std::string temp = tempFolderOrThrow();
-    return freeBaseName({temp}, name, name + "_" + sourceExtension, targetExtension);
-}
-
 std::string FreeBaseNameForDuplication(const std::string& name, const std::string& targetExtension,
                                        const std::string& destinationFolder,
                                        const std::vector<std::string>& sidecarExtensions)

@@ -112,9 +112,6 @@ constexpr size_t kMaxImportBaseBytes = 191;
 std::string FreeBaseNameForImport(const std::string& name, const std::string& sourceExtension,
                                   const std::string& targetExtension, const std::string& destinationFolder,
                                   const std::string& workFolder = std::string());
-// Export: searches the temporary folder only; same collision names as the import.
-std::string FreeBaseNameForExport(const std::string& name, const std::string& sourceExtension,
-                                  const std::string& targetExtension);
 // Duplication: searches the destination folder only; collisions become name, name_0, name_1... A candidate
 // is also taken when a file with one of sidecarExtensions exists under it, so the sidecars the new item
 // will write never land on another item's.
