@@ -30,6 +30,18 @@
 <context>
     <name>tq9::CMainFrame</name>
     <message>
+        <source>There is no card folder to import the files into. Put in a TQ-9 card, or create a folder on it, then drop the files on the folder.</source>
+        <translation>ファイルを取り込むカードのフォルダがありません。TQ-9 カードを入れるか、カードにフォルダを作成してから、ファイルをフォルダにドロップしてください。</translation>
+    </message>
+    <message>
+        <source>Import %1 into %2?</source>
+        <translation>%1 を %2 に取り込みますか?</translation>
+    </message>
+    <message>
+        <source>Import %1 files into %2?</source>
+        <translation>%1 個のファイルを %2 に取り込みますか?</translation>
+    </message>
+    <message>
         <source>Import...</source>
         <translation>取り込み...</translation>
     </message>

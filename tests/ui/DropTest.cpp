@@ -6,6 +6,7 @@
 #include "ui/ConvProgressDlg.h"
 
 #include <QTimer>
+#include <QTranslator>
 
 using namespace tq9;
 using namespace tq9test;
@@ -259,4 +260,19 @@ TEST_F(DropTest, FilesOpenedWithTheProgramWithoutACardFolderAreRefusedWithAHint)
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(m_messages[0].buttons, CMessageBox::Buttons::Ok);
     EXPECT_NE(m_messages[0].text.find("no card folder"), std::string::npos) << m_messages[0].text;
+}
+
+TEST_F(DropTest, FilesOpenedWithTheProgramAreAskedAboutInJapaneseToo)
+{
+    const fs::path device = AddCard("card");
+    const fs::path photo = Still(m_dir, "pc/photo.jpg");
+    QTranslator japanese;
+    ASSERT_TRUE(japanese.load(QStringLiteral(":/i18n/tq9_ja.qm")));
+    QCoreApplication::installTranslator(&japanese);
+    Start();
+    m_answer = CMessageBox::Answer::Cancel;
+    m_frame->OfferImport({photo.string(), photo.string()});
+    QCoreApplication::removeTranslator(&japanese);
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "2 個のファイルを " + (device / "TQ9_0001").string() + " に取り込みますか?");
 }
