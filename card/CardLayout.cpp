@@ -45,10 +45,20 @@ std::string CCardLayout::MarkerFilePath(const std::string& folder, const std::st
 bool CCardLayout::IsCard(const std::string& root)
 {
     const std::string device = DeviceFolder(root);
-    if (!CFileAttributes::IsDirectory(device))
+    if (!IsCardFolderEntry(device) || !IsCardFileEntry(MarkerPath(device)))
         return false;
     const uint32_t marker = CFileAttributes::Get(MarkerPath(device));
     return marker != INVALID_FILE_ATTRIBUTES && (marker & FILE_ATTRIBUTE_HIDDEN);
+}
+
+bool CCardLayout::IsCardFolderEntry(const std::string& path)
+{
+    return CFileAttributes::KindOf(path) == EntryKind::Directory;
+}
+
+bool CCardLayout::IsCardFileEntry(const std::string& path)
+{
+    return CFileAttributes::KindOf(path) == EntryKind::Regular;
 }
 
 std::string CCardLayout::GroupThousands(uint64_t value)

@@ -33,8 +33,14 @@ public:
     // Whether a folder whose list shows `listed` media files takes `adding` more under the device's limit.
     static bool HasRoomFor(size_t listed, size_t adding);
 
-    // A root is a card when ROOT/TQ-9 is a folder and its marker exists with the hidden attribute.
+    // A root is a card when ROOT/TQ-9 is a folder and its marker is a regular file with the hidden
+    // attribute. Neither may be a link: what resolves elsewhere is not part of the card.
     static bool IsCard(const std::string& root);
+    // The one rule for entries of a card, used by every front end: a folder of the device folder, a media
+    // file or a sidecar belongs to the card only as a real folder or regular file, never through a link
+    // (which could lead off the card) and never as a FIFO or device (which would block a reader).
+    static bool IsCardFolderEntry(const std::string& path);
+    static bool IsCardFileEntry(const std::string& path);
 
     // Thousands commas: 1234567 -> "1,234,567".
     static std::string GroupThousands(uint64_t value);

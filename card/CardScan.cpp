@@ -43,7 +43,7 @@ std::optional<std::vector<std::string>> CCardScan::ListFolders(const std::string
         if (name == "." || name == "..")
             continue;
         const std::string path = deviceFolder + "/" + name;
-        if (CFileAttributes::IsDirectory(path))
+        if (CCardLayout::IsCardFolderEntry(path))
             folders.push_back(path);
     }
     if (e.Failed())

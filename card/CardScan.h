@@ -21,7 +21,7 @@ public:
     static std::vector<CardInfo> Scan(const std::vector<std::string>& roots);
     static std::vector<CardInfo> Scan();
 
-    // Sub-folders of a device folder (any name), in enumeration order. nullopt when the folder cannot be
+    // Sub-folders of a device folder (any name; real folders only, never a link), in enumeration order. nullopt when the folder cannot be
     // opened; throws CUserException when the enumeration ends on an error.
     static std::optional<std::vector<std::string>> ListFolders(const std::string& deviceFolder);
 

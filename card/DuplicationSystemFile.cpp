@@ -23,8 +23,26 @@ const ExtensionRow kDuplicationExtensionTable[] = {
     {"", "", 0, 0},
 };
 
+namespace {
+
+// Whether a sidecar exists as a part of the item; one that is there but not a regular file (a link that
+// could bring outside content onto the card, a folder, a FIFO) refuses the whole item.
+bool sidecarPresent(const std::string& path)
+{
+    const EntryKind kind = CFileAttributes::KindOf(path);
+    if (kind == EntryKind::Missing)
+        return false;
+    if (kind != EntryKind::Regular)
+        throw CUserException(path + ": " + CFileAttributes::RefusalText(kind));
+    return true;
+}
+
+} // namespace
+
 void CTQ9DuplicationSystemFile::Build(const std::string& destination, const std::string& source)
 {
+    if (const EntryKind kind = CFileAttributes::KindOf(source); kind != EntryKind::Regular && kind != EntryKind::Missing)
+        throw CUserException(source + ": " + CFileAttributes::RefusalText(kind));
     TransferPaths paths = CheckTransferPaths(destination, source);
     *this = CTQ9DuplicationSystemFile();
     sourcePath = std::move(paths.source);
@@ -45,12 +63,12 @@ void CTQ9DuplicationSystemFile::Build(const std::string& destination, const std:
     }
     if (flags & FILE_THUMBNAIL) {
         sourceThumbnailPath = CCardLayout::ThumbnailPath(parts.folder, parts.base);
-        if (!CFileAttributes::Exists(sourceThumbnailPath))
+        if (!sidecarPresent(sourceThumbnailPath))
             flags &= ~FILE_THUMBNAIL;
     }
     if (flags & FILE_MARKER) {
         sourceMarkerPath = CCardLayout::MarkerFilePath(parts.folder, parts.base);
-        if (!CFileAttributes::Exists(sourceMarkerPath))
+        if (!sidecarPresent(sourceMarkerPath))
             flags &= ~FILE_MARKER;
     }
     if (flags == 0)

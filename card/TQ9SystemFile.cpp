@@ -102,6 +102,8 @@ std::string LongFilePath(const std::string& path)
 
 void CTQ9SystemFile::InitFromCardPath(const std::string& cardPath)
 {
+    if (const EntryKind kind = CFileAttributes::KindOf(cardPath); kind != EntryKind::Regular)
+        throw CUserException(cardPath + ": " + CFileAttributes::RefusalText(kind));
     const std::string longPath = LongFilePath(cardPath);
     *this = CTQ9SystemFile();
     path = longPath;
@@ -112,15 +114,24 @@ void CTQ9SystemFile::InitFromCardPath(const std::string& cardPath)
     const ExtensionRow& row = LookupExtension(kCardExtensionTable, parts.extension);
     flags = row.flags;
     kind = row.kind;
+    // A sidecar that is not a regular file (a folder, a link, a FIFO) is not part of the item: the item
+    // is shown and handled without it, and strayEntries names it for messages.
+    strayEntries.clear();
     if (flags & FILE_THUMBNAIL) {
         thumbnailPath = CCardLayout::ThumbnailPath(parts.folder, parts.base);
-        if (!CFileAttributes::Exists(thumbnailPath))
+        if (!CCardLayout::IsCardFileEntry(thumbnailPath)) {
+            if (CFileAttributes::KindOf(thumbnailPath) != EntryKind::Missing)
+                strayEntries.push_back(thumbnailPath);
             flags &= ~FILE_THUMBNAIL;
+        }
     }
     if (flags & FILE_MARKER) {
         markerPath = CCardLayout::MarkerFilePath(parts.folder, parts.base);
-        if (!CFileAttributes::Exists(markerPath))
+        if (!CCardLayout::IsCardFileEntry(markerPath)) {
+            if (CFileAttributes::KindOf(markerPath) != EntryKind::Missing)
+                strayEntries.push_back(markerPath);
             flags &= ~FILE_MARKER;
+        }
     }
 }
 
@@ -128,11 +139,11 @@ bool CTQ9SystemFile::IsValid() const
 {
     if (flags == 0)
         return false;
-    if ((flags & FILE_MEDIA) && !CFileAttributes::IsFile(path))
+    if ((flags & FILE_MEDIA) && !CCardLayout::IsCardFileEntry(path))
         return false;
-    if ((flags & FILE_MARKER) && !markerPath.empty() && !CFileAttributes::IsFile(markerPath))
+    if ((flags & FILE_MARKER) && !markerPath.empty() && !CCardLayout::IsCardFileEntry(markerPath))
         return false;
-    if ((flags & FILE_THUMBNAIL) && !thumbnailPath.empty() && !CFileAttributes::IsFile(thumbnailPath))
+    if ((flags & FILE_THUMBNAIL) && !thumbnailPath.empty() && !CCardLayout::IsCardFileEntry(thumbnailPath))
         return false;
     return true;
 }
@@ -141,7 +152,7 @@ uint32_t CTQ9SystemFile::MarkerSeconds() const
 {
     if (!(flags & FILE_MARKER) || markerPath.empty())
         return 0;
-    const CUniqueFd fd(::open(markerPath.c_str(), O_RDONLY | O_CLOEXEC));
+    const CUniqueFd fd(CFileIo::OpenReadNoFollow(markerPath));
     if (!fd.IsOpen())
         return 0;
     unsigned char bytes[4];

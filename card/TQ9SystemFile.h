@@ -76,6 +76,8 @@ public:
     std::string path;
     std::string thumbnailPath;
     std::string markerPath;
+    // Sidecar names taken by something that is not a regular file (left out of the item).
+    std::vector<std::string> strayEntries;
 
     // Fills the record from the full path of a file in a card folder. Throws CUserException for a path
     // that cannot describe a media item (missing, a folder, a sidecar, too long).

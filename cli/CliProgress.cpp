@@ -104,7 +104,10 @@ void CCliProgress::Show(IConvProgress& job, int state, bool last)
     const int index = job.GetFileIndex();
     const int percent = job.GetPercent();
     std::string line = FormatText(CMessageCatalogue::Get(ids.counter), std::min(index, count), count);
-    if (state == STATE_RUNNING) {
+    const std::string waitingFor = state == STATE_RUNNING ? job.GetWaitingFor() : std::string();
+    if (!waitingFor.empty()) {
+        line += "  waiting for another run writing into " + waitingFor + " (Ctrl-C cancels)";
+    } else if (state == STATE_RUNNING) {
         line += "  " + std::to_string(percent) + "%";
         if (const auto left = m_timeLeft.Estimate(index, count, percent))
             line += "  " + FormatText(CMessageCatalogue::Get(IDS_TIME_LEFT), CTimeLeft::Text(*left));

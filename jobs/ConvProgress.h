@@ -33,6 +33,8 @@ public:
     virtual int GetPercent() = 0;
     // Full path of the file being processed. Returned by value: the worker moves on while the caller reads.
     virtual std::string GetCurrentFileName() = 0;
+    // The folder whose lock (held by another run) the worker waits for; empty while it does not wait.
+    virtual std::string GetWaitingFor() { return {}; }
     // The state, read and written under the job's lock.
     virtual int GetState() = 0;
     virtual void SetState(int state) = 0;

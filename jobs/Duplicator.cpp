@@ -26,6 +26,7 @@ int CDuplicator::Prepare(const std::string& destination, const std::vector<std::
 {
     DropRecords();
     m_refused.clear();
+    m_refusalReason.clear();
     m_duplicated.clear();
 
     if (!CFileAttributes::IsDirectory(destination)) {
@@ -48,6 +49,7 @@ int CDuplicator::Prepare(const std::string& destination, const std::vector<std::
             record.Build(m_destination, source);
         } catch (const CUserException& e) {
             CDebugLog::Write(std::string("duplication: ") + e.what());
+            m_refusalReason = e.what();
             DropRecords();
             return RESULT_OTHER_ERROR;
         }
@@ -116,6 +118,9 @@ void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)
         total += CFileSystem::FileSize(file.from).value_or(0); // the copy itself reports an unreadable source
     }
     op.item.assign(op.from.size(), 0);
+    op.clearLeftovers = true; // the destination is a card folder
+    op.stopRequested = [this] { return GetState() != STATE_RUNNING; };
+    op.lockWait = [this](const std::string& folder) { SetWaitingFor(folder); };
     op.collisionName = [&record](const std::string& to, int n) { return record.CollisionPath(to, n); };
     op.afterBlock = [this, &before, total](size_t index, uint64_t copied) {
         if (total != 0)
@@ -182,6 +187,8 @@ std::string DuplicationReportText(const CDuplicator& duplicator, int result)
     if (result >= 0)
         return std::string();
     std::string text = duplicator.BuildErrorMessage(result);
+    if (!duplicator.RefusalReason().empty())
+        text += duplicator.RefusalReason() + "\n";
     if (!duplicator.RefusedSources().empty() || !duplicator.FailedSources().empty())
         text += CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING);
     for (const std::string& path : duplicator.RefusedSources())

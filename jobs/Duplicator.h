@@ -53,6 +53,9 @@ public:
     std::string BuildErrorMessage(int code, bool withFigures = true) const;
     // Sources the last Prepare refused because they have nothing to copy (a type outside the table).
     const std::vector<std::string>& RefusedSources() const { return m_refused; }
+    // Why Prepare refused a source that is on the card but not a regular file ("<path>: is a link");
+    // empty otherwise.
+    const std::string& RefusalReason() const { return m_refusalReason; }
     // New media paths of the items the last Run copied completely, in source order.
     const std::vector<std::string>& Duplicated() const { return m_duplicated; }
     // Items the last Run could not copy, with their causes, in source order.
@@ -77,6 +80,7 @@ private:
     std::vector<std::string> m_sources;
     std::vector<CTQ9DuplicationSystemFile> m_records;
     std::vector<std::string> m_refused;
+    std::string m_refusalReason;
     std::vector<std::string> m_duplicated;
     std::vector<std::string> m_landed; // new media paths, written by the worker
     std::vector<FailedSource> m_failed; // written by the worker

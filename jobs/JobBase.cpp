@@ -41,6 +41,18 @@ void CJobBase::SetState(int state)
     m_state = state;
 }
 
+std::string CJobBase::GetWaitingFor()
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_waitingFor;
+}
+
+void CJobBase::SetWaitingFor(const std::string& folder)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_waitingFor = folder;
+}
+
 void CJobBase::ResetRunFields()
 {
     m_index.store(0);

@@ -2,7 +2,7 @@
 // and the run shape (worker thread, lowered for the desktop program's dialog; modal front-end, join).
 //
 // Threads: the user-interface thread calls Run and the front-end calls the slots; the worker thread runs
-// WorkerMain. m_lock guards m_state only; m_index and m_percent are atomics written by the worker;
+// WorkerMain. m_lock guards m_state and m_waitingFor; m_index and m_percent are atomics written by the worker;
 // m_result belongs to the worker while it runs and to the user-interface thread after the join.
 #pragma once
 
@@ -24,6 +24,7 @@ public:
     int GetPercentMin() override { return 0; }
     int GetState() override;
     void SetState(int state) override;
+    std::string GetWaitingFor() override;
 
 protected:
     // Steps 1 to 3 of every job's run: state RUNNING, the worker started (WorkerMain; nice +10 when the
@@ -53,6 +54,9 @@ protected:
     void PairedWorkerLoop(int count, int otherError, const std::function<bool(int)>& pairable,
                           const std::function<void(int index, int lane)>& processEntry);
 
+    // Called by the worker around a wait for a folder lock ("" when it ends).
+    void SetWaitingFor(const std::string& folder);
+
     // Back to the state of a job that has not run.
     void ResetRunFields();
 
@@ -74,6 +78,7 @@ private:
 
     std::mutex m_lock;
     int m_state = STATE_RUNNING; // guarded by m_lock
+    std::string m_waitingFor;    // guarded by m_lock
 };
 
 } // namespace tq9

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "card/UserException.h"
+#include "jobs/CardFolderArgument.h"
 #include "jobs/ShellPathList.h"
 #include "platform/DebugLog.h"
 #include "platform/FileSystem.h"
@@ -66,6 +67,7 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
     op.flags = FOF_MULTIDESTFILES | FOF_RENAMEONCOLLISION;
     op.cancel = cancel;
     op.item = std::move(items);
+    op.clearLeftovers = true; // the destination is a card folder
     result.code = CShellFileOperation::Run(op);
     result.aborted = op.anyOperationsAborted;
     result.codes.assign(records.size(), 0);
@@ -111,6 +113,9 @@ int CShellFileCalls::DeleteSelected(const std::vector<std::string>& selectedPath
     std::vector<CTQ9SystemFile> records;
     try {
         for (const std::string& path : selectedPaths) {
+            // A row of a folder that leads off the card (a link in the device folder) is not the card's.
+            if (!CCardFolderArgument::FolderOfFile(path))
+                return 0;
             CTQ9SystemFile record;
             record.InitFromCardPath(path);
             // Only media items are deleted; a path the card table does not know is refused, not removed.

@@ -92,6 +92,35 @@ bool CFileAttributes::Exists(const std::string& path)
     return Get(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+EntryKind CFileAttributes::KindOf(const std::string& path)
+{
+    struct stat st {};
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0)
+        return EntryKind::Missing;
+    if (S_ISLNK(st.st_mode))
+        return EntryKind::Link;
+    if (S_ISDIR(st.st_mode))
+        return EntryKind::Directory;
+    return S_ISREG(st.st_mode) ? EntryKind::Regular : EntryKind::Other;
+}
+
+std::string CFileAttributes::RefusalText(EntryKind kind)
+{
+    switch (kind) {
+    case EntryKind::Regular:
+        return {};
+    case EntryKind::Missing:
+        return "does not exist";
+    case EntryKind::Link:
+        return "is a link";
+    case EntryKind::Directory:
+        return "is a folder";
+    case EntryKind::Other:
+        break;
+    }
+    return "is not a regular file";
+}
+
 bool CFileAttributes::SetFatHidden(const std::string& path, bool hidden)
 {
     const CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

@@ -45,11 +45,41 @@ auto retryIntr(F f)
 
 } // namespace
 
+namespace {
+
+// O_NONBLOCK keeps an open of a FIFO without a writer (or a device) from hanging; fstat then refuses it.
+int openRegular(const std::string& path, int extraFlags)
+{
+    CUniqueFd fd(retryIntr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | extraFlags); }));
+    if (!fd.IsOpen())
+        return -1;
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0)
+        return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : CFileIo::kNotRegularErrno;
+        return -1;
+    }
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK);
+    return fd.Release();
+}
+
+} // namespace
+
 int CFileIo::OpenRead(const std::string& path)
 {
     if (injectedFailure())
         return -1;
-    return retryIntr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
+    return openRegular(path, 0);
+}
+
+int CFileIo::OpenReadNoFollow(const std::string& path)
+{
+    if (injectedFailure())
+        return -1;
+    return openRegular(path, O_NOFOLLOW);
 }
 
 int CFileIo::OpenWriteExisting(const std::string& path)

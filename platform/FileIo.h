@@ -5,6 +5,7 @@
 // Thread-safe: the call counter is atomic; the failure plan is set by tests before the code under test runs.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,7 +17,11 @@ namespace tq9 {
 class CFileIo {
 public:
     // Thin wrappers over the POSIX calls: -1 with errno set on failure, EINTR retried.
+    // Opens a regular file for reading (links followed). Never blocks on a FIFO or device: whatever is not
+    // a regular file is refused with kNotRegularErrno.
     static int OpenRead(const std::string& path);
+    // OpenRead that also refuses a link (ELOOP): for names on a card, which must not lead off it.
+    static int OpenReadNoFollow(const std::string& path);
     // Opens an existing file for writing without creating or truncating it.
     static int OpenWriteExisting(const std::string& path);
     // Creates a new file (fails when it exists), mode 0666 less the umask.
@@ -38,6 +43,9 @@ public:
     static int CopyTimes(const std::string& from, const std::string& to);
     // fsync of a folder, so a rename into it survives a power cut.
     static int SyncFolder(const std::string& folder);
+
+    // errno of an open refused because the file is not a regular one.
+    static constexpr int kNotRegularErrno = EINVAL;
 
     // Copy loops read and write in blocks of this size.
     static constexpr size_t kBlockSize = 1024;

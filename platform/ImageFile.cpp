@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/FileIo.h"
 #include "platform/HeifImage.h"
 #include "platform/UniqueFd.h"
 
@@ -24,9 +25,9 @@ QString ToQString(const std::string& path)
 
 // Qt takes file names as text, which loses a name that is not UTF-8 (Linux allows any bytes): sources
 // are opened here and handed to Qt as a device.
-bool OpenSource(const std::string& path, QFile& file)
+bool OpenSource(const std::string& path, QFile& file, bool followLinks = true)
 {
-    CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    CUniqueFd fd(followLinks ? CFileIo::OpenRead(path) : CFileIo::OpenReadNoFollow(path));
     if (!fd.IsOpen() || !file.open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return false;
     fd.Release(); // the file closes it now
@@ -66,6 +67,15 @@ void ToSrgb(QImage& frame, const QColorSpace& space)
 }
 
 } // namespace
+
+QImage CImageFile::LoadSidecar(const std::string& path)
+{
+    QFile file;
+    if (!OpenSource(path, file, false))
+        return {};
+    QImageReader reader(&file);
+    return reader.read();
+}
 
 bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& height)
 {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+class QImage;
+
 namespace tq9 {
 
 class CImageFile {
@@ -29,6 +31,10 @@ public:
     // folder and renamed over destination only when complete, so a failure leaves destination as it was.
     static bool ComposeAndSave(const std::string& source, const Rect& target, int canvasWidth, int canvasHeight,
                                const std::string& encoder, int quality, const std::string& destination);
+
+    // The picture in a card's sidecar (a .thm): only a regular file is read, never through a link, and a
+    // FIFO or device is refused instead of waited on. A null image when it cannot be read.
+    static QImage LoadSidecar(const std::string& path);
 
     // Index of the first installed encoder whose MIME type equals mimeType exactly, or -1; encoder receives
     // its format name.

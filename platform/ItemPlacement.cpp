@@ -30,6 +30,9 @@ std::string stemOf(const std::string& path)
 
 enum class Side { Source, Destination };
 
+// Name collisions met after the name was seen free, before an item gives up.
+constexpr int kMaxRenameAttempts = 64;
+
 int codeFor(int err, Side side)
 {
     return CShellFileOperation::CodeFor(err, side == Side::Source);
@@ -65,7 +68,10 @@ private:
             return to;
         return m_op.collisionName ? m_op.collisionName(to, n) : CShellFileOperation::CollisionName(to, n);
     }
-    bool Cancelled() const { return m_op.cancel != nullptr && m_op.cancel->load(); }
+    bool Cancelled() const
+    {
+        return (m_op.cancel != nullptr && m_op.cancel->load()) || (m_op.stopRequested && m_op.stopRequested());
+    }
     int Cancel()
     {
         m_op.anyOperationsAborted = true;
@@ -75,19 +81,27 @@ private:
     ShellFileOp& m_op;
 };
 
-// Items in request order: the caller's numbering, or runs of files with one folder and stem.
+// Items in request order: the caller's numbering, or runs of files with one folder and stem. Without a
+// numbering, a name the item already has (as a card compares names: "tune.mp3", "tune.MP3") starts the
+// next item, so one name given twice makes two results instead of an item that can never land.
 std::vector<std::vector<size_t>> itemsOf(const ShellFileOp& op)
 {
     std::vector<std::vector<size_t>> items;
+    std::set<std::string> names; // of the current item, folded
     for (size_t i = 0; i < op.from.size(); ++i) {
         bool sameItem = false;
+        const std::string folded = CFatNames::Fold(CFileSystem::NameOf(op.to[i]));
         if (i > 0 && op.item.size() == op.from.size())
             sameItem = op.item[i] == op.item[i - 1];
         else if (i > 0)
-            sameItem = CFileSystem::FolderOf(op.to[i]) == CFileSystem::FolderOf(op.to[i - 1]) && stemOf(op.to[i]) == stemOf(op.to[i - 1]);
-        if (!sameItem)
+            sameItem = CFileSystem::FolderOf(op.to[i]) == CFileSystem::FolderOf(op.to[i - 1]) &&
+                       stemOf(op.to[i]) == stemOf(op.to[i - 1]) && names.count(folded) == 0;
+        if (!sameItem) {
             items.emplace_back();
+            names.clear();
+        }
         items.back().push_back(i);
+        names.insert(folded);
     }
     return items;
 }
@@ -121,6 +135,9 @@ int Placer::Plan(size_t index, Part& p) const
         return codeFor(errno, Side::Source);
     if (S_ISDIR(src.st_mode))
         return ErrnoCode(EISDIR);
+    // A FIFO or device would block the copy or never end it.
+    if (!S_ISREG(src.st_mode))
+        return ErrnoCode(CFileIo::kNotRegularErrno);
     if (!CFileAttributes::IsDirectory(CFileSystem::FolderOf(p.to)))
         return DE_INVALIDFILES;
     // A copy that renames on collision never replaces its destination, so copying a file onto its own
@@ -173,6 +190,13 @@ int Placer::Stage(Part& p)
 int Placer::PickNumber(const std::vector<Part>& parts, const std::string& folder, int start, int& n) const
 {
     const std::set<std::string> taken = CFatNames::FoldedListing(folder);
+    // Two files of one item under one name could never both land, whatever the number.
+    std::set<std::string> own;
+    for (const Part& p : parts) {
+        if (!own.insert(CFatNames::Fold(CFileSystem::NameOf(p.to))).second)
+            return ErrnoCode(EEXIST);
+    }
+    // Each number either is free or is taken by a name in the listing, so the search ends.
     for (n = start;; ++n) {
         bool free = true;
         for (const Part& p : parts)
@@ -187,15 +211,23 @@ int Placer::PickNumber(const std::vector<Part>& parts, const std::string& folder
 // Step 2 of the header: under the lock, the item's files get their final names, media file last.
 int Placer::Rename(std::vector<Part>& parts, const std::string& folder)
 {
-    for (int start = 1;;) {
+    for (int start = 1, attempt = 0;; ++attempt) {
+        // Another writer that ignores the lock can take each name we pick; it does not get to keep us here.
+        if (attempt == kMaxRenameAttempts)
+            return ErrnoCode(EEXIST);
+        if (Cancelled())
+            return Cancel();
         int n = 1;
         if (int code = PickNumber(parts, folder, start, n))
             return code;
         std::vector<std::string> names;
-        for (const Part& p : parts)
+        std::vector<CStagingName::JournalEntry> entries;
+        for (const Part& p : parts) {
             names.push_back(CFileSystem::NameOf(NameFor(p.to, n)));
+            entries.push_back({p.copy ? CFileSystem::NameOf(p.staged->Path()) : std::string(), names.back()});
+        }
         CStagingName journal(folder, CStagingName::kJournalSuffix);
-        if (CStagingName::WriteJournal(journal.Path(), names) != 0)
+        if (CStagingName::WriteJournal(journal.Path(), entries) != 0)
             return codeFor(errno, Side::Destination);
 
         int code = 0;
@@ -233,8 +265,8 @@ void Placer::RollBack(std::vector<Part>& parts)
         if (p.landed.empty())
             continue;
         // Back where it came from, so a retry under another number still has it; what cannot go back
-        // must not stay on the card as part of a half item.
-        if (CFileIo::Rename(p.landed, p.copy ? p.staged->Path() : p.from) != 0)
+        // must not stay on the card as part of a half item (it is the file this run just renamed there).
+        if (CFileIo::RenameNoReplace(p.landed, p.copy ? p.staged->Path() : p.from) != 0)
             CFileIo::Unlink(p.landed);
         p.landed.clear();
     }
@@ -257,10 +289,11 @@ int Placer::PlaceItem(const std::vector<size_t>& entries)
 
     // The lock covers the copies too: a FAT driver through FUSE has been seen to mix up the entries of one
     // folder when two processes create files in it at once.
-    CFolderLock lock(folder);
+    CFolderLock lock(folder, [this] { return Cancelled(); }, m_op.lockWait);
     if (!lock.Locked())
-        return codeFor(errno, Side::Destination);
-    CStagingName::RemoveLeftovers(folder);
+        return errno == ECANCELED ? Cancel() : codeFor(errno, Side::Destination);
+    if (m_op.clearLeftovers)
+        CStagingName::RemoveLeftovers(folder);
 
     int code = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {

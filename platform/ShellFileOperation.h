@@ -102,6 +102,16 @@ struct ShellFileOp {
     // Optional: runs after every block a copy writes, with the file's index in from and its bytes so far;
     // returning false cancels as cancel does.
     std::function<bool(size_t index, uint64_t copied)> afterBlock;
+    // Optional: read with cancel (at every block, and while waiting for the folder lock); true stops as
+    // cancel does.
+    std::function<bool()> stopRequested;
+    // Optional: runs on the calling thread when the destination folder is locked by another run and the
+    // placement starts waiting for it (with the folder), and again with "" when the wait ends.
+    std::function<void(const std::string& folder)> lockWait;
+    // Moves and copies into a card folder: roll forward the items of abandoned journals and remove leftover
+    // staged copies there (CStagingName::RemoveLeftovers). Never set for a PC folder, where a name that
+    // looks like ours is still the user's.
+    bool clearLeftovers = false;
     // Filled by Run for moves and copies, parallel to from: 0 when the file's item landed, else the code
     // that failed the item.
     std::vector<int> results;

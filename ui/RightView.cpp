@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "card/CardFolder.h"
+#include "card/CardScan.h"
 #include "jobs/SelfDDIndicator.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -171,7 +172,11 @@ void CRightView::EnumerateFolder(const std::string& folder)
     }
     // The disk is read without the lock: the UI thread may be drawing rows meanwhile.
     size_t busy = 0;
-    std::optional<std::vector<std::string>> files = CCardFolder::ListMediaFiles(folder, &busy);
+    // A folder that resolves off the card (a link in the device folder) shows no rows: deleting one would
+    // delete outside the card.
+    std::optional<std::vector<std::string>> files = CCardScan::CardFolder(folder)
+                                                        ? CCardFolder::ListMediaFiles(folder, &busy)
+                                                        : std::make_optional(std::vector<std::string>());
     if (busy > 0) {
         // Queued to the model, so the call is dropped if the view is gone by then.
         QMetaObject::invokeMethod(m_model, [this, folder] { RecheckLater(folder); }, Qt::QueuedConnection);

@@ -1,6 +1,7 @@
 #include "ui/ThumbnailLoader.h"
 
 #include "card/CardLayout.h"
+#include "platform/ImageFile.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -26,12 +27,12 @@ QIcon CThumbnailLoader::IconFor(const std::string& mediaPath)
         return {};
     m_pending.insert(key);
     const std::filesystem::path media(mediaPath);
-    const QString thm = QString::fromStdString(
-        CCardLayout::ThumbnailPath(media.parent_path().string(), media.stem().string()));
+    const std::string thm = CCardLayout::ThumbnailPath(media.parent_path().string(), media.stem().string());
     QPointer<CThumbnailLoader> self(this);
     const quint64 generation = m_generation;
     QThreadPool::globalInstance()->start([self, key, thm, generation] {
-        QImage image(thm); // a 48x36 BMP: small, but a card reader can be slow
+        // A 48x36 BMP: small, but a card reader can be slow; a .thm that is a FIFO must not hold the pool.
+        const QImage image = CImageFile::LoadSidecar(thm);
         QMetaObject::invokeMethod(qApp, [self, key, image, generation] {
             if (self)
                 self->Deliver(key, image, generation);

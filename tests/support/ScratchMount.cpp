@@ -9,6 +9,8 @@
 
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 namespace tq9test {
 
 namespace {
@@ -75,15 +77,18 @@ std::unique_ptr<ScratchMount> ScratchMount::Format(int sizeMiB, const std::vecto
         skipReason = "no /dev/fuse";
         return nullptr;
     }
-    for (const std::string& tool : tools) {
-        if (!onPath(tool)) {
-            skipReason = tool + " is not installed";
-            return nullptr;
-        }
-    }
     std::unique_ptr<ScratchMount> m = Create(skipReason);
     if (!m)
         return nullptr;
+    // Root and the devices are the machine's; the tools are ours to install, so their absence fails the
+    // test instead of letting a card-safety case pass unrun.
+    for (const std::string& tool : tools) {
+        if (!onPath(tool)) {
+            skipReason = tool + " is not installed";
+            ADD_FAILURE() << skipReason << " (scripts/install-deps installs it)";
+            return nullptr;
+        }
+    }
     m->m_image = m->m_folder / "card.img";
     std::ofstream(m->m_image).close();
     fs::resize_file(m->m_image, static_cast<uintmax_t>(sizeMiB) << 20);
