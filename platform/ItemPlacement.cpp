@@ -45,7 +45,9 @@ struct Part {
     std::string to;
     uint64_t size = 0;
     bool copy = false; // false: a rename on one file system
-    std::unique_ptr<CStagingName> staged; // copies: where the flushed copy waits
+    // Where the file waits under a hidden name of the destination folder before it gets its final one:
+    // a flushed copy, or the source itself renamed there, so a cut-short run can always be finished.
+    std::unique_ptr<CStagingName> staged;
     std::string landed;                   // the final name once renamed
 };
 
@@ -59,6 +61,7 @@ private:
     int Plan(size_t index, Part& part) const;
     int CheckCapacity(const std::vector<Part>& parts, const std::string& folder) const;
     int Stage(Part& part);
+    int StageByRename(Part& part);
     int Rename(std::vector<Part>& parts, const std::string& folder);
     int PickNumber(const std::vector<Part>& parts, const std::string& folder, int start, int& n) const;
     void RollBack(std::vector<Part>& parts);
@@ -185,6 +188,19 @@ int Placer::Stage(Part& p)
     return stopped ? Cancel() : code;
 }
 
+// Renames the source into a staged name (a move on one file system).
+int Placer::StageByRename(Part& p)
+{
+    p.staged = std::make_unique<CStagingName>(CFileSystem::FolderOf(p.to));
+    if (Cancelled())
+        return Cancel();
+    if (CFileIo::RenameNoReplace(p.from, p.staged->Path()) == 0)
+        return 0;
+    const int err = errno;
+    p.staged.reset();
+    return err == EXDEV ? ErrnoCode(EXDEV) : codeFor(err, err == ENOENT ? Side::Source : Side::Destination);
+}
+
 // The smallest n >= start at which no file of the item would meet a name in the folder, compared as a
 // card compares names (n = 1: the names as given).
 int Placer::PickNumber(const std::vector<Part>& parts, const std::string& folder, int start, int& n) const
@@ -224,7 +240,7 @@ int Placer::Rename(std::vector<Part>& parts, const std::string& folder)
         std::vector<CStagingName::JournalEntry> entries;
         for (const Part& p : parts) {
             names.push_back(CFileSystem::NameOf(NameFor(p.to, n)));
-            entries.push_back({p.copy ? CFileSystem::NameOf(p.staged->Path()) : std::string(), names.back()});
+            entries.push_back({CFileSystem::NameOf(p.staged->Path()), names.back()});
         }
         CStagingName journal(folder, CStagingName::kJournalSuffix);
         if (CStagingName::WriteJournal(journal.Path(), entries) != 0)
@@ -235,7 +251,7 @@ int Placer::Rename(std::vector<Part>& parts, const std::string& folder)
         for (size_t k = 1; k <= parts.size() && code == 0; ++k) {
             Part& p = parts[k % parts.size()]; // the sidecars, then the media file
             const std::string target = folder + "/" + names[k % parts.size()];
-            const std::string& source = p.copy ? p.staged->Path() : p.from;
+            const std::string& source = p.staged->Path();
             if (CFileIo::RenameNoReplace(source, target) == 0) {
                 p.landed = target;
                 continue;
@@ -266,7 +282,7 @@ void Placer::RollBack(std::vector<Part>& parts)
             continue;
         // Back where it came from, so a retry under another number still has it; what cannot go back
         // must not stay on the card as part of a half item (it is the file this run just renamed there).
-        if (CFileIo::RenameNoReplace(p.landed, p.copy ? p.staged->Path() : p.from) != 0)
+        if (CFileIo::RenameNoReplace(p.landed, p.staged->Path()) != 0)
             CFileIo::Unlink(p.landed);
         p.landed.clear();
     }
@@ -298,14 +314,18 @@ int Placer::PlaceItem(const std::vector<size_t>& entries)
     int code = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {
         for (size_t k = 0; k < parts.size() && code == 0; ++k) {
-            if (parts[k].copy)
-                code = Stage(parts[k]);
+            code = parts[k].copy ? Stage(parts[k]) : StageByRename(parts[k]);
         }
         if (code == 0)
             code = Cancelled() ? Cancel() : Rename(parts, folder);
         for (Part& p : parts) {
-            if (p.staged && p.landed.empty())
-                CFileIo::Unlink(p.staged->Path());
+            // A renamed source goes back where it was; a copy of ours goes.
+            if (p.staged && p.landed.empty() && CFileAttributes::Exists(p.staged->Path())) {
+                if (p.copy)
+                    CFileIo::Unlink(p.staged->Path());
+                else
+                    CFileIo::RenameNoReplace(p.staged->Path(), p.from);
+            }
             p.staged.reset();
         }
         // A bind mount of one file system refuses renames across it: copy instead.

@@ -128,7 +128,10 @@ int CStagingName::WriteJournal(const std::string& path, const std::vector<Journa
         errno = EINVAL;
         return -1;
     }
-    CUniqueFd fd(CFileIo::CreateNew(path));
+    // Written under a staged name and renamed: a journal's name never holds a cut-short journal, so one
+    // that does not read whole was not written by us.
+    const CStagingName staged(CFileSystem::FolderOf(path));
+    CUniqueFd fd(CFileIo::CreateNew(staged.Path()));
     if (!fd.IsOpen())
         return -1;
     int r = CFileIo::WriteAll(fd.Get(), text.data(), text.size()) < 0 ? -1 : CFileIo::Sync(fd.Get());
@@ -137,12 +140,17 @@ int CStagingName::WriteJournal(const std::string& path, const std::vector<Journa
         r = -1;
         err = errno;
     }
-    if (r == 0 && CFileIo::SyncFolder(CFileSystem::FolderOf(path)) != 0) {
+    if (r == 0 && CFileIo::RenameNoReplace(staged.Path(), path) != 0) {
         r = -1;
         err = errno;
     }
-    if (r != 0) {
+    if (r == 0 && CFileIo::SyncFolder(CFileSystem::FolderOf(path)) != 0) {
+        r = -1;
+        err = errno;
         CFileIo::Unlink(path);
+    }
+    if (r != 0) {
+        CFileIo::Unlink(staged.Path());
         errno = err;
     }
     return r;
@@ -216,7 +224,7 @@ bool CStagingName::ParseName(const std::string& name, bool journal, long& pid)
     // "<pid>-<n>", both decimal without sign or leading zero, as the constructor writes them.
     const size_t dash = middle.find('-');
     auto isNumber = [](const std::string& s) {
-        return !s.empty() && s.size() <= 19 && s[0] != '0' &&
+        return !s.empty() && s.size() <= 19 && (s[0] != '0' || s.size() == 1) &&
                s.find_first_not_of("0123456789") == std::string::npos;
     };
     if (dash == std::string::npos || !isNumber(middle.substr(0, dash)) || !isNumber(middle.substr(dash + 1)))

@@ -23,18 +23,20 @@ TEST(CardScan, OnlyRootsWithFolderAndHiddenMarkerAreCards)
     // without the dot is a plain file and the real name is missing.
     fs::create_directories(t / "visible" / "TQ-9");
     WriteFile(t / "visible" / "TQ-9" / "TQ-9_SD.PRM", "");
-    // The marker as a folder is still hidden: only its attribute is checked.
+    // The marker must be a file: a folder or a link of that name does not make a card.
     fs::create_directories(t / "markerdir" / "TQ-9" / ".TQ-9_SD.PRM");
+    fs::create_directories(t / "markerlink" / "TQ-9");
+    WriteFile(t / "outside-marker", "");
+    fs::create_symlink(t / "outside-marker", t / "markerlink" / "TQ-9" / ".TQ-9_SD.PRM");
 
     std::vector<std::string> roots;
-    for (const char* name : {"good", "nofolder", "fileinstead", "nomarker", "visible", "markerdir", "missing"})
+    for (const char* name : {"good", "nofolder", "fileinstead", "nomarker", "visible", "markerdir", "markerlink", "missing"})
         roots.push_back((t / name).string());
     auto cards = CCardScan::Scan(roots);
-    ASSERT_EQ(cards.size(), 2u);
+    ASSERT_EQ(cards.size(), 1u);
     EXPECT_EQ(cards[0].root, (t / "good").string());
     EXPECT_EQ(cards[0].deviceFolder, (t / "good" / "TQ-9").string());
     EXPECT_EQ(cards[0].folders.size(), 2u);
-    EXPECT_EQ(cards[1].root, (t / "markerdir").string());
 }
 
 TEST(CardScan, ListsEveryFolderNameButNoFiles)

@@ -110,45 +110,28 @@ void FailEveryCall(uint32_t func, const fs::path& srcRoot, const fs::path& destR
     EXPECT_GE(failures, total - kOrder.size() - 2) << "of " << total << " calls";
 }
 
-// A source that is a pipe, so the test decides what happens once the copy has started: the head of the
-// data goes in, midCopy runs as soon as the copy's temporary name shows in the destination, then the tail
-// follows and the pipe closes.
-class PipeSource {
-public:
-    PipeSource(const fs::path& fifo, const fs::path& destination, std::string head, std::string tail,
-               std::function<void()> midCopy)
+// A source whose copy the test interrupts: midCopy runs once, after the copy has written head's bytes
+// into its temporary name, and the copy then goes on with the tail.
+struct MidCopySource {
+    MidCopySource(const fs::path& path, std::string head, const std::string& tail, std::function<void()> midCopy)
+        : m_head(head.size()), m_midCopy(std::move(midCopy))
     {
-        m_ok = ::mkfifo(fifo.c_str(), 0600) == 0;
-        m_oldPipeHandler = std::signal(SIGPIPE, SIG_IGN); // the copy may close its end first
-        if (!m_ok)
-            return;
-        m_writer = std::thread([=] {
-            const int fd = ::open(fifo.c_str(), O_WRONLY);
-            if (fd < 0)
-                return;
-            (void)!::write(fd, head.data(), head.size());
-            for (int i = 0; i < 400 && !HasTempName(destination); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            midCopy();
-            (void)!::write(fd, tail.data(), tail.size());
-            ::close(fd);
-        });
+        WriteFile(path, head + tail);
     }
-    ~PipeSource() { Finish(); }
-    bool Ok() const { return m_ok; }
-    void Finish()
+    void Attach(ShellFileOp& op)
     {
-        if (m_writer.joinable())
-            m_writer.join();
-        if (m_oldPipeHandler != SIG_ERR)
-            std::signal(SIGPIPE, m_oldPipeHandler);
-        m_oldPipeHandler = SIG_ERR;
+        op.afterBlock = [this](size_t index, uint64_t copied) {
+            if (index == 0 && copied >= m_head && m_midCopy) {
+                m_midCopy();
+                m_midCopy = nullptr;
+            }
+            return true;
+        };
     }
 
 private:
-    bool m_ok = false;
-    std::thread m_writer;
-    void (*m_oldPipeHandler)(int) = SIG_ERR;
+    uint64_t m_head;
+    std::function<void()> m_midCopy;
 };
 
 } // namespace
@@ -224,18 +207,17 @@ TEST(ShellFileOperationFaults, ACardFillingUpMidCopyKeepsNoPartialFile)
         GTEST_SKIP() << why;
     TempDir src;
     // Another program fills the card while the copy is under way.
-    PipeSource source(src / "a.mp4", card->Path(), Blob(16 * 1024, 1), Blob(32 * 1024, 2), [&] {
+    MidCopySource source(src / "a.mp4", Blob(16 * 1024, 1), Blob(32 * 1024, 2), [&] {
         const int filler = ::open((card->Path() / "other-program.bin").c_str(), O_WRONLY | O_CREAT, 0644);
         const std::string block(4096, 'f');
         while (::write(filler, block.data(), block.size()) > 0) {
         }
         ::close(filler);
     });
-    ASSERT_TRUE(source.Ok());
     ShellFileOp op = TransferOp(FO_COPY, src.Path(), card->Path(), {"a.mp4"});
+    source.Attach(op);
 
     const int code = CShellFileOperation::Run(op);
-    source.Finish();
 
     EXPECT_EQ(code, ErrnoCode(ENOSPC));
     EXPECT_EQ(Names(card->Path()), std::vector<std::string> {"other-program.bin"});
@@ -295,18 +277,17 @@ TEST(ShellFileOperationFat, CopiesOntoFatThroughAHiddenTemporaryName)
     // While the copy waits for the rest of the pipe, look at what the card shows.
     std::vector<std::string> namesMidCopy;
     bool tempHidden = false;
-    PipeSource source(src / "clip.mp4", card->Path(), Blob(3000, 1), Blob(3000, 3), [&] {
+    MidCopySource source(src / "clip.mp4", Blob(3000, 1), Blob(3000, 3), [&] {
         namesMidCopy = Names(card->Path());
         for (const std::string& name : namesMidCopy) {
             if (name.rfind(CShellFileOperation::kTempPrefix, 0) == 0)
                 tempHidden = CFileAttributes::Get((card->Path() / name).string()) & FILE_ATTRIBUTE_HIDDEN;
         }
     });
-    ASSERT_TRUE(source.Ok());
     ShellFileOp op = TransferOp(FO_COPY, src.Path(), card->Path(), {"clip.mp4", "clip.thm"});
+    source.Attach(op);
 
     const int code = CShellFileOperation::Run(op);
-    source.Finish();
 
     ASSERT_EQ(code, 0);
     ASSERT_EQ(namesMidCopy.size(), 2u); // the card's clip.thm and the temporary name

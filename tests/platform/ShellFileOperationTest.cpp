@@ -2,6 +2,8 @@
 // clean-up of leftovers and the debug-log names.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -178,8 +180,16 @@ TEST(ShellFileOperationLeftovers, TemporaryNamesOfDeadRunsAreRemovedOthersKept)
     for (const std::string& name : {dead, ownStale, live, foreign, old})
         WriteFile(dest / name, "x");
     fs::last_write_time(dest / old, fs::file_time_type::clock::now() - std::chrono::hours(48));
-    ShellFileOp op = TransferOp(FO_COPY, src.Path(), dest.Path(), {"a.mp4"});
+    // Into a PC folder nothing is cleared: a name that looks like ours is still the user's.
+    ShellFileOp pc = TransferOp(FO_COPY, src.Path(), dest.Path(), {"a.mp4"});
+    ASSERT_EQ(CShellFileOperation::Run(pc), 0);
+    std::vector<std::string> all {old, live, ownStale, dead, foreign, "a.mp4"};
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(Names(dest), all);
+    fs::remove(dest / "a.mp4");
 
+    ShellFileOp op = TransferOp(FO_COPY, src.Path(), dest.Path(), {"a.mp4"});
+    op.clearLeftovers = true;
     ASSERT_EQ(CShellFileOperation::Run(op), 0);
 
     EXPECT_EQ(Names(dest), (std::vector<std::string> {live, foreign, "a.mp4"}));
