@@ -53,6 +53,13 @@ int runExport(const ParsedArgs& args)
             ++refused;
             continue;
         }
+        // A FIFO or device would hold the export for ever.
+        const auto resolved = CFileSystem::LongPath(argument);
+        if (const EntryKind kind = resolved ? CFileAttributes::KindOf(*resolved) : EntryKind::Missing;
+            kind != EntryKind::Regular) {
+            PrintError("export: " + argument + ": " + CFileAttributes::RefusalText(kind));
+            return kExitFailed;
+        }
         std::string extension;
         GetExtension(argument, extension);
         if (LookupExtension(kExportExtensionTable, extension).flags == 0) {

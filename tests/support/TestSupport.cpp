@@ -157,7 +157,10 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::vector
 
 fs::path BinPath(const std::string& name)
 {
-    return fs::path(TQ9_BIN_DIR) / name;
+    // TQ9_TEST_BIN_DIR runs the end-to-end tests against the programs of another build (an older one, to
+    // see a new test fail there).
+    const char* other = std::getenv("TQ9_TEST_BIN_DIR");
+    return fs::path(other && *other ? other : TQ9_BIN_DIR) / name;
 }
 
 fs::path SynthMedia(const std::string& name, const std::vector<std::string>& args)
