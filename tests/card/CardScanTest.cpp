@@ -45,6 +45,9 @@ TEST(CardScan, ListsEveryFolderNameButNoFiles)
     fs::path device = MakeCard(t.Path(), {3});
     fs::create_directories(device / "Holiday pictures é");
     WriteFile(device / "loose.mp4", "x");
+    // A linked folder leads off the card: the tree must not offer it.
+    fs::create_directories(t / "elsewhere");
+    fs::create_directory_symlink(t / "elsewhere", device / "TQ9_0004");
     auto folders = CCardScan::ListFolders(device.string());
     ASSERT_TRUE(folders);
     std::vector<std::string> names;

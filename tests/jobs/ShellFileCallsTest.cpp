@@ -134,4 +134,11 @@ TEST(ShellCardDeletion, RefusalsDeleteNothing)
     EXPECT_EQ(CShellFileCalls::DeleteCardFiles({}), 0);
 
     EXPECT_EQ(Names(folder), (std::vector<std::string> {"clip.mp4", "clip.thm", "notes.txt"}));
+
+    // A row shown through a numbered folder that links off the card is not the card's to delete.
+    fs::create_directories(root / "elsewhere");
+    WriteFile(root / "elsewhere" / "victim.jpg", "keep");
+    fs::create_directory_symlink(root / "elsewhere", folder.parent_path() / "TQ9_0002");
+    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder.parent_path() / "TQ9_0002" / "victim.jpg").string()}), 0);
+    EXPECT_EQ(ReadFile(root / "elsewhere" / "victim.jpg"), "keep");
 }

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/DirectoryEnumerator.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/FileSystem.h"
+#include "platform/ImageFile.h"
 #include "platform/UniqueFd.h"
 #include "support/TestSupport.h"
 
@@ -142,4 +146,33 @@ TEST(UniqueFd, ClosesOnceByTheLastOwner)
     CFileIo::FailNthCall(0, 0);
     EXPECT_FALSE(d.IsOpen());
     EXPECT_EQ(d.Close(), 0);
+}
+
+// A FIFO, a folder or a link where a file is expected never blocks a reader and is named for what it is.
+TEST(FileIo, OnlyRegularFilesAreOpenedAndNothingWaitsOnAFifo)
+{
+    TempDir t;
+    WriteFile(t / "file.thm", "x");
+    ASSERT_EQ(::mkfifo((t / "pipe.thm").c_str(), 0600), 0);
+    fs::create_directory(t / "folder.thm");
+    fs::create_symlink(t / "file.thm", t / "link.thm");
+
+    EXPECT_EQ(CFileAttributes::KindOf((t / "file.thm").string()), EntryKind::Regular);
+    EXPECT_EQ(CFileAttributes::KindOf((t / "pipe.thm").string()), EntryKind::Other);
+    EXPECT_EQ(CFileAttributes::KindOf((t / "folder.thm").string()), EntryKind::Directory);
+    EXPECT_EQ(CFileAttributes::KindOf((t / "link.thm").string()), EntryKind::Link);
+    EXPECT_EQ(CFileAttributes::KindOf((t / "none.thm").string()), EntryKind::Missing);
+
+    // Each of these would block for ever on a FIFO without a writer if it waited.
+    errno = 0;
+    EXPECT_EQ(CFileIo::OpenRead((t / "pipe.thm").string()), -1);
+    EXPECT_EQ(errno, CFileIo::kNotRegularErrno);
+    EXPECT_EQ(CFileIo::OpenRead((t / "folder.thm").string()), -1);
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(CFileIo::OpenReadNoFollow((t / "link.thm").string()), -1);
+    EXPECT_EQ(errno, ELOOP);
+    CUniqueFd followed(CFileIo::OpenRead((t / "link.thm").string()));
+    EXPECT_TRUE(followed.IsOpen());
+    EXPECT_TRUE(CImageFile::LoadSidecar((t / "pipe.thm").string()).isNull());
+    EXPECT_TRUE(CImageFile::LoadSidecar((t / "link.thm").string()).isNull());
 }
