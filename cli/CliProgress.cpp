@@ -66,6 +66,17 @@ void CCliProgress::ShowFinished()
     std::cerr << CMessageCatalogue::Get(IDS_CONVERTING_FINISHED) << "\n" << std::flush;
 }
 
+std::string CCliProgress::LockWaitText(const std::string& folder)
+{
+    return "waiting for another run writing into " + folder + " (Ctrl-C cancels)";
+}
+
+void CCliProgress::ShowLockWait(const std::string& folder)
+{
+    if (!folder.empty())
+        std::cerr << LockWaitText(folder) << "\n" << std::flush;
+}
+
 bool CCliProgress::Interrupted() const
 {
     return g_interrupted.load();
@@ -106,7 +117,7 @@ void CCliProgress::Show(IConvProgress& job, int state, bool last)
     std::string line = FormatText(CMessageCatalogue::Get(ids.counter), std::min(index, count), count);
     const std::string waitingFor = state == STATE_RUNNING ? job.GetWaitingFor() : std::string();
     if (!waitingFor.empty()) {
-        line += "  waiting for another run writing into " + waitingFor + " (Ctrl-C cancels)";
+        line += "  " + LockWaitText(waitingFor);
     } else if (state == STATE_RUNNING) {
         line += "  " + std::to_string(percent) + "%";
         if (const auto left = m_timeLeft.Estimate(index, count, percent))

@@ -26,6 +26,10 @@ public:
 
     int RunModal(IConvProgress& job) override;
     const std::atomic<bool>* CompletionCancelFlag() const override;
+    void ShowLockWait(const std::string& folder) override;
+
+    // The line that says the run waits for another one writing into folder.
+    static std::string LockWaitText(const std::string& folder);
 
     // Prints the "finished successfully" line.
     void ShowFinished();

@@ -154,7 +154,7 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
     } else if (endCode == FRONTEND_CANCELED) {
         m_result = JOB_RESULT_CANCELED;
     } else if (GetState() == STATE_DONE) {
-        Complete(frontEnd.CompletionCancelFlag());
+        Complete(frontEnd);
     }
     // Sources that failed to convert make a run that otherwise went well "not imported"; a placement
     // failure keeps its own cause.
@@ -300,11 +300,12 @@ bool CImporter::ExtractThumbnail(const CTQ9ImportSystemFile& record, const Media
     return converter.ExtractFrame(m_settings, record.sourcePath, fromStart, record.tempThumbnailPath) == 0;
 }
 
-void CImporter::Complete(const std::atomic<bool>* cancel)
+void CImporter::Complete(IProgressFrontEnd& frontEnd)
 {
     StepClock clock;
-    const ImportResultT moved =
-        CShellFileCalls::MoveOrCopyImport(m_work ? m_work->Path() : std::string(), m_destination, m_converted, cancel);
+    const ImportResultT moved = CShellFileCalls::MoveOrCopyImport(
+        m_work ? m_work->Path() : std::string(), m_destination, m_converted, frontEnd.CompletionCancelFlag(),
+        [&frontEnd](const std::string& folder) { frontEnd.ShowLockWait(folder); });
     if (CDebugLog::Enabled()) {
         double ms = 0;
         clock.Lap(ms);

@@ -99,7 +99,7 @@ private:
     // Whether a record may convert beside another: sound alone and stills, which use one core each.
     static bool ConvertsOnOneCore(const CTQ9ImportSystemFile& record);
     // Moves or copies the converted files onto the card; cancel, when given, stops it part-way.
-    void Complete(const std::atomic<bool>* cancel);
+    void Complete(IProgressFrontEnd& frontEnd);
     void CleanUp();
     // The card check of Prepare; 0 or the code that refuses the whole drop.
     int CheckCard();

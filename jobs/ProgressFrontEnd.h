@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "jobs/ConvProgress.h"
 
@@ -24,6 +25,10 @@ public:
     // move onto the card) blocks the user-interface thread; nullptr when the front-end cannot be asked
     // then (the Qt dialog has closed by that time).
     virtual const std::atomic<bool>* CompletionCancelFlag() const { return nullptr; }
+
+    // Called on the user-interface thread when the job's completion step waits for a card folder's lock
+    // that another run holds (folder), and with "" when the wait ends.
+    virtual void ShowLockWait(const std::string& folder) { (void)folder; }
 
     // True when the job's worker (and the threads it starts) should yield to the front-end: the desktop
     // program's dialog. A command-line run keeps the priority it was started with (users have nice).

@@ -36,7 +36,8 @@ bool ImportResultT::RecordLanded(size_t index, uint32_t flags) const
 
 ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
                                                 const std::vector<CTQ9ImportSystemFile>& records,
-                                                const std::atomic<bool>* cancel)
+                                                const std::atomic<bool>* cancel,
+                                                const std::function<void(const std::string&)>& lockWait)
 {
     ImportResultT result;
     result.landed.assign(records.size(), {});
@@ -68,6 +69,7 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
     op.cancel = cancel;
     op.item = std::move(items);
     op.clearLeftovers = true; // the destination is a card folder
+    op.lockWait = lockWait;
     result.code = CShellFileOperation::Run(op);
     result.aborted = op.anyOperationsAborted;
     result.codes.assign(records.size(), 0);

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,12 @@ class CShellFileCalls {
 public:
     // Moves (temporary folder and card folder on one file system) or copies every part of every record
     // to its destination, renaming on collision. Each record lands whole or not at all, and one failing
-    // does not stop the others; the failure's code name goes to the debug log.
+    // does not stop the others; the failure's code name goes to the debug log. lockWait hears a wait for
+    // the card folder's lock (ShellFileOp::lockWait).
     static ImportResultT MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
                                           const std::vector<CTQ9ImportSystemFile>& records,
-                                          const std::atomic<bool>* cancel = nullptr);
+                                          const std::atomic<bool>* cancel = nullptr,
+                                          const std::function<void(const std::string&)>& lockWait = {});
 
     // Deletes the media file and existing sidecars of each record, permanently. 1 on success, 0 on
     // failure (or when records is empty); files deleted before a failure stay deleted.
