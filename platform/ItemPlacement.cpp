@@ -1,6 +1,7 @@
 #include "platform/ItemPlacement.h"
 
 #include <cerrno>
+#include <climits>
 #include <memory>
 #include <set>
 #include <sys/stat.h>
@@ -240,6 +241,9 @@ int Placer::Rename(std::vector<Part>& parts, const std::string& folder)
         std::vector<CStagingName::JournalEntry> entries;
         for (const Part& p : parts) {
             names.push_back(CFileSystem::NameOf(NameFor(p.to, n)));
+            // A collision number can push a name past the limit; no journal may hold such a name.
+            if (names.back().size() > NAME_MAX)
+                return DE_FILENAMETOOLONG;
             entries.push_back({CFileSystem::NameOf(p.staged->Path()), names.back()});
         }
         CStagingName journal(folder, CStagingName::kJournalSuffix);
