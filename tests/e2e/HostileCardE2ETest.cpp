@@ -68,7 +68,9 @@ protected:
         std::vector<std::string> argv = {"timeout", "-k", "5", std::to_string(kLimitSeconds), BinPath("tq9").string(),
                                          "--card-root", root.string()};
         argv.insert(argv.end(), args.begin(), args.end());
-        return RunProcess(argv, {"TMPDIR=" + tmp.string(), "XDG_CONFIG_HOME=" + (dir / "config").string()});
+        // Cards other tests mount meanwhile stay out of the listings.
+        return RunProcess(argv, {"TMPDIR=" + tmp.string(), "XDG_CONFIG_HOME=" + (dir / "config").string(),
+                                 "TQ9_MOUNTS_FILE=/dev/null"});
     }
 
     // Every entry of folder with what it holds (a link's target, "<fifo>", "<folder>").
