@@ -23,7 +23,7 @@ using namespace tq9test;
 
 namespace {
 
-constexpr int kRuns = 150;
+constexpr int kRuns = 400;
 constexpr auto kRunLimit = std::chrono::seconds(10);
 
 // Above any pid_max: runs of these pids are surely gone. Pid 1 surely runs.
@@ -67,16 +67,16 @@ public:
         static const char* kExts[] = {"mp4", "thm", "mrk", "mp3", "doc"};
         return std::string(kStems[Pick(6)]) + "." + kExts[Pick(5)];
     }
-    std::string StagedName(bool journal)
+    std::string StagedName(bool journal, const std::string& pid)
     {
-        const std::string pid = Chance(80) ? kDeadPid : kLivePid;
         return std::string(CStagingName::kPrefix) + pid + "-" + std::to_string(Pick(6)) +
                (journal ? CStagingName::kJournalSuffix : "");
     }
-    // A name a journal might claim: plain, staged, escaping, absolute, empty.
-    std::string ClaimedName()
+    std::string AnyPid() { return Chance(80) ? kDeadPid : kLivePid; }
+    // A name a journal might claim: one in the folder, plain, staged, escaping, absolute, empty.
+    std::string ClaimedName(const std::vector<std::string>& present)
     {
-        switch (Pick(7)) {
+        switch (Pick(8)) {
         case 0:
             return "../outside/" + VisibleName();
         case 1:
@@ -84,29 +84,32 @@ public:
         case 2:
             return "";
         case 3:
+            return StagedName(false, AnyPid());
         case 4:
-            return StagedName(false);
-        default:
             return VisibleName();
+        default:
+            return present.empty() ? VisibleName() : present[static_cast<size_t>(Pick(static_cast<int>(present.size())))];
         }
     }
-    std::string JournalText()
+    std::string JournalText(const std::string& pid, const std::vector<std::string>& present)
     {
         std::string text;
         switch (Pick(5)) {
         case 0: // the old form: names only
             for (int k = Pick(5); k >= 0; --k)
-                text += ClaimedName() + '\0';
+                text += ClaimedName(present) + '\0';
             return text;
         case 1: // huge
             while (text.size() < 100000)
-                text += VisibleName() + '\0';
+                text += ClaimedName(present) + '\0';
             return text;
-        default: { // today's form, sometimes cut short or with a wrong count
+        default: { // today's form, mostly well made, sometimes cut short or with a wrong count
             const int count = 1 + Pick(3);
             text = std::string(CStagingName::kJournalMagic) + std::to_string(count + (Chance(10) ? 1 : 0)) + "\n";
-            for (int k = 0; k < count; ++k)
-                text += ClaimedName() + '\0' + ClaimedName() + '\0';
+            for (int k = 0; k < count; ++k) {
+                const std::string staged = Chance(60) ? StagedName(false, pid) : Chance(50) ? "" : ClaimedName(present);
+                text += staged + '\0' + ClaimedName(present) + '\0';
+            }
             if (Chance(20))
                 text.resize(static_cast<size_t>(Pick(static_cast<int>(text.size()))));
             return text;
@@ -114,31 +117,41 @@ public:
         }
     }
 
+    // Something other than a regular file, or a regular file with contents, at p.
+    void Put(const fs::path& p, const fs::path& outside, const std::string& contents)
+    {
+        if (fs::exists(fs::symlink_status(p)))
+            return;
+        switch (Pick(8)) {
+        case 0: {
+            const std::vector<std::string> targets = Names(outside);
+            fs::create_symlink(outside / targets[static_cast<size_t>(Pick(static_cast<int>(targets.size())))], p);
+            break;
+        }
+        case 1:
+            ::mkfifo(p.c_str(), 0600);
+            break;
+        case 2:
+            fs::create_directory(p);
+            break;
+        default:
+            WriteFile(p, contents);
+        }
+    }
+
     void Populate(const fs::path& card, const fs::path& outside)
     {
         for (int k = 0; k < 3; ++k)
             WriteFile(outside / VisibleName(), "outside " + std::to_string(k));
-        for (int k = Pick(10); k > 0; --k) {
-            const int what = Pick(10);
-            const std::string name = what < 3 ? VisibleName() : StagedName(what < 6);
-            const fs::path p = card / name;
-            if (fs::exists(fs::symlink_status(p)))
-                continue;
-            switch (Pick(8)) {
-            case 0: {
-                const std::vector<std::string> targets = Names(outside);
-                fs::create_symlink(outside / targets[static_cast<size_t>(Pick(static_cast<int>(targets.size())))], p);
-                break;
-            }
-            case 1:
-                ::mkfifo(p.c_str(), 0600);
-                break;
-            case 2:
-                fs::create_directory(p);
-                break;
-            default:
-                WriteFile(p, what >= 3 && what < 6 ? JournalText() : "was " + name);
-            }
+        // Visible files and staged copies first, then journals that claim them.
+        for (int k = Pick(8); k > 0; --k) {
+            const std::string name = Chance(50) ? VisibleName() : StagedName(false, AnyPid());
+            Put(card / name, outside, "was " + name);
+        }
+        const std::vector<std::string> present = Names(card);
+        for (int k = Pick(4); k > 0; --k) {
+            const std::string pid = AnyPid();
+            Put(card / StagedName(true, pid), outside, JournalText(pid, present));
         }
     }
 
