@@ -53,6 +53,16 @@ std::string extensionOf(const std::string& path)
     return parts.extension;
 }
 
+// "<pid>-<sequence>", both in digits.
+bool isDragFolderTail(const std::string& tail)
+{
+    const size_t dash = tail.find('-');
+    const auto digits = [](const std::string& s) {
+        return !s.empty() && s.size() <= 10 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    return dash != std::string::npos && digits(tail.substr(0, dash)) && digits(tail.substr(dash + 1));
+}
+
 // Sweeps one parent folder; returns how many drag folders stay.
 int sweep(const std::string& parent)
 {
@@ -61,7 +71,8 @@ int sweep(const std::string& parent)
     std::string name;
     int left = 0;
     while (entries.Next(name)) {
-        if (name.compare(0, prefix.size(), prefix) != 0)
+        // Exactly the names the program gives its drag folders: prefix, pid, "-", sequence.
+        if (name.compare(0, prefix.size(), prefix) != 0 || !isDragFolderTail(name.substr(prefix.size())))
             continue;
         const std::string path = parent + "/" + name;
         struct stat st {};
@@ -80,8 +91,8 @@ int sweep(const std::string& parent)
             ++left;
             continue;
         }
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
+        if (!CFileSystem::RemoveFolderOfFiles(path))
+            CDebugLog::Write("drag-out: left " + path + ": it holds more than the program's copies");
     }
     return left;
 }
@@ -103,7 +114,13 @@ CDragOutSource::CDragOutSource(std::vector<std::string> cardPaths)
     for (const std::string& path : m_cardPaths)
         needed += CExporter::EstimateBytes(path);
     m_parent = CExporter::WorkParentFor(needed).value_or("/tmp");
-    m_folder = m_parent + "/" + kFolderPrefix + std::to_string(::getpid()) + "-" + std::to_string(++g_sequence);
+    // A name nothing holds yet: the folder is made at the export and must be the program's own to remove.
+    struct stat st {};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_folder = m_parent + "/" + kFolderPrefix + std::to_string(::getpid()) + "-" + std::to_string(++g_sequence);
+        if (::lstat(m_folder.c_str(), &st) != 0)
+            break;
+    }
     std::vector<std::string> taken;
     for (size_t i = 0; i < m_cardPaths.size(); ++i) {
         const std::string extension = expectedExtension(m_cardPaths[i]);
@@ -135,7 +152,10 @@ int CDragOutSource::Export(IExport& job, IProgressFrontEnd& frontEnd)
     std::vector<std::string> handOver;
     std::vector<size_t> handOverSource;
     std::error_code ec;
-    if (std::filesystem::create_directories(m_folder, ec) || !ec) {
+    std::filesystem::create_directories(m_parent, ec);
+    // Made here and now, never taken over: what RemoveCopies later removes is then only what this drag put in.
+    m_madeFolder = m_madeFolder || ::mkdir(m_folder.c_str(), 0700) == 0;
+    if (m_madeFolder) {
         const std::vector<std::string> working = job.WorkingFiles();
         for (size_t k = 0; k < m_handOver.size(); ++k) {
             const size_t source = m_handOverSource[k];
@@ -170,8 +190,8 @@ void CDragOutSource::RemoveCopies()
 {
     m_handOver.clear();
     m_handOverSource.clear();
-    std::error_code ec;
-    std::filesystem::remove_all(m_folder, ec);
+    if (m_madeFolder && CFileSystem::RemoveFolderOfFiles(m_folder))
+        m_madeFolder = false;
 }
 
 int CDragOutSource::RemoveLeftovers()

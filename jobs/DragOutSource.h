@@ -75,6 +75,7 @@ private:
     std::vector<size_t> m_handOverSource; // index into m_cardPaths of each hand-over path
     std::string m_parent;
     std::string m_folder;
+    bool m_madeFolder = false; // m_folder was made by this object
     std::string m_failureText;
 };
 

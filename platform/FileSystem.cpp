@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -56,6 +58,26 @@ std::optional<std::string> CFileSystem::CacheFolder(bool create)
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return std::nullopt;
     return folder;
+}
+
+bool CFileSystem::RemoveFolderOfFiles(const std::string& folder)
+{
+    // Opened without following a link, and its entries judged and removed relative to that descriptor, so a
+    // folder swapped for a link meanwhile cannot lead the removal elsewhere.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT;
+    if (DIR* dir = ::fdopendir(fd)) {
+        while (const dirent* entry = ::readdir(dir)) {
+            struct stat st {};
+            if (::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+                ::unlinkat(fd, entry->d_name, 0);
+        }
+        ::closedir(dir); // closes fd
+    } else {
+        ::close(fd);
+    }
+    return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
 }
 
 bool CFileSystem::OpenByAnyProcess(const std::string& folder)

@@ -29,6 +29,10 @@ public:
     // True when a process the caller may look at (the user's own, through /proc) has a file below folder
     // open. A process that closes its descriptors while it is looked at may be missed.
     static bool OpenByAnyProcess(const std::string& folder);
+    // Removes a folder the program made for its own files: the regular files directly in it, then the
+    // folder. A link, a folder or a FIFO found there is not ours to judge: it stays, and so does the folder.
+    // False when the folder is still there afterwards (or was a link, not a folder).
+    static bool RemoveFolderOfFiles(const std::string& folder);
     // The current working folder, for commands that resolve names the way a shell does.
     static std::string CurrentFolder();
     // The folder part of path ("." when it has none, "/" for entries of the root) and its last name.

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,8 +32,7 @@ bool startsWith(const std::string& s, const char* prefix)
 
 void removeTree(const std::string& path)
 {
-    std::error_code ec;
-    std::filesystem::remove_all(path, ec); // removes symlinks themselves, never what they point to
+    CFileSystem::RemoveFolderOfFiles(path); // a run keeps only regular files in its folder
 }
 
 } // namespace

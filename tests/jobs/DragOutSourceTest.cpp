@@ -191,6 +191,28 @@ TEST_F(DragOutSourceTest, CopiesGoOnlyWhenNoProcessHasThemOpenAndTheTargetHadTim
     EXPECT_EQ(TempNames(), (std::vector<std::string>{initOld, selfNew, "unrelated"}));
 }
 
+TEST_F(DragOutSourceTest, TheSweepTakesOnlyTheProgramsOwnCopiesFromFoldersNamedAsItNamesThem)
+{
+    const std::string prefix = CDragOutSource::kFolderPrefix;
+    TempDir outside;
+    WriteFile(outside / "thesis.doc", "mine");
+    // A user's folder that merely starts like ours, and one of ours holding more than copies.
+    const std::string usersOwn = prefix + "notes", crowded = prefix + "1999999999-1";
+    for (const std::string& name : {usersOwn, crowded}) {
+        fs::create_directories(tmp / name / "sub");
+        WriteFile(tmp / name / "photo.jpg", "x");
+        WriteFile(tmp / name / "sub" / "kept.txt", "k");
+        fs::create_symlink(outside / "thesis.doc", tmp / name / "link.doc");
+        fs::last_write_time(tmp / name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+
+    CDragOutSource::RemoveLeftovers();
+    EXPECT_EQ(Names(tmp / usersOwn), (std::vector<std::string>{"link.doc", "photo.jpg", "sub"}));
+    EXPECT_EQ(Names(tmp / crowded), (std::vector<std::string>{"link.doc", "sub"})) << "only the regular file goes";
+    EXPECT_EQ(ReadFile(tmp / crowded / "sub" / "kept.txt"), "k");
+    EXPECT_EQ(ReadFile(outside / "thesis.doc"), "mine");
+}
+
 TEST_F(DragOutSourceTest, CopiesTooBigForTheTemporaryFolderGoToTheCacheFolder)
 {
     std::string skip;
