@@ -1,5 +1,6 @@
 #include "medialib/MediaFile.h"
 
+#include "medialib/GroupEncoder.h"
 #include "medialib/Streams.h"
 
 namespace tq9media {
@@ -64,7 +65,11 @@ void MediaFile::OpenDecoder(int stream)
     if (m_decoders[stream])
         return;
     auto d = std::make_unique<Decoder>();
-    d->codec = tq9media::OpenDecoder(st);
+    // These decoders feed the writer, whose video encoders take every CPU: a picture is ~3x dearer to code
+    // than to decode, so up to 3 CPUs one decoding thread keeps up, and frame threads would only add their
+    // hand-overs (+25 % decoding CPU on 2 cores) to a machine already full.
+    const bool video = st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+    d->codec = tq9media::OpenDecoder(st, video && GroupEncoder::InstancesForThisProcess() <= 3 ? 1 : 0);
     m_decoders[stream] = std::move(d);
 }
 

@@ -122,7 +122,7 @@ int DisplayRotation(const AVStream* st)
     return static_cast<int>(((quarters % 4) + 4) % 4) * 90;
 }
 
-CodecContextPtr OpenDecoder(const AVStream* st)
+CodecContextPtr OpenDecoder(const AVStream* st, int threads)
 {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
@@ -132,7 +132,7 @@ CodecContextPtr OpenDecoder(const AVStream* st)
         throw std::bad_alloc();
     Check(avcodec_parameters_to_context(ctx.get(), st->codecpar), "decoder parameters");
     ctx->pkt_timebase = st->time_base;
-    ctx->thread_count = 0; // automatic, as "-threads auto"
+    ctx->thread_count = threads; // 0: automatic, as "-threads auto"
     ctx->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     Check(avcodec_open2(ctx.get(), codec, nullptr), "open decoder");
     return ctx;

@@ -37,8 +37,9 @@ int64_t SourceDurationUs(const AVFormatContext* ctx, const InputSpec& input);
 // Degrees (0, 90, 180, 270) a video stream's pictures are turned clockwise for display (its display matrix).
 int DisplayRotation(const AVStream* st);
 
-// Opens a decoder for the stream with automatic frame and slice threads, as the ffmpeg tool does.
-CodecContextPtr OpenDecoder(const AVStream* st);
+// Opens a decoder for the stream with automatic frame and slice threads, as the ffmpeg tool does, or with
+// that many threads.
+CodecContextPtr OpenDecoder(const AVStream* st, int threads = 0);
 
 // Opens an input file (UTF-8 path, never a protocol; the file protocol only) and reads its stream
 // information. format: "-f" name or empty.

@@ -191,8 +191,9 @@ TQ9MEDIA_API int64_t Tq9MediaDurationUs(const Tq9MediaFile* file);
 /* First audio or video stream of that type (as Transcode chooses), or -1. */
 TQ9MEDIA_API int Tq9MediaFindStream(const Tq9MediaFile* file, int type);
 
-/* Finds and opens the decoder of an audio or video stream (frame and slice threads). Opening it again
- * is a no-op. */
+/* Finds and opens the decoder of an audio or video stream. Opening it again is a no-op. Video decodes on
+ * the caller's thread when the writer's encoders have 3 CPUs or fewer (they keep those busy), else with
+ * frame and slice threads. */
 TQ9MEDIA_API int Tq9MediaOpenDecoder(Tq9MediaFile* file, int stream);
 
 /* Reads the next packet, of any stream (the caller drops what it does not want). *packet is set only on
