@@ -87,6 +87,14 @@ const std::atomic<bool>* CCliProgress::CompletionCancelFlag() const
     return &g_interrupted;
 }
 
+void CCliProgress::WorkerEnded()
+{
+    if (g_wakeFd.IsOpen()) {
+        const uint64_t one = 1;
+        [[maybe_unused]] ssize_t n = ::write(g_wakeFd.Get(), &one, sizeof one);
+    }
+}
+
 int CCliProgress::RunModal(IConvProgress& job)
 {
     for (;;) {

@@ -26,6 +26,7 @@ public:
 
     int RunModal(IConvProgress& job) override;
     const std::atomic<bool>* CompletionCancelFlag() const override;
+    void WorkerEnded() override;
     void ShowLockWait(const std::string& folder) override;
 
     // The line that says the run waits for another one writing into folder.

@@ -161,10 +161,11 @@ int CJobBase::StartWorkerAndWait(IProgressFrontEnd& frontEnd)
     SetState(STATE_RUNNING);
     std::thread worker;
     try {
-        worker = std::thread([this, lower = frontEnd.LowersWorkerPriority()] {
+        worker = std::thread([this, &frontEnd, lower = frontEnd.LowersWorkerPriority()] {
             if (lower)
                 LowerCurrentThreadPriority();
             WorkerMain();
+            frontEnd.WorkerEnded();
         });
     } catch (const std::system_error&) {
         return 0;

@@ -33,6 +33,10 @@ public:
     // True when the job's worker (and the threads it starts) should yield to the front-end: the desktop
     // program's dialog. A command-line run keeps the priority it was started with (users have nice).
     virtual bool LowersWorkerPriority() const { return false; }
+
+    // Called on the worker's thread when it has ended (after the job's final state is stored), so that a
+    // front-end polling at intervals looks at once instead of at its next tick.
+    virtual void WorkerEnded() {}
 };
 
 // The cancel every front-end performs: asks the transcoding converters (every lane) and then the WMV

@@ -1,10 +1,12 @@
 // Internal to the media library: the Transcode callback seen from inside. Sends the events, remembers a
 // stop request (the callback's -1) and turns it into an exception at the next check, so a run stops within
-// one packet or frame. Used on the caller's thread only.
+// one packet or frame. Used on the caller's thread, but for CheckStop, which any of the run's threads may call.
 #pragma once
 
 #include "medialib/Ffmpeg.h"
 #include "medialib/tq9media.h"
+
+#include <atomic>
 
 namespace tq9media {
 
@@ -46,7 +48,7 @@ private:
 
     TranscodeCallback m_callback;
     void* m_user;
-    bool m_stop = false;
+    std::atomic<bool> m_stop{false};
     int64_t m_position = 0;
 };
 

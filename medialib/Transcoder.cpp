@@ -56,8 +56,6 @@ void Transcoder::Open()
     if (wantAudio && !measuringPass) {
         // Sound alone keeps one core busy: its encoder gets the other.
         m_audio = std::make_unique<AudioChain>(spec, m_audioDecoder.get(), *m_output, m_reporter, !m_video);
-        if (m_silence)
-            m_video->onPicture = [this](int64_t endUs) { m_audio->SilenceUntil(endUs); };
     }
     // The demuxer need not hand over packets nobody reads.
     for (unsigned i = 0; i < m_input->nb_streams; ++i)
@@ -184,6 +182,8 @@ void Transcoder::Run()
             if (m_skippingToStart)
                 StopSkippingNear(packet.get());
             Decode(m_videoDecoder.get(), packet.get());
+            if (m_silence && m_audio)
+                m_audio->SilenceUntil(m_video->EndUs()); // keeps the silence along with the pictures
         }
         else if (packet->stream_index == m_audioIndex)
             Decode(m_audioDecoder.get(), packet.get());

@@ -68,7 +68,8 @@ VideoChain::VideoChain(const OutputSpec& spec, const AVStream* in, const AVCodec
 
 VideoChain::~VideoChain()
 {
-    m_encodeThread.reset(); // stops it without draining, before the encoder goes
+    m_filterThread.reset(); // stops them without draining: the filters first, as they feed the encoder
+    m_encodeThread.reset(); // before the encoder goes
     if (m_encoder)
         m_encoder->stats_in = nullptr; // ours (m_statsIn), not the encoder's to free
 }
@@ -240,6 +241,20 @@ void VideoChain::Push(AVFrame* frame)
 {
     if (Done() || m_finished)
         return;
+    if (!m_filterThread && m_spec.maxVideoFrames < 0 && av_cpu_count() > 1)
+        m_filterThread = std::make_unique<FrameThread>(kFilterDepth, [this](AVFrame* f) {
+            if (f)
+                Filter(f);
+        });
+    if (!m_filterThread)
+        return Filter(frame);
+    FramePtr queued = MakeFrame();
+    Check(av_frame_ref(queued.get(), frame), "queue picture");
+    m_filterThread->Push(std::move(queued));
+}
+
+void VideoChain::Filter(AVFrame* frame)
+{
     const ColourConversion colour = ColourConversion::ForFrame(frame, m_colour);
     if (frame->width != m_graphWidth || frame->height != m_graphHeight || frame->format != m_graphFormat ||
         !(colour == m_colour)) {
@@ -302,9 +317,8 @@ void VideoChain::Encode(AVFrame* frame)
     else
         frame->pts = m_framesSent; // only reached without timestamps and without "-vsync 1"
     const int64_t tick = m_spec.constantFrameRate ? 1 : 0;
-    m_endUs = std::max(m_endUs, av_rescale_q(frame->pts + tick, m_encoderTimeBase, AV_TIME_BASE_Q));
-    if (onPicture)
-        onPicture(m_endUs);
+    m_endUs.store(std::max(EndUs(), av_rescale_q(frame->pts + tick, m_encoderTimeBase, AV_TIME_BASE_Q)),
+        std::memory_order_relaxed);
     ++m_framesSent;
     FramePtr queued = MakeFrame();
     av_frame_move_ref(queued.get(), frame);
@@ -333,6 +347,10 @@ void VideoChain::Finish()
     if (m_finished)
         return;
     m_finished = true;
+    if (m_filterThread) {
+        m_filterThread->Finish([this] { m_reporter.Tick(); });
+        m_filterThread.reset();
+    }
     if (!Done())
         CloseGraph();
     StartEncoder();

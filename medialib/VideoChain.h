@@ -1,16 +1,18 @@
 // Internal to the media library: the video half of a conversion. Decoded pictures go through a filter graph
 // (turned upright, fps for a constant rate, scale to "-s", the colours to what the device decodes, then "-vf",
-// then the encoder's pixel format) into the encoder and on to the output file. Owns the graph, the encoder and the two-pass statistics file. The encoder and
-// the writing of its packets run on a thread of their own, so that encoding overlaps decoding and filtering.
+// then the encoder's pixel format) into the encoder and on to the output file. Owns the graph, the encoder
+// and the two-pass statistics file. The encoder and the writing of its packets run on a thread of their own,
+// and in a whole conversion the filters on another, so that decoding, filtering and encoding overlap.
 #pragma once
 
 #include "medialib/ColourConversion.h"
 #include "medialib/EncoderThread.h"
+#include "medialib/FrameThread.h"
 #include "medialib/OutputFile.h"
 #include "medialib/Reporter.h"
 
+#include <atomic>
 #include <cstdio>
-#include <functional>
 
 namespace tq9media {
 
@@ -23,23 +25,21 @@ public:
     VideoChain(const VideoChain&) = delete;
     VideoChain& operator=(const VideoChain&) = delete;
 
-    // Takes one decoded picture whose pts is relative to the output's start, in the input stream's time base.
+    // Takes one decoded picture whose pts is relative to the output's start, in the input stream's time base
+    // (a reference to its data when the filters have a thread). Rethrows what the filters' thread failed with.
     void Push(AVFrame* frame);
     // Flushes the graph and the encoder; closes the statistics file.
     void Finish();
     // "-vframes" reached: no further picture is taken.
     bool Done() const { return m_spec.maxVideoFrames >= 0 && m_framesSent >= m_spec.maxVideoFrames; }
     int64_t FramesSent() const { return m_framesSent; }
-    // End of the last picture handed to the encoder, microseconds from the output's start.
-    int64_t EndUs() const { return m_endUs; }
-
-    // Called with the picture's end time just before each picture goes to the encoder (the silent audio
-    // follows the video through it).
-    std::function<void(int64_t endUs)> onPicture;
+    // End of the last picture handed to the encoder, microseconds from the output's start (any thread).
+    int64_t EndUs() const { return m_endUs.load(std::memory_order_relaxed); }
 
 private:
     void BuildGraph(int width, int height, AVPixelFormat format, AVRational sar);
     void OpenEncoder();
+    void Filter(AVFrame* frame);
     void CloseGraph();
     void Drain();
     void Encode(AVFrame* frame);
@@ -85,8 +85,13 @@ private:
     static constexpr size_t kQueueDepth = 3;
     std::unique_ptr<EncoderThread> m_encodeThread;
 
+    // A whole conversion filters on a thread of its own: decoding then never waits for the scaler, nor the
+    // scaler for the decoder, and both CPUs stay busy. Owns the graph and the fields below while it runs.
+    static constexpr size_t kFilterDepth = 4;
+    std::unique_ptr<FrameThread> m_filterThread;
+
     int64_t m_framesSent = 0;
-    int64_t m_endUs = 0;
+    std::atomic<int64_t> m_endUs{0};
     bool m_finished = false;
 };
 

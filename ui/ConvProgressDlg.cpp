@@ -104,6 +104,11 @@ int CConvProgressDlg::RunModal(IConvProgress& job)
     return code;
 }
 
+void CConvProgressDlg::WorkerEnded()
+{
+    QMetaObject::invokeMethod(this, &CConvProgressDlg::Tick, Qt::QueuedConnection);
+}
+
 void CConvProgressDlg::Tick()
 {
     if (!m_job)

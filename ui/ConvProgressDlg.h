@@ -30,6 +30,7 @@ public:
     // FRONTEND_CANCELED (2) when the user cancelled.
     int RunModal(IConvProgress& job) override;
     bool LowersWorkerPriority() const override { return true; }
+    void WorkerEnded() override;
 
     // The controls, for tests (object names "status", "counter", "timeLeft", "fileBar", "currentFile",
     // "percentBar", "cancel"). The current-file line names the file (cut in the middle when too long; the
