@@ -309,19 +309,19 @@ TEST_F(DragOutE2E, ADropOnAFolderOfTheProgramsTreeDuplicatesWithoutExporting)
 
 TEST_F(DragOutE2E, EscapeDuringTheExportCancelsTheDragAndLeavesNothing)
 {
-    // Big enough that the copy is still running when Escape arrives.
-    {
-        std::ofstream big(folder / "big.avi", std::ios::binary);
-        const std::string block = Blob(1 << 20, 9);
-        for (int i = 0; i < 150; ++i)
-            big << block;
-    }
+    // A recording long enough that its export is still running when Escape arrives (a second or more of
+    // coding on any machine); Escape goes as soon as the export's working file is there.
+    fs::copy_file(SynthMedia("drag-escape-20s.mp4",
+                      {"-f", "lavfi", "-i", "testsrc=size=720x480:rate=30000/1001:duration=20", "-f", "lavfi",
+                       "-i", "sine=sample_rate=48000:duration=20", "-c:v", "mpeg4", "-q:v", "2", "-c:a",
+                       "libmp3lame", "-shortest"}),
+        folder / "long.mp4");
     StartProgram();
     StartTarget(false);
     Click(kTreeX, kTreeFolder1Y);
     Click(kRowX, kRow0Y);
     Drag(kRowX, kRow0Y, 850, 250);
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(waitFor([&] { return !TempFiles().empty(); }, 15s));
     Xdo({"key", "Escape"});
 
     EXPECT_TRUE(waitFor([&] { return TempFiles().empty(); }, 15s));
