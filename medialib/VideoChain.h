@@ -88,7 +88,7 @@ private:
     // A whole conversion filters on a thread of its own: decoding then never waits for the scaler, nor the
     // scaler for the decoder, and both CPUs stay busy. Owns the graph and the fields below while it runs.
     // Each queued picture holds a source-sized buffer (12 MB at 4K); 1 to 8 of them were equally fast.
-    static constexpr size_t kFilterDepth = 2;
+    static constexpr size_t kFilterDepth = 1;
     std::unique_ptr<FrameThread> m_filterThread;
 
     int64_t m_framesSent = 0;
