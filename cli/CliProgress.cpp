@@ -71,12 +71,6 @@ std::string CCliProgress::LockWaitText(const std::string& folder)
     return "waiting for another run writing into " + folder + " (Ctrl-C cancels)";
 }
 
-void CCliProgress::ShowLockWait(const std::string& folder)
-{
-    if (!folder.empty())
-        std::cerr << LockWaitText(folder) << "\n" << std::flush;
-}
-
 bool CCliProgress::Interrupted() const
 {
     return g_interrupted.load();

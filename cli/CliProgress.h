@@ -18,7 +18,7 @@ namespace tq9::cli {
 class CCliProgress : public IProgressFrontEnd {
 public:
     // finishedAfterJob: the line of a job that ended well leaves out "finished successfully", which
-    // the command prints with ShowFinished once the job's completion (the placement) succeeded too.
+    // the command prints with ShowFinished once it knows that no file was left out.
     explicit CCliProgress(bool finishedAfterJob = false);
     ~CCliProgress() override;
     CCliProgress(const CCliProgress&) = delete;
@@ -27,7 +27,6 @@ public:
     int RunModal(IConvProgress& job) override;
     const std::atomic<bool>* CompletionCancelFlag() const override;
     void WorkerEnded() override;
-    void ShowLockWait(const std::string& folder) override;
 
     // The line that says the run waits for another one writing into folder.
     static std::string LockWaitText(const std::string& folder);

@@ -153,8 +153,6 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
         m_result = RESULT_OTHER_ERROR;
     } else if (endCode == FRONTEND_CANCELED) {
         m_result = JOB_RESULT_CANCELED;
-    } else if (GetState() == STATE_DONE) {
-        Complete(frontEnd);
     }
     // Sources that failed to convert make a run that otherwise went well "not imported"; a placement
     // failure keeps its own cause.
@@ -170,6 +168,32 @@ void CImporter::WorkerMain()
     enum Outcome : char { NotRun, Converted, Failed };
     std::vector<Outcome> outcomes(m_records.size(), NotRun);
     StepTimes times[CFFMpegConverter::kLanes];
+    auto finish = [&] {
+        for (size_t i = 0; i < m_records.size(); ++i) {
+            if (outcomes[i] == Converted)
+                m_converted.push_back(m_records[i]);
+            else if (outcomes[i] == Failed)
+                m_failed.push_back({m_records[i].sourcePath, RESULT_NOT_IMPORTED});
+        }
+        if (CDebugLog::Enabled()) {
+            StepTimes sum;
+            for (const StepTimes& lane : times) {
+                sum.probe += lane.probe;
+                sum.media += lane.media;
+                sum.thumbnail += lane.thumbnail;
+                sum.marker += lane.marker;
+            }
+            char line[160];
+            std::snprintf(line, sizeof line,
+                          "import timing: probe %.0f ms, media %.0f ms, thumbnails %.0f ms, markers %.0f ms", sum.probe,
+                          sum.media, sum.thumbnail, sum.marker);
+            CDebugLog::Write(line);
+        }
+        // Placed while the front-end still shows the job: a wait for another run's lock shows there, and
+        // Cancel ends it.
+        if (m_result == JOB_RESULT_DONE && GetState() == STATE_RUNNING)
+            Complete();
+    };
     PairedWorkerLoop(
         static_cast<int>(m_records.size()), RESULT_OTHER_ERROR,
         [this](int index) { return ConvertsOnOneCore(m_records[static_cast<size_t>(index)]); },
@@ -183,26 +207,8 @@ void CImporter::WorkerMain()
                 outcomes[static_cast<size_t>(index)] = Failed;
             }
             m_laneRecord[lane].store(-1);
-        });
-    for (size_t i = 0; i < m_records.size(); ++i) {
-        if (outcomes[i] == Converted)
-            m_converted.push_back(m_records[i]);
-        else if (outcomes[i] == Failed)
-            m_failed.push_back({m_records[i].sourcePath, RESULT_NOT_IMPORTED});
-    }
-    if (CDebugLog::Enabled()) {
-        StepTimes sum;
-        for (const StepTimes& lane : times) {
-            sum.probe += lane.probe;
-            sum.media += lane.media;
-            sum.thumbnail += lane.thumbnail;
-            sum.marker += lane.marker;
-        }
-        char line[160];
-        std::snprintf(line, sizeof line, "import timing: probe %.0f ms, media %.0f ms, thumbnails %.0f ms, markers %.0f ms",
-                      sum.probe, sum.media, sum.thumbnail, sum.marker);
-        CDebugLog::Write(line);
-    }
+        },
+        finish);
 }
 
 bool CImporter::ConvertsOnOneCore(const CTQ9ImportSystemFile& record)
@@ -300,12 +306,12 @@ bool CImporter::ExtractThumbnail(const CTQ9ImportSystemFile& record, const Media
     return converter.ExtractFrame(m_settings, record.sourcePath, fromStart, record.tempThumbnailPath) == 0;
 }
 
-void CImporter::Complete(IProgressFrontEnd& frontEnd)
+void CImporter::Complete()
 {
     StepClock clock;
     const ImportResultT moved = CShellFileCalls::MoveOrCopyImport(
-        m_work ? m_work->Path() : std::string(), m_destination, m_converted, frontEnd.CompletionCancelFlag(),
-        [&frontEnd](const std::string& folder) { frontEnd.ShowLockWait(folder); });
+        m_work ? m_work->Path() : std::string(), m_destination, m_converted,
+        [this] { return GetState() != STATE_RUNNING; }, [this](const std::string& folder) { SetWaitingFor(folder); });
     if (CDebugLog::Enabled()) {
         double ms = 0;
         clock.Lap(ms);
@@ -314,6 +320,10 @@ void CImporter::Complete(IProgressFrontEnd& frontEnd)
     }
     if (moved.Succeeded())
         return;
+    if (moved.code == DE_OPCANCELLED) {
+        m_result = JOB_RESULT_CANCELED;
+        return;
+    }
     // Items land whole or not at all, and one failing never stops the others: the ones that landed
     // stay, each one that did not is reported.
     int causes = 0;

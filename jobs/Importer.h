@@ -1,13 +1,14 @@
 // The import job: brings PC media files onto a card folder. Prepare makes the run's private working
 // folder and builds one import record per source (reserving working names there); Run converts every
 // record into that folder on a worker thread while a front-end shows progress, then places the results in
-// the card folder item by item (each whole or not at all, see CShellFileCalls), and removes the working
-// folder whatever the outcome.
+// the card folder item by item (each whole or not at all, see CShellFileCalls) on that thread still, so the
+// front-end shows the placement and can cancel it, and removes the working folder whatever the outcome.
 //
 // Threads: Prepare, Run, the setters and FailedSources on the user-interface thread. The worker converts
 // audio files and stills two at a time (one such file keeps only one core busy), the second on a thread of
 // its own with the converter of its own lane; each writes only its records' outcomes, which the worker
-// turns into m_converted and m_failed in record order once both are done. The user-interface thread reads
+// turns into m_converted and m_failed in record order once both are done, before it places them on the
+// card. The user-interface thread reads
 // those only after the join. The settings are written only between runs.
 #pragma once
 
@@ -98,8 +99,9 @@ private:
     bool ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane);
     // Whether a record may convert beside another: sound alone and stills, which use one core each.
     static bool ConvertsOnOneCore(const CTQ9ImportSystemFile& record);
-    // Moves or copies the converted files onto the card; cancel, when given, stops it part-way.
-    void Complete(IProgressFrontEnd& frontEnd);
+    // On the worker, after the conversions: moves or copies the converted files onto the card. A cancel
+    // stops it part-way (also while it waits for another run's lock on the folder, which GetWaitingFor names).
+    void Complete();
     void CleanUp();
     // The card check of Prepare; 0 or the code that refuses the whole drop.
     int CheckCard();

@@ -79,7 +79,7 @@ int CJobBase::PercentFromConverter(const CConverterState& converter, int count)
 }
 
 void CJobBase::PairedWorkerLoop(int count, int otherError, const std::function<bool(int)>& pairable,
-                                const std::function<void(int, int)>& processEntry)
+                                const std::function<void(int, int)>& processEntry, const std::function<void()>& finish)
 {
     std::atomic<bool> failed{false};
     int index = 0;
@@ -114,9 +114,11 @@ void CJobBase::PairedWorkerLoop(int count, int otherError, const std::function<b
             failed.store(true);
         }
     }
+    if (finish)
+        finish();
     SetState(m_result == JOB_RESULT_CANCELED ? STATE_CANCELED
-             : m_result == otherError        ? STATE_FAILED
-                                             : STATE_DONE);
+             : m_result == JOB_RESULT_DONE   ? STATE_DONE
+                                             : STATE_FAILED);
 }
 
 int CJobBase::RunPaired(int begin, int end, std::atomic<bool>& failed,

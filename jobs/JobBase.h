@@ -38,7 +38,9 @@ protected:
     // The worker loop shared by the jobs: for each index until count, stops with result 1 when the state
     // is no longer RUNNING; processEntry(index) does one entry. An exception out of processEntry is an
     // error outside the per-entry processing: the result becomes otherError. Ends by storing the final
-    // state (CANCELED for result 1, FAILED for otherError, DONE otherwise).
+    // state (CANCELED for result 1, DONE for 0, FAILED otherwise); finish (when set) runs on the worker just
+    // before that, with the loop's result in m_result, and may change it: a step that ends the job (the
+    // import's placement on the card) runs there, so the front-end still shows it and can cancel it.
     void WorkerLoop(int count, int otherError, const std::function<void(int index)>& processEntry)
     {
         PairedWorkerLoop(count, otherError, [](int) { return false; }, [&](int index, int) { processEntry(index); });
@@ -52,7 +54,8 @@ protected:
     // the oldest one still running. An exception out of processEntry stops both lanes (otherError);
     // after a cancel neither lane starts another entry.
     void PairedWorkerLoop(int count, int otherError, const std::function<bool(int)>& pairable,
-                          const std::function<void(int index, int lane)>& processEntry);
+                          const std::function<void(int index, int lane)>& processEntry,
+                          const std::function<void()>& finish = {});
 
     // Called by the worker around a wait for a folder lock ("" when it ends).
     void SetWaitingFor(const std::string& folder);

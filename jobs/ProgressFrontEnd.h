@@ -21,14 +21,10 @@ public:
     // FRONTEND_CANCELED). Must not wait for the worker itself.
     virtual int RunModal(IConvProgress& job) = 0;
 
-    // A flag the front-end raises when the user asks to stop while the job's completion step (the final
-    // move onto the card) blocks the user-interface thread; nullptr when the front-end cannot be asked
+    // A flag the front-end raises when the user asks to stop while a step after the job (the export's
+    // move into a PC folder) blocks the user-interface thread; nullptr when the front-end cannot be asked
     // then (the Qt dialog has closed by that time).
     virtual const std::atomic<bool>* CompletionCancelFlag() const { return nullptr; }
-
-    // Called on the user-interface thread when the job's completion step waits for a card folder's lock
-    // that another run holds (folder), and with "" when the wait ends.
-    virtual void ShowLockWait(const std::string& folder) { (void)folder; }
 
     // True when the job's worker (and the threads it starts) should yield to the front-end: the desktop
     // program's dialog. A command-line run keeps the priority it was started with (users have nice).

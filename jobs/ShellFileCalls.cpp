@@ -36,7 +36,7 @@ bool ImportResultT::RecordLanded(size_t index, uint32_t flags) const
 
 ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
                                                 const std::vector<CTQ9ImportSystemFile>& records,
-                                                const std::atomic<bool>* cancel,
+                                                const std::function<bool()>& stop,
                                                 const std::function<void(const std::string&)>& lockWait)
 {
     ImportResultT result;
@@ -66,7 +66,7 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
     op.from = sources.Take();
     op.to = destinations.Take();
     op.flags = FOF_MULTIDESTFILES | FOF_RENAMEONCOLLISION;
-    op.cancel = cancel;
+    op.stopRequested = stop;
     op.item = std::move(items);
     op.clearLeftovers = true; // the destination is a card folder
     op.lockWait = lockWait;

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -39,11 +38,12 @@ class CShellFileCalls {
 public:
     // Moves (temporary folder and card folder on one file system) or copies every part of every record
     // to its destination, renaming on collision. Each record lands whole or not at all, and one failing
-    // does not stop the others; the failure's code name goes to the debug log. lockWait hears a wait for
-    // the card folder's lock (ShellFileOp::lockWait).
+    // does not stop the others; the failure's code name goes to the debug log. stop, when set, is asked at
+    // every block and while waiting for the card folder's lock (ShellFileOp::stopRequested); lockWait hears
+    // that wait (ShellFileOp::lockWait).
     static ImportResultT MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
                                           const std::vector<CTQ9ImportSystemFile>& records,
-                                          const std::atomic<bool>* cancel = nullptr,
+                                          const std::function<bool()>& stop = {},
                                           const std::function<void(const std::string&)>& lockWait = {});
 
     // Deletes the media file and existing sidecars of each record, permanently. 1 on success, 0 on

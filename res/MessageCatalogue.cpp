@@ -87,6 +87,7 @@ const std::map<int, std::string>& builtinTable()
         {342, "Copying canceled."},
         {343, "Copying failed."},
         {344, "Copying finished successfully."},
+        {345, "Waiting for another run writing into %s ..."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

@@ -129,7 +129,17 @@ void CConvProgressDlg::RefreshTexts(int state)
 {
     if (const int ending = m_ids.Ending(state))
         m_statusText = catalogueText(ending);
-    m_status->setText(m_statusText);
+    // While the worker waits for another run's lock on a card folder, the status line names the folder
+    // (cut in the middle; its tool tip holds all of it), and Cancel ends the wait.
+    const std::string waitingFor = state == STATE_RUNNING ? m_job->GetWaitingFor() : std::string();
+    if (waitingFor.empty()) {
+        m_status->setText(m_statusText);
+        m_status->setToolTip(QString());
+    } else {
+        const QString text = QString::fromStdString(FormatText(CMessageCatalogue::Get(IDS_WAITING_FOR_FOLDER), waitingFor));
+        m_status->setText(fontMetrics().elidedText(text, Qt::ElideMiddle, m_status->width()));
+        m_status->setToolTip(text);
+    }
 
     const int index = m_job->GetFileIndex();
     const int count = m_job->GetFileCount();

@@ -1,6 +1,7 @@
-// The modal progress dialog every transfer job shows while its worker runs: a status line, a file counter
-// over a file bar, the current file over a per-file bar, and Cancel (also Escape). It polls the job
-// through IConvProgress every 500 ms and closes by itself once the job leaves STATE_RUNNING.
+// The modal progress dialog every transfer job shows while its worker runs: a status line (which names the
+// card folder while the worker waits for another run writing into it), a file counter over a file bar, the
+// current file over a per-file bar, and Cancel (also Escape). It polls the job through IConvProgress every
+// 500 ms and closes by itself once the job leaves STATE_RUNNING.
 //
 // User-interface thread only; takes no lock of its own (the job's slots lock what they read).
 #pragma once

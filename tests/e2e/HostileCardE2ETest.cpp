@@ -245,34 +245,44 @@ TEST_F(HostileCardE2ETest, WaitingForAFolderLockIsShownAndCtrlCEndsIt)
 {
     UseDiskCard();
     WriteFile(two / "x.jpg", "x");
+    const fs::path photo = outside / "photo.jpg";
+    fs::copy_file(SynthMedia("hostile-still.jpg", {"-f", "lavfi", "-i", "testsrc=size=64x48", "-frames:v", "1"}), photo);
     const int held = ::open(one.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0); // another run places into the folder
 
-    int errFd = -1;
-    const pid_t pid = SpawnProcess({BinPath("tq9").string(), "--card-root", root.string(), "dup", one.string(),
-                                    (two / "x.jpg").string()},
-                                   {"TMPDIR=" + tmp.string()}, errFd);
-    ASSERT_GT(pid, 0);
-    std::string err;
-    const bool saysItWaits = ReadUntil(errFd, "waiting", err);
-    EXPECT_TRUE(saysItWaits) << err;
-    ::kill(pid, SIGINT);
-    const auto start = std::chrono::steady_clock::now();
-    int status = 0;
-    pid_t ended = 0;
-    while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 &&
-           std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
-        ::usleep(20 * 1000);
-    if (ended == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        ADD_FAILURE() << "Ctrl-C did not end the wait";
+    // The duplication waits for each item; the import converts first and waits to place the results.
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"dup", one.string(), (two / "x.jpg").string()},
+          std::vector<std::string>{"import", one.string(), photo.string()}}) {
+        SCOPED_TRACE(command[0]);
+        std::vector<std::string> argv = {BinPath("tq9").string(), "--card-root", root.string()};
+        argv.insert(argv.end(), command.begin(), command.end());
+        int errFd = -1;
+        const pid_t pid = SpawnProcess(argv, {"TMPDIR=" + tmp.string(), "XDG_CONFIG_HOME=" + (dir / "config").string()},
+                                       errFd);
+        ASSERT_GT(pid, 0);
+        std::string err;
+        const bool saysItWaits = ReadUntil(errFd, "waiting for another run writing into " + one.string(), err);
+        EXPECT_TRUE(saysItWaits) << err;
+        ::kill(pid, SIGINT);
+        const auto start = std::chrono::steady_clock::now();
+        int status = 0;
+        pid_t ended = 0;
+        while ((ended = ::waitpid(pid, &status, WNOHANG)) == 0 &&
+               std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+            ::usleep(20 * 1000);
+        if (ended == 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            ADD_FAILURE() << "Ctrl-C did not end the wait";
+        }
+        ::close(errFd);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << err;
+        EXPECT_TRUE(Names(one).empty());
+        EXPECT_TRUE(Names(tmp).empty()) << "no working files left";
     }
-    ::close(errFd);
     ::close(held);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << err;
-    EXPECT_TRUE(Names(one).empty());
 }
 
 TEST_F(HostileCardE2ETest, LinksAreRefusedAsSourcesAndAsSidecars)

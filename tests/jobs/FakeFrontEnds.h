@@ -16,16 +16,13 @@ using tq9::IConvProgress;
 using tq9::IProgressFrontEnd;
 using tq9::STATE_RUNNING;
 
-// Waits for the worker like the dialog does; onFinished runs just before it closes.
+// Waits for the worker like the dialog does.
 class WaitingFrontEnd : public IProgressFrontEnd {
 public:
-    std::function<void()> onFinished;
     int RunModal(IConvProgress& job) override
     {
         while (job.GetState() == STATE_RUNNING)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (onFinished)
-            onFinished();
         return FRONTEND_FINISHED;
     }
 };

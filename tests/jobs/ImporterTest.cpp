@@ -350,10 +350,11 @@ TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndA512FirstPassFailsTheFile)
 TEST_F(ImporterTest, CardFolderRemovedBeforeTheMoveReportsEverySourceAsOtherError)
 {
     const std::string clip = Source("clip.mov");
-    const std::string song = Source("song.wav");
+    const std::string song = Source("song_cancelme.wav");
     ASSERT_EQ(importer.Prepare(card.string(), {clip, song}, 0), 0);
+    // Gone while the last source converts, before the results are placed.
+    library.afterProbe = [&] { fs::remove_all(card); };
     WaitingFrontEnd frontEnd;
-    frontEnd.onFinished = [&] { fs::remove_all(card); };
 
     const int result = importer.Run(frontEnd);
 

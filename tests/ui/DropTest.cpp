@@ -2,9 +2,17 @@
 // through the importer (tiny stills, so they are quick).
 #include "GuiFixture.h"
 
+#include "jobs/DragOutData.h"
 #include "jobs/SelfDDIndicator.h"
 #include "ui/ConvProgressDlg.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QTranslator>
 
@@ -35,6 +43,40 @@ int CountWithExtension(const fs::path& folder, const std::string& extension)
         n += entry.path().extension() == extension;
     return n;
 }
+
+// Holds a card folder's lock as another run placing files into it does, and presses Cancel in the progress
+// dialog once its status line says the job waits for it (or after 15 s, so a dialog that never says it
+// cannot hang the test for the hour the wait lasts).
+class OtherRunsLock {
+public:
+    explicit OtherRunsLock(const fs::path& folder) : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        EXPECT_EQ(::flock(m_fd, LOCK_EX), 0);
+        m_poll.setInterval(50);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<CConvProgressDlg*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            if (!dialog->StatusLabel()->text().startsWith(QStringLiteral("Waiting")) && m_sinceStart.elapsed() < 15000)
+                return;
+            status = dialog->StatusLabel()->toolTip().toStdString();
+            m_poll.stop();
+            sinceCancel.start();
+            QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+        });
+        m_sinceStart.start();
+        m_poll.start();
+    }
+    ~OtherRunsLock() { ::close(m_fd); }
+
+    std::string status;         // the status line's full text when Cancel was pressed
+    QElapsedTimer sinceCancel;  // started when Cancel was pressed
+
+private:
+    int m_fd;
+    QTimer m_poll;
+    QElapsedTimer m_sinceStart;
+};
 
 } // namespace
 
@@ -93,6 +135,43 @@ TEST_F(DropTest, CancellingTheProgressDialogReportsItAndLeavesTheCardAlone)
     EXPECT_EQ(m_messages[0].text, "Deleting file canceled.");
     EXPECT_TRUE(fs::is_empty(folder));
     EXPECT_EQ(List().RowCount(), 0);
+}
+
+TEST_F(DropTest, AWaitForAnotherRunWritingIntoTheFolderIsShownAndCancelEndsItAtOnce)
+{
+    const fs::path device = AddCard("card", {1, 2});
+    const fs::path from = device / "TQ9_0001", folder = device / "TQ9_0002";
+    WriteFile(from / "clip.mp4", "card bytes");
+    const fs::path source = Still(m_dir, "pc/a.jpg");
+    Start();
+
+    // The import places its results at its end; the duplication copies each item.
+    for (const bool duplicate : {false, true}) {
+        SCOPED_TRACE(duplicate ? "duplication" : "import");
+        Select(from);
+        m_messages.clear();
+        qint64 cancelToReturn = -1;
+        std::string status;
+        {
+            OtherRunsLock lock(folder);
+            if (duplicate) {
+                CDragOutData data({(from / "clip.mp4").string()}, {});
+                CSelfDDIndicator::Instance().SetSelfDrag(1);
+                DropData(Tree().viewport(), NodePoint(folder), data);
+                CSelfDDIndicator::Instance().SetSelfDrag(0);
+            } else {
+                Drop(Tree().viewport(), NodePoint(folder), {source});
+            }
+            cancelToReturn = lock.sinceCancel.isValid() ? lock.sinceCancel.elapsed() : -1;
+            status = lock.status;
+        }
+        EXPECT_EQ(status, "Waiting for another run writing into " + folder.string() + " ...");
+        EXPECT_GE(cancelToReturn, 0);
+        EXPECT_LT(cancelToReturn, 1000) << "the wait is checked every 100 ms";
+        ASSERT_EQ(m_messages.size(), 1u);
+        EXPECT_EQ(m_messages[0].text, "Deleting file canceled.");
+        EXPECT_TRUE(fs::is_empty(folder)) << "nothing placed, nothing staged";
+    }
 }
 
 TEST_F(DropTest, AStillDroppedOnAnotherFolderOfTheTreeGoesThere)
