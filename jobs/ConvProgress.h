@@ -40,6 +40,9 @@ public:
     virtual void SetState(int state) = 0;
     // True for a job that copies files as they are (the duplication): its progress says "copying".
     virtual bool Copies() const { return false; }
+    // True once the job has handed on a result shorter than its source (a recording that ended early, kept
+    // as far as it goes): a job that ends well then says so instead of "finished successfully".
+    virtual bool SomeEndedEarly() const { return false; }
 };
 
 } // namespace tq9

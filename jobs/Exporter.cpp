@@ -161,6 +161,7 @@ int CExporter::Run(IProgressFrontEnd& frontEnd)
     if (CSelfDDIndicator::Instance().GetDropBusy() != 0)
         return JOB_RESULT_DONE;
     ResetRunFields();
+    m_endedEarly.store(false);
     const int endCode = StartWorkerAndWait(frontEnd);
     if (endCode == 0)
         m_result = RESULT_FAILED;
@@ -189,8 +190,11 @@ void CExporter::WorkerMain()
                              ExportCauseText({m_records[i].sourcePath, m_codes[i], m_parent, m_figures[i]}));
         }
     });
-    // The progress says "failed" when a file did, though the others went on.
-    if (GetState() == STATE_DONE && std::any_of(m_codes.begin(), m_codes.end(), [](int code) { return code != 0; }))
+    // The progress says "failed" when a file was left out, though the others went on; a recording that
+    // ended early was exported as far as it goes, which the ending says instead (SomeEndedEarly).
+    if (GetState() == STATE_DONE && std::any_of(m_codes.begin(), m_codes.end(), [](int code) {
+            return code != 0 && code != RESULT_ENDED_EARLY;
+        }))
         SetState(STATE_FAILED);
 }
 
@@ -239,6 +243,7 @@ void CExporter::ExportRecord(size_t index)
         // The WMV holds what there is: it is handed over, and the file is named with the reason.
         CFileIo::CopyTimes(record.sourcePath, record.tempPath);
         code = RESULT_ENDED_EARLY;
+        m_endedEarly.store(true);
         return;
     }
     if (ConverterSucceeded(converter)) {

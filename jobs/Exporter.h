@@ -13,6 +13,7 @@
 // records (the mp4 retarget) and m_codes only while Run waits for it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -87,6 +88,7 @@ public:
     int GetFileCount() override;
     int GetPercent() override;
     std::string GetCurrentFileName() override;
+    bool SomeEndedEarly() const override { return m_endedEarly.load(); }
 
 protected:
     void WorkerMain() override;
@@ -103,6 +105,7 @@ private:
     std::vector<std::string> m_unconverted;
     std::unique_ptr<CWorkFolder> m_work;
     std::string m_parent; // the folder holding m_work
+    std::atomic<bool> m_endedEarly{false}; // written by the worker, read by the front-end
 };
 
 // What the drag-out and File > Export show after a run in which files failed: string 236 (left out of

@@ -40,7 +40,8 @@ public:
 void CancelJob(IConvProgress& job);
 
 // The catalogue texts a front-end shows for job: "Now converting ...", "Converted file %d/%d",
-// "Converting %s" and the three endings, or their copying counterparts for a job that copies.
+// "Converting %s" and the three endings, or their copying counterparts for a job that copies. The good
+// ending names recordings that ended early once the job has handed one on (ask again at the end).
 struct ProgressTextIds {
     int now, counter, file, canceled, failed, finished;
     // The ending for a final state (0 while running).

@@ -88,6 +88,7 @@ const std::map<int, std::string>& builtinTable()
         {343, "Copying failed."},
         {344, "Copying finished successfully."},
         {345, "Waiting for another run writing into %s ..."},
+        {346, "Converting finished; a recording ended early."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

@@ -85,10 +85,10 @@ CConvProgressDlg::CConvProgressDlg(QWidget* parent) : QDialog(parent)
 int CConvProgressDlg::RunModal(IConvProgress& job)
 {
     m_job = &job;
-    m_ids = ProgressTextsFor(job);
-    m_statusText = catalogueText(m_ids.now);
-    m_counterFormat = catalogueText(m_ids.counter);
-    m_fileFormat = catalogueText(m_ids.file);
+    const ProgressTextIds ids = ProgressTextsFor(job);
+    m_statusText = catalogueText(ids.now);
+    m_counterFormat = catalogueText(ids.counter);
+    m_fileFormat = catalogueText(ids.file);
     m_lastFile.clear();
     m_timeLeftEstimate.emplace();
 
@@ -127,7 +127,8 @@ void CConvProgressDlg::Tick()
 
 void CConvProgressDlg::RefreshTexts(int state)
 {
-    if (const int ending = m_ids.Ending(state))
+    // The ending is asked for at the end: what the job handed on decides the good one.
+    if (const int ending = state == STATE_RUNNING ? 0 : ProgressTextsFor(*m_job).Ending(state))
         m_statusText = catalogueText(ending);
     // While the worker waits for another run's lock on a card folder, the status line names the folder
     // (cut in the middle; its tool tip holds all of it), and Cancel ends the wait.

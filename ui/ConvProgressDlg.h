@@ -60,8 +60,7 @@ private:
     void RefreshTexts(int state);
 
     IConvProgress* m_job = nullptr;
-    ProgressTextIds m_ids{};
-    QString m_statusText;    // string 138, then 141/142/143 by state (their copying texts for a copy)
+    QString m_statusText;    // string 138, then 141/142/143 (346) by state (their copying texts for a copy)
     QString m_counterFormat; // string 139
     QString m_fileFormat;    // string 140
     std::string m_lastFile;  // the last file named, kept while the job finishes

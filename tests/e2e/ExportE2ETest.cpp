@@ -131,6 +131,18 @@ TEST_F(ExportE2E, RecordingCutShortSaysItEndedEarly)
     EXPECT_EQ(r.exitCode, 4) << r.err;
     EXPECT_EQ(r.out, (out / "flat.wmv").string() + "\n");
     EXPECT_NE(r.err.find((folder / "flat.mp4").string() + ": The recording ended early."), std::string::npos) << r.err;
+    // Handed over, so the progress ends without the failure text (as the window's dialog does).
+    EXPECT_NE(r.err.find("Converted file 1/1  Converting finished; a recording ended early.\n"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("Converting failed."), std::string::npos) << r.err;
+
+    // Beside a file left out, the run failed in part.
+    WriteFile(folder / "junk.mp4", "not media");
+    std::vector<std::string> both = Command((folder / "flat.mp4").string());
+    both.push_back((folder / "junk.mp4").string());
+    const ProcessResult mixed = RunProcess(both, Env());
+    EXPECT_EQ(mixed.exitCode, 4) << mixed.err;
+    EXPECT_NE(mixed.err.find("Converted file 2/2  Converting failed.\n"), std::string::npos) << mixed.err;
 }
 
 TEST_F(ExportE2E, AKilledExportsWorkingFilesGoAtTheNextStartOfTq9)

@@ -14,6 +14,8 @@
 #include <functional>
 
 #include "jobs/ConvProgress.h"
+#include "jobs/Exporter.h"
+#include "media/WmvTestMedia.h"
 #include "ui/ConvProgressDlg.h"
 
 using namespace tq9;
@@ -205,4 +207,23 @@ TEST(ConvProgressDlgTest, AJobThatCopiesSaysCopying)
     EXPECT_EQ(counter, "Copied file 0/2");
     EXPECT_EQ(current, "Copying clip.mov");
     EXPECT_EQ(dlg.StatusLabel()->text(), "Copying finished successfully.");
+}
+
+// A real export of a recording cut short: it is handed over as far as it goes, so the dialog's last line
+// says that rather than "Converting failed.".
+TEST(ConvProgressDlgTest, AnExportWhoseRecordingEndedEarlyEndsWithoutTheFailureText)
+{
+    using namespace tq9test;
+    TempDir dir;
+    const fs::path folder = MakeCard(dir.Path(), {1}) / "TQ9_0001";
+    CutCopy(LongDeviceClip(), 50, folder / "flat.mp4");
+    WriteFile(folder / "flat.mrk", std::string("\0\0\0\xc8", 4)); // 200 s, as the device wrote it
+    fs::create_directories(dir / "work");
+    CExporter exporter;
+    ASSERT_EQ(exporter.Prepare({(folder / "flat.mp4").string()}, (dir / "work").string()), 0);
+    CConvProgressDlg dlg;
+    EXPECT_EQ(exporter.Run(dlg), CExporter::RESULT_FAILED) << "the file is still named with its reason";
+    EXPECT_TRUE(exporter.Exported(0));
+    EXPECT_EQ(dlg.StatusLabel()->text(), "Converting finished; a recording ended early.");
+    exporter.DeleteWorkingFiles();
 }
