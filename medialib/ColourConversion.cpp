@@ -39,6 +39,7 @@ constexpr MatrixNames kMatrixNames[] = {
     {AVCOL_SPC_YCGCO, "ycgco", "ycgco"},
     {AVCOL_SPC_BT2020_NCL, "2020_ncl", "bt2020ncl"},
     {AVCOL_SPC_BT2020_CL, "2020_cl", "bt2020ncl"},
+    {AVCOL_SPC_RGB, "gbr", "gbr"}, // R'G'B' stills; only zscale reads them
 };
 
 const MatrixNames& NamesOf(AVColorSpace matrix)
@@ -142,12 +143,37 @@ ColourConversion ColourConversion::ForFrame(const AVFrame* frame, const ColourCo
         static_cast<AVPixelFormat>(frame->format), frame->width, frame->height, peak);
 }
 
+ColourConversion ColourConversion::ForHdrStill(AVColorTransferCharacteristic transfer, AVColorPrimaries primaries,
+    double peakNits)
+{
+    ColourConversion c;
+    if (transfer != AVCOL_TRC_SMPTE2084 && transfer != AVCOL_TRC_ARIB_STD_B67)
+        return c;
+    // What does not say (or says what zscale does not know) is read as BT.2020, as for video.
+    switch (primaries) {
+    case AVCOL_PRI_BT709:
+    case AVCOL_PRI_SMPTE170M:
+    case AVCOL_PRI_SMPTE432: // Display P3
+    case AVCOL_PRI_SMPTE431:
+        c.m_hdrPrimaries = primaries;
+        break;
+    default:
+        break;
+    }
+    c.m_kind = transfer == AVCOL_TRC_SMPTE2084 ? Kind::Pq : Kind::Hlg;
+    c.m_matrix = AVCOL_SPC_RGB;
+    c.m_fullRange = true;
+    c.m_peakNits = peakNits;
+    c.m_srgbOut = true;
+    return c;
+}
+
 std::string ColourConversion::Filters(int width, int height, bool scaled, AVPixelFormat next) const
 {
     if (m_kind == Kind::None)
         return {};
-    // zimg needs whole chroma samples: an odd size (a letterboxed 720x405) goes through 4:4:4.
-    const bool odd = (width | height) & 1;
+    // zimg needs whole chroma samples: an odd size (a letterboxed 720x405) goes through 4:4:4 (R'G'B' has none).
+    const bool odd = m_matrix != AVCOL_SPC_RGB && ((width | height) & 1);
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(next);
     const char* output = desc && (desc->flags & AV_PIX_FMT_FLAG_RGB) ? "gbrp"
         : odd || !desc                                               ? "yuv444p"
@@ -164,15 +190,17 @@ std::string ColourConversion::Filters(int width, int height, bool scaled, AVPixe
                            range, NamesOf(m_matrix).zscale, output);
     // Linear light with reference white at 1.0, in BT.709 primaries (what falls outside is clipped at the end).
     const char* transfer = m_kind == Kind::Pq ? "smpte2084" : m_kind == Kind::Hlg ? "arib-std-b67" : "709";
-    chain += Format("zscale=rin=%s:min=%s:pin=2020:tin=%s:npl=%g:r=full:p=709:t=linear,format=gbrpf32le,", range,
-        NamesOf(m_matrix).zscale, transfer, kReferenceWhiteNits);
+    const char* primaries =
+        m_hdrPrimaries == AVCOL_PRI_BT2020 ? "2020" : av_color_primaries_name(m_hdrPrimaries); // zscale's names
+    chain += Format("zscale=rin=%s:min=%s:pin=%s:tin=%s:npl=%g:r=full:p=709:t=linear,format=gbrpf32le,", range,
+        NamesOf(m_matrix).zscale, primaries, transfer, kReferenceWhiteNits);
     const double peak = (m_kind == Kind::Pq && m_peakNits > 0 ? m_peakNits : kAssumedPeakNits) / kReferenceWhiteNits;
     if (m_kind != Kind::Gamut && peak > 1)
         chain += Format("tonemap=tonemap=mobius:param=%g:peak=%g,", kToneKnee, peak);
     // 10 bits and more come down to 8 with a dither, so that gradients do not band.
-    return chain + Format("zscale=rin=full:pin=709:tin=linear:r=limited:p=709:t=709:m=170m:dither=ordered,"
+    return chain + Format("zscale=rin=full:pin=709:tin=linear:r=limited:p=709:t=%s:m=170m:dither=ordered,"
                           "format=pix_fmts=%s",
-                       output);
+                       m_srgbOut ? "iec61966-2-1" : "709", output);
 }
 
 void ColourConversion::TagOutput(AVCodecContext* encoder)

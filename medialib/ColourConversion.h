@@ -4,6 +4,7 @@
 // judged by its size) get their matrix converted; PQ and HLG are tone-mapped to SDR with reference white at
 // SDR white and the gamut taken from BT.2020; other BT.2020 material has its gamut mapped. A value object:
 // VideoChain keeps the one its filter graph was built for and builds anew when a picture needs another.
+// HDR still pictures (R'G'B', shown as sRGB) take the same tone mapping through ForHdrStill.
 #pragma once
 
 #include "medialib/Ffmpeg.h"
@@ -20,6 +21,11 @@ public:
     static ColourConversion ForStream(const AVStream* in, const AVCodecContext* decoder);
     // From a decoded picture; a light level that only some pictures carry is kept from previous.
     static ColourConversion ForFrame(const AVFrame* frame, const ColourConversion& previous);
+    // A still picture in full-range R'G'B' with the transfer and primaries given: PQ and HLG are tone-mapped
+    // as the video's pictures are, and come out in sRGB (a photo is shown as sRGB, not as BT.709 video);
+    // None for an SDR transfer.
+    static ColourConversion ForHdrStill(AVColorTransferCharacteristic transfer, AVColorPrimaries primaries,
+        double peakNits);
 
     Kind GetKind() const { return m_kind; }
     // The filters that convert, for a picture of width x height at that point of the chain; empty for None.
@@ -40,6 +46,8 @@ private:
     AVColorSpace m_matrix = AVCOL_SPC_UNSPECIFIED; // the source's matrix, HD without one taken as BT.709
     bool m_fullRange = false;
     double m_peakNits = 0; // the brightest the source gets (content light level, mastering display); 0 unknown
+    AVColorPrimaries m_hdrPrimaries = AVCOL_PRI_BT2020; // what PQ and HLG are read in (video: always BT.2020)
+    bool m_srgbOut = false; // a still picture: sRGB's curve out instead of BT.709's
 };
 
 } // namespace tq9media

@@ -121,6 +121,30 @@ TQ9MEDIA_API const char* Tq9MediaErrorText(int status, char* buf, int size);
 TQ9MEDIA_API const char* Tq9MediaCodecName(uint32_t codecId);
 
 /* ------------------------------------------------------------------------------------------------------
+ * HDR still pictures: a photo whose pixels are PQ or HLG (an HDR HEIC, a PNG whose cICP chunk says so) is
+ * tone-mapped to SDR as the video's pictures are (reference white, 203 cd/m2, at SDR white; highlights
+ * rolled off towards the picture's peak; its gamut mapped to BT.709) and comes out in sRGB, as the device
+ * shows a photo. Callable from any thread; runs share no state.
+ * ------------------------------------------------------------------------------------------------------ */
+
+typedef struct Tq9HdrStill {
+    const uint16_t* pixels; /* R', G', B' and one unused value per pixel, 16-bit full scale, native order */
+    int stride;             /* bytes from one row to the next */
+    int width;
+    int height;
+    int transfer;           /* H.273 transfer characteristics: 16 PQ, 18 HLG (what HEIF's nclx and cICP say) */
+    int primaries;          /* H.273 colour primaries: 9 BT.2020, 1 BT.709, 12 Display P3; 2 (unspecified): BT.2020 */
+    double peakNits;        /* the brightest the picture gets (content light level, else mastering display), */
+                            /* 0 unknown: PQ is taken as mastered for 1000 cd/m2, as for video */
+} Tq9HdrStill;
+
+/* Whether a picture with that transfer is one Tq9MediaHdrStillToSdr converts (PQ, HLG). */
+TQ9MEDIA_API int Tq9MediaIsHdrTransfer(int transfer);
+/* Converts picture into out: 8-bit R, G, B per pixel (sRGB), outStride bytes per row, picture's size.
+ * 0 on success; AVERROR(EINVAL) for an SDR transfer or a bad size; another negative FFmpeg error code. */
+TQ9MEDIA_API int Tq9MediaHdrStillToSdr(const Tq9HdrStill* picture, uint8_t* out, int outStride);
+
+/* ------------------------------------------------------------------------------------------------------
  * Decoding API (open, stream information, open
  * decoder, read packet, times in microseconds, decode video to planar YUV 4:2:0, decode audio to
  * interleaved signed 16-bit, close), for the WMV exporter's push source.

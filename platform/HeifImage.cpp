@@ -2,8 +2,11 @@
 
 #include <QColorSpace>
 #include <QPointF>
+#include <algorithm>
 #include <libheif/heif.h>
 #include <memory>
+
+#include "medialib/tq9media.h"
 
 namespace tq9 {
 
@@ -40,6 +43,67 @@ HandlePtr PrimaryPicture(const QByteArray& file, ContextPtr& context)
     return HandlePtr(handle);
 }
 
+// The nclx colour description, when the picture has one (not an ICC profile).
+NclxPtr NclxOf(const heif_image_handle* handle)
+{
+    heif_color_profile_nclx* raw = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok)
+        return nullptr;
+    return NclxPtr(raw);
+}
+
+bool IsHdr(const heif_color_profile_nclx* nclx)
+{
+    return nclx && Tq9MediaIsHdrTransfer(nclx->transfer_characteristics);
+}
+
+// The brightest the picture gets, as its content light level or else its mastering display says; 0 unknown.
+double PeakNits(const heif_image* image)
+{
+    if (heif_image_has_content_light_level(image)) {
+        heif_content_light_level light{};
+        heif_image_get_content_light_level(image, &light);
+        if (light.max_content_light_level > 0)
+            return light.max_content_light_level;
+    }
+    if (heif_image_has_mastering_display_colour_volume(image)) {
+        heif_mastering_display_colour_volume coded{};
+        heif_decoded_mastering_display_colour_volume display{};
+        heif_image_get_mastering_display_colour_volume(image, &coded);
+        if (heif_mastering_display_colour_volume_decode(&coded, &display).code == heif_error_Ok)
+            return display.max_display_mastering_luminance;
+    }
+    return 0;
+}
+
+// A 16-bit copy of HDR pixels stored with bits bits (10, 12), widened to the full 16 by repeating the top
+// bits below them (1023 -> 65535).
+QImage DeepCopy(const uint8_t* pixels, int width, int height, int stride, int bits, bool alpha)
+{
+    if (bits < 8 || bits > 16)
+        return {};
+    QImage picture(width, height, alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64);
+    if (picture.isNull())
+        return {};
+    const int channels = alpha ? 4 : 3;
+    const int up = 16 - bits;
+    const int down = bits - up;
+    const uint16_t max = static_cast<uint16_t>((1u << bits) - 1);
+    for (int y = 0; y < height; ++y) {
+        const auto* in = reinterpret_cast<const uint16_t*>(pixels + static_cast<size_t>(y) * stride);
+        auto* out = reinterpret_cast<uint16_t*>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x, in += channels, out += 4) {
+            for (int c = 0; c < channels; ++c) {
+                const uint16_t v = std::min(in[c], max);
+                out[c] = static_cast<uint16_t>(v << up | v >> down);
+            }
+            if (!alpha)
+                out[3] = 0xffff;
+        }
+    }
+    return picture;
+}
+
 // An ICC profile, or the primaries of an nclx description with an SDR transfer; invalid otherwise.
 QColorSpace ColourSpaceOf(const heif_image_handle* handle)
 {
@@ -50,10 +114,9 @@ QColorSpace ColourSpaceOf(const heif_image_handle* handle)
             return {};
         return QColorSpace::fromIccProfile(icc);
     }
-    heif_color_profile_nclx* raw = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &raw).code != heif_error_Ok || !raw)
+    const NclxPtr nclx = NclxOf(handle);
+    if (!nclx)
         return {};
-    const NclxPtr nclx(raw);
     if (nclx->color_primaries == heif_color_primaries_unspecified)
         return {};
     QColorSpace::TransferFunction transfer = QColorSpace::TransferFunction::SRgb;
@@ -63,7 +126,7 @@ QColorSpace ColourSpaceOf(const heif_image_handle* handle)
         break;
     case heif_transfer_characteristic_ITU_R_BT_2100_0_PQ:
     case heif_transfer_characteristic_ITU_R_BT_2100_0_HLG:
-        return {}; // HDR stills are left as they are
+        return {}; // HDR pictures are converted through CHdrStill instead
     default:
         break; // sRGB and the video curves photos are tagged with, all close to sRGB's
     }
@@ -92,18 +155,20 @@ QSize CHeifImage::ShownSize(const QByteArray& file)
     return QSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()));
 }
 
-QImage CHeifImage::Read(const QByteArray& file)
+QImage CHeifImage::Read(const QByteArray& file, CHdrStill* hdr)
 {
     ContextPtr context;
     const HandlePtr handle = PrimaryPicture(file, context);
     if (!handle)
         return {};
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
+    const NclxPtr nclx = NclxOf(handle.get());
+    const bool deep = IsHdr(nclx.get()); // PQ and HLG need their 10 bits through the tone mapping
+    const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                    : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     heif_image* raw = nullptr;
     // libheif applies the rotation and mirroring the file asks for (irot, imir) while decoding.
-    if (heif_decode_image(handle.get(), &raw, heif_colorspace_RGB,
-            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, nullptr)
-            .code != heif_error_Ok)
+    if (heif_decode_image(handle.get(), &raw, heif_colorspace_RGB, chroma, nullptr).code != heif_error_Ok)
         return {};
     const ImagePtr image(raw);
     int stride = 0;
@@ -112,6 +177,12 @@ QImage CHeifImage::Read(const QByteArray& file)
     const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
     if (!pixels || width <= 0 || height <= 0)
         return {};
+    if (deep) {
+        if (hdr)
+            *hdr = CHdrStill(nclx->transfer_characteristics, nclx->color_primaries, PeakNits(image.get()));
+        return DeepCopy(pixels, width, height, stride,
+            heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved), alpha);
+    }
     // A deep copy: the pixels belong to the decoded image, released on return.
     QImage picture =
         QImage(pixels, width, height, stride, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888).copy();

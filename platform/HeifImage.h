@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QSize>
 
+#include "platform/HdrStill.h"
+
 namespace tq9 {
 
 class CHeifImage {
@@ -18,7 +20,9 @@ public:
     static QSize ShownSize(const QByteArray& file);
     // The primary picture decoded upright in 8-bit RGB (RGBA with alpha), carrying the file's colour space
     // (its ICC profile, or the primaries its colour description names); null when it cannot be decoded.
-    static QImage Read(const QByteArray& file);
+    // A picture whose colour description says PQ or HLG comes in 16 bits (RGBX64, RGBA64) as it is stored,
+    // and hdr (when given) says so, with the light level the file gives.
+    static QImage Read(const QByteArray& file, CHdrStill* hdr = nullptr);
 };
 
 } // namespace tq9

@@ -114,21 +114,27 @@ bool CImageFile::ComposeAndSave(const std::string& source, const Rect& target, i
     const bool drawn = target.width > 0 && target.height > 0;
     bool decodeScaled = false;
     QImage picture;
+    CHdrStill hdr;
     if (IsHeif(sourceFile)) {
-        picture = CHeifImage::Read(sourceFile.readAll());
+        picture = CHeifImage::Read(sourceFile.readAll(), &hdr);
     } else {
+        hdr = CHdrStill::OfPng(sourceFile);
         QImageReader reader(&sourceFile);
         ReadUpright(reader);
         const QSize full = ShownSize(reader, reader.size());
         const bool turned = full != reader.size();
         // Decoding straight to the target size keeps a large JPEG fast and small (the decoder scales while
         // it decodes); enlarging is left to the painter.
-        decodeScaled = drawn && full.isValid() && target.width <= full.width() && target.height <= full.height();
+        // An HDR picture is reduced by CHdrStill instead.
+        decodeScaled = drawn && !hdr.IsHdr() && full.isValid() && target.width <= full.width() &&
+            target.height <= full.height();
         // The decoder scales the picture as stored, before turning it.
         if (decodeScaled)
             reader.setScaledSize(turned ? QSize(target.height, target.width) : QSize(target.width, target.height));
         picture = reader.read();
     }
+    if (hdr.IsHdr())
+        picture = hdr.ToSdr(picture, QSize(target.width, target.height));
     if (picture.isNull())
         return false;
 
@@ -142,7 +148,7 @@ bool CImageFile::ComposeAndSave(const std::string& source, const Rect& target, i
             return false;
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         const QRect rect(target.x, target.y, target.width, target.height);
-        if (decodeScaled && picture.size() == rect.size())
+        if ((decodeScaled || hdr.IsHdr()) && picture.size() == rect.size())
             painter.drawImage(rect.topLeft(), picture);
         else
             painter.drawImage(rect, picture);

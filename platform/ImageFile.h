@@ -1,6 +1,7 @@
 // Picture files through Qt's imaging (QImage, QImageReader/Writer, QPainter; no display needed) and, for
 // HEIF/HEIC, libheif (CHeifImage): the one place of the core that decodes and encodes still pictures.
-// Frames come out in sRGB: one drawn from a picture with an embedded colour profile is converted.
+// Frames come out in sRGB: one drawn from a picture with an embedded colour profile is converted, one drawn
+// from an HDR picture (PQ, HLG) tone-mapped (CHdrStill).
 // Stateless; callable from any thread.
 #pragma once
 
