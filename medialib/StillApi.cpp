@@ -20,7 +20,10 @@ FramePtr PlanarFrame(const Tq9HdrStill& picture)
     frame->height = picture.height;
     Check(av_frame_get_buffer(frame.get(), 0), "still picture");
     frame->color_range = AVCOL_RANGE_JPEG;
-    frame->colorspace = AVCOL_SPC_RGB;
+    // The tone mapping takes its luma weights from the matrix the picture names, as an HDR video's says:
+    // with R'G'B''s (1, 1, 1) it would desaturate and brighten everything above 2/3 of reference white
+    // (150 cd/m2 grey came out at 0.88 of white instead of 0.74). zscale is told the pixels are R'G'B'.
+    frame->colorspace = AVCOL_SPC_BT2020_NCL;
     frame->color_trc = static_cast<AVColorTransferCharacteristic>(picture.transfer);
     frame->color_primaries = static_cast<AVColorPrimaries>(picture.primaries);
     for (int y = 0; y < picture.height; ++y) {

@@ -1,13 +1,16 @@
 // Photos in the colours they were taken in: wide-gamut JPEGs and PNGs (Display P3, Adobe RGB) are converted
-// to sRGB, and HEIC photos (written with libheif's encoder) come in like JPEGs, upright.
+// to sRGB, HEIC photos (written with libheif's encoder) come in like JPEGs, upright, and HDR photos (PQ, HLG;
+// HEIC and PNG with cICP) are tone-mapped to look as the SDR photo they were graded from.
 #include <QColor>
 #include <QImage>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
 #include "media/StillImage.h"
+#include "support/ColourMeasure.h"
 #include "support/StillSources.h"
 #include "support/TestSupport.h"
 
@@ -42,6 +45,59 @@ void ExpectColour(QRgb got, QRgb want, const std::string& what)
     EXPECT_LT(std::min(dh, 360 - dh), 2.0) << what;
     EXPECT_NEAR(g.hsvSaturationF() / w.hsvSaturationF(), 1.0, 0.04) << what;
     EXPECT_NEAR(g.valueF() / w.valueF(), 1.0, 0.04) << what;
+}
+
+// H.273's numbers, as HEIF's nclx and PNG's cICP carry them.
+constexpr int kPq = 16;
+constexpr int kHlg = 18;
+
+// sRGB pictures made by the ffmpeg tool: 640x360 colour bars, or white with its right half grey.
+const std::string kBars = "smptehdbars=size=640x360";
+const std::string kPatches = "color=white:size=640x360,drawbox=x=320:w=320:h=360:color=0x7d7d7d:t=fill";
+const std::string kToRgb = "scale=in_color_matrix=bt709:out_color_matrix=bt709,format=gbrp";
+
+fs::path SdrPhoto(const std::string& name, const std::string& source)
+{
+    return SynthMedia(name + ".png", {"-f", "lavfi", "-i", source, "-frames:v", "1", "-vf", kToRgb + ",format=rgb24"});
+}
+
+// The sRGB picture as an HDR grade of it: BT.2020, 16-bit, sRGB white at white nits (203, reference white, for
+// the look of the SDR photo; more for highlights).
+QImage HdrPhoto(const std::string& name, const std::string& source, const std::string& transfer, int white)
+{
+    const std::string nits = std::to_string(white);
+    const fs::path raw = SynthMedia(name + ".rgb48", {"-f", "lavfi", "-i", source, "-frames:v", "1", "-vf",
+        kToRgb + ",zscale=rin=full:min=gbr:pin=709:tin=iec61966-2-1:npl=" + nits +
+            ":r=full:m=gbr:p=709:t=linear,format=gbrpf32le,zscale=rin=full:min=gbr:pin=709:tin=linear:npl=" + nits +
+            ":r=full:m=gbr:p=2020:t=" + transfer + ",format=rgb48le",
+        "-f", "rawvideo"});
+    const std::string bytes = ReadFile(raw);
+    QImage picture(640, 360, QImage::Format_RGBX64);
+    if (bytes.size() != 640u * 360 * 6)
+        return {};
+    for (int y = 0; y < 360; ++y) {
+        auto* out = reinterpret_cast<uint16_t*>(picture.scanLine(y));
+        for (int x = 0; x < 640; ++x, out += 4) {
+            std::memcpy(out, bytes.data() + (static_cast<size_t>(y) * 640 + x) * 6, 6); // little-endian, as here
+            out[3] = 0xffff;
+        }
+    }
+    return picture;
+}
+
+// The 720x360 picture inside the frame a 640x360 photo is letterboxed into, as the device decodes the JPEG.
+RgbPicture FrameOf(const fs::path& photo, const fs::path& out)
+{
+    ConversionSettings ntsc;
+    EXPECT_EQ(0, ConvertStill(ntsc, photo.string(), out.string())) << photo;
+    return DecodePicture(out, 720, 360, "", "720:360:0:60");
+}
+
+// The 48x27 picture inside its thumbnail.
+RgbPicture ThumbnailOf(const fs::path& photo, const fs::path& out)
+{
+    EXPECT_EQ(0, MakeStillThumbnail(photo.string(), out.string())) << photo;
+    return DecodePicture(out, 48, 27, "", "48:27:0:4");
 }
 
 } // namespace
@@ -97,4 +153,44 @@ TEST(StillColour, HeicPhotosComeInUprightAndInTheirColours)
     WriteFile(dir / "broken.heic", ReadFile(photo).substr(0, 200));
     EXPECT_EQ(1, ConvertStill(ntsc, (dir / "broken.heic").string(), (dir / "broken.jpg").string()));
     EXPECT_FALSE(fs::exists(dir / "broken.jpg"));
+}
+
+TEST(StillColour, HdrPhotosAreToneMappedToTheLookOfTheirSdrPhoto)
+{
+    // Untouched, PQ bars came out washed out (hue 13 degrees off, saturation 0.45, brightness 0.71).
+    TempDir dir;
+    const fs::path sdr = SdrPhoto("still-bars", kBars);
+    const RgbPicture frame = FrameOf(sdr, dir / "sdr.jpg");
+    const RgbPicture thumbnail = ThumbnailOf(sdr, dir / "sdr.thm");
+    for (const auto& [transfer, code] : {std::pair{"smpte2084", kPq}, std::pair{"arib-std-b67", kHlg}}) {
+        const QImage hdr = HdrPhoto(std::string("still-bars-") + transfer, kBars, transfer, 203);
+        ASSERT_FALSE(hdr.isNull()) << transfer;
+        const fs::path heic = dir / (std::string(transfer) + ".heic");
+        const fs::path png = dir / (std::string(transfer) + ".png");
+        ASSERT_TRUE(WriteHdrHeic(heic, hdr, code)) << transfer;
+        ASSERT_TRUE(WriteHdrPng(png, hdr, code)) << transfer;
+        for (const fs::path& photo : {heic, png}) {
+            const std::string what = photo.filename().string();
+            ExpectSameColours(CompareColours(FrameOf(photo, dir / (what + ".jpg")), frame), 1.5, 0.02, what);
+            ExpectSameColours(CompareColours(ThumbnailOf(photo, dir / (what + ".thm")), thumbnail), 1.5, 0.02,
+                what + " thumbnail");
+        }
+    }
+}
+
+TEST(StillColour, AnHdrPhotosOwnPeakIsItsWhite)
+{
+    // White at 250 cd/m2 (and grey at about 50): a photo that says 250 is its brightest shows that white as
+    // SDR white; without a light level PQ is taken as reaching 1000, and the same white stays below it.
+    // What is below reference white comes out the same either way.
+    TempDir dir;
+    const QImage hdr = HdrPhoto("still-patches-pq-250", kPatches, "smpte2084", 250);
+    ASSERT_FALSE(hdr.isNull());
+    ASSERT_TRUE(WriteHdrHeic(dir / "said.heic", hdr, kPq, 250));
+    ASSERT_TRUE(WriteHdrHeic(dir / "unsaid.heic", hdr, kPq));
+    const RgbPicture said = FrameOf(dir / "said.heic", dir / "said.jpg");
+    const RgbPicture unsaid = FrameOf(dir / "unsaid.heic", dir / "unsaid.jpg");
+    EXPECT_GT(MeanLevel(said, 40, 40, 280, 280), 254.5);
+    EXPECT_GT(MeanLevel(said, 40, 40, 280, 280) - MeanLevel(unsaid, 40, 40, 280, 280), 1.5);
+    EXPECT_NEAR(MeanLevel(said, 400, 40, 280, 280), MeanLevel(unsaid, 400, 40, 280, 280), 0.5);
 }

@@ -61,14 +61,6 @@ protected:
     TempDir tmp;
 };
 
-void ExpectSameColours(const ColourDifference& d, double hue, double share, const std::string& what)
-{
-    EXPECT_GT(d.pixels, 0) << what;
-    EXPECT_LT(d.hueDegrees, hue) << what;
-    EXPECT_NEAR(d.saturation, 1.0, share) << what;
-    EXPECT_NEAR(d.brightness, 1.0, share) << what;
-}
-
 } // namespace
 
 TEST_F(ColourConversionTest, Bt709AndUnspecifiedHdComeOutAsTheSameBarsInBt601)

@@ -2,6 +2,8 @@
 
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -87,6 +89,26 @@ ColourDifference CompareColours(const RgbPicture& picture, const RgbPicture& ref
     }
     d.brightness = refValueSum > 0 ? valueSum / refValueSum : 0;
     return d;
+}
+
+void ExpectSameColours(const ColourDifference& d, double hue, double share, const std::string& what)
+{
+    EXPECT_GT(d.pixels, 0) << what;
+    EXPECT_LT(d.hueDegrees, hue) << what;
+    EXPECT_NEAR(d.saturation, 1.0, share) << what;
+    EXPECT_NEAR(d.brightness, 1.0, share) << what;
+}
+
+double MeanLevel(const RgbPicture& picture, int x, int y, int w, int h)
+{
+    if (picture.Empty() || w <= 0 || h <= 0 || x + w > picture.width || y + h > picture.height)
+        return -1;
+    double sum = 0;
+    for (int row = y; row < y + h; ++row)
+        for (int col = x; col < x + w; ++col)
+            for (int c = 0; c < 3; ++c)
+                sum += picture.rgb[(static_cast<size_t>(row) * picture.width + col) * 3 + c];
+    return sum / (3.0 * w * h);
 }
 
 } // namespace tq9test

@@ -33,5 +33,11 @@ struct ColourDifference {
 // Compares picture with reference (same size) inside the rectangle given (the whole picture when w is 0).
 ColourDifference CompareColours(const RgbPicture& picture, const RgbPicture& reference, int x = 0, int y = 0,
                                 int w = 0, int h = 0);
+// Fails the current test unless some saturated pixels were compared, their hue is within hue degrees and
+// saturation and brightness within share of the reference's; what names the case.
+void ExpectSameColours(const ColourDifference& d, double hue, double share, const std::string& what);
+
+// The mean of R, G and B (0..255) over a rectangle of picture.
+double MeanLevel(const RgbPicture& picture, int x, int y, int w, int h);
 
 } // namespace tq9test

@@ -16,4 +16,10 @@ QImage PictureIn(const QColorSpace& space, QRgb srgb, int w, int h);
 // its ICC profile. false when libheif fails.
 bool WriteHeic(const std::filesystem::path& path, const QImage& picture, int orientation = 1);
 
+// HDR pictures as phones and HDR tools write them: picture's 16-bit R'G'B' (PQ or HLG, BT.2020) as a
+// 10-bit HEIC whose colour description (nclx) says so, with a content light level when maxCll > 0, or as a
+// 16-bit PNG with a cICP chunk. transfer: 16 PQ, 18 HLG.
+bool WriteHdrHeic(const std::filesystem::path& path, const QImage& picture, int transfer, int maxCll = 0);
+bool WriteHdrPng(const std::filesystem::path& path, const QImage& picture, int transfer);
+
 } // namespace tq9test
