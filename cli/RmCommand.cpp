@@ -8,7 +8,6 @@
 #include "cli/Command.h"
 #include "jobs/CardFolderArgument.h"
 #include "jobs/ShellFileCalls.h"
-#include "card/TQ9SystemFile.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "res/MessageCatalogue.h"
@@ -43,18 +42,13 @@ int runRm(const ParsedArgs& args)
     }
     // Sidecar names held by a folder or another non-file stay: they are not part of the item.
     std::vector<std::string> strays;
-    for (const std::string& path : paths) {
-        CTQ9SystemFile record;
-        record.InitFromCardPath(path);
-        for (const std::string& stray : record.strayEntries)
-            strays.push_back(stray + ": " + CFileAttributes::RefusalText(CFileAttributes::KindOf(stray)));
-    }
-    if (CShellFileCalls::DeleteSelected(paths) != 1) {
+    if (CShellFileCalls::DeleteSelected(paths, &strays) != 1) {
         PrintError(CMessageCatalogue::Get(IDS_DELETE_FAILED));
         return kExitFailed;
     }
     for (const std::string& stray : strays)
-        PrintError("rm: " + stray + "; left in place");
+        PrintError("rm: " + stray + ": " + CFileAttributes::RefusalText(CFileAttributes::KindOf(stray)) +
+                   "; left in place");
     return kExitOk;
 }
 

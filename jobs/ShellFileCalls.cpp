@@ -108,7 +108,8 @@ int CShellFileCalls::DeleteCardFiles(const std::vector<CTQ9SystemFile>& records)
     return 1;
 }
 
-int CShellFileCalls::DeleteSelected(const std::vector<std::string>& selectedPaths)
+int CShellFileCalls::DeleteSelected(const std::vector<std::string>& selectedPaths,
+                                    std::vector<std::string>* leftInPlace)
 {
     if (selectedPaths.empty())
         return 0;
@@ -128,7 +129,12 @@ int CShellFileCalls::DeleteSelected(const std::vector<std::string>& selectedPath
     } catch (const CUserException&) {
         return 0;
     }
-    return DeleteCardFiles(records);
+    if (DeleteCardFiles(records) != 1)
+        return 0;
+    if (leftInPlace)
+        for (const CTQ9SystemFile& record : records)
+            leftInPlace->insert(leftInPlace->end(), record.strayEntries.begin(), record.strayEntries.end());
+    return 1;
 }
 
 void CShellFileCalls::LogErrorName(int code)

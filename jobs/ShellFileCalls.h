@@ -51,7 +51,10 @@ public:
     static int DeleteCardFiles(const std::vector<CTQ9SystemFile>& records);
     // The file list's deletion: builds a record from each selected card media path (list order) and
     // deletes them as above. 0 at once when nothing is selected; 0 when a path is not a card media item.
-    static int DeleteSelected(const std::vector<std::string>& selectedPaths);
+    // On success leftInPlace (when given) receives the sidecar names of the deleted items that something
+    // other than a regular file holds (a folder, a link): they are no part of the item and stay.
+    static int DeleteSelected(const std::vector<std::string>& selectedPaths,
+                              std::vector<std::string>* leftInPlace = nullptr);
 
     // Writes the name of a failure code to the debug log (nothing for 0 or a code without a name).
     static void LogErrorName(int code);

@@ -89,6 +89,8 @@ const std::map<int, std::string>& builtinTable()
         {344, "Copying finished successfully."},
         {345, "Waiting for another run writing into %s ..."},
         {346, "Converting finished; a recording ended early."},
+        {347, "%s is a folder; it was left in place."},
+        {348, "%s is not a regular file; it was left in place."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

@@ -438,12 +438,23 @@ void CMainFrame::DeleteFileCommand()
             : FormatText(CMessageCatalogue::Get(IDS_DELETE_MANY_CONFIRM), static_cast<int>(selected.size()));
     if (CMessageBox::Show(this, question, {}, CMessageBox::Buttons::OkCancel) != CMessageBox::Answer::Ok)
         return;
-    const bool deleted = m_rightView->DeleteSelected();
+    std::vector<std::string> leftInPlace;
+    const bool deleted = m_rightView->DeleteSelected(leftInPlace);
     m_leftView->ShowRemainingSpace();
-    if (!deleted)
+    if (!deleted) {
         CMessageBox::ShowId(this, IDS_DELETE_FAILED);
-    else
-        ShowDone(IDS_ONE_FILE_DELETED, IDS_FILES_DELETED, static_cast<int>(selected.size()));
+        return;
+    }
+    ShowDone(IDS_ONE_FILE_DELETED, IDS_FILES_DELETED, static_cast<int>(selected.size()));
+    // A sidecar name that a folder (or a link) holds is no part of the item: it stays, and the user is told.
+    std::string stayed;
+    for (const std::string& path : leftInPlace) {
+        const int id = CFileAttributes::KindOf(path) == EntryKind::Directory ? IDS_SIDECAR_FOLDER_LEFT
+                                                                             : IDS_SIDECAR_ENTRY_LEFT;
+        stayed += FormatText(CMessageCatalogue::Get(id), CCardFolder::NameText(path)) + "\n";
+    }
+    if (!stayed.empty())
+        CMessageBox::Show(this, stayed);
 }
 
 } // namespace tq9

@@ -350,7 +350,7 @@ std::vector<std::string> CRightView::SelectedPaths() const
     return paths;
 }
 
-bool CRightView::DeleteSelected()
+bool CRightView::DeleteSelected(std::vector<std::string>& leftInPlace)
 {
     const std::vector<std::string> paths = SelectedPaths();
     if (paths.empty())
@@ -358,7 +358,7 @@ bool CRightView::DeleteSelected()
     clearSelection();
     bool ok = false;
     try {
-        ok = CShellFileCalls::DeleteSelected(paths) == 1;
+        ok = CShellFileCalls::DeleteSelected(paths, &leftInPlace) == 1;
     } catch (const std::exception&) {
         ok = false;
     }

@@ -85,7 +85,8 @@ public:
     void SelectPaths(const std::vector<std::string>& paths);
     // Deletes the selected items with their .thm and .mrk sidecars (for good, no trash). False when
     // nothing was selected or a file could not be deleted; the list is refreshed in every other case.
-    bool DeleteSelected();
+    // leftInPlace receives the sidecar names a folder or another non-file holds, which stay.
+    bool DeleteSelected(std::vector<std::string>& leftInPlace);
 
     // Stops the observer's reports and destroys the observer without blocking them: the observer is
     // destroyed on a helper thread while this thread keeps running queued calls until it is gone, so a

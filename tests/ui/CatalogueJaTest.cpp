@@ -38,7 +38,7 @@ TEST(CatalogueJaTest, EveryIdIsTranslatedWithTheSameFieldsAndLayout)
         ids.push_back(id);
     for (int id = IDS_NO_CARD_HINT; id <= IDS_OPEN_FILE_FAILED; ++id)
         ids.push_back(id);
-    for (int id = IDS_ONE_FILE_EXPORTED; id <= IDS_CONVERTING_ENDED_EARLY; ++id)
+    for (int id = IDS_ONE_FILE_EXPORTED; id <= IDS_SIDECAR_ENTRY_LEFT; ++id)
         ids.push_back(id);
     ids.push_back(57344);
     ids.push_back(57345);

@@ -5,6 +5,8 @@
 #include "card/CardLayout.h"
 #include "platform/FileSystem.h"
 #include "res/MessageCatalogue.h"
+#include "res/MessageCatalogueJa.h"
+#include "support/FileOpTestSupport.h"
 #include "ui/AddressBar.h"
 
 #include <QComboBox>
@@ -174,6 +176,45 @@ TEST_F(MainFrameTest, DeleteAsksAndRemovesTheFileWithItsSidecars)
     EXPECT_TRUE(fs::exists(folder / "photo.thm"));
     EXPECT_EQ(Column(0), (std::vector<std::string>{"photo.jpg"}));
     EXPECT_EQ(List().SelectedCount(), 0);
+}
+
+TEST_F(MainFrameTest, DeleteLeavesASidecarNameThatAFolderOrALinkHoldsAndSaysSo)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    WriteFile(folder / "clip.mp4", "video");
+    fs::create_directories(folder / "clip.thm"); // a folder under the sidecar's name
+    WriteFile(folder / "clip.thm" / "keep.txt", "the user's");
+    WriteFile(m_dir / "outside.mrk", std::string("\0\0\0\5", 4));
+    fs::create_symlink(m_dir / "outside.mrk", folder / "clip.mrk");
+    WriteFile(folder / "song.mp3", "sound");
+    WriteFile(folder / "song.mrk", std::string("\0\0\0\5", 4));
+    CMainFrame& frame = Start();
+    Select(folder);
+    List().selectAll();
+
+    frame.DeleteFileCommand();
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[0].text, "Delete 2 files?");
+    EXPECT_EQ(m_messages[1].text,
+              "clip.thm is a folder; it was left in place.\nclip.mrk is not a regular file; it was left in place.\n");
+    EXPECT_EQ(m_messages[1].buttons, CMessageBox::Buttons::Ok);
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"clip.mrk", "clip.thm"}));
+    EXPECT_EQ(ReadFile(folder / "clip.thm" / "keep.txt"), "the user's");
+    EXPECT_TRUE(fs::is_symlink(folder / "clip.mrk"));
+    EXPECT_TRUE(fs::exists(m_dir / "outside.mrk")) << "nothing is deleted through the link";
+    EXPECT_EQ(List().RowCount(), 0);
+
+    // In Japanese too (the list sees the new file by itself).
+    CMessageCatalogue::Install(JapaneseCatalogue());
+    WriteFile(folder / "clip.mp4", "video");
+    ASSERT_TRUE(WaitFor([&] { return List().RowCount() == 1; }));
+    List().selectAll();
+    frame.DeleteFileCommand();
+    CMessageCatalogue::Reset();
+    ASSERT_EQ(m_messages.size(), 4u);
+    EXPECT_EQ(m_messages[3].text, "clip.thm はフォルダなので、削除せずに残しました。\n"
+                                  "clip.mrk は通常のファイルではないので、削除せずに残しました。\n");
 }
 
 TEST_F(MainFrameTest, AddressBarKeepsUniquePathsMostRecentFirstAndNavigates)
