@@ -43,6 +43,35 @@ fs::path MasterHdr(const std::string& transfer)
             transfer, "-color_range", "tv"});
 }
 
+// The bars at an odd size, 1281x721, losslessly in FFV1 (which takes odd 4:2:0 sizes): a thumbnail converts
+// the colours at the source's size, where the colorspace filter fails, so they go through zscale in 4:4:4.
+fs::path OddMaster(const std::string& transfer)
+{
+    const bool hdr = transfer != "bt709";
+    std::string vf = "format=yuv444p," + kSay709;
+    if (hdr)
+        vf += ",zscale=rin=limited:min=709:tin=709:pin=709:t=linear:p=709:npl=203,format=gbrpf32le,"
+              "zscale=p=2020:t=" + transfer + ":m=2020_ncl:r=limited:npl=203,format=yuv444p10le";
+    vf += hdr ? ",format=yuv420p10le" : ",format=yuv420p";
+    return SynthMedia("colour-bars-odd-" + transfer + ".mkv",
+        {"-f", "lavfi", "-i", "smptehdbars=size=1281x721:rate=25:duration=0.2", "-vf", vf, "-c:v", "ffv1",
+            "-colorspace", hdr ? "bt2020nc" : "bt709", "-color_primaries", hdr ? "bt2020" : "bt709", "-color_trc",
+            transfer, "-color_range", "tv"});
+}
+
+// PQ with the left half white at 250 cd/m2 (the brightest the picture gets) and the right half grey at about
+// 60; light is what the stream says of its light (x265's max-cll or master-display option) or nothing.
+fs::path PqPatches(const std::string& name, const std::string& light)
+{
+    const std::string vf = "drawbox=x=160:w=160:h=180:color=0x7d7d7d:t=fill," + kSay709 +
+        ",zscale=rin=limited:min=709:tin=709:pin=709:t=linear:p=709:npl=250,format=gbrpf32le,"
+        "zscale=p=2020:t=smpte2084:m=2020_ncl:r=limited:npl=250,format=yuv420p10le";
+    return SynthMedia("pq-patches-" + name + ".mp4",
+        {"-f", "lavfi", "-i", "color=white:size=320x180:rate=25:duration=0.2", "-vf", vf, "-c:v", "libx265",
+            "-preset", "ultrafast", "-x265-params", "log-level=error:lossless=1" + light, "-colorspace", "bt2020nc",
+            "-color_primaries", "bt2020", "-color_trc", "smpte2084", "-color_range", "tv"});
+}
+
 class ColourConversionTest : public ::testing::Test {
 protected:
     fs::path Convert(const fs::path& src, const std::string& name, DeviceOptions o = {})
@@ -123,4 +152,41 @@ TEST_F(ColourConversionTest, Bt601SourcesPassUntouched)
         "scale=720:480:flags=bicubic,format=yuv420p", "-f", "rawvideo", "-"});
     ASSERT_EQ(plain.exitCode, 0) << plain.err;
     EXPECT_TRUE(ReadFile(ours) == plain.out);
+}
+
+TEST_F(ColourConversionTest, APqSourcesOwnPeakIsItsWhite)
+{
+    // PQ that says nothing of its light is taken as reaching 1000 cd/m2, so its 250 cd/m2 white stays below
+    // SDR white; a content light level or mastering display of 250 makes that white the SDR white. What is
+    // below reference white comes out the same whatever the stream says.
+    const auto patches = [this](const std::string& name, const std::string& light) {
+        return DecodePicture(Convert(PqPatches(name, light), name + ".mp4"), 720, 480);
+    };
+    const RgbPicture unsaid = patches("unsaid", "");
+    const RgbPicture light = patches("max-cll-250", ":max-cll=250,60");
+    const RgbPicture display = patches("mastering-250",
+        ":master-display=G(13250,34500)B(7500,3000)R(34000,16000)WP(15635,16450)L(2500000,50)");
+    const auto white = [](const RgbPicture& p) { return MeanLevel(p, 40, 40, 280, 400); };
+    const auto grey = [](const RgbPicture& p) { return MeanLevel(p, 400, 40, 280, 400); };
+    EXPECT_GT(white(light), 254);
+    EXPECT_NEAR(white(display), white(light), 0.5);
+    EXPECT_GT(white(light) - white(unsaid), 1.0);
+    EXPECT_NEAR(grey(light), grey(unsaid), 0.5);
+    EXPECT_NEAR(grey(display), grey(unsaid), 0.5);
+}
+
+TEST_F(ColourConversionTest, OddSizedHdSourcesComeOutInTheirColours)
+{
+    // BT.709 and PQ at 1281x721: their thumbnails (converted at that size, in 4:4:4) against the bars turned
+    // into RGB before they are made small; then the device's video of both (converted at the frame's size).
+    const RgbPicture bars = DecodeInRgbFirst(Master709(true), 48, 36, "bt709");
+    ExpectSameColours(CompareColours(DecodePicture(Thumbnail(OddMaster("bt709"), "odd-709.bmp"), 48, 36, ""), bars),
+        1, 0.02, "BT.709 thumbnail");
+    ExpectSameColours(CompareColours(DecodePicture(Thumbnail(OddMaster("smpte2084"), "odd-pq.bmp"), 48, 36, ""), bars),
+        2, 0.05, "PQ thumbnail");
+    const RgbPicture sdr = DecodePicture(Convert(Master709(true), "sdr.mp4"), 720, 480);
+    for (const std::string transfer : {"bt709", "smpte2084"})
+        ExpectSameColours(
+            CompareColours(DecodePicture(Convert(OddMaster(transfer), "odd-" + transfer + ".mp4"), 720, 480), sdr), 2,
+            0.05, transfer + " video");
 }

@@ -37,13 +37,11 @@ Hsv ToHsv(const uint8_t* p)
 
 } // namespace
 
-RgbPicture DecodePicture(const fs::path& file, int width, int height, const std::string& matrix,
-                         const std::string& crop)
+namespace {
+
+// The first picture of file through filters (ending in width x height), as 8-bit RGB.
+RgbPicture Decode(const fs::path& file, const std::string& filters, int width, int height)
 {
-    std::string filters = crop.empty() ? "" : "crop=" + crop + ",";
-    filters += "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=bicubic";
-    if (!matrix.empty())
-        filters += ":in_color_matrix=" + matrix + ":in_range=tv";
     const ProcessResult r = RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-frames:v", "1",
         "-vf", filters + ",format=rgb24", "-f", "rawvideo", "-"});
     RgbPicture picture;
@@ -53,6 +51,26 @@ RgbPicture DecodePicture(const fs::path& file, int width, int height, const std:
     picture.height = height;
     picture.rgb.assign(r.out.begin(), r.out.end());
     return picture;
+}
+
+} // namespace
+
+RgbPicture DecodePicture(const fs::path& file, int width, int height, const std::string& matrix,
+                         const std::string& crop)
+{
+    std::string filters = crop.empty() ? "" : "crop=" + crop + ",";
+    filters += "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=bicubic";
+    if (!matrix.empty())
+        filters += ":in_color_matrix=" + matrix + ":in_range=tv";
+    return Decode(file, filters, width, height);
+}
+
+RgbPicture DecodeInRgbFirst(const fs::path& file, int width, int height, const std::string& matrix)
+{
+    return Decode(file,
+        "scale=in_color_matrix=" + matrix + ":in_range=tv,format=rgb24,scale=" + std::to_string(width) + ":" +
+            std::to_string(height) + ":flags=bicubic",
+        width, height);
 }
 
 ColourDifference CompareColours(const RgbPicture& picture, const RgbPicture& reference, int x, int y, int w, int h)
