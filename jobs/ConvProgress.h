@@ -9,9 +9,9 @@ namespace tq9 {
 
 // Job states.
 constexpr int STATE_RUNNING = 0;  // worker busy, or not started
-constexpr int STATE_DONE = 1;     // worker finished its loop; some files may have failed
+constexpr int STATE_DONE = 1;     // worker finished: every file done
 constexpr int STATE_CANCELED = 2; // cancel was requested, or the worker stopped because of it
-constexpr int STATE_FAILED = 3;   // the worker stopped on an error that ends the whole job
+constexpr int STATE_FAILED = 3;   // the worker stopped on an error that ends the whole job, or left files out
 
 // Job results returned by Run: 0 all done, 1 cancelled by the user, negative (bit 31 set) an error whose
 // further bits each name one message line in the job's own message table.

@@ -75,9 +75,6 @@ int CDuplicator::Run(IProgressFrontEnd& frontEnd)
         m_result = RESULT_OTHER_ERROR;
     else if (endCode == FRONTEND_CANCELED)
         m_result = JOB_RESULT_CANCELED;
-    for (const FailedSource& failed : m_failed)
-        if (m_result != JOB_RESULT_CANCELED)
-            m_result = m_result < 0 ? m_result | failed.code : failed.code;
     const int result = m_result;
     m_duplicated = std::move(m_landed);
     m_landed.clear();
@@ -88,8 +85,15 @@ int CDuplicator::Run(IProgressFrontEnd& frontEnd)
 
 void CDuplicator::WorkerMain()
 {
-    WorkerLoop(static_cast<int>(m_records.size()), RESULT_OTHER_ERROR,
-               [this](int index) { CopyRecord(m_records[static_cast<size_t>(index)]); });
+    // Each item that did not land adds its cause, so the progress ends "failed" too.
+    WorkerLoop(
+        static_cast<int>(m_records.size()), RESULT_OTHER_ERROR,
+        [this](int index) { CopyRecord(m_records[static_cast<size_t>(index)]); },
+        [this] {
+            for (const FailedSource& failed : m_failed)
+                if (m_result != JOB_RESULT_CANCELED)
+                    m_result = m_result < 0 ? m_result | failed.code : failed.code;
+        });
 }
 
 void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)

@@ -178,7 +178,7 @@ int CExporter::Run(IProgressFrontEnd& frontEnd)
 
 void CExporter::WorkerMain()
 {
-    WorkerLoop(static_cast<int>(m_records.size()), RESULT_FAILED, [this](int index) {
+    auto exportEntry = [this](int index) {
         const size_t i = static_cast<size_t>(index);
         if (m_codes[i] != 0 || !(m_records[i].flags & FILE_MEDIA))
             return;
@@ -189,13 +189,16 @@ void CExporter::WorkerMain()
             CDebugLog::Write("export: " + m_records[i].sourcePath + ": " +
                              ExportCauseText({m_records[i].sourcePath, m_codes[i], m_parent, m_figures[i]}));
         }
-    });
+    };
     // The progress says "failed" when a file was left out, though the others went on; a recording that
     // ended early was exported as far as it goes, which the ending says instead (SomeEndedEarly).
-    if (GetState() == STATE_DONE && std::any_of(m_codes.begin(), m_codes.end(), [](int code) {
-            return code != 0 && code != RESULT_ENDED_EARLY;
-        }))
-        SetState(STATE_FAILED);
+    auto finish = [this] {
+        if (m_result == JOB_RESULT_DONE && std::any_of(m_codes.begin(), m_codes.end(), [](int code) {
+                return code != 0 && code != RESULT_ENDED_EARLY;
+            }))
+            m_result = RESULT_FAILED;
+    };
+    WorkerLoop(static_cast<int>(m_records.size()), RESULT_FAILED, exportEntry, finish);
 }
 
 void CExporter::ExportRecord(size_t index)

@@ -154,10 +154,6 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
     } else if (endCode == FRONTEND_CANCELED) {
         m_result = JOB_RESULT_CANCELED;
     }
-    // Sources that failed to convert make a run that otherwise went well "not imported"; a placement
-    // failure keeps its own cause.
-    if (m_result == JOB_RESULT_DONE && !m_failed.empty())
-        m_result = RESULT_NOT_IMPORTED;
     const int result = m_result;
     CleanUp();
     return result;
@@ -193,6 +189,10 @@ void CImporter::WorkerMain()
         // Cancel ends it.
         if (m_result == JOB_RESULT_DONE && GetState() == STATE_RUNNING)
             Complete();
+        // Sources that failed to convert (or that Prepare refused) make a run that otherwise went well
+        // "not imported", and its progress "failed"; a placement failure keeps its own cause.
+        if (m_result == JOB_RESULT_DONE && !m_failed.empty())
+            m_result = RESULT_NOT_IMPORTED;
     };
     PairedWorkerLoop(
         static_cast<int>(m_records.size()), RESULT_OTHER_ERROR,

@@ -41,9 +41,11 @@ protected:
     // state (CANCELED for result 1, DONE for 0, FAILED otherwise); finish (when set) runs on the worker just
     // before that, with the loop's result in m_result, and may change it: a step that ends the job (the
     // import's placement on the card) runs there, so the front-end still shows it and can cancel it.
-    void WorkerLoop(int count, int otherError, const std::function<void(int index)>& processEntry)
+    void WorkerLoop(int count, int otherError, const std::function<void(int index)>& processEntry,
+                    const std::function<void()>& finish = {})
     {
-        PairedWorkerLoop(count, otherError, [](int) { return false; }, [&](int index, int) { processEntry(index); });
+        PairedWorkerLoop(
+            count, otherError, [](int) { return false; }, [&](int index, int) { processEntry(index); }, finish);
     }
 
     // WorkerLoop over two lanes. A run of two or more consecutive entries for which pairable(index)

@@ -173,6 +173,7 @@ TEST_F(DuplicatorTest, AFailedPartRemovesTheWholeItemNamesItsCauseAndTheNextGoes
     WaitingFrontEnd frontEnd;
     const int result = job.Run(frontEnd);
     EXPECT_EQ(result, CDuplicator::RESULT_SOURCE_GONE);
+    EXPECT_EQ(frontEnd.endState, STATE_FAILED) << "the progress ends \"Copying failed.\", not \"finished successfully\"";
     EXPECT_EQ(Names(to), std::vector<std::string>{"later.mp3"});
     EXPECT_EQ(job.Duplicated(), std::vector<std::string>{(to / "later.mp3").string()});
     EXPECT_EQ(DuplicationReportText(job, result), "Cannot open file.\n\n\nfilename\nCannot open file.\n" + clip + "\n");

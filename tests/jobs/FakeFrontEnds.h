@@ -16,12 +16,13 @@ using tq9::IConvProgress;
 using tq9::IProgressFrontEnd;
 using tq9::STATE_RUNNING;
 
-// Waits for the worker like the dialog does.
+// Waits for the worker like the dialog does, and keeps the state it ended in (what the ending line shows).
 class WaitingFrontEnd : public IProgressFrontEnd {
 public:
+    int endState = STATE_RUNNING;
     int RunModal(IConvProgress& job) override
     {
-        while (job.GetState() == STATE_RUNNING)
+        while ((endState = job.GetState()) == STATE_RUNNING)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return FRONTEND_FINISHED;
     }

@@ -200,6 +200,7 @@ TEST_F(ImporterTest, PrepareUsesTheCopyRecordsDuringTheProgramsOwnDrag)
 
     WaitingFrontEnd frontEnd;
     EXPECT_EQ(importer.Run(frontEnd), 0);
+    EXPECT_EQ(frontEnd.endState, STATE_DONE) << "placed on the card before the progress ends";
     EXPECT_EQ(ReadFile(card / "clip.mov"), "source bytes") << "copied byte for byte";
     EXPECT_EQ(ReadFile(card / "clip.thm"), "converted " + (pc / "clip.mov").string());
     EXPECT_TRUE(Names(tmp).empty());
@@ -325,6 +326,7 @@ TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndA512FirstPassFailsTheFile)
     const std::string passLog = importer.Records()[0].passLogPath;
     WaitingFrontEnd frontEnd;
     EXPECT_EQ(importer.Run(frontEnd), CImporter::RESULT_NOT_IMPORTED);
+    EXPECT_EQ(frontEnd.endState, STATE_FAILED) << "a file was left out";
 
     std::vector<std::string> goodPasses;
     int badPasses = 0;
