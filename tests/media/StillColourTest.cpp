@@ -194,3 +194,29 @@ TEST(StillColour, AnHdrPhotosOwnPeakIsItsWhite)
     EXPECT_GT(MeanLevel(said, 40, 40, 280, 280) - MeanLevel(unsaid, 40, 40, 280, 280), 1.5);
     EXPECT_NEAR(MeanLevel(said, 400, 40, 280, 280), MeanLevel(unsaid, 400, 40, 280, 280), 0.5);
 }
+
+TEST(StillColour, OnlyAPqOrHlgDescriptionMakesAPhotoHdr)
+{
+    // A cICP chunk with an SDR transfer (sRGB's, 13) leaves the photo exactly as without it; so does a cICP
+    // chunk after the pixels, where it does not count. A broken HDR photo fails and writes nothing.
+    TempDir dir;
+    const QImage sdr(QString::fromStdString(SdrPhoto("still-bars", kBars).string()));
+    ASSERT_FALSE(sdr.isNull());
+    ASSERT_TRUE(sdr.convertToFormat(QImage::Format_RGBX64).save(QString::fromStdString((dir / "plain.png").string())));
+    ASSERT_TRUE(WriteHdrPng(dir / "srgb.png", sdr, 13));
+    ASSERT_TRUE(WriteHdrPng(dir / "pq.png", sdr, kPq));
+    const std::string pq = ReadFile(dir / "pq.png");
+    std::string late = ReadFile(dir / "plain.png");
+    late.insert(late.size() - 12, pq.substr(33, 16)); // the PQ chunk moved just before the end
+    WriteFile(dir / "late.png", late);
+    ConversionSettings ntsc;
+    ASSERT_EQ(0, ConvertStill(ntsc, (dir / "plain.png").string(), (dir / "plain.jpg").string()));
+    for (const char* name : {"srgb", "late"}) {
+        const fs::path out = dir / (std::string(name) + ".jpg");
+        ASSERT_EQ(0, ConvertStill(ntsc, (dir / (std::string(name) + ".png")).string(), out.string())) << name;
+        EXPECT_TRUE(ReadFile(out) == ReadFile(dir / "plain.jpg")) << name;
+    }
+    WriteFile(dir / "broken.png", pq.substr(0, 60));
+    EXPECT_EQ(1, ConvertStill(ntsc, (dir / "broken.png").string(), (dir / "broken.jpg").string()));
+    EXPECT_FALSE(fs::exists(dir / "broken.jpg"));
+}
