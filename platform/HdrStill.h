@@ -22,9 +22,10 @@ public:
 
     bool IsHdr() const { return m_hdr; }
     // The picture (its own R'G'B', 16 bits, as decoded) in 24-bit sRGB, brought down to fitted (the size
-    // it is drawn at) when larger: first to at most 4 times fitted in its own R'G'B', the rest of the way
-    // after the tone mapping, so that most of the mixing of neighbouring colours is done on SDR colours, as
-    // for an SDR photo. Transparent parts come out as over black. Null when the conversion fails.
+    // it is drawn at) when larger: first to at most 4 times fitted (and 1.6 million pixels) in its own
+    // R'G'B', the rest of the way after the tone mapping, so that most of the mixing of neighbouring colours
+    // is done on SDR colours, as for an SDR photo. Transparent parts come out as over black. Null when the
+    // conversion fails.
     QImage ToSdr(const QImage& picture, QSize fitted) const;
 
 private:
