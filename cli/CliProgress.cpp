@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <iostream>
@@ -74,11 +75,6 @@ std::string CCliProgress::LockWaitText(const std::string& folder)
 bool CCliProgress::Interrupted() const
 {
     return g_interrupted.load();
-}
-
-const std::atomic<bool>* CCliProgress::CompletionCancelFlag() const
-{
-    return &g_interrupted;
 }
 
 void CCliProgress::WorkerEnded()

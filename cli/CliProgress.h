@@ -6,7 +6,6 @@
 // thread that called RunModal. One instance at a time; it installs its handlers for its lifetime.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <string>
 
@@ -25,7 +24,6 @@ public:
     CCliProgress& operator=(const CCliProgress&) = delete;
 
     int RunModal(IConvProgress& job) override;
-    const std::atomic<bool>* CompletionCancelFlag() const override;
     void WorkerEnded() override;
 
     // The line that says the run waits for another one writing into folder.

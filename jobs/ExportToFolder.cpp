@@ -1,6 +1,7 @@
 #include "jobs/ExportToFolder.h"
 
 #include <cerrno>
+#include <functional>
 
 #include "card/ExportSystemFile.h"
 #include "jobs/ImportSpaceCheck.h"
@@ -26,10 +27,10 @@ CExporter::FailedSource placementFailure(const CTQ9ExportSystemFile& record, con
     return failed;
 }
 
-// Moves each finished working file into folder, one at a time so one that fails names only itself. False
-// after a cancel, with what was moved removed again.
-bool moveResults(const CExporter& exporter, const std::string& folder, const std::atomic<bool>* cancel,
-                 CExportToFolder::Outcome& outcome)
+// Moves each finished working file into folder, one at a time so one that fails names only itself, until
+// stop() turns true.
+void moveResults(const CExporter& exporter, const std::string& folder, const std::function<bool()>& stop,
+                 const std::function<void(const std::string&)>& lockWait, CExportToFolder::Outcome& outcome)
 {
     for (size_t i = 0; i < exporter.Records().size(); ++i) {
         if (!exporter.Exported(i))
@@ -41,7 +42,8 @@ bool moveResults(const CExporter& exporter, const std::string& folder, const std
         ShellFileOp op;
         op.func = FO_MOVE;
         op.flags = FOF_MULTIDESTFILES | FOF_RENAMEONCOLLISION | FOF_NOCONFIRMATION;
-        op.cancel = cancel;
+        op.stopRequested = stop;
+        op.lockWait = lockWait;
         op.from.push_back(record.tempPath);
         op.to.push_back(folder + "/" + source.base + "." + working.extension);
         const int code = CShellFileOperation::Run(op);
@@ -49,15 +51,10 @@ bool moveResults(const CExporter& exporter, const std::string& folder, const std
             outcome.placed.push_back(op.done.front());
             continue;
         }
-        if (code == DE_OPCANCELLED) {
-            for (const std::string& moved : outcome.placed)
-                CFileIo::Unlink(moved);
-            outcome.placed.clear();
-            return false;
-        }
+        if (code == DE_OPCANCELLED)
+            return;
         outcome.failed.push_back(placementFailure(record, folder, code));
     }
-    return true;
 }
 
 } // namespace
@@ -72,13 +69,20 @@ CExportToFolder::Outcome CExportToFolder::Run(CExporter& exporter, IProgressFron
         outcome.failed = exporter.FailedSources();
         return outcome;
     }
-    outcome.result = exporter.Run(frontEnd);
-    if (outcome.result != JOB_RESULT_CANCELED) {
+    // The moves run on the job's worker, behind the front-end: a cancel stops them too.
+    outcome.result = exporter.Run(frontEnd, [&](const std::function<bool()>& stop,
+                                                const std::function<void(const std::string&)>& lockWait) {
         outcome.failed = exporter.FailedSources();
-        if (!moveResults(exporter, folder, frontEnd.CompletionCancelFlag(), outcome))
-            outcome.result = JOB_RESULT_CANCELED;
-        else if (!outcome.failed.empty())
-            outcome.result = CExporter::RESULT_FAILED;
+        moveResults(exporter, folder, stop, lockWait, outcome);
+    });
+    if (outcome.result == JOB_RESULT_CANCELED) {
+        // Whatever had been moved goes again.
+        for (const std::string& moved : outcome.placed)
+            CFileIo::Unlink(moved);
+        outcome.placed.clear();
+        outcome.failed.clear();
+    } else if (!outcome.failed.empty()) {
+        outcome.result = CExporter::RESULT_FAILED;
     }
     exporter.DeleteWorkingFiles();
     return outcome;

@@ -3,7 +3,9 @@
 // card file's name with the export's extension (clip.mp4 recorded by the device arrives as clip.wmv) and
 // the card file's date; a taken name gets the next "name (2).ext". What can be exported is: a file that
 // fails, in the export or when it is put into the folder, is named in failed with its cause and the others
-// go on. A cancel removes what was moved; the working files go in every case.
+// go on. The moves run on the job's worker, so the front-end shows them (and a wait for another run
+// writing into the folder) and can cancel them; a cancel removes what was moved; the working files go in
+// every case.
 //
 // UI thread (the front-end's); blocks while the job's worker runs.
 #pragma once

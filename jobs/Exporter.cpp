@@ -156,13 +156,15 @@ int CExporter::Prepare(const std::vector<std::string>& sources, const std::strin
     return m_unconverted.empty() ? 0 : RESULT_PLAIN_COPY;
 }
 
-int CExporter::Run(IProgressFrontEnd& frontEnd)
+int CExporter::Run(IProgressFrontEnd& frontEnd, const HandOn& handOn)
 {
     if (CSelfDDIndicator::Instance().GetDropBusy() != 0)
         return JOB_RESULT_DONE;
     ResetRunFields();
     m_endedEarly.store(false);
+    m_handOn = handOn;
     const int endCode = StartWorkerAndWait(frontEnd);
+    m_handOn = nullptr;
     if (endCode == 0)
         m_result = RESULT_FAILED;
     else if (endCode == FRONTEND_CANCELED)
@@ -197,6 +199,11 @@ void CExporter::WorkerMain()
                 return code != 0 && code != RESULT_ENDED_EARLY;
             }))
             m_result = RESULT_FAILED;
+        // Handed on while the front-end still shows the job, so a wait for another run says so there and
+        // Cancel ends it.
+        if (m_handOn && m_result != JOB_RESULT_CANCELED && GetState() == STATE_RUNNING)
+            m_handOn([this] { return GetState() != STATE_RUNNING; },
+                     [this](const std::string& folder) { SetWaitingFor(folder); });
     };
     WorkerLoop(static_cast<int>(m_records.size()), RESULT_FAILED, exportEntry, finish);
 }

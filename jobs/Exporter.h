@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,10 +58,16 @@ public:
     // Returns 0 or a negative code above (RESULT_NOT_FOUND when no source is left). Records and working
     // files of an earlier run are dropped.
     int Prepare(const std::vector<std::string>& sources, const std::string& parent = std::string());
-    // Runs the prepared records behind frontEnd and returns 0, 1 (cancelled) or RESULT_FAILED when a file
-    // failed (the others are exported). While the program itself takes a drop it does nothing and
-    // returns 0.
-    int Run(IProgressFrontEnd& frontEnd);
+    // What hands the finished working files on (the moves into a PC folder): run on the worker after the
+    // last record, unless cancelled, while the front-end still shows the job. stop() turns true when the
+    // user cancels; lockWait reports a wait for another run's lock on the destination (GetWaitingFor).
+    using HandOn = std::function<void(const std::function<bool()>& stop,
+                                      const std::function<void(const std::string& folder)>& lockWait)>;
+
+    // Runs the prepared records behind frontEnd, then handOn, and returns 0, 1 (cancelled) or RESULT_FAILED
+    // when a file failed (the others are exported). While the program itself takes a drop it does nothing
+    // and returns 0.
+    int Run(IProgressFrontEnd& frontEnd, const HandOn& handOn = {});
 
     // The records of the last Prepare, one per source in source order; kept after Run.
     int GetRecordCount() const { return static_cast<int>(m_records.size()); }
@@ -106,6 +113,7 @@ private:
     std::unique_ptr<CWorkFolder> m_work;
     std::string m_parent; // the folder holding m_work
     std::atomic<bool> m_endedEarly{false}; // written by the worker, read by the front-end
+    HandOn m_handOn;                       // set by Run before the worker starts
 };
 
 // What the drag-out and File > Export show after a run in which files failed: string 236 (left out of

@@ -2,7 +2,6 @@
 // and the command-line front-end implement this, so the GUI and tq9 drive a job the same way.
 #pragma once
 
-#include <atomic>
 #include <string>
 
 #include "jobs/ConvProgress.h"
@@ -20,11 +19,6 @@ public:
     // STATE_RUNNING (returns FRONTEND_FINISHED) or the user cancels (calls CancelJob, returns
     // FRONTEND_CANCELED). Must not wait for the worker itself.
     virtual int RunModal(IConvProgress& job) = 0;
-
-    // A flag the front-end raises when the user asks to stop while a step after the job (the export's
-    // move into a PC folder) blocks the user-interface thread; nullptr when the front-end cannot be asked
-    // then (the Qt dialog has closed by that time).
-    virtual const std::atomic<bool>* CompletionCancelFlag() const { return nullptr; }
 
     // True when the job's worker (and the threads it starts) should yield to the front-end: the desktop
     // program's dialog. A command-line run keeps the priority it was started with (users have nice).

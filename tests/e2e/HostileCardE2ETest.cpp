@@ -251,10 +251,12 @@ TEST_F(HostileCardE2ETest, WaitingForAFolderLockIsShownAndCtrlCEndsIt)
     ASSERT_GE(held, 0);
     ASSERT_EQ(::flock(held, LOCK_EX), 0); // another run places into the folder
 
-    // The duplication waits for each item; the import converts first and waits to place the results.
+    // The duplication waits for each item; the import converts first and waits to place the results; the
+    // export too (into any folder).
     for (const std::vector<std::string>& command :
          {std::vector<std::string>{"dup", one.string(), (two / "x.jpg").string()},
-          std::vector<std::string>{"import", one.string(), photo.string()}}) {
+          std::vector<std::string>{"import", one.string(), photo.string()},
+          std::vector<std::string>{"export", "--to", one.string(), (two / "x.jpg").string()}}) {
         SCOPED_TRACE(command[0]);
         std::vector<std::string> argv = {BinPath("tq9").string(), "--card-root", root.string()};
         argv.insert(argv.end(), command.begin(), command.end());

@@ -184,6 +184,32 @@ TEST_F(CommandsTest, CtrlEExportsTheSelectionIntoTheChosenFolderRenamingTakenNam
     EXPECT_EQ(Names(out), std::vector<std::string>{"photo.jpg"});
 }
 
+TEST_F(CommandsTest, AnExportWaitingForAnotherRunWritingIntoTheFolderSaysSoAndCancelEndsIt)
+{
+    const fs::path device = AddCard("card");
+    const fs::path folder = device / "TQ9_0001";
+    WriteFile(folder / "photo.jpg", Blob(3000, 1));
+    const fs::path out = m_dir / "out";
+    fs::create_directories(out);
+    CMainFrame& frame = Start();
+    Select(folder);
+    SelectRows({0});
+    m_choice = {out.string()};
+    std::string status;
+    qint64 cancelToReturn = -1;
+    {
+        OtherRunsLock lock(out);
+        frame.ExportCommand();
+        cancelToReturn = lock.sinceCancel.isValid() ? lock.sinceCancel.elapsed() : -1;
+        status = lock.status;
+    }
+    EXPECT_EQ(status, "Waiting for another run writing into " + out.string() + " ...");
+    EXPECT_GE(cancelToReturn, 0);
+    EXPECT_LT(cancelToReturn, 1000) << "the wait is checked every 100 ms";
+    EXPECT_TRUE(m_messages.empty()) << "the dialog said it was cancelled";
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
 TEST_F(CommandsTest, DuplicateToOffersTheOtherCardFoldersAndCopiesWithSidecars)
 {
     const fs::path device = AddCard("card", {1, 2});

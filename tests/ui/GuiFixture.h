@@ -10,9 +10,18 @@
 #include "ui/MainFrame.h"
 #include "ui/MessageBox.h"
 #include "ui/RightView.h"
+#include "ui/ConvProgressDlg.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
 #include <QMimeData>
 #include <QSettings>
 #include <QTest>
@@ -32,6 +41,40 @@ struct ShownMessage {
     std::string text;
     std::string caption;
     tq9::CMessageBox::Buttons buttons;
+};
+
+// Holds a folder's lock as another run placing files into it does, and presses Cancel in the progress
+// dialog once its status line says the job waits for it (or after 15 s, so a dialog that never says it
+// cannot hang the test for the hour the wait lasts).
+class OtherRunsLock {
+public:
+    explicit OtherRunsLock(const fs::path& folder) : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        EXPECT_EQ(::flock(m_fd, LOCK_EX), 0);
+        m_poll.setInterval(50);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<tq9::CConvProgressDlg*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            if (!dialog->StatusLabel()->text().startsWith(QStringLiteral("Waiting")) && m_sinceStart.elapsed() < 15000)
+                return;
+            status = dialog->StatusLabel()->toolTip().toStdString();
+            m_poll.stop();
+            sinceCancel.start();
+            QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+        });
+        m_sinceStart.start();
+        m_poll.start();
+    }
+    ~OtherRunsLock() { ::close(m_fd); }
+
+    std::string status;         // the status line's full text when Cancel was pressed
+    QElapsedTimer sinceCancel;  // started when Cancel was pressed
+
+private:
+    int m_fd;
+    QTimer m_poll;
+    QElapsedTimer m_sinceStart;
 };
 
 class GuiFixture : public ::testing::Test {
