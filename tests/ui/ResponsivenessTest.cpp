@@ -50,8 +50,10 @@ TEST_F(ResponsivenessTest, TheEventLoopKeepsTicksDuringAConversion)
     const fs::path folder = device / "TQ9_0001";
     const fs::path source = m_dir / "pc" / "clip.mp4";
     fs::create_directories(source.parent_path());
-    fs::copy_file(SynthMedia("ui-clip-640.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=30:duration=4", "-f",
-                      "lavfi", "-i", "sine=duration=4", "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
+    // Long enough that the dialog is up for ~100 ticks where 20 are needed (a 4 s clip now converts in
+    // under 0.2 s).
+    fs::copy_file(SynthMedia("ui-clip-640-24s.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=30:duration=24",
+                      "-f", "lavfi", "-i", "sine=duration=24", "-c:v", "libx264", "-preset", "veryfast", "-pix_fmt", "yuv420p",
                       "-c:a", "aac", "-shortest"}),
         source);
     const int startNice = getpriority(PRIO_PROCESS, 0);
