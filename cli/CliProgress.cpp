@@ -29,15 +29,21 @@ struct sigaction g_oldTerm {};
 
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-void onSignal(int)
+// Ends RunModal's wait at once. Async-signal-safe.
+void wakeRunModal()
 {
-    g_interrupted.store(true);
     if (g_wakeFd.IsOpen()) {
         const uint64_t one = 1;
         const int saved = errno;
         [[maybe_unused]] ssize_t n = ::write(g_wakeFd.Get(), &one, sizeof one);
         errno = saved;
     }
+}
+
+void onSignal(int)
+{
+    g_interrupted.store(true);
+    wakeRunModal();
 }
 
 } // namespace
@@ -79,10 +85,7 @@ bool CCliProgress::Interrupted() const
 
 void CCliProgress::WorkerEnded()
 {
-    if (g_wakeFd.IsOpen()) {
-        const uint64_t one = 1;
-        [[maybe_unused]] ssize_t n = ::write(g_wakeFd.Get(), &one, sizeof one);
-    }
+    wakeRunModal();
 }
 
 int CCliProgress::RunModal(IConvProgress& job)

@@ -28,9 +28,10 @@ CExporter::FailedSource placementFailure(const CTQ9ExportSystemFile& record, con
 }
 
 // Moves each finished working file into folder, one at a time so one that fails names only itself, until
-// stop() turns true.
+// stop() turns true. placedAs: which file each placed name held when it was placed.
 void moveResults(const CExporter& exporter, const std::string& folder, const std::function<bool()>& stop,
-                 const std::function<void(const std::string&)>& lockWait, CExportToFolder::Outcome& outcome)
+                 const std::function<void(const std::string&)>& lockWait, CExportToFolder::Outcome& outcome,
+                 std::vector<CFileIo::Identity>& placedAs)
 {
     for (size_t i = 0; i < exporter.Records().size(); ++i) {
         if (!exporter.Exported(i))
@@ -49,6 +50,8 @@ void moveResults(const CExporter& exporter, const std::string& folder, const std
         const int code = CShellFileOperation::Run(op);
         if (code == 0) {
             outcome.placed.push_back(op.done.front());
+            placedAs.emplace_back();
+            CFileIo::IdentityOf(op.done.front(), placedAs.back()); // none (0, 0) matches nothing later
             continue;
         }
         if (code == DE_OPCANCELLED)
@@ -70,15 +73,17 @@ CExportToFolder::Outcome CExportToFolder::Run(CExporter& exporter, IProgressFron
         return outcome;
     }
     // The moves run on the job's worker, behind the front-end: a cancel stops them too.
+    std::vector<CFileIo::Identity> placedAs;
     outcome.result = exporter.Run(frontEnd, [&](const std::function<bool()>& stop,
                                                 const std::function<void(const std::string&)>& lockWait) {
         outcome.failed = exporter.FailedSources();
-        moveResults(exporter, folder, stop, lockWait, outcome);
+        moveResults(exporter, folder, stop, lockWait, outcome, placedAs);
     });
     if (outcome.result == JOB_RESULT_CANCELED) {
-        // Whatever had been moved goes again.
-        for (const std::string& moved : outcome.placed)
-            CFileIo::Unlink(moved);
+        // Whatever had been moved goes again, but only while its name still holds it: the folder is the
+        // user's, and a file put there under that name since is theirs.
+        for (size_t i = 0; i < outcome.placed.size(); ++i)
+            CFileIo::UnlinkIfSame(outcome.placed[i], placedAs[i]);
         outcome.placed.clear();
         outcome.failed.clear();
     } else if (!outcome.failed.empty()) {

@@ -147,7 +147,7 @@ ColourConversion ColourConversion::ForHdrStill(AVColorTransferCharacteristic tra
     double peakNits)
 {
     ColourConversion c;
-    if (transfer != AVCOL_TRC_SMPTE2084 && transfer != AVCOL_TRC_ARIB_STD_B67)
+    if (!IsHdrTransfer(transfer))
         return c;
     // What does not say (or says what zscale does not know) is read as BT.2020, as for video.
     switch (primaries) {

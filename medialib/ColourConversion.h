@@ -26,6 +26,11 @@ public:
     // None for an SDR transfer.
     static ColourConversion ForHdrStill(AVColorTransferCharacteristic transfer, AVColorPrimaries primaries,
         double peakNits);
+    // PQ or HLG: the transfers that are tone-mapped.
+    static bool IsHdrTransfer(AVColorTransferCharacteristic transfer)
+    {
+        return transfer == AVCOL_TRC_SMPTE2084 || transfer == AVCOL_TRC_ARIB_STD_B67;
+    }
 
     Kind GetKind() const { return m_kind; }
     // The filters that convert, for a picture of width x height at that point of the chain; empty for None.

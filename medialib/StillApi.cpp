@@ -107,7 +107,7 @@ extern "C" {
 
 TQ9MEDIA_API int Tq9MediaIsHdrTransfer(int transfer)
 {
-    return transfer == AVCOL_TRC_SMPTE2084 || transfer == AVCOL_TRC_ARIB_STD_B67;
+    return ColourConversion::IsHdrTransfer(static_cast<AVColorTransferCharacteristic>(transfer));
 }
 
 TQ9MEDIA_API int Tq9MediaHdrStillToSdr(const Tq9HdrStill* picture, uint8_t* out, int outStride)

@@ -180,6 +180,31 @@ int CFileIo::Unlink(const std::string& path)
     return ::unlink(path.c_str());
 }
 
+int CFileIo::IdentityOf(const std::string& path, Identity& identity)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = kNotRegularErrno;
+        return -1;
+    }
+    identity = {st.st_dev, st.st_ino};
+    return 0;
+}
+
+int CFileIo::UnlinkIfSame(const std::string& path, const Identity& identity)
+{
+    Identity now;
+    if (IdentityOf(path, now) != 0)
+        return -1;
+    if (!(now == identity)) {
+        errno = ESTALE;
+        return -1;
+    }
+    return Unlink(path);
+}
+
 int CFileIo::CopyTimes(int in, int out)
 {
     struct stat st {};

@@ -36,6 +36,17 @@ public:
     // unlink fallback on file systems without it).
     static int RenameNoReplace(const std::string& from, const std::string& to);
     static int Unlink(const std::string& path);
+    // Which regular file a name holds (a link is not followed), to tell later whether it still holds it.
+    struct Identity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    // The identity of the regular file at path; -1 with errno set (kNotRegularErrno for anything else).
+    static int IdentityOf(const std::string& path, Identity& identity);
+    // Unlink, but only while path still names the regular file identity says: in a folder that is not the
+    // program's own, someone may have put their own file under that name since (ESTALE then).
+    static int UnlinkIfSame(const std::string& path, const Identity& identity);
     // Gives out the access and modification times of in (a copy keeps its source's date). Not counted by
     // the test hooks below: a date that cannot be kept loses no data. 0 or -1 with errno set.
     static int CopyTimes(int in, int out);

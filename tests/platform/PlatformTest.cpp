@@ -117,6 +117,41 @@ TEST(FileIo, RenameNoReplaceKeepsAnExistingDestination)
     EXPECT_EQ(CFileIo::SyncFolder(t.Path().string()), 0);
 }
 
+// Undoing a placement in a folder that is not the program's own: the name goes only while it still holds
+// the file placed there; someone's own file, a link or a folder put under it since stays.
+TEST(FileIo, UnlinkIfSameRemovesOnlyTheFileThatWasPlaced)
+{
+    TempDir t;
+    const std::string placed = (t / "clip.wmv").string();
+    WriteFile(t / "clip.wmv", "ours");
+    CFileIo::Identity ours;
+    ASSERT_EQ(CFileIo::IdentityOf(placed, ours), 0);
+
+    // Replaced by the user's own file under the same name.
+    WriteFile(t / "theirs", "theirs");
+    fs::rename(t / "theirs", placed);
+    EXPECT_NE(CFileIo::UnlinkIfSame(placed, ours), 0);
+    EXPECT_EQ(errno, ESTALE);
+    EXPECT_EQ(tq9test::ReadFile(placed), "theirs");
+
+    // A link to the file placed, and a folder, are not it either.
+    WriteFile(t / "again", "ours");
+    CFileIo::Identity again;
+    ASSERT_EQ(CFileIo::IdentityOf((t / "again").string(), again), 0);
+    fs::remove(placed);
+    fs::create_symlink(t / "again", placed);
+    EXPECT_NE(CFileIo::UnlinkIfSame(placed, again), 0);
+    EXPECT_TRUE(fs::exists(t / "again"));
+    EXPECT_TRUE(fs::is_symlink(placed));
+    fs::remove(placed);
+    fs::create_directory(placed);
+    EXPECT_NE(CFileIo::UnlinkIfSame(placed, again), 0);
+    EXPECT_TRUE(fs::is_directory(placed));
+
+    EXPECT_EQ(CFileIo::UnlinkIfSame((t / "again").string(), again), 0);
+    EXPECT_FALSE(fs::exists(t / "again"));
+}
+
 // Ownership moves with the object: each descriptor is closed exactly once, by its last owner, and a
 // checked Close reports what CFileIo::Close reports.
 TEST(UniqueFd, ClosesOnceByTheLastOwner)
