@@ -56,7 +56,10 @@ MediaWriter::MediaWriter(const std::string& path, const Tq9WriterSettings& setti
     // The chain resamples what arrives to the file's rate and channels.
     m_sampleRate = settings.inputSampleRate ? settings.inputSampleRate : settings.sampleRate;
     av_channel_layout_default(&m_audioLayout, settings.inputChannels ? settings.inputChannels : settings.channels);
-    m_out->Context()->avoid_negative_ts = 0;
+    // The sound encoder's priming frame starts before zero, and ASF keeps send times unsigned: a player that
+    // reads them so (VLC) takes every picture for early and skips it. Both streams move by the same amount,
+    // so the file starts at 0 and sound and pictures keep their distance.
+    m_out->Context()->avoid_negative_ts = AVFMT_AVOID_NEG_TS_MAKE_ZERO;
     m_created = true;
     m_out->Open(nullptr);
 }

@@ -281,7 +281,8 @@ typedef struct Tq9WriterSettings {
 
 /* Creates the file (replacing what is there) and opens both encoders. *writer is set only on success. */
 TQ9MEDIA_API int Tq9WriterOpen(const char* pathUtf8, const Tq9WriterSettings* settings, Tq9MediaWriter** writer);
-/* One picture at its presentation time (microseconds from the start). */
+/* One picture at its presentation time (microseconds from the start). The file starts at 0 with the sound
+ * encoder's priming frame (2048 samples), and both streams are stored that much later than given. */
 TQ9MEDIA_API int Tq9WriterVideo(Tq9MediaWriter* writer, const uint8_t* const planes[3], const int lineSizes[3],
                                 int64_t ptsUs);
 /* Interleaved samples, frames per channel, the first at ptsUs; any count (the writer re-frames them). */

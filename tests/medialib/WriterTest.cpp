@@ -1,5 +1,6 @@
 // The writer API of libtq9media (WMV: ASF with wmv2 and wmav2), for the WMV exporter's ASF writer filter.
 #include "MediaLibTestSupport.h"
+#include "support/AsfPackets.h"
 
 #include <gtest/gtest.h>
 
@@ -155,20 +156,32 @@ TEST_P(WriterRowTest, WritesWmvThatDecodesCleanly)
     EXPECT_EQ(audioRc, 0);
     ASSERT_EQ(Tq9WriterClose(w), 0);
 
-    // Both streams end with the source within one picture. The file also holds the audio encoder's
-    // priming frame (2048 samples) just before the start, where it keeps the sound with the pictures.
+    // The file starts at 0 with the audio encoder's priming frame (2048 samples), which keeps the sound
+    // with the pictures: they follow it by as much, and both streams end with the source within a picture.
+    const double priming = std::round(2048000.0 / row.rate) / 1000; // ASF counts in ms
     auto v = ProbeFields(out, "stream=codec_name,width,height,start_time", "v");
     EXPECT_EQ(v["codec_name"], "wmv2");
     EXPECT_EQ(v["width"], "176");
     EXPECT_EQ(v["height"], "144");
-    EXPECT_EQ(Seconds(v["start_time"]), 0);
-    EXPECT_NEAR(ReadPackets(out, "v", 0.04).end, 2.0, 0.04);
+    EXPECT_NEAR(Seconds(v["start_time"]), priming, 0.0005);
+    EXPECT_NEAR(ReadPackets(out, "v", 0.04).end, 2.0 + priming, 0.04);
     const Packets sound = ReadPackets(out, "a");
-    EXPECT_NEAR(sound.end, 2.0, 0.04);
-    EXPECT_NEAR(sound.pts.front(), -2048.0 / row.rate, 0.001);
+    EXPECT_NEAR(sound.end, 2.0 + priming, 0.04);
+    EXPECT_EQ(sound.pts.front(), 0);
     auto f = ProbeFields(out, "format=format_name,duration");
     EXPECT_EQ(f["format_name"], "asf");
-    EXPECT_NEAR(Seconds(f["duration"]), 2.0 + 2048.0 / row.rate, 0.002);
+    // To the end of the sound's last frame, which the encoder's delay puts a priming past the source's.
+    EXPECT_NEAR(Seconds(f["duration"]), 2.0 + 2 * priming, 0.002);
+    // What a player reads from the packets as stored: no send time below zero (unsigned, as VLC takes
+    // them), none going back, and the pictures' first presentation as far after the sound's as the priming.
+    const AsfPackets asf = ReadAsfPackets(out);
+    ASSERT_TRUE(asf.ok);
+    EXPECT_EQ(asf.packets.front().sendTimeMs, 0u);
+    for (size_t i = 1; i < asf.packets.size(); ++i)
+        ASSERT_GE(asf.packets[i].sendTimeMs, asf.packets[i - 1].sendTimeMs) << "packet " << i;
+    EXPECT_LE(asf.packets.back().sendTimeMs, 3000u);
+    EXPECT_EQ(asf.FirstPresentationMs(2), 0); // the sound
+    EXPECT_EQ(asf.FirstPresentationMs(1), std::lround(priming * 1000));
     auto a = ProbeFields(out, "stream=codec_name,sample_rate,channels,bit_rate", "a");
     EXPECT_EQ(a["codec_name"], "wmav2");
     EXPECT_EQ(a["sample_rate"], std::to_string(row.rate));
@@ -213,7 +226,7 @@ TEST(WriterTest, TimesStayMonotonicAndTheLengthIsTheSources)
     for (size_t i = 1; i < times.size(); ++i)
         EXPECT_GT(times[i], times[i - 1]) << i;
     EXPECT_NEAR(times.back() - times.front(), 1.6, 0.001);
-    EXPECT_NEAR(ReadPackets(out, "a").end, 1.5, 0.05); // within one encoder frame
+    EXPECT_NEAR(ReadPackets(out, "a").end - times.front(), 1.5, 0.05); // within one encoder frame
 }
 
 // The rate control follows the bit rate asked for (the exporter's 6 Mbit/s would not be reached by tiny
@@ -367,7 +380,7 @@ TEST(WriterTest, EncoderInstancesWriteOneEncodersFile)
     for (const Coded* c : {&one, &four}) {
         ASSERT_EQ(c->pts.size(), 150u);
         for (size_t n = 0; n < c->pts.size(); ++n)
-            EXPECT_NEAR(c->pts[n], n * 0.04, 0.0011) << n;
+            EXPECT_NEAR(c->pts[n] - c->pts[0], n * 0.04, 0.0011) << n;
         EXPECT_EQ(c->keyframes, groupStarts);
         EXPECT_EQ(c->decodeMessages, "");
     }
