@@ -14,6 +14,7 @@
 #include "media/StillImage.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
+#include "platform/ImageFile.h"
 #include "platform/ShellFileOperation.h"
 #include "platform/DebugLog.h"
 #include "res/MessageCatalogue.h"
@@ -28,6 +29,11 @@ namespace {
 {
     throw CUserException(why);
 }
+
+// A source that is not media at all (its probe or its picture fails), which the failure text says.
+struct CNotMediaException : CUserException {
+    using CUserException::CUserException;
+};
 
 // Writes the 4-byte big-endian length in seconds into the reserved (existing, empty) marker file.
 void writeMarker(const std::string& path, int32_t durationMs)
@@ -113,7 +119,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
         if (record.flags != 0)
             m_records.push_back(record);
         else
-            m_failed.push_back({source, RESULT_NOT_IMPORTED});
+            m_failed.push_back({source, RESULT_NOT_IMPORTED, IDS_IMPORT_KIND_REFUSED});
     }
     const int refused = m_records.empty() ? RESULT_NOT_IMPORTED : CheckCard();
     if (refused != 0 || m_records.empty()) {
@@ -161,15 +167,16 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
 
 void CImporter::WorkerMain()
 {
-    enum Outcome : char { NotRun, Converted, Failed };
+    enum Outcome : char { NotRun, Converted, Failed, NotMedia };
     std::vector<Outcome> outcomes(m_records.size(), NotRun);
     StepTimes times[CFFMpegConverter::kLanes];
     auto finish = [&] {
         for (size_t i = 0; i < m_records.size(); ++i) {
             if (outcomes[i] == Converted)
                 m_converted.push_back(m_records[i]);
-            else if (outcomes[i] == Failed)
-                m_failed.push_back({m_records[i].sourcePath, RESULT_NOT_IMPORTED});
+            else if (outcomes[i] != NotRun)
+                m_failed.push_back({m_records[i].sourcePath, RESULT_NOT_IMPORTED,
+                                    outcomes[i] == NotMedia ? IDS_IMPORT_NOT_MEDIA : 0});
         }
         if (CDebugLog::Enabled()) {
             StepTimes sum;
@@ -203,6 +210,8 @@ void CImporter::WorkerMain()
             try {
                 ProcessRecord(record, lane, times[lane]);
                 outcomes[static_cast<size_t>(index)] = Converted;
+            } catch (const CNotMediaException&) {
+                outcomes[static_cast<size_t>(index)] = NotMedia;
             } catch (const CUserException&) {
                 outcomes[static_cast<size_t>(index)] = Failed;
             }
@@ -235,7 +244,7 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
     if ((record.flags & FILE_MEDIA) && (record.kind & (KIND_VIDEO | KIND_AUDIO))) {
         converter.Probe(source, info);
         if (converter.GetResult() < 0)
-            fail("cannot probe " + source);
+            throw CNotMediaException("cannot probe " + source);
     }
     clock.Lap(times.probe);
 
@@ -265,6 +274,9 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
             ok = ConverterSucceeded(converter);
         } else if (record.kind & KIND_STILL) {
             ok = ConvertStill(m_settings, source, record.tempMediaPath) == 0;
+            uint32_t width = 0, height = 0;
+            if (!ok && !CImageFile::ReadSize(source, width, height))
+                throw CNotMediaException("not a picture: " + source);
         } else if (record.kind & KIND_AUDIO) {
             converter.ConvertAudio(source, record.tempMediaPath);
             ok = ConverterSucceeded(converter);
@@ -413,7 +425,8 @@ std::string ImportFailureText(const CImporter& importer)
         return std::string();
     std::string text = CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING);
     for (const CImporter::FailedSrcPathT& entry : importer.FailedSources())
-        text += importer.BuildErrorMessage(entry.code) + entry.path + "\n";
+        text += importer.BuildErrorMessage(entry.code) +
+            (entry.reason ? FormatText(CMessageCatalogue::Get(entry.reason), entry.path) : entry.path) + "\n";
     return text;
 }
 

@@ -51,6 +51,7 @@ public:
     struct FailedSrcPathT {
         std::string path;
         int code = 0;
+        int reason = 0; // a catalogue text naming the path and why, or 0: the path alone
     };
 
     CImporter() = default;

@@ -91,6 +91,8 @@ const std::map<int, std::string>& builtinTable()
         {346, "Converting finished; a recording ended early."},
         {347, "%s is a folder; it was left in place."},
         {348, "%s is not a regular file; it was left in place."},
+        {450, "%s: this kind of file cannot be put on the card"},
+        {451, "%s: the file cannot be read as media"},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

@@ -89,6 +89,9 @@ enum StringId : int {
     IDS_CONVERTING_ENDED_EARLY = 346,
     IDS_SIDECAR_FOLDER_LEFT = 347,
     IDS_SIDECAR_ENTRY_LEFT = 348,
+    // Why a source was not imported, after its path.
+    IDS_IMPORT_KIND_REFUSED = 450,
+    IDS_IMPORT_NOT_MEDIA = 451,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 
 #include "support/ScratchMount.h"
 #include "support/StillSources.h"
@@ -169,8 +170,11 @@ TEST_F(ImportE2ETest, AudioAndStillsWithInvalidFilesListedInTheMessage)
 
     EXPECT_EQ(r.exitCode, 3);
     const std::string line = "Impossible to import file. Including invalid file.\n";
-    EXPECT_NE(r.err.find(line + "\n\nfilename\n" + line + notes.string() + "\n" + line + corrupt.string() + "\n" +
-                         line + broken.string() + "\n"),
+    // Each named with the reason: not a kind the card takes, or not media at all.
+    const std::string notMedia = ": the file cannot be read as media\n";
+    EXPECT_NE(r.err.find(line + "\n\nfilename\n" + line + notes.string() +
+                         ": this kind of file cannot be put on the card\n" + line + corrupt.string() + notMedia +
+                         line + broken.string() + notMedia),
               std::string::npos)
         << r.err;
     // tone.wav, tone.aiff and tone.aac all want tone.mp3: the later ones take tone_<ext>.
@@ -244,6 +248,44 @@ TEST_F(ImportE2ETest, FurtherEverydayTypesTakeTheRowOfTheirKind)
         ExpectThumbnail(std::string(still, 1) + ".thm");
     }
     EXPECT_EQ(HexBytes(ReadFile(card / "vbr.mrk")), "00000008") << "8 s written, whatever the ADTS estimate said";
+    EXPECT_TRUE(TmpEmpty());
+}
+
+// A broadcast recording as .ts and .m2t, Windows Media sound, an animated GIF and an AVIF photo, in both
+// standards.
+TEST_F(ImportE2ETest, TransportStreamWmaGifAndAvifComeInForNtscAndPal)
+{
+    const auto ts = SynthMedia("imp-mpeg2.ts", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=0.6", "-f",
+                                                "lavfi", "-i", "sine=duration=0.6", "-c:v", "mpeg2video", "-c:a", "mp2"});
+    const auto wma = SynthMedia("imp-x.wma", with(kTone, {"-t", "0.6", "-c:a", "wmav2"}));
+    // Red, then blue: the still is the first picture.
+    const auto gif = SynthMedia("imp-anim.gif", {"-f", "lavfi", "-i", "color=red:size=160x120:rate=5:duration=0.2",
+                                                 "-f", "lavfi", "-i", "color=blue:size=160x120:rate=5:duration=0.2",
+                                                 "-filter_complex", "[0][1]concat=n=2", "-loop", "0"});
+    const auto avif = SynthMedia("imp-red.avif", {"-f", "lavfi", "-i", "color=red:size=160x120", "-frames:v", "1",
+                                                  "-c:v", "libaom-av1", "-still-picture", "1", "-cpu-used", "8"});
+    const std::vector<std::string> sources = {Put("a.ts", ts).string(), Put("b.m2t", ts).string(),
+                                              Put("c.wma", wma).string(), Put("d.gif", gif).string(),
+                                              Put("e.avif", avif).string()};
+    for (const auto& [flag, size, number] : {std::tuple{"--ntsc", "width=720\nheight=480\n", 1},
+                                              std::tuple{"--pal", "width=720\nheight=576\n", 2}}) {
+        SCOPED_TRACE(flag);
+        card = MakeCard(dir / "root", {number}) / ("TQ9_000" + std::to_string(number));
+        std::vector<std::string> args = {flag, card.string()};
+        args.insert(args.end(), sources.begin(), sources.end());
+        const ProcessResult r = Import(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(CardNames(), (std::vector<std::string>{"a.mp4", "a.mrk", "a.thm", "b.mp4", "b.mrk", "b.thm", "c.mp3",
+                                                         "c.mrk", "d.jpg", "d.thm", "e.jpg", "e.thm"}));
+        ExpectDeviceVideo("a.mp4", size);
+        ExpectDeviceVideo("b.mp4", size);
+        EXPECT_EQ(Probe(card / "c.mp3", "stream=codec_name"), "codec_name=mp3\n");
+        for (const char* still : {"d.jpg", "e.jpg"}) {
+            EXPECT_EQ(Probe(card / still, "stream=width,height"), size) << still;
+            EXPECT_TRUE(DecodedPixel(card / still, 360, 200).IsRed()) << still;
+            ExpectThumbnail(std::string(still, 1) + ".thm");
+        }
+    }
     EXPECT_TRUE(TmpEmpty());
 }
 

@@ -222,8 +222,9 @@ TEST_F(ImporterTest, MessagesFollowTheBitOrderAndTheFailureTextListsEachSource)
     const std::string notes = Source("notes.txt");
     ASSERT_EQ(importer.Prepare(card.string(), {notes}, 0), CImporter::RESULT_NOT_IMPORTED);
     const std::string line = "Impossible to import file. Including invalid file.\n";
-    EXPECT_EQ(ImportFailureText(importer), "\n\nfilename\n" + line + notes + "\n");
-    EXPECT_EQ(ImportReportText(importer, CImporter::RESULT_NOT_IMPORTED), line + "\n\nfilename\n" + line + notes + "\n");
+    const std::string why = notes + ": this kind of file cannot be put on the card\n";
+    EXPECT_EQ(ImportFailureText(importer), "\n\nfilename\n" + line + why);
+    EXPECT_EQ(ImportReportText(importer, CImporter::RESULT_NOT_IMPORTED), line + "\n\nfilename\n" + line + why);
 }
 
 TEST_F(ImporterTest, ConvertsEveryKindAndMovesResultsWithSidecarsOntoTheCard)
