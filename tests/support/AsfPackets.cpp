@@ -98,6 +98,14 @@ int64_t AsfPackets::FirstPresentationMs(int stream) const
     return -1;
 }
 
+bool AsfPackets::SentFromZeroOn() const
+{
+    for (size_t i = 1; i < packets.size(); ++i)
+        if (packets[i].sendTimeMs < packets[i - 1].sendTimeMs)
+            return false;
+    return !packets.empty() && packets.front().sendTimeMs == 0;
+}
+
 AsfPackets ReadAsfPackets(const std::filesystem::path& file)
 {
     const std::string b = ReadFile(file);

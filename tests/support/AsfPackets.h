@@ -25,6 +25,9 @@ struct AsfPackets {
     std::vector<AsfPacket> packets;
     // The first payload's presentation time of stream, less the preroll, in ms; -1 when it has none.
     int64_t FirstPresentationMs(int stream) const;
+    // The first packet is sent at 0 and none before the one ahead of it (a time below zero, stored
+    // unsigned, reads as 49 days).
+    bool SentFromZeroOn() const;
 };
 
 AsfPackets ReadAsfPackets(const std::filesystem::path& file);
