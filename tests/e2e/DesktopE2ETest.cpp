@@ -1,0 +1,143 @@
+// The desktop program among the desktop's own services, under Xvfb with a private session bus: a long import
+// that ends while another window has the keyboard reaches a real notification daemon (dunst) once, with its
+// result. Skipped when Xvfb, xdotool, dbus-daemon or dunst is missing.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <sstream>
+
+#include "support/TestSupport.h"
+#include "support/XvfbDisplay.h"
+
+using namespace tq9test;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool Installed(const char* program)
+{
+    return RunProcess({"sh", "-c", std::string("command -v ") + program}).exitCode == 0;
+}
+
+class DesktopE2E : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const std::string reason = XvfbDisplay::SkipReason(); !reason.empty())
+            GTEST_SKIP() << reason;
+        for (const char* program : {"dbus-daemon", "dunst", "dunstctl"})
+            if (!Installed(program))
+                GTEST_SKIP() << "needs " << program << " (scripts/install-deps)";
+        m_x = std::make_unique<XvfbDisplay>(m_dir.Path());
+        ASSERT_FALSE(m_x->Name().empty()) << "Xvfb did not start";
+        m_folder = MakeCard(m_dir / "card", {1}) / "TQ9_0001";
+        fs::create_directories(m_dir / "tmp");
+        fs::create_directories(m_dir / "run");
+        ::chmod((m_dir / "run").c_str(), 0700);
+    }
+
+    // A session bus of the test's own.
+    void StartBus()
+    {
+        const fs::path socket = m_dir / "bus";
+        m_bus = std::make_unique<ChildProcess>(
+            std::vector<std::string>{"dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                     "--address=unix:path=" + socket.string()},
+            std::vector<std::string>{});
+        ASSERT_TRUE(WaitUntil([&] { return fs::exists(socket); }, 10s)) << m_bus->Err();
+        m_busAddress = "DBUS_SESSION_BUS_ADDRESS=unix:path=" + socket.string();
+    }
+
+    std::vector<std::string> Env() const
+    {
+        std::vector<std::string> env = {
+            "DISPLAY=" + m_x->Name(), "QT_QPA_PLATFORM=xcb", "TMPDIR=" + (m_dir / "tmp").string(),
+            "HOME=" + (m_dir / "home").string(), "XDG_CONFIG_HOME=" + (m_dir / "home/.config").string(),
+            "XDG_RUNTIME_DIR=" + (m_dir / "run").string(), "TQ9_MOUNTS_FILE=/dev/null", "LANG=C.UTF-8",
+            "LC_ALL=C.UTF-8", "TQ9_NOTIFY_AFTER_MS=0"};
+        env.push_back(m_busAddress.empty() ? "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (m_dir / "no-bus").string()
+                                           : m_busAddress);
+        return env;
+    }
+    std::vector<std::string> Program(const std::vector<std::string>& files) const
+    {
+        std::vector<std::string> argv = {BinPath("tq9-image-converter").string(), "--card-root",
+                                         (m_dir / "card").string()};
+        argv.insert(argv.end(), files.begin(), files.end());
+        return argv;
+    }
+    std::string Xdo(const std::vector<std::string>& args) const
+    {
+        std::vector<std::string> argv = {"xdotool"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return RunProcess(argv, Env()).out;
+    }
+    // The visible windows titled title, oldest first.
+    std::vector<std::string> Windows(const std::string& title) const
+    {
+        std::vector<std::string> ids;
+        std::istringstream lines(Xdo({"search", "--onlyvisible", "--name", "^" + title + "$"}));
+        for (std::string id; std::getline(lines, id);)
+            if (!id.empty())
+                ids.push_back(id);
+        return ids;
+    }
+    // Waits for the import question the window asks about files handed to it, answers OK.
+    void AnswerImportQuestion()
+    {
+        const std::string title = "TQ-9 Image Converter";
+        ASSERT_TRUE(WaitUntil([&] { return Windows(title).size() >= 2 || !m_app->Running(); }, 30s) && m_app->Running())
+            << m_app->Err();
+        Xdo({"windowfocus", "--sync", Windows(title).back()});
+        std::this_thread::sleep_for(300ms);
+        Xdo({"key", "--delay", "100", "shift+Tab", "space"}); // Cancel has the focus: OK is before it
+
+    }
+
+    TempDir m_dir;
+    std::unique_ptr<XvfbDisplay> m_x;
+    std::unique_ptr<ChildProcess> m_bus;
+    std::string m_busAddress;
+    std::unique_ptr<ChildProcess> m_app;
+    fs::path m_folder;
+};
+
+} // namespace
+
+TEST_F(DesktopE2E, AnImportThatEndsBehindAnotherWindowIsAnnouncedOnceWithItsResult)
+{
+    StartBus();
+    // The daemon, and a record of what it is asked to show.
+    ChildProcess daemon({"dunst"}, Env());
+    ChildProcess monitor({"sh", "-c",
+                          "exec dbus-monitor --address \"${DBUS_SESSION_BUS_ADDRESS}\" "
+                          "\"interface='org.freedesktop.Notifications',member='Notify'\" 1>&2"},
+                         Env());
+    ASSERT_TRUE(WaitUntil([&] { return RunProcess({"dunstctl", "count", "displayed"}, Env()).exitCode == 0; }, 10s))
+        << daemon.Err();
+    // Long enough to switch windows while it converts.
+    const fs::path clip = SynthMedia("desktop-clip.mov", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=30:duration=20",
+                                                          "-c:v", "mpeg4", "-q:v", "5"});
+    const fs::path other = BinPath("tq9-test-droptarget");
+    m_app = std::make_unique<ChildProcess>(Program({clip.string()}), Env());
+    ChildProcess otherWindow({other.string(), "other window", (m_dir / "tmp").string()}, Env());
+    AnswerImportQuestion();
+    // Another program has the keyboard while the import runs (once its progress dialog is up).
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(WaitUntil([&] { return !Windows("other window").empty(); }, 30s)) << otherWindow.Err();
+    Xdo({"windowfocus", "--sync", Windows("other window").front()});
+
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_folder / "desktop-clip.mrk"); }, 120s)) << m_app->Err();
+    ASSERT_TRUE(WaitUntil([&] { return monitor.Err().find("Converted file 1/1") != std::string::npos; }, 10s))
+        << monitor.Err() << m_app->Err();
+    std::this_thread::sleep_for(500ms);
+    const std::string seen = monitor.Err();
+    EXPECT_NE(seen.find("Converting finished successfully."), std::string::npos) << seen;
+    EXPECT_NE(seen.find("\"tq9-image-converter\""), std::string::npos) << "the program's icon: " << seen;
+    EXPECT_EQ(seen.find("member=Notify"), seen.rfind("member=Notify")) << "one notification: " << seen;
+    const std::string shown = RunProcess({"dunstctl", "count", "displayed"}, Env()).out;
+    const std::string kept = RunProcess({"dunstctl", "count", "history"}, Env()).out;
+    EXPECT_EQ(std::stoi(shown) + std::stoi(kept), 1) << "the daemon has it";
+}
+
