@@ -75,6 +75,32 @@ bool CTQ9GUIApp::RunsWithoutWindow(const QStringList& arguments)
     return !line.parser.parse(arguments) || line.parser.isSet(line.help) || line.parser.isSet(line.version);
 }
 
+QStringList CTQ9GUIApp::FilesNamed(const QStringList& arguments)
+{
+    CommandLine line;
+    QStringList files;
+    if (line.parser.parse(arguments))
+        for (const QString& file : line.parser.positionalArguments())
+            files << QDir::cleanPath(QDir::current().absoluteFilePath(file));
+    return files;
+}
+
+void CTQ9GUIApp::OpenHandedFiles(const QStringList& files)
+{
+    if (!m_frame)
+        return;
+    m_frame->show();
+    m_frame->setWindowState(m_frame->windowState() & ~Qt::WindowMinimized);
+    m_frame->raise();
+    m_frame->activateWindow();
+    std::vector<std::string> paths;
+    for (const QString& file : files)
+        paths.push_back(file.toStdString());
+    // Not from inside the caller's bus call: the question is modal.
+    if (!paths.empty())
+        QTimer::singleShot(0, m_frame.get(), [this, paths] { m_frame->OfferImport(paths); });
+}
+
 bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)
 {
     CommandLine line;
@@ -100,8 +126,8 @@ bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)
     // Absolute, so that the address bar shows full paths whatever the current folder.
     for (const QString& dir : parser.values(cardRoot))
         CCardRoots::AddExtraRoot(QDir::cleanPath(QDir::current().absoluteFilePath(dir)).toStdString());
-    for (const QString& file : parser.positionalArguments())
-        m_filesToImport.push_back(QDir::cleanPath(QDir::current().absoluteFilePath(file)).toStdString());
+    for (const QString& file : FilesNamed(arguments))
+        m_filesToImport.push_back(file.toStdString());
     return true;
 }
 

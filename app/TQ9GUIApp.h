@@ -30,6 +30,11 @@ public:
     // Exit code when InitInstance returned false because --help was shown or the command line was wrong.
     int EarlyExitCode() const { return m_earlyExitCode; }
 
+    // The files the command line names, as absolute paths.
+    static QStringList FilesNamed(const QStringList& arguments);
+    // Files a later start handed over: the window comes to the front and offers to import them.
+    void OpenHandedFiles(const QStringList& files);
+
     CMainFrame* MainFrame() const { return m_frame.get(); }
 
     // Menu commands.

@@ -1,6 +1,8 @@
 // The desktop program among the desktop's own services, under Xvfb with a private session bus: a long import
 // that ends while another window has the keyboard reaches a real notification daemon (dunst) once, with its
-// result. Skipped when Xvfb, xdotool, dbus-daemon or dunst is missing.
+// result; a second start with a file hands it to the running window, which imports it (one process), over
+// the session bus or, without one, over the socket in $XDG_RUNTIME_DIR. Skipped when Xvfb, xdotool,
+// dbus-daemon or dunst is missing.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -141,3 +143,30 @@ TEST_F(DesktopE2E, AnImportThatEndsBehindAnotherWindowIsAnnouncedOnceWithItsResu
     EXPECT_EQ(std::stoi(shown) + std::stoi(kept), 1) << "the daemon has it";
 }
 
+TEST_F(DesktopE2E, ASecondStartHandsItsFileToTheRunningWindowOverTheBusOrTheRuntimeSocket)
+{
+    const fs::path photo = SynthMedia("desktop-photo.jpg", {"-f", "lavfi", "-i", "testsrc=size=320x240", "-frames:v", "1"});
+    for (const bool bus : {true, false}) {
+        SCOPED_TRACE(bus ? "session bus" : "socket in XDG_RUNTIME_DIR");
+        if (bus)
+            StartBus();
+        else
+            m_busAddress.clear();
+        const std::string name = bus ? "over-bus.jpg" : "over-socket.jpg";
+        fs::copy_file(photo, m_dir / name);
+        m_app = std::make_unique<ChildProcess>(Program({}), Env());
+        ASSERT_TRUE(WaitUntil([&] { return Windows("TQ-9 Image Converter").size() == 1; }, 30s)) << m_app->Err();
+        // A start that opened a window of its own would not end: it is stopped after 30 s.
+        std::vector<std::string> start = Program({(m_dir / name).string()});
+        start.insert(start.begin(), {"timeout", "30"});
+        const ProcessResult second = RunProcess(start, Env());
+        EXPECT_EQ(second.exitCode, 0) << second.err;
+        AnswerImportQuestion();
+        EXPECT_TRUE(WaitUntil([&] { return fs::exists(m_folder / fs::path(name).replace_extension(".thm")); }, 30s))
+            << m_app->Err();
+        EXPECT_TRUE(m_app->Running());
+        EXPECT_EQ(Windows("TQ-9 Image Converter").size(), 1u) << "one window";
+        m_app.reset();
+        m_bus.reset();
+    }
+}
