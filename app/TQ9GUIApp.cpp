@@ -10,7 +10,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/Manual.h"
-#include "ui/OpenFile.h"
+#include "ui/ManualWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/PreferenceDlg.h"
 #include "ui/ToolIcons.h"
@@ -18,7 +18,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -26,7 +25,6 @@
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
-#include <QUrl>
 
 #include <cstdio>
 
@@ -140,7 +138,7 @@ bool CTQ9GUIApp::InstallJapanese()
     }
     QCoreApplication::installTranslator(m_translator.get());
     CMessageCatalogue::Install(JapaneseCatalogue());
-    // The file dialogs of Import and Export are Qt's: their labels come from Qt's own catalogue
+    // Where the file dialogs of Import and Export are Qt's own, their labels come from Qt's catalogue
     // (qt6-translations-l10n); without it they stay English.
     m_qtTranslator = std::make_unique<QTranslator>();
     if (m_qtTranslator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
@@ -193,11 +191,16 @@ bool CTQ9GUIApp::InitInstance(const QStringList& arguments)
 
 void CTQ9GUIApp::OnHelp()
 {
+    // The manual in the user's language (string 129 names it), in a window of the program's own.
     const std::optional<std::string> manual = CManual::Find(CMessageCatalogue::Get(IDS_MANUAL_FILE));
-    if (manual && COpenFile::Open(*manual))
+    if (!manual) {
+        const std::string where = CManual::Candidates(CMessageCatalogue::Get(IDS_MANUAL_FILE)).front();
+        CMessageBox::Show(m_frame.get(), FormatText(CMessageCatalogue::Get(IDS_MANUAL_OPEN_FAILED), where));
         return;
-    const std::string where = manual.value_or(CManual::Candidates(CMessageCatalogue::Get(IDS_MANUAL_FILE)).front());
-    CMessageBox::Show(m_frame.get(), FormatText(CMessageCatalogue::Get(IDS_MANUAL_OPEN_FAILED), where));
+    }
+    if (!m_manual)
+        m_manual = new CManualWindow(m_frame.get()); // goes with the main window
+    m_manual->ShowManual(*manual);
 }
 
 void CTQ9GUIApp::OnSetup()

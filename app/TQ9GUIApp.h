@@ -3,7 +3,10 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
+
+#include "ui/ManualWindow.h"
 
 #include <memory>
 #include <string>
@@ -36,6 +39,8 @@ public:
     void OpenHandedFiles(const QStringList& files);
 
     CMainFrame* MainFrame() const { return m_frame.get(); }
+    // The manual's window once Help has opened it.
+    CManualWindow* ManualWindow() const { return m_manual; }
 
     // Menu commands.
     void OnHelp();
@@ -49,6 +54,7 @@ private:
     std::unique_ptr<QTranslator> m_translator; // Qt texts of menus and dialogs; none unless Japanese
     std::unique_ptr<QTranslator> m_qtTranslator; // Qt's own dialogs (the file dialog), when installed
     std::unique_ptr<CMainFrame> m_frame;
+    QPointer<CManualWindow> m_manual; // a child of m_frame
     int m_earlyExitCode = 1;
     std::vector<std::string> m_filesToImport; // named on the command line, offered for import once shown
 };
