@@ -2,6 +2,7 @@
 
 #include "jobs/Importer.h"
 #include "jobs/Preferences.h"
+#include "jobs/SelfDDIndicator.h"
 #include "platform/CardRoots.h"
 #include "platform/FileSystem.h"
 #include "res/MessageCatalogue.h"
@@ -96,7 +97,17 @@ void CTQ9GUIApp::OpenHandedFiles(const QStringList& files)
         paths.push_back(file.toStdString());
     // Not from inside the caller's bus call: the question is modal.
     if (!paths.empty())
-        QTimer::singleShot(0, m_frame.get(), [this, paths] { m_frame->OfferImport(paths); });
+        QTimer::singleShot(0, m_frame.get(), [this, paths] { OfferWhenFree(paths); });
+}
+
+void CTQ9GUIApp::OfferWhenFree(const std::vector<std::string>& files)
+{
+    // A job or a dialog of the window comes first (the importer runs one job at a time); the files wait.
+    if (QApplication::activeModalWidget() || CSelfDDIndicator::Instance().GetDropBusy()) {
+        QTimer::singleShot(500, m_frame.get(), [this, files] { OfferWhenFree(files); });
+        return;
+    }
+    m_frame->OfferImport(files);
 }
 
 bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)

@@ -50,6 +50,8 @@ public:
 private:
     bool ParseArguments(const QStringList& arguments);
     bool InstallJapanese();
+    // Offers handed-over files for import once no job or dialog of the window is running.
+    void OfferWhenFree(const std::vector<std::string>& files);
 
     std::unique_ptr<QTranslator> m_translator; // Qt texts of menus and dialogs; none unless Japanese
     std::unique_ptr<QTranslator> m_qtTranslator; // Qt's own dialogs (the file dialog), when installed

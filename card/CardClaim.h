@@ -1,6 +1,6 @@
-// What tells an eject that a job of this program (the window or tq9, any process) is writing to a card: a
-// job that places files into a card folder holds a shared lock (flock) on the card's device folder for its
-// whole run; an eject tries the exclusive lock and refuses while it cannot have it.
+// What tells an eject that a job of this program (the window or tq9, any process) uses a card: an import or
+// copy into a card folder, or an export from one, holds a shared lock (flock) on the card's device folder for
+// its whole run; an eject tries the exclusive lock and refuses while it cannot have it.
 //
 // Owns the device folder's descriptor; one thread.
 #pragma once

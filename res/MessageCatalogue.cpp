@@ -96,8 +96,8 @@ const std::map<int, std::string>& builtinTable()
               "try again."},
         {502, "Eject"},
         {503, "%s can now be removed."},
-        {504, "A job of this program is writing to %s. Wait until it has ended (or cancel it), then eject the "
-              "card."},
+        {504, "A job of this program (an import, export or copy) is using %s. Wait until it has ended (or "
+              "cancel it), then eject the card."},
         {505, "%s cannot be ejected: the card is in use by another program. Close the files on it, then try "
               "again."},
         {506, "The card cannot be ejected: %s"},

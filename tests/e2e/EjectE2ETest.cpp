@@ -38,7 +38,7 @@ TEST(EjectE2E, TqEjectWaitsForTheProgramsOwnJobAndOtherProgramsThenUnmountsTheCa
     ASSERT_TRUE(ReadUntil(errFd, "Converted file 0/1", progress)) << progress;
     const ProcessResult whileImporting = eject();
     EXPECT_EQ(whileImporting.exitCode, 3);
-    EXPECT_NE(whileImporting.err.find("A job of this program is writing to " + card->Path().string()), std::string::npos)
+    EXPECT_NE(whileImporting.err.find("A job of this program (an import, export or copy) is using " + card->Path().string()), std::string::npos)
         << whileImporting.err;
     int status = 0;
     ::waitpid(import, &status, 0);
