@@ -5,6 +5,7 @@
 #include <string>
 
 #include "card/CardEject.h"
+#include "card/CardLayout.h"
 #include "cli/Command.h"
 #include "platform/FileSystem.h"
 #include "platform/VolumeEject.h"
@@ -13,15 +14,18 @@ namespace tq9::cli {
 
 namespace {
 
-// The mount point that holds path (the card's root, its device folder or anything on it).
-std::string mountPointOf(const std::string& argument)
+// The card root or mount point that holds the argument (the card's root, its device folder or anything on
+// it), whichever comes first going up; the argument itself when that is no card, so the refusal names it.
+std::string cardRootOf(const std::string& argument)
 {
     const auto full = CFileSystem::LongPath(argument);
     if (!full)
         return argument;
     for (std::filesystem::path at = *full; !at.empty(); at = at.parent_path()) {
-        if (CVolumeEject::IsMountPoint(at.string()))
+        if (CCardLayout::IsCard(at.string()))
             return at.string();
+        if (CVolumeEject::IsMountPoint(at.string()))
+            break;
         if (at == at.root_path())
             break;
     }
@@ -30,7 +34,7 @@ std::string mountPointOf(const std::string& argument)
 
 int runEject(const ParsedArgs& args)
 {
-    const CCardEject::Result result = CCardEject::Eject(mountPointOf(args.Positional().front()));
+    const CCardEject::Result result = CCardEject::Eject(cardRootOf(args.Positional().front()));
     if (!result.ejected) {
         PrintError("eject: " + result.message);
         return kExitFailed;

@@ -1,8 +1,8 @@
 // The desktop program among the desktop's own services, under Xvfb with a private session bus: a long import
 // that ends while another window has the keyboard reaches a real notification daemon (dunst) once, with its
-// result; a second start with a file hands it to the running window, which imports it (one process), over
-// the session bus or, without one, over the socket in $XDG_RUNTIME_DIR. Skipped when Xvfb, xdotool,
-// dbus-daemon or dunst is missing.
+// result, and the task bar's entry is sent its progress meanwhile; a second start with a file hands it to the
+// running window, which imports it (one process), over the session bus or, without one, over the socket in
+// $XDG_RUNTIME_DIR. Skipped when Xvfb, xdotool, dbus-daemon or dunst is missing.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -114,7 +114,8 @@ TEST_F(DesktopE2E, AnImportThatEndsBehindAnotherWindowIsAnnouncedOnceWithItsResu
     ChildProcess daemon({"dunst"}, Env());
     ChildProcess monitor({"sh", "-c",
                           "exec dbus-monitor --address \"${DBUS_SESSION_BUS_ADDRESS}\" "
-                          "\"interface='org.freedesktop.Notifications',member='Notify'\" 1>&2"},
+                          "\"interface='org.freedesktop.Notifications',member='Notify'\" "
+                          "\"interface='com.canonical.Unity.LauncherEntry'\" 1>&2"},
                          Env());
     ASSERT_TRUE(WaitUntil([&] { return RunProcess({"dunstctl", "count", "displayed"}, Env()).exitCode == 0; }, 10s))
         << daemon.Err();
@@ -138,6 +139,9 @@ TEST_F(DesktopE2E, AnImportThatEndsBehindAnotherWindowIsAnnouncedOnceWithItsResu
     EXPECT_NE(seen.find("Converting finished successfully."), std::string::npos) << seen;
     EXPECT_NE(seen.find("\"tq9-image-converter\""), std::string::npos) << "the program's icon: " << seen;
     EXPECT_EQ(seen.find("member=Notify"), seen.rfind("member=Notify")) << "one notification: " << seen;
+    // The task bar's entry showed the progress while the job ran.
+    EXPECT_NE(seen.find("application://tq9-image-converter.desktop"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("\"progress-visible\""), std::string::npos) << seen;
     const std::string shown = RunProcess({"dunstctl", "count", "displayed"}, Env()).out;
     const std::string kept = RunProcess({"dunstctl", "count", "history"}, Env()).out;
     EXPECT_EQ(std::stoi(shown) + std::stoi(kept), 1) << "the daemon has it";
