@@ -120,7 +120,7 @@ TEST_F(DesktopE2E, AnImportThatEndsBehindAnotherWindowIsAnnouncedOnceWithItsResu
     ASSERT_TRUE(WaitUntil([&] { return RunProcess({"dunstctl", "count", "displayed"}, Env()).exitCode == 0; }, 10s))
         << daemon.Err();
     // Long enough to switch windows while it converts.
-    const fs::path clip = SynthMedia("desktop-clip.mov", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=30:duration=20",
+    const fs::path clip = SynthMedia("desktop-clip-60s.mov", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=30:duration=60",
                                                           "-c:v", "mpeg4", "-q:v", "5"});
     const fs::path other = BinPath("tq9-test-droptarget");
     m_app = std::make_unique<ChildProcess>(Program({clip.string()}), Env());
@@ -131,7 +131,7 @@ TEST_F(DesktopE2E, AnImportThatEndsBehindAnotherWindowIsAnnouncedOnceWithItsResu
     ASSERT_TRUE(WaitUntil([&] { return !Windows("other window").empty(); }, 30s)) << otherWindow.Err();
     Xdo({"windowfocus", "--sync", Windows("other window").front()});
 
-    ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_folder / "desktop-clip.mrk"); }, 120s)) << m_app->Err();
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(m_folder / "desktop-clip-60s.mrk"); }, 120s)) << m_app->Err();
     ASSERT_TRUE(WaitUntil([&] { return monitor.Err().find("Converted file 1/1") != std::string::npos; }, 10s))
         << monitor.Err() << m_app->Err();
     std::this_thread::sleep_for(500ms);

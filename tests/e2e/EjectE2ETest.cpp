@@ -20,7 +20,7 @@ TEST(EjectE2E, TqEjectWaitsForTheProgramsOwnJobAndOtherProgramsThenUnmountsTheCa
     if (!reason.empty())
         GTEST_SKIP() << reason;
     TempDir dir;
-    const std::unique_ptr<ScratchMount> card = ScratchMount::Ext4Image(32, reason);
+    const std::unique_ptr<ScratchMount> card = ScratchMount::Ext4Image(96, reason);
     if (!card)
         GTEST_SKIP() << reason;
     const fs::path folder = MakeCard(card->Path(), {1}) / "TQ9_0001";
@@ -30,7 +30,7 @@ TEST(EjectE2E, TqEjectWaitsForTheProgramsOwnJobAndOtherProgramsThenUnmountsTheCa
     auto eject = [&] { return RunProcess({BinPath("tq9").string(), "eject", card->Path().string()}, env); };
 
     // A tq9 import into the card: refused while it runs.
-    const fs::path clip = SynthMedia("desktop-clip.mov", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=30:duration=20",
+    const fs::path clip = SynthMedia("desktop-clip-60s.mov", {"-f", "lavfi", "-i", "testsrc=size=320x240:rate=30:duration=60",
                                                         "-c:v", "mpeg4", "-q:v", "5"});
     int errFd = -1;
     const pid_t import = SpawnProcess({BinPath("tq9").string(), "import", folder.string(), clip.string()}, env, errFd);
@@ -44,11 +44,11 @@ TEST(EjectE2E, TqEjectWaitsForTheProgramsOwnJobAndOtherProgramsThenUnmountsTheCa
     ::waitpid(import, &status, 0);
     ::close(errFd);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << progress;
-    ASSERT_TRUE(fs::exists(folder / "desktop-clip.mp4"));
+    ASSERT_TRUE(fs::exists(folder / "desktop-clip-60s.mp4"));
 
     // Another program has a file open on it: the system's refusal, in the program's words.
     {
-        const int held = ::open((folder / "desktop-clip.mp4").c_str(), O_RDONLY | O_CLOEXEC);
+        const int held = ::open((folder / "desktop-clip-60s.mp4").c_str(), O_RDONLY | O_CLOEXEC);
         const ProcessResult whileHeld = eject();
         ::close(held);
         EXPECT_EQ(whileHeld.exitCode, 3);
