@@ -2,7 +2,8 @@
 // that ends while another window has the keyboard reaches a real notification daemon (dunst) once, with its
 // result, and the task bar's entry is sent its progress meanwhile; a second start with a file hands it to the
 // running window, which imports it (one process), over the session bus or, without one, over the socket in
-// $XDG_RUNTIME_DIR. Skipped when Xvfb, xdotool, dbus-daemon or dunst is missing.
+// $XDG_RUNTIME_DIR; F1 shows the manual in a window of the program's own with nothing on the PATH. Skipped
+// when Xvfb, xdotool, dbus-daemon or dunst is missing.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -173,4 +174,17 @@ TEST_F(DesktopE2E, ASecondStartHandsItsFileToTheRunningWindowOverTheBusOrTheRunt
         m_app.reset();
         m_bus.reset();
     }
+}
+
+TEST_F(DesktopE2E, F1ShowsTheManualInTheProgramsOwnWindowWithNoBrowserOrOpener)
+{
+    std::vector<std::string> env = Env();
+    env.push_back("PATH=" + (m_dir / "empty").string()); // no xdg-open, no browser
+    m_app = std::make_unique<ChildProcess>(Program({}), env);
+    ASSERT_TRUE(WaitUntil([&] { return Windows("TQ-9 Image Converter").size() == 1; }, 30s)) << m_app->Err();
+    Xdo({"windowfocus", "--sync", Windows("TQ-9 Image Converter").front()});
+    std::this_thread::sleep_for(300ms);
+    Xdo({"key", "F1"});
+    EXPECT_TRUE(WaitUntil([&] { return Windows("TQ-9 Image Converter Help").size() == 1; }, 30s)) << m_app->Err();
+    EXPECT_TRUE(m_app->Running());
 }
