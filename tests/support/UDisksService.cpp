@@ -60,10 +60,11 @@ UDisksService::UDisksService(const fs::path& dir, const std::string& loopDevice)
     // Ready once it has read the mount table and knows the file system is mounted.
     const std::string object = "/org/freedesktop/UDisks2/block_devices/" + fs::path(loopDevice).filename().string();
     m_ready = WaitUntil([&] {
-        const ProcessResult points = RunProcess({"busctl", "--system", "get-property", "org.freedesktop.UDisks2", object,
-                                                 "org.freedesktop.UDisks2.Filesystem", "MountPoints"},
-                                                {m_busVariable});
-        return points.exitCode == 0 && points.out.rfind("aay 0", 0) != 0;
+        const ProcessResult points = RunProcess(
+            {"dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.UDisks2", object,
+             "org.freedesktop.DBus.Properties.Get", "string:org.freedesktop.UDisks2.Filesystem", "string:MountPoints"},
+            {m_busVariable});
+        return points.exitCode == 0 && points.out.find("array of bytes") != std::string::npos;
     }, 30s);
 }
 

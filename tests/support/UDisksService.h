@@ -2,7 +2,7 @@
 // own, reached through DBUS_SYSTEM_BUS_ADDRESS, which this sets for the test process and its children) and a
 // real udisksd on it that knows the given loop device. Where no udev daemon runs (a container), the device's
 // udev record is written as udevd would have, so udisksd sees its file system; it goes with the object.
-// Needs root, dbus-daemon, busctl and udisksd; SkipReason says what is missing.
+// Needs root, dbus-daemon, dbus-send and udisksd; SkipReason says what is missing.
 #pragma once
 
 #include <filesystem>
