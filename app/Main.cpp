@@ -1,6 +1,7 @@
 // tq9-image-converter: the desktop program. Options: --card-root DIR (repeatable), --help, --version; files
 // named on the command line are offered for import (the desktop opens media files with it).
 #include <csignal>
+#include "app/SingleInstance.h"
 #include "app/TQ9GUIApp.h"
 #include "jobs/DragOutSource.h"
 #include "platform/WorkFolder.h"
@@ -25,6 +26,10 @@ int main(int argc, char** argv)
         return gui.EarlyExitCode();
     }
     QApplication app(argc, argv);
+    // A window of this user on this display already runs: it takes the files (or only comes to the front).
+    tq9::CSingleInstance instance;
+    if (!instance.Claim() && instance.HandOver(tq9::CTQ9GUIApp::FilesNamed(QApplication::arguments())))
+        return 0;
     // Working folders of imports that were killed (by either program) go at the next start, and so do the
     // copies handed out by drags of a run that did not end normally.
     tq9::CWorkFolder::RemoveAbandoned();
@@ -34,5 +39,6 @@ int main(int argc, char** argv)
     tq9::CTQ9GUIApp gui;
     if (!gui.InitInstance(QApplication::arguments()))
         return gui.EarlyExitCode();
+    QObject::connect(&instance, &tq9::CSingleInstance::FilesHandedOver, &gui, &tq9::CTQ9GUIApp::OpenHandedFiles);
     return QApplication::exec();
 }

@@ -2,6 +2,7 @@
 
 #include "jobs/Importer.h"
 #include "jobs/Preferences.h"
+#include "jobs/SelfDDIndicator.h"
 #include "platform/CardRoots.h"
 #include "platform/FileSystem.h"
 #include "res/MessageCatalogue.h"
@@ -10,7 +11,7 @@
 #include "ui/AboutDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/Manual.h"
-#include "ui/OpenFile.h"
+#include "ui/ManualWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/PreferenceDlg.h"
 #include "ui/ToolIcons.h"
@@ -18,7 +19,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -26,7 +26,6 @@
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
-#include <QUrl>
 
 #include <cstdio>
 
@@ -75,6 +74,42 @@ bool CTQ9GUIApp::RunsWithoutWindow(const QStringList& arguments)
     return !line.parser.parse(arguments) || line.parser.isSet(line.help) || line.parser.isSet(line.version);
 }
 
+QStringList CTQ9GUIApp::FilesNamed(const QStringList& arguments)
+{
+    CommandLine line;
+    QStringList files;
+    if (line.parser.parse(arguments))
+        for (const QString& file : line.parser.positionalArguments())
+            files << QDir::cleanPath(QDir::current().absoluteFilePath(file));
+    return files;
+}
+
+void CTQ9GUIApp::OpenHandedFiles(const QStringList& files)
+{
+    if (!m_frame)
+        return;
+    m_frame->show();
+    m_frame->setWindowState(m_frame->windowState() & ~Qt::WindowMinimized);
+    m_frame->raise();
+    m_frame->activateWindow();
+    std::vector<std::string> paths;
+    for (const QString& file : files)
+        paths.push_back(file.toStdString());
+    // Not from inside the caller's bus call: the question is modal.
+    if (!paths.empty())
+        QTimer::singleShot(0, m_frame.get(), [this, paths] { OfferWhenFree(paths); });
+}
+
+void CTQ9GUIApp::OfferWhenFree(const std::vector<std::string>& files)
+{
+    // A job or a dialog of the window comes first (the importer runs one job at a time); the files wait.
+    if (QApplication::activeModalWidget() || CSelfDDIndicator::Instance().GetDropBusy()) {
+        QTimer::singleShot(500, m_frame.get(), [this, files] { OfferWhenFree(files); });
+        return;
+    }
+    m_frame->OfferImport(files);
+}
+
 bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)
 {
     CommandLine line;
@@ -100,8 +135,8 @@ bool CTQ9GUIApp::ParseArguments(const QStringList& arguments)
     // Absolute, so that the address bar shows full paths whatever the current folder.
     for (const QString& dir : parser.values(cardRoot))
         CCardRoots::AddExtraRoot(QDir::cleanPath(QDir::current().absoluteFilePath(dir)).toStdString());
-    for (const QString& file : parser.positionalArguments())
-        m_filesToImport.push_back(QDir::cleanPath(QDir::current().absoluteFilePath(file)).toStdString());
+    for (const QString& file : FilesNamed(arguments))
+        m_filesToImport.push_back(file.toStdString());
     return true;
 }
 
@@ -114,7 +149,7 @@ bool CTQ9GUIApp::InstallJapanese()
     }
     QCoreApplication::installTranslator(m_translator.get());
     CMessageCatalogue::Install(JapaneseCatalogue());
-    // The file dialogs of Import and Export are Qt's: their labels come from Qt's own catalogue
+    // Where the file dialogs of Import and Export are Qt's own, their labels come from Qt's catalogue
     // (qt6-translations-l10n); without it they stay English.
     m_qtTranslator = std::make_unique<QTranslator>();
     if (m_qtTranslator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
@@ -167,11 +202,16 @@ bool CTQ9GUIApp::InitInstance(const QStringList& arguments)
 
 void CTQ9GUIApp::OnHelp()
 {
+    // The manual in the user's language (string 129 names it), in a window of the program's own.
     const std::optional<std::string> manual = CManual::Find(CMessageCatalogue::Get(IDS_MANUAL_FILE));
-    if (manual && COpenFile::Open(*manual))
+    if (!manual) {
+        const std::string where = CManual::Candidates(CMessageCatalogue::Get(IDS_MANUAL_FILE)).front();
+        CMessageBox::Show(m_frame.get(), FormatText(CMessageCatalogue::Get(IDS_MANUAL_OPEN_FAILED), where));
         return;
-    const std::string where = manual.value_or(CManual::Candidates(CMessageCatalogue::Get(IDS_MANUAL_FILE)).front());
-    CMessageBox::Show(m_frame.get(), FormatText(CMessageCatalogue::Get(IDS_MANUAL_OPEN_FAILED), where));
+    }
+    if (!m_manual)
+        m_manual = new CManualWindow(m_frame.get()); // goes with the main window
+    m_manual->ShowManual(*manual);
 }
 
 void CTQ9GUIApp::OnSetup()

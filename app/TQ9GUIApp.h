@@ -3,7 +3,10 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
+
+#include "ui/ManualWindow.h"
 
 #include <memory>
 #include <string>
@@ -30,7 +33,14 @@ public:
     // Exit code when InitInstance returned false because --help was shown or the command line was wrong.
     int EarlyExitCode() const { return m_earlyExitCode; }
 
+    // The files the command line names, as absolute paths.
+    static QStringList FilesNamed(const QStringList& arguments);
+    // Files a later start handed over: the window comes to the front and offers to import them.
+    void OpenHandedFiles(const QStringList& files);
+
     CMainFrame* MainFrame() const { return m_frame.get(); }
+    // The manual's window once Help has opened it.
+    CManualWindow* ManualWindow() const { return m_manual; }
 
     // Menu commands.
     void OnHelp();
@@ -40,10 +50,13 @@ public:
 private:
     bool ParseArguments(const QStringList& arguments);
     bool InstallJapanese();
+    // Offers handed-over files for import once no job or dialog of the window is running.
+    void OfferWhenFree(const std::vector<std::string>& files);
 
     std::unique_ptr<QTranslator> m_translator; // Qt texts of menus and dialogs; none unless Japanese
     std::unique_ptr<QTranslator> m_qtTranslator; // Qt's own dialogs (the file dialog), when installed
     std::unique_ptr<CMainFrame> m_frame;
+    QPointer<CManualWindow> m_manual; // a child of m_frame
     int m_earlyExitCode = 1;
     std::vector<std::string> m_filesToImport; // named on the command line, offered for import once shown
 };

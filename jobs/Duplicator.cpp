@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "card/CardClaim.h"
 #include "card/UserException.h"
 #include "jobs/CardWriteCause.h"
 #include "jobs/ImportSpaceCheck.h"
@@ -70,6 +71,7 @@ int CDuplicator::Run(IProgressFrontEnd& frontEnd)
     m_landed.clear();
     m_failed.clear();
     m_spaceFigures.clear();
+    const CCardClaim claim(m_destination); // an eject of this card waits for the end
     const int endCode = StartWorkerAndWait(frontEnd);
     if (endCode == 0)
         m_result = RESULT_OTHER_ERROR;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <filesystem>
 
+#include "card/CardClaim.h"
 #include "card/TQ9SystemFile.h"
 #include "card/UserException.h"
 #include "jobs/ImportSpaceCheck.h"
@@ -163,6 +165,8 @@ int CExporter::Run(IProgressFrontEnd& frontEnd, const HandOn& handOn)
     ResetRunFields();
     m_endedEarly.store(false);
     m_handOn = handOn;
+    // The card being read stays in until the export has ended (an eject waits for it).
+    const CCardClaim claim(m_sources.empty() ? std::string() : std::filesystem::path(m_sources.front()).parent_path().string());
     const int endCode = StartWorkerAndWait(frontEnd);
     m_handOn = nullptr;
     if (endCode == 0)

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "card/CardClaim.h"
 #include "card/CardLayout.h"
 #include "card/UserException.h"
 #include "jobs/CardWriteCause.h"
@@ -154,6 +155,7 @@ int CImporter::CheckCard()
 int CImporter::Run(IProgressFrontEnd& frontEnd)
 {
     ResetRunFields();
+    const CCardClaim claim(m_destination); // an eject of this card waits for the end
     const int endCode = StartWorkerAndWait(frontEnd);
     if (endCode == 0) {
         m_result = RESULT_OTHER_ERROR;

@@ -1,8 +1,9 @@
 # What `cmake --install` and the Debian package (scripts/package) put under the prefix: the two programs in
 # bin/, the media library in the package's own lib/<multiarch>/tq9-image-converter/ (found through RUNPATH:
 # a private folder outside the linker's search path, so the package needs no ldconfig scripts), the desktop
-# entry, AppStream metainfo, icons, man pages, bash completion, and the manual, copyright and changelog in
-# share/doc/tq9-image-converter/. No installed file holds a path of the build or source tree: the programs
+# entry, AppStream metainfo, icons, man pages, bash completion, the manual in the program's data folder
+# share/tq9-image-converter/manual/ (shown by the program itself; /usr/share/doc may be left out of minimal
+# installations), copyright and changelog in share/doc/tq9-image-converter/. No installed file holds a path of the build or source tree: the programs
 # find the library and the manual relative to their own location.
 include(GNUInstallDirs)
 set(TQ9_PACKAGE tq9-image-converter)
@@ -12,6 +13,7 @@ else()
   set(TQ9_PRIVATE_LIBDIR lib/${TQ9_PACKAGE})
 endif()
 set(TQ9_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${TQ9_PACKAGE})
+set(TQ9_DATADIR ${CMAKE_INSTALL_DATAROOTDIR}/${TQ9_PACKAGE})
 # The day this version was released (AppStream releases, the package's changelog).
 set(TQ9_RELEASE_DATE 2026-12-07)
 set(TQ9_MAINTAINER "TQ-9 Image Converter developers <developers@tq9-image-converter.example>" CACHE STRING
@@ -21,9 +23,10 @@ set(TQ9_HOMEPAGE "https://tq9-image-converter.example" CACHE STRING
 execute_process(COMMAND date -R -u -d "${TQ9_RELEASE_DATE} 12:00" OUTPUT_VARIABLE TQ9_RELEASE_DATE_RFC2822
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 
-# The build tree has the installed layout's manual folder too (bin/../share/doc/...), linked to the source.
-file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/${TQ9_DOCDIR})
-file(CREATE_LINK ${CMAKE_SOURCE_DIR}/docs/manual ${CMAKE_BINARY_DIR}/${TQ9_DOCDIR}/manual SYMBOLIC)
+# The build tree has the installed layout's manual folder too (bin/../share/tq9-image-converter/manual),
+# linked to the source.
+file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/${TQ9_DATADIR})
+file(CREATE_LINK ${CMAKE_SOURCE_DIR}/docs/manual ${CMAKE_BINARY_DIR}/${TQ9_DATADIR}/manual SYMBOLIC)
 
 set_target_properties(tq9 tq9-image-converter PROPERTIES INSTALL_RPATH "$ORIGIN/../${TQ9_PRIVATE_LIBDIR}")
 install(TARGETS tq9 tq9-image-converter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -76,7 +79,7 @@ install(FILES ${TQ9_PACKAGING_OUT}/tq9.1.gz ${TQ9_PACKAGING_OUT}/tq9-image-conve
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tq9.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tq9)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${TQ9_PACKAGING_OUT}/changelog.gz DESTINATION ${TQ9_DOCDIR})
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/manual/ DESTINATION ${TQ9_DOCDIR}/manual)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/manual/ DESTINATION ${TQ9_DATADIR}/manual)
 
 # The Debian package: scripts/package runs cpack on a Release build.
 set(CPACK_GENERATOR DEB)

@@ -93,6 +93,20 @@ const std::map<int, std::string>& builtinTable()
         {348, "%s is not a regular file; it was left in place."},
         {450, "%s: this kind of file cannot be put on the card"},
         {451, "%s: the file cannot be read as media"},
+        {500, "Show"},
+        {501, "There is no program to open %s. Install one for this kind of file (or a file manager), then "
+              "try again."},
+        {502, "Eject"},
+        {503, "%s can now be removed."},
+        {504, "A job of this program (an import, export or copy) is using %s. Wait until it has ended (or "
+              "cancel it), then eject the card."},
+        {505, "%s cannot be ejected: the card is in use by another program. Close the files on it, then try "
+              "again."},
+        {506, "The card cannot be ejected: %s"},
+        {507, "The card was not mounted through the desktop's disk service (UDisks2), so this program cannot "
+              "eject it. Unmount it yourself, then take it out:\n%s"},
+        {508, "%s is not a mounted TQ-9 card."},
+        {509, "TQ-9 Image Converter Help"},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

@@ -92,6 +92,17 @@ enum StringId : int {
     // Why a source was not imported, after its path.
     IDS_IMPORT_KIND_REFUSED = 450,
     IDS_IMPORT_NOT_MEDIA = 451,
+    // Texts of the program's place on the desktop: notifications, the manual, eject.
+    IDS_NOTIFY_SHOW_WINDOW = 500,
+    IDS_NO_PROGRAM_TO_OPEN = 501,
+    IDS_EJECT = 502,
+    IDS_CARD_CAN_BE_REMOVED = 503,
+    IDS_EJECT_JOB_WRITING = 504,
+    IDS_EJECT_CARD_BUSY = 505,
+    IDS_EJECT_REFUSED = 506,
+    IDS_EJECT_NO_SERVICE = 507,
+    IDS_EJECT_NOT_A_CARD = 508,
+    IDS_MANUAL_TITLE = 509,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };

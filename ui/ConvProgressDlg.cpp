@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "res/MessageCatalogue.h"
+#include "ui/JobNotifier.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -97,9 +98,11 @@ int CConvProgressDlg::RunModal(IConvProgress& job)
     m_fileBar->setValue(job.GetFileIndex());
     m_percentBar->setValue(job.GetPercent());
     RefreshTexts(STATE_RUNNING);
+    CJobNotifier::Instance().JobStarted(parentWidget());
     m_timer->start();
     const int code = exec();
     m_timer->stop();
+    CJobNotifier::Instance().JobEnded(code == FRONTEND_FINISHED, m_status->text(), m_counter->text());
     m_job = nullptr;
     return code;
 }
@@ -119,6 +122,7 @@ void CConvProgressDlg::Tick()
     m_fileBar->setValue(m_job->GetFileIndex());
     m_percentBar->setValue(m_job->GetPercent());
     RefreshTexts(state);
+    CJobNotifier::Instance().JobProgress(m_job->GetFileIndex(), m_job->GetFileCount(), m_job->GetPercent());
     if (state != STATE_RUNNING) {
         m_timer->stop();
         done(FRONTEND_FINISHED);

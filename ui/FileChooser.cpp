@@ -48,10 +48,11 @@ void rememberFolder(const QString& key, const QString& folder)
     QSettings().setValue(key, folder);
 }
 
-// Qt's own dialog: it behaves the same under every desktop, and its name field takes a typed path.
-void makeOwnDialog(QFileDialog& dialog)
+// The desktop's own dialog where the platform theme offers one (the portal, GTK, KDE: the user's bookmarks
+// and recent places), Qt's otherwise. TQ9_QT_FILE_DIALOG=1 asks for Qt's everywhere (the keyboard tests).
+void prepareDialog(QFileDialog& dialog)
 {
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, qEnvironmentVariableIntValue("TQ9_QT_FILE_DIALOG") == 1);
     dialog.setWindowModality(Qt::WindowModal);
 }
 
@@ -75,7 +76,7 @@ std::vector<std::string> CFileChooser::ImportFiles(QWidget* owner)
     if (hook())
         return hook()(Kind::ImportFiles, nullptr);
     QFileDialog dialog(owner, tr("Import"), lastFolder(kImportFolderKey));
-    makeOwnDialog(dialog);
+    prepareDialog(dialog);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters({tr("Media files (%1)").arg(QString::fromStdString(ImportPatterns())),
@@ -98,7 +99,7 @@ std::optional<std::string> CFileChooser::ExportFolder(QWidget* owner)
         return chosen.empty() ? std::nullopt : std::optional<std::string>(chosen.front());
     }
     QFileDialog dialog(owner, tr("Export to"), lastFolder(kExportFolderKey));
-    makeOwnDialog(dialog);
+    prepareDialog(dialog);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setLabelText(QFileDialog::Accept, tr("Export"));

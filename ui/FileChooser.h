@@ -1,6 +1,6 @@
 // The choosers behind the menu commands that do without dragging: the files to import, the folder to
-// export into (both Qt's own file dialog, the same on every desktop, usable by keyboard alone: type a path,
-// Return) and the card folder to duplicate into. The import and export folders last chosen are offered
+// export into (both the desktop's file dialog where the platform theme has one, Qt's own otherwise, which the
+// keyboard alone works too: type a path, Return) and the card folder to duplicate into. The import and export folders last chosen are offered
 // again, across runs. UI thread only.
 #pragma once
 

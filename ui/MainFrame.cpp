@@ -1,5 +1,6 @@
 #include "ui/MainFrame.h"
 
+#include "card/CardEject.h"
 #include "card/CardLayout.h"
 #include "jobs/Duplicator.h"
 #include "jobs/Exporter.h"
@@ -140,6 +141,7 @@ void CMainFrame::CreateMenu()
     m_openAction = command(tr("Open"), {}, &CMainFrame::OpenCommand);
     m_showFilesAction = command(tr("Show in File Manager"), {}, &CMainFrame::ShowFilesInFileManager);
     m_showFolderAction = command(tr("Show in File Manager"), {}, &CMainFrame::ShowFolderInFileManager);
+    m_ejectAction = command(text(IDS_EJECT), {}, &CMainFrame::EjectCommand);
 
     QMenu* file = menuBar()->addMenu(tr("File(&F)"));
     file->addAction(m_importAction);
@@ -148,6 +150,7 @@ void CMainFrame::CreateMenu()
     file->addAction(m_createFolderAction);
     file->addAction(m_deleteFileAction);
     file->addAction(m_refreshAction);
+    file->addAction(m_ejectAction);
     file->addSeparator();
     m_setupAction = file->addAction(tr("Setup"));
     file->addSeparator();
@@ -206,7 +209,7 @@ void CMainFrame::CreateContextMenus()
     m_rightView->SetContextActions({m_openAction, separator(), m_exportAction, m_duplicateAction, separator(),
                                     m_deleteFileAction, separator(), m_showFilesAction});
     m_leftView->SetContextActions({m_importAction, m_createFolderAction, m_refreshAction, separator(),
-                                   m_showFolderAction});
+                                   m_showFolderAction, separator(), m_ejectAction});
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)
@@ -268,6 +271,7 @@ void CMainFrame::UpdateActions()
     m_importAction->setEnabled(folderShown);
     m_createFolderAction->setEnabled(m_leftView->HasSelection());
     m_showFolderAction->setEnabled(m_leftView->HasSelection());
+    m_ejectAction->setEnabled(m_leftView->HasSelection());
     for (QAction* action : {m_exportAction, m_duplicateAction, m_deleteFileAction, m_openAction, m_showFilesAction})
         action->setEnabled(rowsSelected);
 }
@@ -350,6 +354,32 @@ void CMainFrame::ShowFolderInFileManager()
     const std::string folder = m_leftView->SelectedPath();
     if (!folder.empty() && !COpenFile::Open(folder))
         CMessageBox::Show(this, FormatText(CMessageCatalogue::Get(IDS_OPEN_FILE_FAILED), folder));
+}
+
+std::string CMainFrame::SelectedCardRoot() const
+{
+    const std::string selected = m_leftView->SelectedPath();
+    for (const auto& card : m_leftView->Records())
+        if (!selected.empty() && (selected == card->path || selected.rfind(card->path + "/", 0) == 0))
+            return card->path;
+    return {};
+}
+
+void CMainFrame::EjectCommand()
+{
+    const std::string root = SelectedCardRoot();
+    if (root.empty())
+        return;
+    // The unmount writes out what the card's cache holds: it can take a moment.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const CCardEject::Result result = CCardEject::Eject(root);
+    QApplication::restoreOverrideCursor();
+    if (!result.ejected) {
+        CMessageBox::Show(this, result.message);
+        return;
+    }
+    RefreshCommand();
+    statusBar()->showMessage(QString::fromStdString(result.message));
 }
 
 bool CMainFrame::OfferImport(const std::vector<std::string>& files)

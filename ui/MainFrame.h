@@ -53,6 +53,11 @@ public:
     void OpenCommand();
     void ShowFilesInFileManager();
     void ShowFolderInFileManager();
+    // File > Eject and the tree's context menu: takes the selected card out through the desktop's disk
+    // service; the tree then drops it and the status bar says it can be removed.
+    void EjectCommand();
+    // The root of the card the tree's selection is on; empty without one.
+    std::string SelectedCardRoot() const;
     // Enables the commands that apply now (after any change of the tree's or the list's selection).
     void UpdateActions();
     // What the status bar says about the selected rows: "2 files, 3.9 MB".
@@ -87,6 +92,7 @@ public:
     QAction* DuplicateAction() const { return m_duplicateAction; }
     QAction* OpenAction() const { return m_openAction; }
     QAction* RefreshAction() const { return m_refreshAction; }
+    QAction* EjectAction() const { return m_ejectAction; }
 
 protected:
     void closeEvent(QCloseEvent* event) override; // remembers the window's layout
@@ -123,6 +129,7 @@ private:
     QAction* m_openAction = nullptr;
     QAction* m_showFilesAction = nullptr;
     QAction* m_showFolderAction = nullptr;
+    QAction* m_ejectAction = nullptr;
 };
 
 } // namespace tq9

@@ -12,7 +12,7 @@ std::vector<std::string> CManual::Candidates(const std::string& fileName)
     const fs::path program = fs::read_symlink("/proc/self/exe", error);
     if (error)
         return {fileName};
-    const fs::path manual = program.parent_path().parent_path() / "share/doc/tq9-image-converter/manual";
+    const fs::path manual = program.parent_path().parent_path() / "share/tq9-image-converter/manual";
     return {(manual / fileName).string()};
 }
 

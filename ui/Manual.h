@@ -1,6 +1,7 @@
-// Where the user manual is: beside the program, in ../share/doc/tq9-image-converter/manual from the folder
+// Where the user manual is: the program's data folder, ../share/tq9-image-converter/manual from the folder
 // the running program is in. That holds wherever the package or `cmake --install` put it, and in a build
-// tree too (the build links that folder to the source tree's docs/manual). Never the current folder.
+// tree too (the build links that folder to the source tree's docs/manual). Never the current folder, and
+// never /usr/share/doc, which minimal installations leave out.
 #pragma once
 
 #include <optional>

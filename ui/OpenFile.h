@@ -1,4 +1,6 @@
-// Opens a file with the desktop's default application for its type. UI thread only.
+// Opens a file or folder with the desktop's program for it (xdg-open), and tells the user when there is none:
+// at once when the desktop has no opener at all, and by a message when the opener then finds no program for
+// the type. UI thread only.
 #pragma once
 
 #include <functional>
@@ -8,7 +10,8 @@ namespace tq9 {
 
 class COpenFile {
 public:
-    // False when the desktop cannot open it (no application for the type, no desktop at all).
+    // False when the desktop cannot open it (no opener, no desktop at all). When the opener reports a moment
+    // later that no program takes the type, a message says so (string 501).
     static bool Open(const std::string& path);
     // Tests put a recorder in place of the desktop; an empty hook restores it.
     using Hook = std::function<bool(const std::string& path)>;

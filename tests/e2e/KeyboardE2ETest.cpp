@@ -29,7 +29,9 @@ protected:
     {
         return {"DISPLAY=" + m_x->Name(), "QT_QPA_PLATFORM=xcb", "TMPDIR=" + (m_dir / "tmp").string(),
                 "HOME=" + (m_dir / "home").string(), "XDG_CONFIG_HOME=" + (m_dir / "home/.config").string(),
-                "TQ9_MOUNTS_FILE=/dev/null", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
+                "TQ9_MOUNTS_FILE=/dev/null", "LANG=C.UTF-8", "LC_ALL=C.UTF-8",
+                // Qt's own file dialog, whatever the desktop's platform theme would offer.
+                "TQ9_QT_FILE_DIALOG=1"};
     }
     std::string Xdo(const std::vector<std::string>& args) const
     {

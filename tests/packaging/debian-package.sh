@@ -44,8 +44,8 @@ for f in usr/bin/tq9 usr/bin/tq9-image-converter usr/lib/$ma/tq9-image-converter
          usr/share/man/man1/tq9.1.gz usr/share/man/man1/tq9-image-converter.1.gz \
          usr/share/bash-completion/completions/tq9 \
          usr/share/doc/tq9-image-converter/copyright usr/share/doc/tq9-image-converter/changelog.gz \
-         usr/share/doc/tq9-image-converter/manual/TQ9_image_converter_e.html \
-         usr/share/doc/tq9-image-converter/manual/TQ9_image_converter_j.html; do
+         usr/share/tq9-image-converter/manual/TQ9_image_converter_e.html \
+         usr/share/tq9-image-converter/manual/TQ9_image_converter_j.html; do
   [ -f "$root/$f" ] || fail "missing /$f"
 done
 for program in tq9 tq9-image-converter; do

@@ -123,14 +123,9 @@ std::unique_ptr<ScratchMount> ScratchMount::ExfatImage(int sizeMiB, std::string&
         Format(sizeMiB, {"mount.exfat-fuse", "mkfs.exfat", "losetup"}, {"mkfs.exfat"}, skipReason);
     if (!m)
         return nullptr;
-    const fs::path image = m->m_image;
     // exfat-fuse wants a block device when it runs as root.
-    const ProcessResult loop = RunProcess({"losetup", "-f", "--show", image.string()});
-    if (loop.exitCode != 0 || loop.out.empty()) {
-        skipReason = "no loop device: " + loop.err;
+    if (!m->AttachLoop(skipReason))
         return nullptr;
-    }
-    m->m_loopDevice = loop.out.substr(0, loop.out.find('\n'));
     const ProcessResult r = RunProcess({"mount.exfat-fuse", m->m_loopDevice, m->m_mountPoint.string()});
     if (r.exitCode != 0 || !isMountPoint(m->m_mountPoint)) {
         skipReason = "exfat-fuse could not mount the image: " + r.err;
@@ -138,6 +133,30 @@ std::unique_ptr<ScratchMount> ScratchMount::ExfatImage(int sizeMiB, std::string&
     }
     m->m_mounted = true;
     return m;
+}
+
+std::unique_ptr<ScratchMount> ScratchMount::Ext4Image(int sizeMiB, std::string& skipReason)
+{
+    std::unique_ptr<ScratchMount> m = Format(sizeMiB, {"mkfs.ext4", "losetup"}, {"mkfs.ext4", "-q"}, skipReason);
+    if (!m || !m->AttachLoop(skipReason))
+        return nullptr;
+    if (::mount(m->m_loopDevice.c_str(), m->m_mountPoint.c_str(), "ext4", 0, nullptr) != 0) {
+        skipReason = "the kernel could not mount ext4 from " + m->m_loopDevice;
+        return nullptr;
+    }
+    m->m_mounted = true;
+    return m;
+}
+
+bool ScratchMount::AttachLoop(std::string& skipReason)
+{
+    const ProcessResult loop = RunProcess({"losetup", "-f", "--show", m_image.string()});
+    if (loop.exitCode != 0 || loop.out.empty()) {
+        skipReason = "no loop device: " + loop.err;
+        return false;
+    }
+    m_loopDevice = loop.out.substr(0, loop.out.find('\n'));
+    return true;
 }
 
 bool ScratchMount::Remount(const std::string& options)

@@ -19,12 +19,15 @@ public:
     static std::unique_ptr<ScratchMount> FatImage(int sizeMiB, std::string& skipReason, int clusterKiB = 0);
     // A fresh exFAT image of sizeMiB (mkfs.exfat) on a loop device, mounted with exfat-fuse.
     static std::unique_ptr<ScratchMount> ExfatImage(int sizeMiB, std::string& skipReason);
+    // A fresh ext4 image of sizeMiB (mkfs.ext4) on a loop device, mounted by the kernel.
+    static std::unique_ptr<ScratchMount> Ext4Image(int sizeMiB, std::string& skipReason);
 
     ~ScratchMount();
     ScratchMount(const ScratchMount&) = delete;
     ScratchMount& operator=(const ScratchMount&) = delete;
 
     const std::filesystem::path& Path() const { return m_mountPoint; }
+    const std::string& LoopDevice() const { return m_loopDevice; }
     // Remounts a tmpfs with other options ("ro", "rw"); false on failure.
     bool Remount(const std::string& options);
 
@@ -36,6 +39,9 @@ private:
     // every tool are there.
     static std::unique_ptr<ScratchMount> Format(int sizeMiB, const std::vector<std::string>& tools,
                                                 std::vector<std::string> mkfs, std::string& skipReason);
+
+    // Puts the image on a free loop device (m_loopDevice); false with the reason when there is none.
+    bool AttachLoop(std::string& skipReason);
 
     std::filesystem::path m_folder;     // holds the mount point and the image
     std::filesystem::path m_mountPoint;

@@ -293,12 +293,12 @@ TEST_F(CommandsTest, ContextMenusOpenByButtonMenuKeyAndShiftF10)
     Select(device.parent_path());
     Key(&Tree(), Qt::Key_F10, Qt::ShiftModifier);
     EXPECT_EQ(MenuEntries(&Tree()),
-              (std::vector<std::string>{"(Import...)", "New Folder", "Refresh", "-", "Show in File Manager"}));
+              (std::vector<std::string>{"(Import...)", "New Folder", "Refresh", "-", "Show in File Manager", "-", "Eject"}));
     const QPoint node = NodePoint(device / "TQ9_0002");
     QContextMenuEvent onNode(QContextMenuEvent::Mouse, node, Tree().viewport()->mapToGlobal(node));
     QApplication::sendEvent(Tree().viewport(), &onNode);
     EXPECT_EQ(MenuEntries(&Tree()),
-              (std::vector<std::string>{"Import...", "New Folder", "Refresh", "-", "Show in File Manager"}));
+              (std::vector<std::string>{"Import...", "New Folder", "Refresh", "-", "Show in File Manager", "-", "Eject"}));
     EXPECT_EQ(Tree().SelectedPath(), (device / "TQ9_0002").string());
 
     for (QAction* action : m_frame->findChildren<QAction*>())

@@ -161,7 +161,7 @@ TEST_F(DesktopHabitsTest, ManualIsLookedForBesideTheProgramNotInTheCurrentFolder
     ASSERT_FALSE(places.empty());
     // Relative to the running program (here the test program in the build's bin/), never a fixed path.
     const fs::path program = fs::read_symlink("/proc/self/exe");
-    const fs::path expected = program.parent_path().parent_path() / "share/doc/tq9-image-converter/manual";
+    const fs::path expected = program.parent_path().parent_path() / "share/tq9-image-converter/manual";
     EXPECT_EQ(fs::path(places.front()).parent_path(), expected);
     // The build links that folder to the source tree's manual, for both languages.
     for (const char* name : {"TQ9_image_converter_e.html", "TQ9_image_converter_j.html"})

@@ -4,12 +4,15 @@
 
 #include "res/MessageCatalogue.h"
 #include "res/MessageCatalogueJa.h"
+#include "ui/Manual.h"
+#include "ui/ManualWindow.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QToolBar>
 #include <QRegularExpression>
+#include <QTextBrowser>
 #include <QTranslator>
 
 #include <sstream>
@@ -78,6 +81,29 @@ TEST_F(ManualTest, TheJapaneseManualNamesEveryCommandAsTheJapaneseWindowShowsIt)
     CMessageCatalogue::Reset();
     EXPECT_NE(std::find(texts.begin(), texts.end(), "取り込み..."), texts.end());
     ExpectCovers(kManuals / "TQ9_image_converter_j.html", texts);
+}
+
+// The program's own window shows the manual from its data folder, pictures included, in either language:
+// no browser, no /usr/share/doc.
+TEST_F(ManualTest, TheManualWindowShowsEachLanguagesManualWithItsPictures)
+{
+    for (const auto& [file, heading] : {std::pair{"TQ9_image_converter_e.html", "Bringing files onto a card"},
+                                        std::pair{"TQ9_image_converter_j.html", "カードへの取り込み"}}) {
+        const std::optional<std::string> manual = CManual::Find(file);
+        ASSERT_TRUE(manual.has_value()) << file;
+        EXPECT_EQ(fs::path(*manual).parent_path().parent_path().filename(), "tq9-image-converter") << *manual;
+        CManualWindow window;
+        window.ShowManual(*manual);
+        EXPECT_TRUE(window.isVisible());
+        const QTextDocument& page = *window.Browser()->document();
+        EXPECT_TRUE(page.toPlainText().contains(QString::fromUtf8(heading))) << file;
+        const QVariant loaded = page.resource(QTextDocument::ImageResource,
+                                              window.Browser()->source().resolved(QUrl(QStringLiteral("main-window.png"))));
+        const QImage picture = loaded.canConvert<QImage>() && !loaded.value<QImage>().isNull()
+                                   ? loaded.value<QImage>()
+                                   : QImage::fromData(loaded.toByteArray());
+        EXPECT_GT(picture.width(), 100) << file << ": the window's picture";
+    }
 }
 
 TEST(ManualCli, BothManualsNameEveryCommandOfTq9)
