@@ -91,6 +91,9 @@ const std::map<int, std::string>& builtinTable()
         {346, "Converting finished; a recording ended early."},
         {347, "%s is a folder; it was left in place."},
         {348, "%s is not a regular file; it was left in place."},
+        {630, "The drop target stopped waiting after %d s, so nothing was handed over. Choose a folder to keep "
+              "the exported files in."},
+        {631, "The files are in %s."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };
