@@ -42,13 +42,6 @@ protected:
             ASSERT_EQ(::chown((dir / name).c_str(), kNobody, kNobody), 0);
         }
         folder = MakeCard(dir / "card", {1}) / "TQ9_0001";
-        // Long enough that its export outlasts the drag on any machine, short enough for a quick test.
-        fs::copy_file(SynthMedia("drag-escape-20s.mp4",
-                                 {"-f", "lavfi", "-i", "testsrc=size=720x480:rate=30000/1001:duration=20", "-f",
-                                  "lavfi", "-i", "sine=sample_rate=48000:duration=20", "-c:v", "mpeg4", "-q:v", "2",
-                                  "-c:a", "libmp3lame", "-shortest"}),
-                      folder / "long.mp4");
-
         m_x = std::make_unique<XvfbDisplay>(dir.Path());
         ASSERT_FALSE(m_x->Name().empty()) << "Xvfb did not start";
         WriteFile(dir / "sway.conf", "xwayland disable\n"
@@ -66,6 +59,17 @@ protected:
             << m_sway->Err();
     }
 
+    // A device recording of the given length: 20 s outlasts the drag on any machine and converts in a few
+    // seconds; Escape needs an export still running once the dialog is up.
+    void PutRecording(int seconds)
+    {
+        const std::string length = std::to_string(seconds);
+        fs::copy_file(SynthMedia("drag-" + length + "s.mp4",
+                                 {"-f", "lavfi", "-i", "testsrc=size=720x480:rate=30000/1001:duration=" + length, "-f",
+                                  "lavfi", "-i", "sine=sample_rate=48000:duration=" + length, "-c:v", "mpeg4", "-q:v",
+                                  "2", "-c:a", "libmp3lame", "-shortest"}),
+                      folder / "long.mp4");
+    }
     // Runs argv as nobody with a clean environment: its own runtime folder, and env.
     std::unique_ptr<ChildProcess> Start(std::vector<std::string> argv, const std::vector<std::string>& env) const
     {
@@ -134,17 +138,16 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         return RunProcess(argv, {"DISPLAY=" + m_x->Name()}).out;
     }
-    // Presses on the list's first row, moves onto the target in steps and lets go, within a second.
+    // Presses on the list's first row, moves onto the target in steps and lets go, within a second: one
+    // xdotool run, so the steps keep their pace on a busy machine.
     std::chrono::steady_clock::duration DragRowToTarget()
     {
+        std::vector<std::string> steps = {"mousemove", "260", "101", "mousedown", "1"};
+        for (int x = 280; x <= 840; x += 40)
+            steps.insert(steps.end(), {"sleep", "0.02", "mousemove", std::to_string(x), std::to_string(101 + (x - 260) / 4)});
+        steps.insert(steps.end(), {"sleep", "0.2", "mouseup", "1"});
         const auto start = std::chrono::steady_clock::now();
-        Xdo({"mousemove", "260", "101", "mousedown", "1"});
-        for (int x = 280; x <= 840; x += 40) {
-            Xdo({"mousemove", std::to_string(x), std::to_string(101 + (x - 260) / 4)});
-            std::this_thread::sleep_for(20ms);
-        }
-        std::this_thread::sleep_for(200ms);
-        Xdo({"mouseup", "1"});
+        Xdo(steps);
         return std::chrono::steady_clock::now() - start;
     }
     std::string Log() const { return fs::exists(dir / "out/log") ? ReadFile(dir / "out/log") : std::string(); }
@@ -166,6 +169,7 @@ protected:
 
 TEST_F(DragOutWaylandE2E, ARecordingReleasedAtOnceArrivesWholeAtGtkAndQtTargets)
 {
+    PutRecording(20);
     StartProgram();
     for (bool gtk : {true, false}) {
         SCOPED_TRACE(gtk ? "GTK 4 target" : "Qt target");
@@ -194,6 +198,7 @@ TEST_F(DragOutWaylandE2E, ARecordingReleasedAtOnceArrivesWholeAtGtkAndQtTargets)
 
 TEST_F(DragOutWaylandE2E, EscapeWhileTheTargetWaitsHandsOverNothing)
 {
+    PutRecording(60);
     StartProgram();
     StartTarget(true);
     const std::string before = m_app->Err();
