@@ -260,7 +260,7 @@ Qt::DropAction CDragOut::ExecHoldingRequests(QDrag* drag)
 {
     m_requests = std::make_unique<CHeldDataRequests>();
     m_export = std::make_unique<CDragOutExport>(*m_files, *m_exporter);
-    m_holdQueued = m_exportFinished = m_gaveUp = false;
+    m_holdQueued = m_exportFinished = m_gaveUp = m_answeredLate = false;
     m_dragEnded.reset();
     m_data->SetListRequestHandler([this] { return ListRequested(); });
     // Qt's Wayland drag deletes the QDrag when the target has finished with the drop or the drag was
@@ -284,7 +284,7 @@ Qt::DropAction CDragOut::ExecHoldingRequests(QDrag* drag)
         }
     }
     m_data = nullptr;
-    if (m_gaveUp && action != Qt::IgnoreAction && m_hold != Hold::Escaped)
+    if ((m_gaveUp || (m_answeredLate && action != Qt::IgnoreAction)) && m_hold != Hold::Escaped)
         KeepForTheUser();
     m_requests.reset();
     return action;
@@ -351,9 +351,12 @@ void CDragOut::ExportEnded()
     }
     const QByteArray list = m_data ? m_data->UriList() : QByteArray();
     if (m_requests && m_requests->AnyHeld()) {
-        // A target that let the drag end before this answer has stopped waiting.
-        if (m_dragEnded && m_export->Result() == 0 && m_hold != Hold::Escaped)
-            m_gaveUp = true;
+        // A target that let the drag end before this answer has stopped waiting; one whose request is
+        // still open gave up on the drop itself (a peek is closed when the pointer leaves).
+        if (m_dragEnded && m_export->Result() == 0 && m_hold != Hold::Escaped) {
+            m_answeredLate = true;
+            m_gaveUp = m_gaveUp || m_requests->Waiting() > 0;
+        }
         const int answered = m_requests->Answer(m_dragEnded ? QByteArray() : list);
         CDebugLog::Write("drag-out: answered " + std::to_string(answered) + " held list request(s)");
     }

@@ -91,7 +91,8 @@ private:
     std::unique_ptr<CHeldDataRequests> m_requests;  // the list requests waiting for the export
     bool m_holdQueued = false;                      // HoldUntilExported is on its way
     bool m_exportFinished = false;                  // the export has returned and the list is final
-    bool m_gaveUp = false;                          // a target asked and the drag ended before the answer
+    bool m_gaveUp = false;                          // a target's request outlived the drag
+    bool m_answeredLate = false;                    // the drag ended before the answer
     std::optional<std::chrono::steady_clock::time_point> m_dragEnded; // when Qt let go of the drag
 };
 

@@ -53,6 +53,7 @@ private:
     std::set<std::pair<int, ino_t>> m_known;
     std::vector<int> m_held;
     std::optional<std::chrono::steady_clock::time_point> m_firstHeld;
+    bool m_keepAlive = true;
     QTimer m_timer;
 };
 

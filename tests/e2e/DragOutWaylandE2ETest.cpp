@@ -81,7 +81,7 @@ protected:
         all.insert(all.end(), argv.begin(), argv.end());
         return std::make_unique<ChildProcess>(all, std::vector<std::string>{});
     }
-    // The rectangles ("x y w h", a line each) sway gives the windows of client, "" until one is mapped.
+    // The rectangles and titles ("x y w h title", a line each) sway gives the windows of client, "" until one is mapped.
     std::string Rects(const ChildProcess& client) const
     {
         const std::string socket = [&] {
@@ -96,7 +96,7 @@ protected:
              "import json, sys\n"
              "def walk(n):\n"
              "    if n.get('pid') == int(sys.argv[1]) and n.get('visible'):\n"
-             "        r = n['rect']; print(r['x'], r['y'], r['width'], r['height'])\n"
+             "        r = n['rect']; print(r['x'], r['y'], r['width'], r['height'], n.get('name'))\n"
              "    for c in n.get('nodes', []) + n.get('floating_nodes', []): walk(c)\n"
              "walk(json.loads(sys.argv[2]))\n",
              std::to_string(client.Pid()), tree.out});
@@ -112,22 +112,29 @@ protected:
         }, 30s) && client.Running()) << rect << client.Err() << m_sway->Err();
         std::this_thread::sleep_for(300ms);
     }
-    void StartProgram()
+    // Waits for a window of the program whose title holds title.
+    bool AwaitProgramWindow(const std::string& title)
+    {
+        return WaitUntil([&] { return Rects(*m_app).find(title) != std::string::npos; }, 30s);
+    }
+    void StartProgram(const std::string& moreEnv = "TQ9_DEBUG=1")
     {
         m_app = Start({BinPath("tq9-image-converter").string(), "--card-root", (dir / "card").string()},
                       {"QT_QPA_PLATFORM=wayland", "TQ9_DEBUG=1", "TQ9_MOUNTS_FILE=/dev/null", "TQ9_DRAG_GRACE_SECONDS=0",
-                       "XDG_CONFIG_HOME=" + (dir / "home/.config").string()});
+                       "XDG_CONFIG_HOME=" + (dir / "home/.config").string(), moreEnv});
         AwaitWindow(*m_app, 0, 0);
         Xdo({"mousemove", "95", "93", "click", "1"}); // the card's folder in the tree
         std::this_thread::sleep_for(300ms);
     }
-    void StartTarget(bool gtk)
+    void StartTarget(bool gtk, const std::string& option = "")
     {
         const std::vector<std::string> argv =
             gtk ? std::vector<std::string>{"/usr/bin/python3", TQ9_SOURCE_DIR "/tests/droptarget/gtk4-droptarget.py"}
                 : std::vector<std::string>{BinPath("tq9-test-droptarget").string()};
         std::vector<std::string> all = argv;
         all.insert(all.end(), {"drop target", (dir / "out").string()});
+        if (!option.empty())
+            all.push_back(option);
         m_target = Start(all, {"GDK_BACKEND=wayland", "GSK_RENDERER=cairo", "NO_AT_BRIDGE=1", "GTK_A11Y=none",
                                "QT_QPA_PLATFORM=wayland"});
         AwaitWindow(*m_target, 700, 100);
@@ -206,7 +213,10 @@ TEST_F(DragOutWaylandE2E, EscapeWhileTheTargetWaitsHandsOverNothing)
     // The target's request is held: the progress dialog comes up and takes the keyboard.
     ASSERT_TRUE(WaitUntil([&] { return m_app->Err().find("list request held", before.size()) != std::string::npos; }, 10s))
         << m_app->Err();
-    ASSERT_TRUE(WaitUntil([&] { const std::string rects = Rects(*m_app); return std::count(rects.begin(), rects.end(), '\n') == 2; }, 10s));
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string rects = Rects(*m_app);
+        return std::count(rects.begin(), rects.end(), '\n') == 2;
+    }, 10s));
     std::this_thread::sleep_for(200ms);
     Xdo({"key", "Escape"});
 
@@ -216,4 +226,40 @@ TEST_F(DragOutWaylandE2E, EscapeWhileTheTargetWaitsHandsOverNothing)
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(Log().find("copied"), std::string::npos) << Log() << m_app->Err();
     EXPECT_FALSE(fs::exists(dir / "out/long.wmv"));
+}
+
+TEST_F(DragOutWaylandE2E, ATargetThatStopsWaitingGetsNothingAndTheUserKeepsTheFiles)
+{
+    // A target with a time limit of a second, far shorter than the export.
+    PutRecording(60);
+    StartProgram();
+    StartTarget(true, "--give-up");
+    DragRowToTarget();
+    ASSERT_TRUE(WaitUntil([&] { return Log() == "gave up\n"; }, 20s)) << Log() << m_target->Err();
+
+    // Once the export has ended the program says so, then asks for a folder as File > Export does.
+    ASSERT_TRUE(WaitUntil([&] { return m_app->Err().find("the target stopped waiting after ") != std::string::npos; },
+                          60s)) << m_app->Err();
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string rects = Rects(*m_app);
+        return std::count(rects.begin(), rects.end(), '\n') == 2;
+    }, 10s)) << Rects(*m_app);
+    std::this_thread::sleep_for(300ms);
+    Xdo({"key", "Return"});
+    ASSERT_TRUE(AwaitProgramWindow("Export to")) << Rects(*m_app);
+    const fs::path kept = dir / "kept";
+    fs::create_directories(kept);
+    ASSERT_EQ(::chown(kept.c_str(), kNobody, kNobody), 0);
+    std::this_thread::sleep_for(300ms);
+    Xdo({"type", "--delay", "20", kept.string()});
+    Xdo({"key", "Return"});
+
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(kept / "long.wmv"); }, 20s)) << m_app->Err();
+    const ProcessResult decode =
+        RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", (kept / "long.wmv").string(), "-f", "null", "-"});
+    EXPECT_EQ(decode.exitCode, 0);
+    EXPECT_EQ(decode.err, "");
+    EXPECT_FALSE(fs::exists(dir / "out/long.wmv"));
+    QuitProgram();
+    EXPECT_TRUE(TempEmpty()) << testing::PrintToString(Names(dir / "tmp"));
 }
