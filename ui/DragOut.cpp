@@ -154,11 +154,19 @@ Qt::DropAction CDragOut::Exec(const std::vector<std::string>& cardPaths, const Q
 
     // Installed from inside exec(), after Qt's drag filter, so this filter is asked first.
     QTimer::singleShot(0, this, [this] { qApp->installEventFilter(this); });
+    m_releasedOverNoTarget = false;
     const Qt::DropAction action = drag->exec(Qt::CopyAction);
     qApp->removeEventFilter(this);
     m_heldRelease.reset();
     m_data = nullptr;
     ReportFailures();
+    // Through XWayland a Wayland program's window is no X11 drop target unless the desktop passes X11 drags
+    // on (sway and weston do not): the drop then ends like one on the bare desktop, and the user is told.
+    if (action == Qt::IgnoreAction && m_releasedOverNoTarget && qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        m_exporter && !m_files->HandOverPaths().empty()) {
+        CDebugLog::Write("drag-out: released over no X11 drop target under XWayland");
+        CMessageBox::Show(m_source, CMessageCatalogue::Get(IDS_DROP_NOT_REACHED_XWAYLAND));
+    }
     return action;
 }
 
@@ -203,6 +211,7 @@ bool CDragOut::eventFilter(QObject* watched, QEvent* event)
         if (event->type() != QEvent::MouseButtonRelease)
             return false;
         auto* release = static_cast<QMouseEvent*>(event);
+        m_releasedOverNoTarget = !OverOwnWindow(release->globalPosition()) && m_lastAction == Qt::IgnoreAction;
         if (OverOwnWindow(release->globalPosition()) || m_lastAction == Qt::IgnoreAction || !m_exporter ||
             m_files->HandOverPaths().empty())
             return false; // Qt drops on our own views, or cancels

@@ -81,6 +81,7 @@ private:
     QPointer<CDragOutData> m_data; // owned by the QDrag
     Hold m_hold = Hold::Passing;
     Qt::DropAction m_lastAction = Qt::IgnoreAction;
+    bool m_releasedOverNoTarget = false; // X11: let go outside the program where no target took the drag
     std::unique_ptr<QMouseEvent> m_heldRelease;
     QPointer<QObject> m_releaseReceiver;
     QPointer<CConvProgressDlg> m_dialog;

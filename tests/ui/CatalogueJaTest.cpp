@@ -40,7 +40,7 @@ TEST(CatalogueJaTest, EveryIdIsTranslatedWithTheSameFieldsAndLayout)
         ids.push_back(id);
     for (int id = IDS_ONE_FILE_EXPORTED; id <= IDS_SIDECAR_ENTRY_LEFT; ++id)
         ids.push_back(id);
-    for (int id = IDS_DROP_TARGET_GAVE_UP; id <= IDS_DRAG_FILES_KEPT; ++id)
+    for (int id = IDS_DROP_TARGET_GAVE_UP; id <= IDS_DROP_NOT_REACHED_XWAYLAND; ++id)
         ids.push_back(id);
     ids.push_back(57344);
     ids.push_back(57345);
