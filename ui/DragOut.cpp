@@ -284,7 +284,8 @@ Qt::DropAction CDragOut::ExecHoldingRequests(QDrag* drag)
     // Qt may delete the drag only later; it has ended all the same.
     m_dragEnded = m_dragEnded.value_or(std::chrono::steady_clock::now());
     if (!m_exportFinished) {
-        if (action != Qt::IgnoreAction && m_requests->AnyHeld()) {
+        // A Qt reader that timed out leaves the drag with no action, so an open request counts too.
+        if (m_requests->AnyHeld() && (action != Qt::IgnoreAction || m_requests->Waiting() > 0)) {
             HoldUntilExported(); // a target asked, and let the drag end before the wait began
         } else {
             // Nobody takes the files: the drag was cancelled, or ended on the program's own views.
