@@ -17,14 +17,13 @@ public:
             m_owner.m_running = &job;
             m_owner.m_fileCount = job.GetFileCount();
         }
-        int code = FRONTEND_FINISHED;
-        while (job.GetState() == STATE_RUNNING) {
-            if (m_owner.m_cancel.load()) {
-                CancelJob(job);
-                code = FRONTEND_CANCELED;
-                break;
-            }
+        while (job.GetState() == STATE_RUNNING && !m_owner.m_cancel.load())
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A cancel may already have left its mark on the job's state (Cancel passes it on).
+        int code = FRONTEND_FINISHED;
+        if (m_owner.m_cancel.load()) {
+            CancelJob(job);
+            code = FRONTEND_CANCELED;
         }
         std::lock_guard<std::mutex> lock(m_owner.m_lock);
         m_owner.m_running = nullptr;
