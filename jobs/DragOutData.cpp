@@ -46,7 +46,7 @@ bool CDragOutData::hasFormat(const QString& mimeType) const
 QVariant CDragOutData::retrieveData(const QString& mimeType, QMetaType) const
 {
     if (mimeType == kUriList)
-        return UriList();
+        return m_listRequest ? m_listRequest() : UriList();
     if (mimeType == QLatin1String(kCardPathsFormat)) {
         QByteArray paths;
         for (const std::string& path : m_cardPaths)

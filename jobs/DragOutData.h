@@ -5,13 +5,16 @@
 // the card paths themselves from a private type, so a drop on a card folder duplicates without exporting.
 //
 // Every answer is immediate: nothing here exports, blocks or runs an event loop, because a target may ask
-// at any time and gives up after a few seconds without an answer.
+// at any time and gives up after a few seconds without an answer. Where the drop cannot be held (Wayland),
+// the drag sets a handler that answers the file-list requests in its stead: it keeps the request open
+// while the export runs and answers it later.
 //
 // UI thread only.
 #pragma once
 
 #include <QMimeData>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,8 @@ public:
     void Withhold() { m_handOver.clear(); }
     // After the export: the files that were made, which a target reading at the drop receives.
     void SetHandOver(std::vector<std::string> handOverPaths) { m_handOver = std::move(handOverPaths); }
+    // Answers the "text/uri-list" requests from now on instead of UriList.
+    void SetListRequestHandler(std::function<QByteArray()> handler) { m_listRequest = std::move(handler); }
     // The file list in its wire form: one "file://" URL a line, each ended by CR LF.
     QByteArray UriList() const;
 
@@ -45,6 +50,7 @@ protected:
 private:
     std::vector<std::string> m_cardPaths;
     std::vector<std::string> m_handOver;
+    std::function<QByteArray()> m_listRequest;
 };
 
 } // namespace tq9

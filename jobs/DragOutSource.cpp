@@ -194,6 +194,37 @@ void CDragOutSource::RemoveCopies()
         m_madeFolder = false;
 }
 
+std::vector<std::string> CDragOutSource::MoveCopiesTo(const std::string& folder)
+{
+    namespace fs = std::filesystem;
+    std::vector<std::string> moved;
+    for (const std::string& copy : m_handOver) {
+        const fs::path from(copy);
+        std::error_code ec;
+        for (int n = 1; n < 1000; ++n) {
+            const fs::path to = fs::path(folder) / (n == 1 ? from.filename().string()
+                                                            : from.stem().string() + " (" + std::to_string(n) + ")" +
+                                                                  from.extension().string());
+            // A link fails on a name that is taken, where a rename would replace what is there.
+            if (::link(from.c_str(), to.c_str()) == 0) {
+                ::unlink(from.c_str());
+            } else if (errno == EEXIST) {
+                continue;
+            } else if (!fs::copy_file(from, to, fs::copy_options::none, ec)) {
+                if (ec == std::errc::file_exists)
+                    continue;
+                CDebugLog::Write("drag-out: cannot keep " + copy + " in " + folder + ": " + ec.message());
+                break;
+            } else {
+                fs::last_write_time(to, fs::last_write_time(from, ec), ec);
+            }
+            moved.push_back(to.string());
+            break;
+        }
+    }
+    return moved;
+}
+
 int CDragOutSource::RemoveLeftovers()
 {
     int left = 0;

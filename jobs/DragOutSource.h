@@ -59,6 +59,9 @@ public:
     int Export(IExport& job, IProgressFrontEnd& frontEnd);
     // Removes this drag's copies and their folder (failures are ignored).
     void RemoveCopies();
+    // Moves the copies into folder, each under its name or the next free "name (2).ext", with its date;
+    // never over a file there. Returns the new paths of those moved.
+    std::vector<std::string> MoveCopiesTo(const std::string& folder);
 
     // Removes the folders of earlier drags (of processes that no longer run and this one's) that nobody
     // uses any more, by the rule above; called when a drag starts, now and then after one, at exit and at

@@ -105,8 +105,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What shlibdeps cannot see: Qt's plug-ins, loaded at run time (the window's X11/Wayland connection; TIFF and
-# WebP stills), added to the computed list; Qt's own Japanese texts and the desktop's icons are welcome.
+# WebP stills), added to the computed list; Qt's own Japanese texts, the desktop's icons and Qt's Wayland
+# plug-in (native on a Wayland desktop, where a drag-out through XWayland may reach no Wayland program) are
+# welcome.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-image-formats-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, adwaita-icon-theme")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, adwaita-icon-theme, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
 include(CPack)

@@ -107,6 +107,12 @@ const std::map<int, std::string>& builtinTable()
               "eject it. Unmount it yourself, then take it out:\n%s"},
         {508, "%s is not a mounted TQ-9 card."},
         {509, "TQ-9 Image Converter Help"},
+        {630, "The drop target stopped waiting after %d s, so nothing was handed over. Choose a folder to keep "
+              "the exported files in."},
+        {631, "The files are in %s."},
+        {632, "Nothing was handed over: no program under the pointer took the drop. The program runs through "
+              "XWayland, and programs that run natively on Wayland may be out of its reach there; start it with "
+              "QT_QPA_PLATFORM=wayland (package qt6-wayland) to drag files to them."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

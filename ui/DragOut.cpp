@@ -1,15 +1,20 @@
 #include "ui/DragOut.h"
 
 #include "jobs/DragOutData.h"
+#include "jobs/DragOutExport.h"
 #include "jobs/Exporter.h"
 #include "jobs/SelfDDIndicator.h"
 #include "platform/DebugLog.h"
+#include "res/MessageCatalogue.h"
 #include "ui/ConvProgressDlg.h"
+#include "ui/FileChooser.h"
+#include "ui/HeldDataRequests.h"
 #include "ui/MessageBox.h"
 #include "ui/XdndRequestFilter.h"
 
 #include <QApplication>
 #include <QDrag>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -128,6 +133,12 @@ Qt::DropAction CDragOut::Exec(const std::vector<std::string>& cardPaths, const Q
     drag->setHotSpot(QPoint(-12, -12));
     connect(drag, &QDrag::actionChanged, this, [this](Qt::DropAction action) { m_lastAction = action; });
 
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && m_exporter &&
+        !m_files->HandOverPaths().empty()) {
+        const Qt::DropAction action = ExecHoldingRequests(drag);
+        ReportFailures();
+        return action;
+    }
     if (QGuiApplication::platformName() != QLatin1String("xcb")) {
         const Qt::DropAction action = ExecAfterExport(drag);
         ReportFailures();
@@ -143,11 +154,19 @@ Qt::DropAction CDragOut::Exec(const std::vector<std::string>& cardPaths, const Q
 
     // Installed from inside exec(), after Qt's drag filter, so this filter is asked first.
     QTimer::singleShot(0, this, [this] { qApp->installEventFilter(this); });
+    m_releasedOverNoTarget = false;
     const Qt::DropAction action = drag->exec(Qt::CopyAction);
     qApp->removeEventFilter(this);
     m_heldRelease.reset();
     m_data = nullptr;
     ReportFailures();
+    // Through XWayland a Wayland program's window is no X11 drop target unless the desktop passes X11 drags
+    // on (sway and weston do not): the drop then ends like one on the bare desktop, and the user is told.
+    if (action == Qt::IgnoreAction && m_releasedOverNoTarget && qEnvironmentVariableIsSet("WAYLAND_DISPLAY") &&
+        m_exporter && !m_files->HandOverPaths().empty()) {
+        CDebugLog::Write("drag-out: released over no X11 drop target under XWayland");
+        CMessageBox::Show(m_source, CMessageCatalogue::Get(IDS_DROP_NOT_REACHED_XWAYLAND));
+    }
     return action;
 }
 
@@ -182,10 +201,17 @@ bool CDragOut::OverOwnWindow(const QPointF& globalPos) const
 
 bool CDragOut::eventFilter(QObject* watched, QEvent* event)
 {
+    if (m_export && m_hold == Hold::Passing) {
+        // A drop on the program's own views needs no export. There is no release to hold on Wayland.
+        if (event->type() == QEvent::Drop)
+            m_export->Cancel();
+        return false;
+    }
     if (m_hold == Hold::Passing) {
         if (event->type() != QEvent::MouseButtonRelease)
             return false;
         auto* release = static_cast<QMouseEvent*>(event);
+        m_releasedOverNoTarget = !OverOwnWindow(release->globalPosition()) && m_lastAction == Qt::IgnoreAction;
         if (OverOwnWindow(release->globalPosition()) || m_lastAction == Qt::IgnoreAction || !m_exporter ||
             m_files->HandOverPaths().empty())
             return false; // Qt drops on our own views, or cancels
@@ -237,6 +263,130 @@ void CDragOut::RunHeldExport()
     m_data->SetHandOver(m_files->HandOverPaths());
     // Qt's filter takes this release as the drop; the target then reads the finished files.
     QCoreApplication::sendEvent(m_releaseReceiver, m_heldRelease.get());
+}
+
+Qt::DropAction CDragOut::ExecHoldingRequests(QDrag* drag)
+{
+    m_requests = std::make_unique<CHeldDataRequests>();
+    m_export = std::make_unique<CDragOutExport>(*m_files, *m_exporter);
+    m_holdQueued = m_exportFinished = m_gaveUp = m_answeredLate = false;
+    m_dragEnded.reset();
+    m_data->SetListRequestHandler([this] { return ListRequested(); });
+    // Qt's Wayland drag deletes the QDrag when the target has finished with the drop or the drag was
+    // cancelled: from then on nobody reads the list.
+    connect(drag, &QObject::destroyed, this, [this] { m_dragEnded = std::chrono::steady_clock::now(); });
+    m_export->Start([this] { QMetaObject::invokeMethod(this, &CDragOut::ExportEnded, Qt::QueuedConnection); });
+
+    // Installed from inside exec(), after Qt's drag filter, so this filter is asked first.
+    QTimer::singleShot(0, this, [this] { qApp->installEventFilter(this); });
+    const Qt::DropAction action = drag->exec(Qt::CopyAction);
+    qApp->removeEventFilter(this);
+    // Qt may delete the drag only later; it has ended all the same.
+    m_dragEnded = m_dragEnded.value_or(std::chrono::steady_clock::now());
+    if (!m_exportFinished) {
+        // A Qt reader that timed out leaves the drag with no action, so an open request counts too.
+        if (m_requests->AnyHeld() && (action != Qt::IgnoreAction || m_requests->Waiting() > 0)) {
+            HoldUntilExported(); // a target asked, and let the drag end before the wait began
+        } else {
+            // Nobody takes the files: the drag was cancelled, or ended on the program's own views.
+            m_export->Cancel();
+            ExportEnded();
+        }
+    }
+    m_data = nullptr;
+    if ((m_gaveUp || (m_answeredLate && action != Qt::IgnoreAction)) && m_hold != Hold::Escaped)
+        KeepForTheUser();
+    m_requests.reset();
+    return action;
+}
+
+QByteArray CDragOut::ListRequested()
+{
+    if (m_hold == Hold::Escaped)
+        return QByteArray();
+    if (m_exportFinished)
+        return m_data ? m_data->UriList() : QByteArray();
+    if (!m_requests->HoldCurrent()) {
+        // Answered with nothing: nothing unfinished goes out, and the user hears of it after the drag.
+        m_gaveUp = true;
+        return QByteArray();
+    }
+    CDebugLog::Write("drag-out: list request held");
+    if (!m_holdQueued) {
+        // Not from in here: Qt's plug-in waits for this answer, and the dialog runs an event loop.
+        m_holdQueued = true;
+        QTimer::singleShot(0, this, &CDragOut::HoldUntilExported);
+    }
+    return QByteArray(); // Qt writes nothing; the request stays open on the pipe kept
+}
+
+void CDragOut::HoldUntilExported()
+{
+    if (m_exportFinished || m_dialog || !m_export)
+        return;
+    // The job's figures are there once its worker runs (the names are looked at first, briefly).
+    QEventLoop starting;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &starting, [&] {
+        if (m_export->Running() || m_export->Ended())
+            starting.quit();
+    });
+    poll.start(20);
+    starting.exec();
+    poll.stop();
+    if (!m_export->Ended() && !m_exportFinished) {
+        CConvProgressDlg dialog(m_source);
+        m_dialog = &dialog;
+        m_hold = Hold::Holding;
+        if (dialog.RunModal(*m_export) == FRONTEND_CANCELED)
+            m_hold = Hold::Escaped;
+        else if (m_hold == Hold::Holding)
+            m_hold = Hold::Passing;
+        m_dialog = nullptr;
+    }
+    ExportEnded();
+}
+
+void CDragOut::ExportEnded()
+{
+    if (m_exportFinished || !m_export)
+        return;
+    m_export->Wait(); // at once after the end; shortly after a cancel
+    m_exportFinished = true;
+    if (m_data) {
+        if (m_export->Result() == 0 && m_hold != Hold::Escaped)
+            m_data->SetHandOver(m_files->HandOverPaths());
+        else
+            m_data->Withhold();
+    }
+    const QByteArray list = m_data ? m_data->UriList() : QByteArray();
+    if (m_requests && m_requests->AnyHeld()) {
+        // A target that let the drag end before this answer has stopped waiting; one whose request is
+        // still open gave up on the drop itself (a peek is closed when the pointer leaves).
+        if (m_dragEnded && m_export->Result() == 0 && m_hold != Hold::Escaped) {
+            m_answeredLate = true;
+            m_gaveUp = m_gaveUp || m_requests->Waiting() > 0;
+        }
+        const int answered = m_requests->Answer(m_dragEnded ? QByteArray() : list);
+        CDebugLog::Write("drag-out: answered " + std::to_string(answered) + " held list request(s)");
+    }
+    if (m_dialog)
+        m_dialog->WorkerEnded();
+}
+
+void CDragOut::KeepForTheUser()
+{
+    const auto since = m_requests && m_requests->AnyHeld() ? m_requests->FirstHeldAt() : *m_dragEnded;
+    const int seconds = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(*m_dragEnded - since).count());
+    CDebugLog::Write("drag-out: the target stopped waiting after " + std::to_string(seconds) + " s");
+    if (m_files->HandOverPaths().empty())
+        return; // the failure message says why
+    CMessageBox::Show(m_source, FormatText(CMessageCatalogue::Get(IDS_DROP_TARGET_GAVE_UP), seconds));
+    const std::optional<std::string> folder = CFileChooser::ExportFolder(m_source);
+    const std::vector<std::string> kept = folder ? m_files->MoveCopiesTo(*folder) : std::vector<std::string>();
+    m_files->RemoveCopies();
+    if (!kept.empty())
+        CMessageBox::Show(m_source, FormatText(CMessageCatalogue::Get(IDS_DRAG_FILES_KEPT), *folder));
 }
 
 } // namespace tq9

@@ -4,8 +4,12 @@
 # the test sees whether the files were complete by then. With --peek the list is loaded as soon as the
 # pointer enters (GTK's preload) and that list is used at the drop.
 #
-# Usage: gtk4-droptarget.py TITLE OUT_DIR [--peek]. Writes OUT_DIR/log: "peek N", "drop N" (files in the
-# list) and "copied NAME SIZE" or "missing PATH" per file. Exit 77 when GTK 4 cannot be loaded.
+# With --give-up it behaves like a target with a time limit: at the drop it asks for the list, and a
+# second later ends the drop without reading it, its request still open.
+#
+# Usage: gtk4-droptarget.py TITLE OUT_DIR [--peek|--give-up]. Writes OUT_DIR/log: "peek N", "drop N" (files
+# in the list) and "copied NAME SIZE" or "missing PATH" per file, or "gave up". Exit 77 when GTK 4 cannot
+# be loaded.
 import os
 import shutil
 import sys
@@ -21,6 +25,7 @@ except (ImportError, ValueError) as e:
 
 title, out = sys.argv[1], sys.argv[2]
 peek = "--peek" in sys.argv[3:]
+give_up = "--give-up" in sys.argv[3:]
 
 
 def log(line):
@@ -57,10 +62,26 @@ if not Gtk.init_check():
 window = Gtk.Window(title=title)
 window.set_default_size(300, 300)
 area = Gtk.Label(label="drop here")
-target = Gtk.DropTarget.new(Gdk.FileList, Gdk.DragAction.COPY)
-target.set_preload(peek)
-target.connect("notify::value", on_value)
-target.connect("drop", on_drop)
+def on_drop_giving_up(_target, drop, _x, _y):
+    # The pending read keeps the request open; what it brings later is ignored.
+    drop.read_value_async(Gdk.FileList.__gtype__, GLib.PRIORITY_DEFAULT, None, lambda *_: None)
+
+    def end():
+        log("gave up")
+        drop.finish(Gdk.DragAction.COPY)
+        return False
+    GLib.timeout_add(1000, end)
+    return True
+
+
+if give_up:
+    target = Gtk.DropTargetAsync.new(Gdk.ContentFormats.parse("text/uri-list"), Gdk.DragAction.COPY)
+    target.connect("drop", on_drop_giving_up)
+else:
+    target = Gtk.DropTarget.new(Gdk.FileList, Gdk.DragAction.COPY)
+    target.set_preload(peek)
+    target.connect("notify::value", on_value)
+    target.connect("drop", on_drop)
 area.add_controller(target)
 window.set_child(area)
 loop = GLib.MainLoop()

@@ -13,12 +13,14 @@
 #include <QUrl>
 
 #include "jobs/DragOutData.h"
+#include "jobs/DragOutExport.h"
 #include "jobs/DragOutSource.h"
 #include "jobs/Exporter.h"
 #include "jobs/FakeFrontEnds.h"
 #include "jobs/ImportFixture.h"
 #include "support/FileOpTestSupport.h"
 #include "support/ScratchMount.h"
+#include "support/XvfbDisplay.h"
 
 using namespace tq9;
 using namespace tq9test;
@@ -65,6 +67,29 @@ public:
 private:
     fs::path m_tmp;
     std::vector<std::string> m_files;
+};
+
+// A job that runs until its state is changed, behind the front-end it is given.
+class SteadyJob : public CJobBase {
+public:
+    int GetFileCount() override { return 1; }
+    int GetPercent() override { return 40; }
+    std::string GetCurrentFileName() override { return "photo.jpg"; }
+    int Run(IProgressFrontEnd& frontEnd)
+    {
+        SetState(STATE_RUNNING);
+        return frontEnd.RunModal(*this) == FRONTEND_CANCELED ? 1 : 0;
+    }
+
+protected:
+    void WorkerMain() override {}
+};
+
+class SteadyExport : public FakeExport {
+public:
+    using FakeExport::FakeExport;
+    SteadyJob job;
+    int Run(IProgressFrontEnd& frontEnd) override { return job.Run(frontEnd); }
 };
 
 class DragOutSourceTest : public ImportFixture {
@@ -230,4 +255,32 @@ TEST_F(DragOutSourceTest, CopiesTooBigForTheTemporaryFolderGoToTheCacheFolder)
     // A recording counts by its .mrk length at the WMV's rates, without opening it.
     EXPECT_GT(CExporter::EstimateBytes((card / "clip.mp4").string()), 900u << 20);
     ::unsetenv("XDG_CACHE_HOME");
+}
+
+TEST_F(DragOutSourceTest, TheBackgroundExportShowsTheJobWhileItRunsItsEndAfterAndACancelReachesTheJob)
+{
+    using namespace std::chrono_literals;
+    WriteFile(card / "photo.jpg", Blob(500, 3));
+    for (bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "finished");
+        CDragOutSource files({(card / "photo.jpg").string()});
+        SteadyExport job(tmp);
+        CDragOutExport run(files, job);
+        std::atomic<bool> ended{false};
+        run.Start([&] { ended = true; });
+        ASSERT_TRUE(WaitUntil([&] { return run.Running(); }, 5s));
+        EXPECT_EQ(run.GetState(), STATE_RUNNING);
+        EXPECT_EQ(run.GetPercent(), 40);
+        if (cancel)
+            CancelJob(run); // the dialog's Cancel
+        else
+            job.job.SetState(STATE_DONE);
+        ASSERT_TRUE(WaitUntil([&] { return ended.load(); }, 5s));
+        run.Wait();
+        EXPECT_EQ(run.Result(), cancel ? 1 : 0);
+        EXPECT_EQ(run.GetState(), cancel ? STATE_CANCELED : STATE_DONE);
+        EXPECT_EQ(run.GetFileIndex(), 1);
+        EXPECT_EQ(TempNames().empty(), cancel);
+        files.RemoveCopies();
+    }
 }
