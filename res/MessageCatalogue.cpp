@@ -91,6 +91,15 @@ const std::map<int, std::string>& builtinTable()
         {346, "Converting finished; a recording ended early."},
         {347, "%s is a folder; it was left in place."},
         {348, "%s is not a regular file; it was left in place."},
+        {550, "Copying to the card ..."},
+        {551, "%s of %s"},
+        {552, "Remaining space %s"},
+        {553, "Import canceled."},
+        {554, "Duplication canceled."},
+        {555, "No TQ-9 card found. Insert an SD card formatted on the TQ-9, or name a folder with --card-root DIR."},
+        {556, "Importing files"},
+        {557, "Exporting files"},
+        {558, "Duplicating files"},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };
@@ -170,6 +179,11 @@ std::string fill(const std::string& format, char conversion, const std::vector<s
 std::string FormatText(const std::string& format, const std::string& arg)
 {
     return fill(format, 's', {arg});
+}
+
+std::string FormatText(const std::string& format, const std::string& a, const std::string& b)
+{
+    return fill(format, 's', {a, b});
 }
 
 std::string FormatText(const std::string& format, int a, int b)

@@ -89,6 +89,16 @@ enum StringId : int {
     IDS_CONVERTING_ENDED_EARLY = 346,
     IDS_SIDECAR_FOLDER_LEFT = 347,
     IDS_SIDECAR_ENTRY_LEFT = 348,
+    // Texts of the finishing touches: the copy onto the card, sizes, free space, what was cancelled.
+    IDS_COPYING_TO_CARD = 550,
+    IDS_BYTES_OF = 551,
+    IDS_FREE_SPACE = 552,
+    IDS_IMPORT_CANCELED = 553,
+    IDS_DUPLICATION_CANCELED = 554,
+    IDS_NO_CARD_FOUND = 555,
+    IDS_IMPORTING_TITLE = 556,
+    IDS_EXPORTING_TITLE = 557,
+    IDS_DUPLICATING_TITLE = 558,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };
@@ -109,6 +119,7 @@ public:
 
 // printf-style fill of a catalogue text with one string (for "%s" texts) or integers (for "%d").
 std::string FormatText(const std::string& format, const std::string& arg);
+std::string FormatText(const std::string& format, const std::string& a, const std::string& b);
 std::string FormatText(const std::string& format, int a, int b);
 std::string FormatText(const std::string& format, int a);
 

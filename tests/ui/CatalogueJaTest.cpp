@@ -40,6 +40,8 @@ TEST(CatalogueJaTest, EveryIdIsTranslatedWithTheSameFieldsAndLayout)
         ids.push_back(id);
     for (int id = IDS_ONE_FILE_EXPORTED; id <= IDS_SIDECAR_ENTRY_LEFT; ++id)
         ids.push_back(id);
+    for (int id = IDS_COPYING_TO_CARD; id <= IDS_DUPLICATING_TITLE; ++id)
+        ids.push_back(id);
     ids.push_back(57344);
     ids.push_back(57345);
     for (int id : ids) {
@@ -58,9 +60,9 @@ TEST(CatalogueJaTest, EveryIdIsTranslatedWithTheSameFieldsAndLayout)
 TEST(CatalogueJaTest, InstalledTextsAreFilledAndTitledLikeTheEnglishOnes)
 {
     CMessageCatalogue::Install(JapaneseCatalogue());
-    const std::string remaining = FormatText(CMessageCatalogue::Get(IDS_REMAINING_SPACE), "1,234");
+    const std::string remaining = FormatText(CMessageCatalogue::Get(IDS_FREE_SPACE), "1.23 MB");
     const std::string title = CMessageCatalogue::WindowTitle();
     CMessageCatalogue::Reset();
-    EXPECT_EQ(remaining, "\t\t残り容量 1,234 バイト");
+    EXPECT_EQ(remaining, "残り容量 1.23 MB");
     EXPECT_EQ(title, "TQ-9 Image Converter");
 }
