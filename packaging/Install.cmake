@@ -16,8 +16,6 @@ set(TQ9_DOCDIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/${TQ9_PACKAGE})
 set(TQ9_RELEASE_DATE 2026-12-07)
 set(TQ9_MAINTAINER "TQ-9 Image Converter developers <developers@tq9-image-converter.example>" CACHE STRING
     "the package's maintainer")
-set(TQ9_HOMEPAGE "https://tq9-image-converter.example" CACHE STRING
-    "the project's web address; the AppStream screenshots are under it (docs/)")
 execute_process(COMMAND date -R -u -d "${TQ9_RELEASE_DATE} 12:00" OUTPUT_VARIABLE TQ9_RELEASE_DATE_RFC2822
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 
@@ -70,7 +68,9 @@ endforeach()
 # Part of "all" (what `cmake --install` and scripts/package need); scripts/run builds only the programs.
 add_custom_target(tq9-install-files ALL DEPENDS ${TQ9_ICON_PNGS} ${TQ9_GZIPPED})
 
-install(FILES ${TQ9_PACKAGING_OUT}/tq9-image-converter.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# AppStream wants the file named after the component's id.
+install(FILES ${TQ9_PACKAGING_OUT}/tq9-image-converter.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+        RENAME com.zentri.tq9_image_converter.metainfo.xml)
 install(FILES ${TQ9_PACKAGING_OUT}/tq9.1.gz ${TQ9_PACKAGING_OUT}/tq9-image-converter.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tq9.bash-completion
