@@ -27,6 +27,16 @@ set_target_properties(tq9 tq9-image-converter PROPERTIES INSTALL_RPATH "$ORIGIN/
 install(TARGETS tq9 tq9-image-converter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS tq9media LIBRARY DESTINATION ${TQ9_PRIVATE_LIBDIR}
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# Stripped as Debian's dh_strip does: the .comment and .note sections go too (the package strips).
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(file ${CMAKE_INSTALL_BINDIR}/tq9 ${CMAKE_INSTALL_BINDIR}/tq9-image-converter ${TQ9_PRIVATE_LIBDIR}/libtq9media.so)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                              \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${file}\")
+    endforeach()
+  endif()")
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/tq9-image-converter.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${TQ9_PACKAGE})
 
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tq9-image-converter.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)

@@ -119,6 +119,7 @@
     </message>
     <message>
         <source>&amp;Help</source>
+        <comment>menu</comment>
         <translation>ヘルプ(&amp;H)</translation>
     </message>
     <message>

@@ -160,7 +160,7 @@ void CMainFrame::CreateMenu()
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     edit->addAction(m_duplicateAction);
 
-    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QMenu* help = menuBar()->addMenu(tr("&Help", "menu"));
     m_helpAction = help->addAction(tr("&Help"));
     m_helpAction->setShortcut(QKeySequence::HelpContents);
     help->addSeparator();

@@ -77,7 +77,9 @@ appstreamcli validate-tree --no-net --pedantic "$root" >"$tmp/as.log" 2>&1 ||
   { cat "$tmp/as.log" >&2; fail "appstreamcli validate-tree"; }
 # A build with Debian's hardening (Release: scripts/package) shows it in the installed programs.
 if grep -q '^TQ9_HARDENING:BOOL=ON' "$build/CMakeCache.txt" && command -v hardening-check >/dev/null; then
-  hardening-check "$root/usr/bin/tq9" "$root/usr/bin/tq9-image-converter" \
+  # Control-flow protection needs every linked object built with it; Debian 12's own are not (hardening-check
+  # fails /usr/bin/ls on it too).
+  hardening-check --nocfprotection "$root/usr/bin/tq9" "$root/usr/bin/tq9-image-converter" \
     "$root/usr/lib/$ma/tq9-image-converter/libtq9media.so" >"$tmp/hardening.log" 2>&1 ||
     { cat "$tmp/hardening.log" >&2; fail "hardening-check"; }
 fi
