@@ -14,6 +14,7 @@
 #include "ui/ManualWindow.h"
 #include "ui/MessageBox.h"
 #include "ui/PreferenceDlg.h"
+#include "ui/ScreenFit.h"
 #include "ui/ToolIcons.h"
 
 #include <QAction>
@@ -177,6 +178,9 @@ bool CTQ9GUIApp::InitInstance(const QStringList& arguments)
     if ((QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) &&
         QFileInfo::exists(QStringLiteral("/usr/share/icons/Adwaita/index.theme")))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
+
+    // Every window and dialog fits its screen, whatever the scale factor.
+    qApp->installEventFilter(new CScreenFit(qApp));
 
     try {
         m_frame = std::make_unique<CMainFrame>();

@@ -1,5 +1,7 @@
 #include "card/CardFolder.h"
 
+#include "res/ByteSize.h"
+
 #include <cstdio>
 
 #include "card/CardLayout.h"
@@ -82,7 +84,7 @@ std::string CCardFolder::DurationText(const std::string& path)
 
 std::string CCardFolder::SizeText(uint64_t bytes)
 {
-    return CCardLayout::GroupThousands(bytes / 1000) + " KB";
+    return CByteSize::Text(bytes);
 }
 
 std::string CCardFolder::SizeTextOf(const std::string& path)

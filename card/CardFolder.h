@@ -23,7 +23,7 @@ public:
     // "%02d:%02d:%02d" from the .mrk sidecar's seconds (00:00:00 without one).
     static std::string DurationText(const std::string& path);
     static std::string DurationText(uint32_t seconds);
-    // Size in 1000-byte units with thousands commas and " KB".
+    // The program's size rule (CByteSize): "31.9 KB".
     static std::string SizeText(uint64_t bytes);
     static std::string SizeTextOf(const std::string& path);
     // Local last-write time "%Y/%m/%d %H:%M:%S"; empty when it cannot be formatted.

@@ -1,5 +1,7 @@
 #include "card/CardLayout.h"
 
+#include "res/ByteSize.h"
+
 #include <cstdio>
 
 #include "platform/FileAttributes.h"
@@ -63,15 +65,21 @@ bool CCardLayout::IsCardFileEntry(const std::string& path)
 
 std::string CCardLayout::GroupThousands(uint64_t value)
 {
-    std::string digits = std::to_string(value);
-    for (int pos = static_cast<int>(digits.size()) - 3; pos > 0; pos -= 3)
-        digits.insert(static_cast<size_t>(pos), ",");
-    return digits;
+    // Built forwards: inserting into the digits made GCC 12 at -O3 see an overlapping copy (-Wrestrict).
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    grouped.reserve(digits.size() + digits.size() / 3);
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
 }
 
 std::string CCardLayout::RemainingSpaceText(uint64_t freeBytes)
 {
-    return FormatText(CMessageCatalogue::Get(IDS_REMAINING_SPACE), GroupThousands(freeBytes));
+    return FormatText(CMessageCatalogue::Get(IDS_FREE_SPACE), CByteSize::Text(freeBytes));
 }
 
 std::string CCardLayout::RemainingSpaceText(const std::string& path)

@@ -17,7 +17,13 @@ namespace {
 int runCards(const ParsedArgs&)
 {
     try {
-        for (CardInfo& card : CCardScan::Scan()) {
+        std::vector<CardInfo> cards = CCardScan::Scan();
+        if (cards.empty()) {
+            // Said on stderr, so a script reading the list still reads an empty one.
+            PrintError(CMessageCatalogue::Get(IDS_NO_CARD_FOUND));
+            return kExitOk;
+        }
+        for (CardInfo& card : cards) {
             std::cout << card.root << "\n";
             // As the window lists them: by number, whatever order the file system keeps.
             std::sort(card.folders.begin(), card.folders.end(), CNaturalOrder::PathLess);

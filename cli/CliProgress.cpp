@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "platform/UniqueFd.h"
+#include "res/ByteSize.h"
 #include "res/MessageCatalogue.h"
 
 namespace tq9::cli {
@@ -117,7 +118,12 @@ void CCliProgress::Show(IConvProgress& job, int state, bool last)
     const int percent = job.GetPercent();
     std::string line = FormatText(CMessageCatalogue::Get(ids.counter), std::min(index, count), count);
     const std::string waitingFor = state == STATE_RUNNING ? job.GetWaitingFor() : std::string();
-    if (!waitingFor.empty()) {
+    const PlacementProgress placement = state == STATE_RUNNING ? job.GetPlacement() : PlacementProgress{};
+    if (waitingFor.empty() && placement.active) {
+        line += "  " + CMessageCatalogue::Get(IDS_COPYING_TO_CARD) + "  " +
+                FormatText(CMessageCatalogue::Get(IDS_BYTES_OF), CByteSize::Text(placement.done),
+                           CByteSize::Text(placement.total));
+    } else if (!waitingFor.empty()) {
         line += "  " + LockWaitText(waitingFor);
     } else if (state == STATE_RUNNING) {
         line += "  " + std::to_string(percent) + "%";

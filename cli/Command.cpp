@@ -1,5 +1,6 @@
 #include "cli/Command.h"
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
@@ -95,16 +96,50 @@ bool ParseOptions(const std::vector<OptionSpec>& options, const std::vector<std:
     return true;
 }
 
+// The help's width: a terminal's 80 columns.
+constexpr size_t kHelpWidth = 79;
+
+// Writes text from column `column` (the cursor is there), broken between words to end by kHelpWidth; each
+// further line starts at column `column` too.
+static void appendWrapped(std::ostringstream& s, const std::string& text, size_t column)
+{
+    size_t at = column;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const size_t length = end - start;
+        if (at > column && at + 1 + length > kHelpWidth) {
+            s << "\n" << std::string(column, ' ');
+            at = column;
+        } else if (at > column) {
+            s << ' ';
+            ++at;
+        }
+        s << text.substr(start, length);
+        at += length;
+        start = end + 1;
+    }
+    s << "\n";
+}
+
+// "  LEFT" padded to the column of the texts, then the text wrapped there.
+static void appendItem(std::ostringstream& s, const std::string& left, size_t textColumn, const std::string& text)
+{
+    std::string line = "  " + left;
+    line.resize(std::max(line.size() + 1, textColumn), ' ');
+    s << line;
+    appendWrapped(s, text, line.size());
+}
+
 static void appendOptions(std::ostringstream& s, const std::vector<OptionSpec>& options)
 {
     for (const auto& o : options) {
         std::string left = std::string("--") + o.name;
         if (o.valueName)
             left += std::string(" ") + o.valueName;
-        s << "  " << left;
-        for (size_t pad = left.size(); pad < 22; ++pad)
-            s << ' ';
-        s << ' ' << o.help << "\n";
+        appendItem(s, left, 25, o.help);
     }
 }
 
@@ -116,7 +151,8 @@ std::string HelpText(const CommandSpec& spec)
         s << " [OPTIONS]";
     if (spec.arguments && *spec.arguments)
         s << " " << spec.arguments;
-    s << "\n" << spec.summary << "\n";
+    s << "\n";
+    appendWrapped(s, spec.summary, 0);
     std::vector<OptionSpec> all = spec.options;
     all.push_back({"help", nullptr, "show this help"});
     s << "\nOptions:\n";
@@ -127,20 +163,16 @@ std::string HelpText(const CommandSpec& spec)
 std::string ProgramHelpText()
 {
     std::ostringstream s;
-    s << "Usage: tq9 [--card-root DIR]... COMMAND [ARGS]...\n"
-         "Works with TQ-9 cards: lists their folders and media files, creates folders, imports, duplicates\n"
-         "and deletes files.\n\nGlobal options:\n";
+    s << "Usage: tq9 [--card-root DIR]... COMMAND [ARGS]...\n";
+    appendWrapped(s, "Works with TQ-9 cards: lists their folders and media files, creates folders, imports, "
+                     "exports, duplicates and deletes files, and probes media files.", 0);
+    s << "\nGlobal options:\n";
     appendOptions(s, {{"card-root", "DIR", "also look for a card in DIR (repeatable)"},
                       {"help", nullptr, "show this help"},
                       {"version", nullptr, "show the version"}});
     s << "\nCommands:\n";
-    for (const auto& c : CCommandRegistry::All()) {
-        std::string left = c.name;
-        s << "  " << left;
-        for (size_t pad = left.size(); pad < 10; ++pad)
-            s << ' ';
-        s << ' ' << c.summary << "\n";
-    }
+    for (const auto& c : CCommandRegistry::All())
+        appendItem(s, c.name, 13, c.summary);
     s << "\nRun 'tq9 COMMAND --help' for a command's options.\n";
     return s.str();
 }

@@ -3,9 +3,21 @@
 // thread while the job's worker runs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tq9 {
+
+// What a job does, for the front-end's title.
+enum class JobKind { Import, Export, Duplication };
+
+// The copy of a job's results onto the card, after its conversions (a phase of its own: minutes for long
+// clips on a slow card). Bytes of the files copied so far and in all.
+struct PlacementProgress {
+    bool active = false;
+    uint64_t done = 0;
+    uint64_t total = 0;
+};
 
 // Job states.
 constexpr int STATE_RUNNING = 0;  // worker busy, or not started
@@ -35,9 +47,12 @@ public:
     virtual std::string GetCurrentFileName() = 0;
     // The folder whose lock (held by another run) the worker waits for; empty while it does not wait.
     virtual std::string GetWaitingFor() { return {}; }
+    // The copy onto the card, while it runs (inactive otherwise).
+    virtual PlacementProgress GetPlacement() { return {}; }
     // The state, read and written under the job's lock.
     virtual int GetState() = 0;
     virtual void SetState(int state) = 0;
+    virtual JobKind Kind() const { return JobKind::Import; }
     // True for a job that copies files as they are (the duplication): its progress says "copying".
     virtual bool Copies() const { return false; }
     // True once the job has handed on a result shorter than its source (a recording that ended early, kept

@@ -189,7 +189,7 @@ std::string CDuplicator::BuildErrorMessage(int code, bool withFigures) const
 std::string DuplicationReportText(const CDuplicator& duplicator, int result)
 {
     if (result == JOB_RESULT_CANCELED)
-        return CMessageCatalogue::Get(IDS_JOB_CANCELED);
+        return CMessageCatalogue::Get(IDS_DUPLICATION_CANCELED);
     if (result >= 0)
         return std::string();
     std::string text = duplicator.BuildErrorMessage(result);

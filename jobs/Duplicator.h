@@ -68,6 +68,7 @@ public:
     int GetPercent() override { return m_percent.load(); }
     std::string GetCurrentFileName() override;
     bool Copies() const override { return true; }
+    JobKind Kind() const override { return JobKind::Duplication; }
 
 protected:
     void WorkerMain() override;
@@ -88,8 +89,8 @@ private:
     std::string m_rejectedDestination; // for string 201
 };
 
-// What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: string 151 for a
-// cancellation; for a negative result the builder's text, then string 150 and the refused sources one a
+// What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: "Duplication
+// canceled." for a cancellation; for a negative result the builder's text, then string 150 and the refused sources one a
 // line, then each failed item's cause and path; nothing otherwise.
 std::string DuplicationReportText(const CDuplicator& duplicator, int result);
 

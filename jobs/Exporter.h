@@ -94,6 +94,7 @@ public:
     // IConvProgress
     int GetFileCount() override;
     int GetPercent() override;
+    JobKind Kind() const override { return JobKind::Export; }
     std::string GetCurrentFileName() override;
     bool SomeEndedEarly() const override { return m_endedEarly.load(); }
 

@@ -1,5 +1,7 @@
 #include "jobs/ImportSpaceCheck.h"
 
+#include "res/ByteSize.h"
+
 #include "res/MessageCatalogue.h"
 
 #include <cstdio>
@@ -80,25 +82,10 @@ CImportSpaceCheck::ResultT CImportSpaceCheck::Check(const std::string& folder,
     return result;
 }
 
-std::string CImportSpaceCheck::FormatBytes(uint64_t bytes)
-{
-    char text[32];
-    const double b = static_cast<double>(bytes);
-    if (bytes >= (uint64_t {1} << 30))
-        std::snprintf(text, sizeof text, "%.1f GB", b / (1 << 30));
-    else if (bytes >= (uint64_t {1} << 20))
-        std::snprintf(text, sizeof text, "%.1f MB", b / (1 << 20));
-    else if (bytes >= 1024)
-        std::snprintf(text, sizeof text, "%.0f KB", b / 1024);
-    else
-        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
-    return text;
-}
-
 std::string CImportSpaceCheck::Figures(uint64_t neededBytes, uint64_t freeBytes)
 {
-    return FormatText(CMessageCatalogue::Get(IDS_SPACE_NEEDED), FormatBytes(neededBytes)) + " " +
-           FormatText(CMessageCatalogue::Get(IDS_SPACE_FREE), FormatBytes(freeBytes));
+    return FormatText(CMessageCatalogue::Get(IDS_SPACE_NEEDED), CByteSize::Text(neededBytes)) + " " +
+           FormatText(CMessageCatalogue::Get(IDS_SPACE_FREE), CByteSize::Text(freeBytes));
 }
 
 } // namespace tq9

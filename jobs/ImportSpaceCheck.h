@@ -35,8 +35,6 @@ public:
     // Estimated size of a record's media file, before rounding.
     static uint64_t EstimateMediaBytes(const CTQ9ImportSystemFile& record, const ConversionSettings& settings);
 
-    // "1.5 MB" and the like, for the messages.
-    static std::string FormatBytes(uint64_t bytes);
     // "About 1.5 MB needed, 200 KB free." (strings 226, 227), said under a message about room.
     static std::string Figures(uint64_t neededBytes, uint64_t freeBytes);
 };

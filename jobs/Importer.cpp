@@ -325,7 +325,14 @@ void CImporter::Complete()
     StepClock clock;
     const ImportResultT moved = CShellFileCalls::MoveOrCopyImport(
         m_work ? m_work->Path() : std::string(), m_destination, m_converted,
-        [this] { return GetState() != STATE_RUNNING; }, [this](const std::string& folder) { SetWaitingFor(folder); });
+        [this] { return GetState() != STATE_RUNNING; }, [this](const std::string& folder) { SetWaitingFor(folder); },
+        [this](uint64_t copied, uint64_t total) {
+            if (copied == 0)
+                BeginPlacement(total);
+            else
+                PlacementAdvanced(copied);
+        });
+    EndPlacement();
     if (CDebugLog::Enabled()) {
         double ms = 0;
         clock.Lap(ms);
@@ -435,7 +442,7 @@ std::string ImportFailureText(const CImporter& importer)
 std::string ImportReportText(const CImporter& importer, int result)
 {
     if (result == JOB_RESULT_CANCELED)
-        return CMessageCatalogue::Get(IDS_JOB_CANCELED);
+        return CMessageCatalogue::Get(IDS_IMPORT_CANCELED);
     if (result < 0)
         return importer.BuildErrorMessage(result) + ImportFailureText(importer);
     return std::string();

@@ -125,8 +125,8 @@ private:
     };
 };
 
-// What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: string 151 for
-// a cancellation; for a negative result the builder's text followed by the failure text (string 150, then
+// What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: "Import
+// canceled." for a cancellation; for a negative result the builder's text followed by the failure text (string 150, then
 // per failed source the builder's text for its code, its path and "\n"); nothing otherwise.
 std::string ImportReportText(const CImporter& importer, int result);
 // The failure text alone; empty when nothing failed.

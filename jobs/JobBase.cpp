@@ -53,10 +53,25 @@ void CJobBase::SetWaitingFor(const std::string& folder)
     m_waitingFor = folder;
 }
 
+PlacementProgress CJobBase::GetPlacement()
+{
+    // The total first: a front-end that sees the phase active also sees its size.
+    const uint64_t total = m_placeTotal.load();
+    return {m_placing.load(), std::min(m_placedBytes.load(), total), total};
+}
+
+void CJobBase::BeginPlacement(uint64_t total)
+{
+    m_placedBytes.store(0);
+    m_placeTotal.store(total);
+    m_placing.store(true);
+}
+
 void CJobBase::ResetRunFields()
 {
     m_index.store(0);
     m_percent.store(0);
+    m_placing.store(false);
     m_result = 0;
     SetState(STATE_RUNNING);
 }

@@ -25,6 +25,7 @@ public:
     int GetState() override;
     void SetState(int state) override;
     std::string GetWaitingFor() override;
+    PlacementProgress GetPlacement() override;
 
 protected:
     // Steps 1 to 3 of every job's run: state RUNNING, the worker started (WorkerMain; nice +10 when the
@@ -61,6 +62,11 @@ protected:
 
     // Called by the worker around a wait for a folder lock ("" when it ends).
     void SetWaitingFor(const std::string& folder);
+    // Called by the worker while it copies the results onto the card: total bytes to copy at the start,
+    // then the bytes copied so far; EndPlacement when the copy is over.
+    void BeginPlacement(uint64_t total);
+    void PlacementAdvanced(uint64_t done) { m_placedBytes.store(done); }
+    void EndPlacement() { m_placing.store(false); }
 
     // Back to the state of a job that has not run.
     void ResetRunFields();
@@ -75,6 +81,9 @@ protected:
     std::atomic<int> m_index{0};
     std::atomic<int> m_percent{0};
     int m_result = 0;
+    std::atomic<bool> m_placing{false};
+    std::atomic<uint64_t> m_placedBytes{0};
+    std::atomic<uint64_t> m_placeTotal{0};
 
 private:
     // One run of pairable entries [begin, end) on both lanes; returns the first entry not finished.

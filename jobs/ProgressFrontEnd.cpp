@@ -30,12 +30,15 @@ int ProgressTextIds::Ending(int state) const
 
 ProgressTextIds ProgressTextsFor(const IConvProgress& job)
 {
+    const int title = job.Kind() == JobKind::Export        ? IDS_EXPORTING_TITLE
+                      : job.Kind() == JobKind::Duplication ? IDS_DUPLICATING_TITLE
+                                                           : IDS_IMPORTING_TITLE;
     if (job.Copies())
-        return {IDS_NOW_COPYING,      IDS_COPIED_FILE,     IDS_COPYING_FILE,
-                IDS_COPYING_CANCELED, IDS_COPYING_FAILED,  IDS_COPYING_FINISHED};
+        return {IDS_NOW_COPYING,      IDS_COPIED_FILE,    IDS_COPYING_FILE,
+                IDS_COPYING_CANCELED, IDS_COPYING_FAILED, IDS_COPYING_FINISHED, title};
     return {IDS_NOW_CONVERTING,      IDS_CONVERTED_FILE,    IDS_CONVERTING_FILE,
             IDS_CONVERTING_CANCELED, IDS_CONVERTING_FAILED,
-            job.SomeEndedEarly() ? IDS_CONVERTING_ENDED_EARLY : IDS_CONVERTING_FINISHED};
+            job.SomeEndedEarly() ? IDS_CONVERTING_ENDED_EARLY : IDS_CONVERTING_FINISHED, title};
 }
 
 } // namespace tq9

@@ -38,6 +38,7 @@ void CancelJob(IConvProgress& job);
 // ending names recordings that ended early once the job has handed one on (ask again at the end).
 struct ProgressTextIds {
     int now, counter, file, canceled, failed, finished;
+    int title; // what the job does: "Importing files", ...
     // The ending for a final state (0 while running).
     int Ending(int state) const;
 };

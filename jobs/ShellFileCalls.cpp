@@ -37,7 +37,8 @@ bool ImportResultT::RecordLanded(size_t index, uint32_t flags) const
 ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
                                                 const std::vector<CTQ9ImportSystemFile>& records,
                                                 const std::function<bool()>& stop,
-                                                const std::function<void(const std::string&)>& lockWait)
+                                                const std::function<void(const std::string&)>& lockWait,
+                                                const CopiedBytes& copied)
 {
     ImportResultT result;
     result.landed.assign(records.size(), {});
@@ -70,6 +71,20 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
     op.item = std::move(items);
     op.clearLeftovers = true; // the destination is a card folder
     op.lockWait = lockWait;
+    if (copied && !result.moved) {
+        // Bytes ahead of each file, for a count over the whole copy.
+        std::vector<uint64_t> before;
+        uint64_t total = 0;
+        for (const std::string& from : op.from) {
+            before.push_back(total);
+            total += CFileSystem::FileSize(from).value_or(0);
+        }
+        copied(0, total);
+        op.afterBlock = [&copied, before = std::move(before), total](size_t index, uint64_t bytes) {
+            copied(before[index] + bytes, total);
+            return true;
+        };
+    }
     result.code = CShellFileOperation::Run(op);
     result.aborted = op.anyOperationsAborted;
     result.codes.assign(records.size(), 0);

@@ -40,11 +40,15 @@ public:
     // to its destination, renaming on collision. Each record lands whole or not at all, and one failing
     // does not stop the others; the failure's code name goes to the debug log. stop, when set, is asked at
     // every block and while waiting for the card folder's lock (ShellFileOp::stopRequested); lockWait hears
-    // that wait (ShellFileOp::lockWait).
+    // that wait (ShellFileOp::lockWait). copied, when set, hears the bytes copied so far of the total bytes
+    // to copy (a move within one file system copies nothing): once with 0 before the first file, then after
+    // every block.
+    using CopiedBytes = std::function<void(uint64_t copied, uint64_t total)>;
     static ImportResultT MoveOrCopyImport(const std::string& tempFolder, const std::string& destinationFolder,
                                           const std::vector<CTQ9ImportSystemFile>& records,
                                           const std::function<bool()>& stop = {},
-                                          const std::function<void(const std::string&)>& lockWait = {});
+                                          const std::function<void(const std::string&)>& lockWait = {},
+                                          const CopiedBytes& copied = {});
 
     // Deletes the media file and existing sidecars of each record, permanently. 1 on success, 0 on
     // failure (or when records is empty); files deleted before a failure stay deleted.

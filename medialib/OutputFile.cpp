@@ -38,7 +38,7 @@ FileGuard::~FileGuard()
         // Only truncate a regular file that we could have written; never follow into something else.
         struct stat st {};
         if (::stat(m_path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            (void)::truncate(m_path.c_str(), 0);
+            [[maybe_unused]] const int ignored = ::truncate(m_path.c_str(), 0); // best effort, as unlink
     }
 }
 

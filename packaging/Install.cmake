@@ -18,8 +18,6 @@ set(TQ9_DATADIR ${CMAKE_INSTALL_DATAROOTDIR}/${TQ9_PACKAGE})
 set(TQ9_RELEASE_DATE 2026-12-07)
 set(TQ9_MAINTAINER "TQ-9 Image Converter developers <developers@tq9-image-converter.example>" CACHE STRING
     "the package's maintainer")
-set(TQ9_HOMEPAGE "https://tq9-image-converter.example" CACHE STRING
-    "the project's web address; the AppStream screenshots are under it (docs/)")
 execute_process(COMMAND date -R -u -d "${TQ9_RELEASE_DATE} 12:00" OUTPUT_VARIABLE TQ9_RELEASE_DATE_RFC2822
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
 
@@ -32,6 +30,16 @@ set_target_properties(tq9 tq9-image-converter PROPERTIES INSTALL_RPATH "$ORIGIN/
 install(TARGETS tq9 tq9-image-converter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS tq9media LIBRARY DESTINATION ${TQ9_PRIVATE_LIBDIR}
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# Stripped as Debian's dh_strip does: the .comment and .note sections go too (the package strips).
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP)
+    foreach(file ${CMAKE_INSTALL_BINDIR}/tq9 ${CMAKE_INSTALL_BINDIR}/tq9-image-converter ${TQ9_PRIVATE_LIBDIR}/libtq9media.so)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" --remove-section=.comment --remove-section=.note
+                              \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${file}\")
+    endforeach()
+  endif()")
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/tq9-image-converter.lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${TQ9_PACKAGE})
 
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tq9-image-converter.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -73,7 +81,9 @@ endforeach()
 # Part of "all" (what `cmake --install` and scripts/package need); scripts/run builds only the programs.
 add_custom_target(tq9-install-files ALL DEPENDS ${TQ9_ICON_PNGS} ${TQ9_GZIPPED})
 
-install(FILES ${TQ9_PACKAGING_OUT}/tq9-image-converter.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# AppStream wants the file named after the component's id.
+install(FILES ${TQ9_PACKAGING_OUT}/tq9-image-converter.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
+        RENAME com.zentri.tq9_image_converter.metainfo.xml)
 install(FILES ${TQ9_PACKAGING_OUT}/tq9.1.gz ${TQ9_PACKAGING_OUT}/tq9-image-converter.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/tq9.bash-completion

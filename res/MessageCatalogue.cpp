@@ -96,7 +96,6 @@ const std::map<int, std::string>& builtinTable()
         {500, "Show"},
         {501, "There is no program to open %s. Install one for this kind of file (or a file manager), then "
               "try again."},
-        {502, "Eject"},
         {503, "%s can now be removed."},
         {504, "A job of this program (an import, export or copy) is using %s. Wait until it has ended (or "
               "cancel it), then eject the card."},
@@ -113,6 +112,15 @@ const std::map<int, std::string>& builtinTable()
         {632, "Nothing was handed over: no program under the pointer took the drop. The program runs through "
               "XWayland, and programs that run natively on Wayland may be out of its reach there; start it with "
               "QT_QPA_PLATFORM=wayland (package qt6-wayland) to drag files to them."},
+        {550, "Copying to the card ..."},
+        {551, "%s of %s"},
+        {552, "Remaining space %s"},
+        {553, "Import canceled."},
+        {554, "Duplication canceled."},
+        {555, "No TQ-9 card found. Insert an SD card formatted on the TQ-9, or name a folder with --card-root DIR."},
+        {556, "Importing files"},
+        {557, "Exporting files"},
+        {558, "Duplicating files"},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };
@@ -192,6 +200,11 @@ std::string fill(const std::string& format, char conversion, const std::vector<s
 std::string FormatText(const std::string& format, const std::string& arg)
 {
     return fill(format, 's', {arg});
+}
+
+std::string FormatText(const std::string& format, const std::string& a, const std::string& b)
+{
+    return fill(format, 's', {a, b});
 }
 
 std::string FormatText(const std::string& format, int a, int b)

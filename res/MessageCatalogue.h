@@ -95,7 +95,6 @@ enum StringId : int {
     // Texts of the program's place on the desktop: notifications, the manual, eject.
     IDS_NOTIFY_SHOW_WINDOW = 500,
     IDS_NO_PROGRAM_TO_OPEN = 501,
-    IDS_EJECT = 502,
     IDS_CARD_CAN_BE_REMOVED = 503,
     IDS_EJECT_JOB_WRITING = 504,
     IDS_EJECT_CARD_BUSY = 505,
@@ -106,6 +105,16 @@ enum StringId : int {
     IDS_DROP_TARGET_GAVE_UP = 630,
     IDS_DRAG_FILES_KEPT = 631,
     IDS_DROP_NOT_REACHED_XWAYLAND = 632,
+    // Texts of the finishing touches: the copy onto the card, sizes, free space, what was cancelled.
+    IDS_COPYING_TO_CARD = 550,
+    IDS_BYTES_OF = 551,
+    IDS_FREE_SPACE = 552,
+    IDS_IMPORT_CANCELED = 553,
+    IDS_DUPLICATION_CANCELED = 554,
+    IDS_NO_CARD_FOUND = 555,
+    IDS_IMPORTING_TITLE = 556,
+    IDS_EXPORTING_TITLE = 557,
+    IDS_DUPLICATING_TITLE = 558,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };
@@ -126,6 +135,7 @@ public:
 
 // printf-style fill of a catalogue text with one string (for "%s" texts) or integers (for "%d").
 std::string FormatText(const std::string& format, const std::string& arg);
+std::string FormatText(const std::string& format, const std::string& a, const std::string& b);
 std::string FormatText(const std::string& format, int a, int b);
 std::string FormatText(const std::string& format, int a);
 

@@ -1,4 +1,5 @@
-// The About dialog: the program icon and its name with version. UI thread only.
+// The About dialog: the program icon, its name with version, the licences of the program, FFmpeg and Qt,
+// and where the source is. UI thread only.
 #pragma once
 
 #include <QDialog>

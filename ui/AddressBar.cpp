@@ -19,7 +19,9 @@ CAddressBar::CAddressBar(QWidget* parent)
     m_label = new QLabel(tr("File"), this);
     m_history = new QComboBox(this);
     m_history->setEditable(false); // the user can only pick an entry
-    m_history->setMinimumWidth(360);
+    m_history->setAccessibleName(tr("Folder"));
+    m_history->setAccessibleDescription(tr("The folder shown and the folders visited before; pick one to go back to it."));
+    m_history->setMinimumWidth(160); // wider when there is room (it expands); a scaled-up small screen has none
     m_history->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_history->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     layout->addWidget(m_label);
@@ -42,6 +44,19 @@ void CAddressBar::ShowFolder(const std::string& path)
     m_history->insertItem(0, CShellIcons::FolderIcon(path), text);
     const QSignalBlocker quiet(m_history);
     m_history->setCurrentIndex(0);
+}
+
+void CAddressBar::Forget(const std::string& root)
+{
+    const QString prefix = QString::fromStdString(root);
+    const QSignalBlocker quiet(m_history);
+    for (int i = m_history->count(); i-- > 0;) {
+        const QString entry = m_history->itemText(i);
+        if (entry == prefix || entry.startsWith(prefix + QLatin1Char('/')))
+            m_history->removeItem(i);
+    }
+    // What is left are folders visited before; none of them is the one shown now.
+    m_history->setCurrentIndex(-1);
 }
 
 std::vector<std::string> CAddressBar::History() const

@@ -26,6 +26,10 @@ public:
     // Selecting it this way does not navigate.
     void ShowFolder(const std::string& path);
 
+    // Takes out the entries of root and the folders under it (a card that went); when the folder shown was
+    // one of them, the bar shows nothing.
+    void Forget(const std::string& root);
+
     // The history, entry 0 first (the current folder).
     std::vector<std::string> History() const;
     QComboBox* HistoryBox() const { return m_history; }

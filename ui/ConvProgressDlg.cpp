@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "res/ByteSize.h"
 #include "res/MessageCatalogue.h"
 #include "ui/JobNotifier.h"
 
@@ -33,8 +34,9 @@ double CConvProgressDlg::DialogBaseWidth(const QFontMetrics& metrics)
 
 CConvProgressDlg::CConvProgressDlg(QWidget* parent) : QDialog(parent)
 {
-    // A modal frame without a caption.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint);
+    // A title bar naming the job, so the dialog can be moved and found among the windows; its close
+    // button cancels, as Escape and Cancel do.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowModality(Qt::ApplicationModal);
 
     // The layout is given in dialog units: a quarter of the font's average Latin letter width across (a
@@ -69,8 +71,10 @@ CConvProgressDlg::CConvProgressDlg(QWidget* parent) : QDialog(parent)
     m_counter = label(tr("Converted File 0/0"), "counter", Qt::AlignRight, 33, 23, 201, 8);
     m_timeLeft = label(QString(), "timeLeft", Qt::AlignLeft, 33, 23, 110, 8);
     m_fileBar = bar("fileBar", 32, 35, 205, 14);
+    m_fileBar->setAccessibleName(tr("All files"));
     m_currentFile = label(tr("Converting filename"), "currentFile", Qt::AlignRight, 34, 54, 201, 8);
     m_percentBar = bar("percentBar", 32, 67, 205, 14);
+    m_percentBar->setAccessibleName(tr("Current file"));
 
     m_cancel = new QPushButton(tr("Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("cancel"));
@@ -87,16 +91,15 @@ int CConvProgressDlg::RunModal(IConvProgress& job)
 {
     m_job = &job;
     const ProgressTextIds ids = ProgressTextsFor(job);
+    setWindowTitle(catalogueText(ids.title));
     m_statusText = catalogueText(ids.now);
     m_counterFormat = catalogueText(ids.counter);
     m_fileFormat = catalogueText(ids.file);
-    m_lastFile.clear();
     m_timeLeftEstimate.emplace();
+    m_placementTimeLeft.reset();
 
-    m_fileBar->setRange(job.GetFileCountMin(), job.GetFileCount());
     m_percentBar->setRange(job.GetPercentMin(), job.GetPercentMax());
-    m_fileBar->setValue(job.GetFileIndex());
-    m_percentBar->setValue(job.GetPercent());
+    SetBars();
     RefreshTexts(STATE_RUNNING);
     CJobNotifier::Instance().JobStarted(parentWidget());
     m_timer->start();
@@ -119,8 +122,7 @@ void CConvProgressDlg::Tick()
     // The state first: the worker moves the index to the end before it stores the final state, so the
     // tick that sees the final state also shows the final count.
     const int state = m_job->GetState();
-    m_fileBar->setValue(m_job->GetFileIndex());
-    m_percentBar->setValue(m_job->GetPercent());
+    SetBars();
     RefreshTexts(state);
     CJobNotifier::Instance().JobProgress(m_job->GetFileIndex(), m_job->GetFileCount(), m_job->GetPercent());
     if (state != STATE_RUNNING) {
@@ -129,8 +131,56 @@ void CConvProgressDlg::Tick()
     }
 }
 
+void CConvProgressDlg::SetBars()
+{
+    // The file bar counts in hundredths of a file, so that it moves while a single file converts.
+    const int span = std::max(1, m_job->GetPercentMax() - m_job->GetPercentMin());
+    const int count = m_job->GetFileCount();
+    const int index = std::clamp(m_job->GetFileIndex(), m_job->GetFileCountMin(), std::max(count, 0));
+    const int percent = std::clamp(m_job->GetPercent() - m_job->GetPercentMin(), 0, span);
+    m_fileBar->setRange(m_job->GetFileCountMin() * span, count * span);
+    const PlacementProgress placement = m_job->GetPlacement();
+    if (placement.active) {
+        // Every file is converted; the lower bar is the copy onto the card.
+        m_fileBar->setValue(m_fileBar->maximum());
+        m_percentBar->setValue(m_job->GetPercentMin() +
+                               (placement.total ? static_cast<int>(placement.done * span / placement.total) : 0));
+        return;
+    }
+    m_fileBar->setValue(index < count ? index * span + percent : count * span);
+    m_percentBar->setValue(m_job->GetPercent());
+}
+
+bool CConvProgressDlg::ShowPlacement()
+{
+    const PlacementProgress placement = m_job->GetPlacement();
+    if (!placement.active)
+        return false;
+    if (!m_placementTimeLeft)
+        m_placementTimeLeft.emplace();
+    m_status->setText(catalogueText(IDS_COPYING_TO_CARD));
+    m_status->setToolTip(QString());
+    m_counter->setText(QString::fromStdString(FormatText(CMessageCatalogue::Get(IDS_BYTES_OF),
+                                                         CByteSize::Text(placement.done),
+                                                         CByteSize::Text(placement.total))));
+    const int percent = placement.total ? static_cast<int>(placement.done * 100 / placement.total) : 0;
+    ShowTimeLeft(m_placementTimeLeft->Estimate(0, 1, percent));
+    m_currentFile->clear();
+    m_currentFile->setToolTip(QString());
+    return true;
+}
+
+void CConvProgressDlg::ShowTimeLeft(std::optional<std::chrono::seconds> left)
+{
+    m_timeLeft->setText(left ? QString::fromStdString(FormatText(CMessageCatalogue::Get(IDS_TIME_LEFT),
+                                                                 CTimeLeft::Text(*left)))
+                             : QString());
+}
+
 void CConvProgressDlg::RefreshTexts(int state)
 {
+    if (state == STATE_RUNNING && ShowPlacement())
+        return;
     // The ending is asked for at the end: what the job handed on decides the good one.
     if (const int ending = state == STATE_RUNNING ? 0 : ProgressTextsFor(*m_job).Ending(state))
         m_statusText = catalogueText(ending);
@@ -154,24 +204,21 @@ void CConvProgressDlg::RefreshTexts(int state)
     std::optional<std::chrono::seconds> left;
     if (state == STATE_RUNNING && m_timeLeftEstimate)
         left = m_timeLeftEstimate->Estimate(index, count, percent);
-    m_timeLeft->setText(left ? QString::fromStdString(FormatText(CMessageCatalogue::Get(IDS_TIME_LEFT),
-                                                                 CTimeLeft::Text(*left)))
-                             : QString());
+    ShowTimeLeft(left);
 
-    // The line always names a file: between files, and once the job is over, the last one it named.
-    const std::string current = m_job->GetCurrentFileName();
-    if (!current.empty() && (percent < m_job->GetPercentMax() || m_lastFile.empty()))
-        m_lastFile = current;
-    if (m_lastFile.empty()) {
-        m_currentFile->setText(QString());
+    // The line names the file being worked on; it is blank once that file is at 100 % (until the next one
+    // starts, and at the end), so a finished file never looks like one still in progress.
+    const std::string current = percent < m_job->GetPercentMax() ? m_job->GetCurrentFileName() : std::string();
+    if (current.empty()) {
+        m_currentFile->clear();
         m_currentFile->setToolTip(QString());
         return;
     }
     // The file's name: its folder is the one the user dropped from and only crowds the line out.
-    const std::string name = std::filesystem::path(m_lastFile).filename().string();
+    const std::string name = std::filesystem::path(current).filename().string();
     const QString text = QString::fromStdString(FormatText(m_fileFormat.toStdString(), name));
     m_currentFile->setText(fontMetrics().elidedText(text, Qt::ElideMiddle, m_currentFile->width()));
-    m_currentFile->setToolTip(QString::fromStdString(m_lastFile));
+    m_currentFile->setToolTip(QString::fromStdString(current));
 }
 
 void CConvProgressDlg::reject()

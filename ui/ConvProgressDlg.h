@@ -1,7 +1,9 @@
-// The modal progress dialog every transfer job shows while its worker runs: a status line (which names the
-// card folder while the worker waits for another run writing into it), a file counter over a file bar, the
-// current file over a per-file bar, and Cancel (also Escape). It polls the job through IConvProgress every
-// 500 ms and closes by itself once the job leaves STATE_RUNNING.
+// The modal progress dialog every transfer job shows while its worker runs, titled with the job: a status
+// line (which names the card folder while the worker waits for another run writing into it), a file counter
+// over a file bar (in hundredths of a file, so it moves for a single file too), the current file over a
+// per-file bar, and Cancel (also Escape and the title bar's close button). While the job copies its results
+// onto the card, the status says so, the counter shows the bytes and the lower bar the copy. It polls the
+// job through IConvProgress every 500 ms and closes by itself once the job leaves STATE_RUNNING.
 //
 // User-interface thread only; takes no lock of its own (the job's slots lock what they read).
 #pragma once
@@ -34,8 +36,8 @@ public:
     void WorkerEnded() override;
 
     // The controls, for tests (object names "status", "counter", "timeLeft", "fileBar", "currentFile",
-    // "percentBar", "cancel"). The current-file line names the file (cut in the middle when too long; the
-    // last one stays while the job finishes); its tool tip holds the full path. The time left shows on
+    // "percentBar", "cancel"). The current-file line names the file (cut in the middle when too long),
+    // blank once it is at 100 %; its tool tip holds the full path. The time left shows on
     // work that runs longer than a few seconds.
     QLabel* StatusLabel() const { return m_status; }
     QLabel* CounterLabel() const { return m_counter; }
@@ -57,14 +59,18 @@ private slots:
     void Tick();
 
 private:
+    void SetBars();
     void RefreshTexts(int state);
+    // The copy onto the card, while the job reports one: its status, bytes and time left. False otherwise.
+    bool ShowPlacement();
+    void ShowTimeLeft(std::optional<std::chrono::seconds> left);
 
     IConvProgress* m_job = nullptr;
     QString m_statusText;    // string 138, then 141/142/143 (346) by state (their copying texts for a copy)
     QString m_counterFormat; // string 139
     QString m_fileFormat;    // string 140
-    std::string m_lastFile;  // the last file named, kept while the job finishes
     std::optional<CTimeLeft> m_timeLeftEstimate;
+    std::optional<CTimeLeft> m_placementTimeLeft; // from the start of the copy onto the card
     QTimer* m_timer = nullptr;
     QLabel* m_status = nullptr;
     QLabel* m_counter = nullptr;

@@ -25,6 +25,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QStorageInfo>
 
 #include <algorithm>
 
@@ -45,6 +46,17 @@ std::vector<std::string> cardRoots()
     return cards;
 }
 
+// A card is named by its volume label, as the desktop names drives; a volume without one, or a folder given
+// with --card-root, by its folder's name.
+QString CardName(const std::string& root)
+{
+    const QString path = QString::fromStdString(root);
+    const QStorageInfo volume(path);
+    if (volume.isValid() && volume.rootPath() == path && !volume.name().isEmpty())
+        return volume.name();
+    return CShellIcons::DisplayName(root);
+}
+
 void Log(const std::string& what, const std::string& path)
 {
     if (CDebugLog::Enabled())
@@ -56,7 +68,12 @@ CLeftView::CLeftView(QWidget* parent)
     : QTreeWidget(parent)
 {
     setColumnCount(1);
+    // Hidden, yet a screen reader reads the column's title: it must say what the column is, not "1".
+    setHeaderLabels({tr("Cards and folders")});
     header()->hide();
+    setAccessibleName(tr("Cards and folders"));
+    setAccessibleDescription(tr("The TQ-9 cards and their numbered folders. Select a folder to list its "
+                                "files; drop files on a folder to import them."));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setRootIsDecorated(true);
     setDragEnabled(false); // nodes cannot be dragged out of the tree
@@ -148,7 +165,7 @@ void CLeftView::AddCard(size_t index, const std::string& root, const std::string
 {
     auto card = std::make_unique<TreeViewItem>();
     card->path = root;
-    card->displayName = CShellIcons::DisplayName(root);
+    card->displayName = CardName(root);
     card->icon = CShellIcons::CardIcon();
     card->treeItem = new QTreeWidgetItem(QStringList(card->displayName));
     card->treeItem->setIcon(0, card->icon);
@@ -248,6 +265,8 @@ void CLeftView::RemoveRecord(std::vector<std::unique_ptr<TreeViewItem>>& owner, 
             break;
         }
     }
+    if (card && m_addressBar)
+        m_addressBar->Forget(record.path);
     Log(record.parent ? "folder removed" : "card removed", record.path);
     delete record.treeItem; // its child nodes go with it; the records stay valid until erased below
     owner.erase(owner.begin() + static_cast<std::ptrdiff_t>(index));

@@ -6,6 +6,7 @@
 #include "jobs/Exporter.h"
 #include "jobs/Importer.h"
 #include "observe/FileObserver2.h"
+#include "res/ByteSize.h"
 #include "res/MessageCatalogue.h"
 #include "card/CardFolder.h"
 #include "jobs/ExportToFolder.h"
@@ -32,6 +33,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <filesystem>
 
@@ -112,9 +114,9 @@ void CMainFrame::CreateClientArea()
 void CMainFrame::CreateMenu()
 {
     // The two toolbar commands are in the File menu too, so that the keyboard reaches them.
-    m_createFolderAction = new QAction(CToolIcons::CreateFolder(), tr("New Folder"), this);
+    m_createFolderAction = new QAction(CToolIcons::CreateFolder(), tr("&New Folder"), this);
     m_createFolderAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
-    m_deleteFileAction = new QAction(CToolIcons::DeleteFile(), tr("Delete"), this);
+    m_deleteFileAction = new QAction(CToolIcons::DeleteFile(), tr("&Delete"), this);
     m_deleteFileAction->setShortcut(QKeySequence::Delete);
     for (auto [action, prompt] : {std::pair{m_createFolderAction, IDS_PROMPT_CREATE_FOLDER},
                                   std::pair{m_deleteFileAction, IDS_PROMPT_DELETE_FILE}}) {
@@ -124,7 +126,7 @@ void CMainFrame::CreateMenu()
     }
     connect(m_createFolderAction, &QAction::triggered, this, &CMainFrame::CreateFolderCommand);
     connect(m_deleteFileAction, &QAction::triggered, this, &CMainFrame::DeleteFileCommand);
-    m_refreshAction = new QAction(tr("Refresh"), this);
+    m_refreshAction = new QAction(tr("&Refresh"), this);
     m_refreshAction->setShortcut(QKeySequence::Refresh);
     connect(m_refreshAction, &QAction::triggered, this, &CMainFrame::RefreshCommand);
 
@@ -135,15 +137,15 @@ void CMainFrame::CreateMenu()
         connect(action, &QAction::triggered, this, slot);
         return action;
     };
-    m_importAction = command(tr("Import..."), QKeySequence(Qt::CTRL | Qt::Key_I), &CMainFrame::ImportCommand);
-    m_exportAction = command(tr("Export..."), QKeySequence(Qt::CTRL | Qt::Key_E), &CMainFrame::ExportCommand);
-    m_duplicateAction = command(tr("Duplicate to..."), {}, &CMainFrame::DuplicateCommand);
-    m_openAction = command(tr("Open"), {}, &CMainFrame::OpenCommand);
-    m_showFilesAction = command(tr("Show in File Manager"), {}, &CMainFrame::ShowFilesInFileManager);
-    m_showFolderAction = command(tr("Show in File Manager"), {}, &CMainFrame::ShowFolderInFileManager);
-    m_ejectAction = command(text(IDS_EJECT), {}, &CMainFrame::EjectCommand);
+    m_importAction = command(tr("&Import..."), QKeySequence(Qt::CTRL | Qt::Key_I), &CMainFrame::ImportCommand);
+    m_exportAction = command(tr("&Export..."), QKeySequence(Qt::CTRL | Qt::Key_E), &CMainFrame::ExportCommand);
+    m_duplicateAction = command(tr("D&uplicate to..."), {}, &CMainFrame::DuplicateCommand);
+    m_openAction = command(tr("&Open"), {}, &CMainFrame::OpenCommand);
+    m_showFilesAction = command(tr("Show in File &Manager"), {}, &CMainFrame::ShowFilesInFileManager);
+    m_showFolderAction = command(tr("Show in File &Manager"), {}, &CMainFrame::ShowFolderInFileManager);
+    m_ejectAction = command(tr("E&ject"), {}, &CMainFrame::EjectCommand);
 
-    QMenu* file = menuBar()->addMenu(tr("File(&F)"));
+    QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(m_importAction);
     file->addAction(m_exportAction);
     file->addSeparator();
@@ -152,27 +154,28 @@ void CMainFrame::CreateMenu()
     file->addAction(m_refreshAction);
     file->addAction(m_ejectAction);
     file->addSeparator();
-    m_setupAction = file->addAction(tr("Setup"));
+    m_setupAction = file->addAction(tr("&Setup"));
     file->addSeparator();
-    QAction* quit = file->addAction(tr("Quit"));
+    QAction* quit = file->addAction(tr("&Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* edit = menuBar()->addMenu(tr("Edit(&E)"));
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     edit->addAction(m_duplicateAction);
 
-    QMenu* help = menuBar()->addMenu(tr("Help(&H)"));
-    m_helpAction = help->addAction(tr("Help"));
+    QMenu* help = menuBar()->addMenu(tr("&Help", "menu"));
+    m_helpAction = help->addAction(tr("&Help"));
     m_helpAction->setShortcut(QKeySequence::HelpContents);
     help->addSeparator();
-    m_infoAction = help->addAction(tr("Info"));
+    m_infoAction = help->addAction(tr("&Info"));
 }
 
 void CMainFrame::CreateBars()
 {
     // The bars stay where they are: no menu to hide them (it would name them by their internal names).
     setContextMenuPolicy(Qt::NoContextMenu);
-    m_toolBar = addToolBar(QStringLiteral("toolbar"));
+    // The titles are what a screen reader calls the bars; the object names keep the saved layout's keys.
+    m_toolBar = addToolBar(tr("Commands"));
     m_toolBar->setObjectName(QStringLiteral("toolbar"));
     m_toolBar->setIconSize(QSize(32, 32));
     m_toolBar->setFloatable(false);
@@ -180,13 +183,19 @@ void CMainFrame::CreateBars()
     m_toolBar->addAction(m_createFolderAction);
     m_toolBar->addAction(m_deleteFileAction);
 
-    m_addressBand = addToolBar(QStringLiteral("address"));
+    m_addressBand = addToolBar(tr("Address"));
     m_addressBand->setObjectName(QStringLiteral("address"));
     m_addressBand->setFloatable(false);
     m_addressBand->addWidget(m_addressBar);
+    // The button a narrow bar shows for what does not fit has no text of its own.
+    for (QToolBar* bar : {m_toolBar, m_addressBand})
+        if (auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+            more->setAccessibleName(tr("More"));
 
     m_messagePane = new QLabel(text(IDS_READY), this);
     m_remainingPane = new QLabel(this);
+    m_remainingPane->setAccessibleDescription(tr("Free space on the card of the selected folder"));
+    m_messagePane->setAccessibleDescription(tr("Status"));
     m_remainingPane->setFrameShape(QFrame::StyledPanel);
     m_remainingPane->setFrameShadow(QFrame::Sunken);
     statusBar()->addWidget(m_messagePane, 1);
@@ -235,20 +244,9 @@ void CMainFrame::ShowDone(int oneId, int manyId, int count)
 
 std::string CMainFrame::SelectionSummary(int count, uint64_t bytes)
 {
-    // Decimal units, as the list's sizes (1,000,000 bytes are 1,000 KB).
-    static const char* const kUnits[] = {"B", "KB", "MB", "GB", "TB"};
-    double value = static_cast<double>(bytes);
-    size_t unit = 0;
-    while (value >= 1000.0 && unit + 1 < std::size(kUnits)) {
-        value /= 1000.0;
-        ++unit;
-    }
-    const QString size = unit == 0 ? QStringLiteral("%1 B").arg(bytes)
-                                   : QStringLiteral("%1 %2").arg(value, 0, 'f', value < 100.0 ? 1 : 0)
-                                         .arg(QLatin1String(kUnits[unit]));
     const std::string format =
         FormatText(CMessageCatalogue::Get(count == 1 ? IDS_ONE_FILE_SELECTED : IDS_FILES_SELECTED), count);
-    return FormatText(format, size.toStdString());
+    return FormatText(format, CByteSize::Text(bytes));
 }
 
 void CMainFrame::ShowSelectionSummary()

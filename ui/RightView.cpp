@@ -29,6 +29,7 @@
 #include <QMimeData>
 #include <QStyle>
 #include <QThread>
+#include <QToolTip>
 
 #include <algorithm>
 #include <thread>
@@ -40,6 +41,9 @@ CRightView::CRightView(QWidget* parent)
 {
     m_model = new CFileListModel([this](int row) { return PathOfRow(row); }, this);
     setModel(m_model);
+    setAccessibleName(tr("Files"));
+    setAccessibleDescription(tr("The media files of the selected card folder: name, duration, size and date. "
+                                "Enter opens a file; the Menu key shows its commands."));
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -52,6 +56,8 @@ CRightView::CRightView(QWidget* parent)
     header()->setSortIndicator(CFileListModel::ColName, Qt::AscendingOrder);
     setSortingEnabled(true);
     setIconSize(QSize(32, 32));
+    // A long name keeps its start and its extension; the tool tip holds all of it (viewportEvent).
+    setTextElideMode(Qt::ElideMiddle);
     header()->setSectionsClickable(true);
     header()->setSectionsMovable(false);
     header()->setStretchLastSection(false);
@@ -133,7 +139,7 @@ void CRightView::FitColumns()
         return;
     // The widest text a column can hold here, so an empty or short folder does not narrow it; a longer
     // text in the rows (a size of many megabytes) widens it.
-    static const QString kWidest[] = {QString(), QStringLiteral("00:00:00"), QStringLiteral("0,000 KB"),
+    static const QString kWidest[] = {QString(), QStringLiteral("00:00:00"), QStringLiteral("00.0 MB"),
                                       QStringLiteral("0000/00/00 00:00:00")};
     const int cellMargins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 4;
     const int headerMargin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header());
@@ -148,8 +154,25 @@ void CRightView::FitColumns()
         width = std::max({width, fontMetrics().horizontalAdvance(kWidest[column]) + cellMargins,
                           sizeHintForColumn(column)});
         setColumnWidth(column, width);
+        // A narrow list scrolls rather than squeeze the name below the narrowest of the others.
+        if (column == CFileListModel::ColDuration)
+            header()->setMinimumSectionSize(width);
     }
     m_fittingColumns = false;
+}
+
+bool CRightView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        if (index.isValid() && index.column() == CFileListModel::ColName) {
+            QToolTip::showText(help->globalPos(), index.data(Qt::DisplayRole).toString(), viewport(),
+                               visualRect(index));
+            return true;
+        }
+    }
+    return QTreeView::viewportEvent(event);
 }
 
 void CRightView::Clear()

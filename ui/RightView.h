@@ -102,6 +102,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override; // Enter opens the current file; Shift+F10 the menu
+    bool viewportEvent(QEvent* event) override;    // a name's tool tip is the whole name
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

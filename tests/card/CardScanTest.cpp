@@ -175,14 +175,13 @@ TEST(CardRoots, WatchableLeavesOutKernelAutomountAndNetworkFileSystemsButNotWhat
     CCardRoots::SetMountsFile({});
 }
 
-TEST(RemainingSpace, GroupsThousandsInTheCatalogueText)
+TEST(RemainingSpace, SaysTheSizeByTheProgramsRule)
 {
     EXPECT_EQ(CCardLayout::GroupThousands(0), "0");
     EXPECT_EQ(CCardLayout::GroupThousands(999), "999");
     EXPECT_EQ(CCardLayout::GroupThousands(1000), "1,000");
     EXPECT_EQ(CCardLayout::GroupThousands(1234567), "1,234,567");
     EXPECT_EQ(CCardLayout::GroupThousands(18446744073709551615ull), "18,446,744,073,709,551,615");
-    EXPECT_EQ(CCardLayout::RemainingSpaceText(uint64_t(0)), "\t\tRemaining space 0 byte");
-    EXPECT_EQ(CCardLayout::RemainingSpaceText(uint64_t(1000)), "\t\tRemaining space 1,000 byte");
-    EXPECT_EQ(CCardLayout::RemainingSpaceText(std::string("/no/such/path")), "\t\tRemaining space 0 byte");
+    EXPECT_EQ(CCardLayout::RemainingSpaceText(uint64_t(526389248)), "Remaining space 526 MB");
+    EXPECT_EQ(CCardLayout::RemainingSpaceText(std::string("/no/such/path")), "Remaining space 0 B");
 }

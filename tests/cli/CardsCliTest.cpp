@@ -36,6 +36,12 @@ TEST(CliCards, ListsEachCardWithItsFolders)
     EXPECT_NE(r.out.find("  " + root + "/TQ-9/TQ9_0001\n"), std::string::npos);
     EXPECT_NE(r.out.find("  " + root + "/TQ-9/TQ9_0002\n"), std::string::npos);
     EXPECT_EQ(r.out.find("notacard"), std::string::npos);
+
+    // No card at all: an empty list, and stderr says why.
+    r = tq9({"--card-root", (t / "notacard").string(), "cards"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("tq9: No TQ-9 card found."), std::string::npos) << r.err;
 }
 
 TEST(CliLs, PrintsTheFourColumnsSeparatedByTabs)
@@ -50,7 +56,7 @@ TEST(CliLs, PrintsTheFourColumnsSeparatedByTabs)
     ASSERT_EQ(::utimensat(AT_FDCWD, (folder / "clip.mp4").c_str(), times, 0), 0);
     auto r = tq9({"ls", folder.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "clip.mp4\t00:01:01\t1,234 KB\t2026/12/07 09:00:00\n");
+    EXPECT_EQ(r.out, "clip.mp4\t00:01:01\t1.23 MB\t2026/12/07 09:00:00\n");
 }
 
 TEST(CliLs, RefusesWhatIsNotACardFolder)
@@ -158,5 +164,11 @@ TEST(CliUsage, HelpAndUsageErrors)
         EXPECT_EQ(r.exitCode, 0) << command;
         EXPECT_NE(r.out.find(std::string("... ") + command), std::string::npos) << r.out;
         EXPECT_NE(all.find(std::string("  ") + command + " "), std::string::npos) << command;
+        // Fits a terminal's 80 columns, the command's own help as the list.
+        for (const std::string& text : {all, r.out}) {
+            std::istringstream lines(text);
+            for (std::string line; std::getline(lines, line);)
+                EXPECT_LT(line.size(), 80u) << line;
+        }
     }
 }

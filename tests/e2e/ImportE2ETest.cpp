@@ -379,7 +379,7 @@ TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
     ASSERT_TRUE(sent) << err;
     ASSERT_TRUE(WIFEXITED(status)) << "the signal cancels, it does not kill";
     EXPECT_EQ(WEXITSTATUS(status), 1) << err;
-    EXPECT_NE(err.find("Deleting file canceled."), std::string::npos) << err;
+    EXPECT_NE(err.find("Import canceled."), std::string::npos) << err;
     EXPECT_TRUE(CardNames().empty());
     EXPECT_TRUE(TmpEmpty());
 }
@@ -402,7 +402,8 @@ TEST_F(ImportE2ETest, ACardTooSmallForTheResultsIsRefusedBeforeConvertingWithThe
     const ProcessResult r = RunProcess(argv, Env());
 
     EXPECT_EQ(r.exitCode, 3) << r.err;
-    EXPECT_NE(r.err.find("Not enough free space on the card.\nAbout 1.6 MB needed, 2"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Not enough free space on the card.\nAbout 1."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" MB needed, 2"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(" KB free.\n"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Converted file"), std::string::npos) << "nothing was converted: " << r.err;
     EXPECT_TRUE(CardNames().empty());

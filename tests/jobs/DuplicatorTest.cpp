@@ -159,7 +159,7 @@ TEST_F(DuplicatorTest, CancelKeepsFinishedItemsAndRemovesTheInterruptedOne)
 
     EXPECT_EQ(ReadFile(to / "first.jpg"), Blob(3000, 4));
     EXPECT_EQ(Names(to), (std::vector<std::string>{"first.jpg", "first.thm"}));
-    EXPECT_EQ(DuplicationReportText(job, JOB_RESULT_CANCELED), CMessageCatalogue::Get(IDS_JOB_CANCELED));
+    EXPECT_EQ(DuplicationReportText(job, JOB_RESULT_CANCELED), "Duplication canceled.");
 }
 
 TEST_F(DuplicatorTest, AFailedPartRemovesTheWholeItemNamesItsCauseAndTheNextGoesOn)

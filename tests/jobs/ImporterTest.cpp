@@ -215,7 +215,7 @@ TEST_F(ImporterTest, MessagesFollowTheBitOrderAndTheFailureTextListsEachSource)
               "Impossible to import file. Including invalid file.\nother error\n");
     EXPECT_EQ(importer.BuildErrorMessage(CImporter::RESULT_CANNOT_OPEN), "Invalid file type.\nCannot open file.\n");
 
-    EXPECT_EQ(ImportReportText(importer, 1), "Deleting file canceled.");
+    EXPECT_EQ(ImportReportText(importer, 1), "Import canceled.");
     EXPECT_EQ(ImportReportText(importer, 0), "");
     EXPECT_EQ(ImportFailureText(importer), "");
 

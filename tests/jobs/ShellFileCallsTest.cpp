@@ -2,6 +2,9 @@
 // files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "jobs/ImportFixture.h"
 #include "jobs/ShellFileCalls.h"
 #include "jobs/ShellPathList.h"
@@ -49,10 +52,13 @@ TEST(ShellImportTransfer, SameFileSystemMovesEverythingOutOfTheTemporaryFolder)
                                                    Converted(temp.Path(), card.Path(), "song", "mp3", 5),
                                                    Converted(temp.Path(), card.Path(), "photo", "jpg", 3)};
 
-    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.Path(), card.Path(), records);
+    bool copiedBytes = false;
+    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(
+        temp.Path(), card.Path(), records, {}, {}, [&](uint64_t, uint64_t) { copiedBytes = true; });
 
     ASSERT_TRUE(result.Succeeded());
     EXPECT_TRUE(result.moved);
+    EXPECT_FALSE(copiedBytes) << "a rename copies nothing";
     EXPECT_TRUE(Names(temp.Path()).empty());
     EXPECT_EQ(Names(card.Path()), (std::vector<std::string> {"clip.mp4", "clip.mrk", "clip.thm", "photo.jpg",
                                                              "photo.thm", "song.mp3", "song.mrk"}));
@@ -72,10 +78,20 @@ TEST(ShellImportTransfer, AcrossFileSystemsCopiesAndRenamesOnCollision)
     WriteFile(card / "clip.mp4", "already on the card");
     const std::vector<CTQ9ImportSystemFile> records = {Converted(temp.Path(), card.Path(), "clip", "mp4", 7)};
 
-    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(temp.Path(), card.Path(), records);
+    // The copy counts its bytes over all the files, for the progress of the copy onto the card.
+    std::vector<std::pair<uint64_t, uint64_t>> heard;
+    const ImportResultT result = CShellFileCalls::MoveOrCopyImport(
+        temp.Path(), card.Path(), records, {}, {}, [&](uint64_t copied, uint64_t total) { heard.emplace_back(copied, total); });
 
     ASSERT_TRUE(result.Succeeded());
     EXPECT_FALSE(result.moved);
+    uint64_t total = 0;
+    for (const char* part : {"clip.mp4", "clip.thm", "clip.mrk"})
+        total += fs::file_size(card / ("clip (2)" + fs::path(part).extension().string()));
+    ASSERT_GE(heard.size(), 2u);
+    EXPECT_EQ(heard.front(), std::make_pair(uint64_t{0}, total));
+    EXPECT_EQ(heard.back(), std::make_pair(total, total));
+    EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
     EXPECT_EQ(Names(temp.Path()).size(), 3u); // copies leave the working files for the job to delete
     EXPECT_EQ(ReadFile(card / "clip.mp4"), "already on the card");
     EXPECT_EQ(result.landed[0][PART_MEDIA], (card / "clip (2).mp4").string());

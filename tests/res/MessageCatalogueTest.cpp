@@ -8,6 +8,7 @@ TEST(MessageCatalogue, TextsThatCarryLayoutAreExact)
 {
     EXPECT_EQ(CMessageCatalogue::Get(IDS_REMAINING_SPACE_ZERO), std::string(24, ' ') + "Remaining space 0 byte");
     EXPECT_EQ(CMessageCatalogue::Get(IDS_REMAINING_SPACE), "\t\tRemaining space %s byte");
+    EXPECT_EQ(FormatText(CMessageCatalogue::Get(IDS_BYTES_OF), "1 B", "2 B"), "1 B of 2 B");
     EXPECT_EQ(CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING), "\n\nfilename\n");
     EXPECT_EQ(CMessageCatalogue::Get(IDS_DISPLAY_FOLDER_FAILED), "Faild to display TQ-9 folder.");
     EXPECT_EQ(CMessageCatalogue::WindowTitle(), "TQ-9 Image Converter");

@@ -42,6 +42,12 @@ TEST(AppTest, VersionAndUsageErrorsNeedNoDisplay)
     EXPECT_EQ(wrong.exitCode, 2);
     EXPECT_EQ(wrong.out, "");
     EXPECT_NE(wrong.err.find("no-such-option"), std::string::npos) << wrong.err;
+
+    // The window itself cannot open: one line says why, status 1, no abort.
+    const ProcessResult window = RunProcess({app.string()}, noDisplay);
+    EXPECT_EQ(window.exitCode, 1) << window.err;
+    EXPECT_EQ(std::count(window.err.begin(), window.err.end(), '\n'), 1) << window.err;
+    EXPECT_NE(window.err.find("no display"), std::string::npos) << window.err;
 }
 
 TEST(AppTest, AboutBoxShowsTheProjectsVersionInItsOwnForm)
@@ -55,6 +61,11 @@ TEST(AppTest, AboutBoxShowsTheProjectsVersionInItsOwnForm)
     const auto* version = about.findChild<QLabel*>(QStringLiteral("version"));
     ASSERT_NE(version, nullptr);
     EXPECT_EQ(version->text(), expected);
+    // The notices FFmpeg's and Qt's licences ask for, and where the source is.
+    const auto* licences = about.findChild<QLabel*>(QStringLiteral("licences"));
+    ASSERT_NE(licences, nullptr);
+    for (const char* part : {"FFmpeg", "Lesser General Public License 2.1", "Qt ", "License 3", tq9::kHomepage})
+        EXPECT_TRUE(licences->text().contains(QString::fromLatin1(part))) << part;
 }
 
 // The window's and the desktop's icon: its white lettering stays inside the card's outline at every size

@@ -20,8 +20,8 @@ protected:
         const fs::path device = AddCard("card");
         const fs::path folder = device / "TQ9_0001";
         WriteFile(folder / "clip.mp4", "");
-        fs::resize_file(folder / "clip.mp4", 123456789); // "123,456 KB", wider than most sizes
-        WriteFile(folder / "clip.mrk", std::string("\x00\x01\x51\x80", 4)); // 24 hours: "24:00:00"
+        fs::resize_file(folder / "clip.mp4", 123456789); // "123 MB"
+        WriteFile(folder / "clip.mrk", std::string("\x00\x05\x7e\x40", 4)); // 100 hours: "100:00:00"
         WriteFile(folder / "photo.jpg", "j");
         WriteFile(device / "TQ9_0002" / "a.mp3", "m");
         return device;
@@ -68,9 +68,9 @@ TEST_F(ColumnWidthsTest, WidthsTheUserSetStayAcrossFoldersAndRuns)
     {
         CMainFrame& frame = Start();
         Select(device / "TQ9_0001");
-        const int fitted = List().columnWidth(CFileListModel::ColSize);
+        const int fitted = List().columnWidth(CFileListModel::ColDuration);
         Select(device / "TQ9_0002");
-        EXPECT_LT(List().columnWidth(CFileListModel::ColSize), fitted) << "fitted again to the shorter size";
+        EXPECT_LT(List().columnWidth(CFileListModel::ColDuration), fitted) << "fitted again to the shorter text";
         frame.close();
         m_frame.reset();
     }

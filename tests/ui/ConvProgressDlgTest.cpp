@@ -31,6 +31,7 @@ public:
     std::atomic<int> state{STATE_RUNNING};
     std::string file = "/pc/clip.mov";
     bool copies = false;
+    PlacementProgress placement;
     std::vector<int> setStates;
 
     int GetFileCount() override { return count; }
@@ -42,6 +43,7 @@ public:
     std::string GetCurrentFileName() override { return file; }
     int GetState() override { return state; }
     bool Copies() const override { return copies; }
+    PlacementProgress GetPlacement() override { return placement; }
     void SetState(int s) override
     {
         setStates.push_back(s);
@@ -66,7 +68,8 @@ TEST(ConvProgressDlgTest, ShowsTheJobAndClosesAtTheFirstTickAfterTheWorkerEnded)
         counter = dlg.CounterLabel()->text();
         current = dlg.CurrentFileLabel()->text();
         currentTip = dlg.CurrentFileLabel()->toolTip();
-        EXPECT_EQ(dlg.FileBar()->maximum(), 3);
+        EXPECT_EQ(dlg.FileBar()->maximum(), 300) << "hundredths of a file";
+        EXPECT_EQ(dlg.FileBar()->value(), 40) << "the first file's 40 %";
         EXPECT_EQ(dlg.PercentBar()->value(), 40);
         // The worker finishes every file before the first tick.
         job.index = 3;
@@ -86,8 +89,9 @@ TEST(ConvProgressDlgTest, ShowsTheJobAndClosesAtTheFirstTickAfterTheWorkerEnded)
     // The closing tick shows the final state.
     EXPECT_EQ(dlg.StatusLabel()->text(), "Converting finished successfully.");
     EXPECT_EQ(dlg.CounterLabel()->text(), "Converted file 3/3");
-    EXPECT_EQ(dlg.CurrentFileLabel()->text(), "Converting clip.mov") << "the line never goes blank";
-    EXPECT_EQ(dlg.FileBar()->value(), 3);
+    EXPECT_EQ(dlg.CurrentFileLabel()->text(), "") << "blank once the file is at 100 %";
+    EXPECT_EQ(dlg.FileBar()->value(), 300);
+    EXPECT_EQ(dlg.windowTitle(), "Importing files");
     EXPECT_TRUE(job.setStates.empty()) << "a job that ends by itself is not touched";
 }
 
@@ -101,6 +105,35 @@ TEST(ConvProgressDlgTest, StatusLineNamesHowTheJobEnded)
         EXPECT_EQ(dlg.RunModal(job), FRONTEND_FINISHED);
         EXPECT_EQ(dlg.StatusLabel()->text(), text);
     }
+}
+
+// After the conversions the results are copied onto the card: a phase of its own, with bytes and a bar that
+// moves, and nothing that reads as a conversion still running.
+TEST(ConvProgressDlgTest, TheCopyOntoTheCardShowsItsOwnProgress)
+{
+    ScriptedJob job;
+    job.count = 1;
+    job.index = 1;
+    job.percent = 100;
+    job.placement = {true, 1000000, 4000000};
+    CConvProgressDlg dlg;
+    QString status, counter, current;
+    int lower = -1;
+    whileShown(dlg, 0, [&] {
+        status = dlg.StatusLabel()->text();
+        counter = dlg.CounterLabel()->text();
+        current = dlg.CurrentFileLabel()->text();
+        lower = dlg.PercentBar()->value();
+        job.placement = {};
+        job.state = STATE_DONE;
+    });
+    dlg.RunModal(job);
+    EXPECT_EQ(status, "Copying to the card ...");
+    EXPECT_EQ(counter, "1.00 MB of 4.00 MB");
+    EXPECT_EQ(current, "");
+    EXPECT_EQ(lower, 25);
+    EXPECT_EQ(dlg.FileBar()->value(), dlg.FileBar()->maximum());
+    EXPECT_EQ(dlg.StatusLabel()->text(), "Converting finished successfully.");
 }
 
 TEST(ConvProgressDlgTest, CancelButtonAndEscapeStopTheJobAtOnce)
@@ -185,7 +218,7 @@ TEST(ConvProgressDlgTest, LongWorkShowsTheTimeLeftAndTheLineKeepsTheLastFileBetw
     // As long again as it ran so far (give or take the ticks a loaded machine delays).
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^About 0:0[3-9] left$")).match(late).hasMatch())
         << late.toStdString();
-    EXPECT_EQ(between, "Converting clip.mov");
+    EXPECT_EQ(between, "") << "a file at 100 % is not named as if still in progress";
     EXPECT_EQ(dlg.TimeLeftLabel()->text(), "") << "nothing left once the job is over";
 }
 

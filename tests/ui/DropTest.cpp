@@ -91,7 +91,7 @@ TEST_F(DropTest, CancellingTheProgressDialogReportsItAndLeavesTheCardAlone)
     Drop(List().viewport(), QPoint(20, 20), {source});
     ASSERT_TRUE(cancelled);
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0].text, "Deleting file canceled.");
+    EXPECT_EQ(m_messages[0].text, "Import canceled.");
     EXPECT_TRUE(fs::is_empty(folder));
     EXPECT_EQ(List().RowCount(), 0);
 }
@@ -128,7 +128,7 @@ TEST_F(DropTest, AWaitForAnotherRunWritingIntoTheFolderIsShownAndCancelEndsItAtO
         EXPECT_GE(cancelToReturn, 0);
         EXPECT_LT(cancelToReturn, 1000) << "the wait is checked every 100 ms";
         ASSERT_EQ(m_messages.size(), 1u);
-        EXPECT_EQ(m_messages[0].text, "Deleting file canceled.");
+        EXPECT_EQ(m_messages[0].text, duplicate ? "Duplication canceled." : "Import canceled.");
         EXPECT_TRUE(fs::is_empty(folder)) << "nothing placed, nothing staged";
     }
 }

@@ -114,7 +114,7 @@ TEST_F(FileListTest, NamesWithSpacesAndNonAsciiCharacters)
     Select(folder);
     EXPECT_EQ(Column(0), (std::vector<std::string>{"été clip 1.mp4"}));
     EXPECT_EQ(Column(1), (std::vector<std::string>{"00:01:01"}));
-    EXPECT_EQ(Column(2), (std::vector<std::string>{"2 KB"}));
+    EXPECT_EQ(Column(2), (std::vector<std::string>{"2.50 KB"}));
     EXPECT_EQ(frame.AddressBar()->History(), (std::vector<std::string>{folder.string()}));
 }
 
