@@ -23,6 +23,7 @@
 
 #include "card/ExportSystemFile.h"
 #include "jobs/JobBase.h"
+#include "media/wmv/ExportOutcome.h"
 #include "platform/WorkFolder.h"
 
 namespace tq9 {
@@ -34,19 +35,23 @@ public:
     static constexpr int RESULT_FOLDER = static_cast<int>(0x80000006u);     // a source is a folder
     static constexpr int RESULT_PLAIN_COPY = static_cast<int>(0x80000010u); // records built as plain copies
     static constexpr int RESULT_FAILED = static_cast<int>(0x80000020u);     // building failed, or a file did
-    // Why one file was not exported (FailedSources), strings 230-235.
+    // Why one file was not exported (FailedSources): IDS_EXPORT_NOT_MEDIA .. IDS_EXPORT_NOT_WRITTEN, and
+    // IDS_EXPORT_READ_FAILED.
     static constexpr int RESULT_NOT_MEDIA = static_cast<int>(0x80000040u);
     static constexpr int RESULT_NO_ROOM = static_cast<int>(0x80000080u);      // + the figures
     static constexpr int RESULT_CARD_REMOVED = static_cast<int>(0x80000100u); // or the file is gone
     static constexpr int RESULT_NAME_TOO_LONG = static_cast<int>(0x80000200u);
     static constexpr int RESULT_ENDED_EARLY = static_cast<int>(0x80000400u);
     static constexpr int RESULT_NOT_WRITTEN = static_cast<int>(0x80000800u);  // any other write failure
+    static constexpr int RESULT_READ_FAILED = static_cast<int>(0x80001000u);  // a recording that breaks off
 
     struct FailedSource {
         std::string path;
         int code = 0;
-        std::string folder;  // where it was to be written (strings 231, 235)
-        std::string figures; // needed and free bytes, for RESULT_NO_ROOM
+        std::string folder;  // where it was to be written (IDS_EXPORT_NO_ROOM, IDS_EXPORT_NOT_WRITTEN)
+        // Needed and free bytes for RESULT_NO_ROOM; the system's reason for RESULT_READ_FAILED and for a
+        // conversion's RESULT_NOT_WRITTEN.
+        std::string figures;
     };
 
     CExporter() = default;
@@ -104,6 +109,9 @@ private:
     void ExportRecord(size_t index);
     // The cause of a failed export step; figures filled for RESULT_NO_ROOM.
     int CauseOf(const CTQ9ExportSystemFile& record, int err, uint64_t needed, std::string& figures) const;
+    // The cause of a failed conversion, from the outcome the converter carried up from the failing stage.
+    int CauseOf(const CTQ9ExportSystemFile& record, const ExportOutcome& outcome, uint64_t needed,
+                std::string& figures) const;
 
     std::vector<std::string> m_sources;
     std::vector<CTQ9ExportSystemFile> m_records;

@@ -91,6 +91,7 @@ const std::map<int, std::string>& builtinTable()
         {346, "Converting finished; a recording ended early."},
         {347, "%s is a folder; it was left in place."},
         {348, "%s is not a regular file; it was left in place."},
+        {600, "The recording could not be read to its end."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

@@ -240,3 +240,23 @@ TEST_F(ExporterTest, DeviceRecordingBecomesAWmvWorkingFile)
     EXPECT_EQ(writer.closes, 1);
     EXPECT_EQ(writer.videoPts.size(), 50u);
 }
+
+TEST_F(ExporterTest, AFolderThatFillsDuringTheConversionIsNamedFullWithTheFigures)
+{
+    std::string skip;
+    auto small = ScratchMount::Tmpfs("2m", skip);
+    if (!small)
+        GTEST_SKIP() << skip;
+    // Probed as 2 s, so the folder has room for it before it starts; it holds 200 s, and its WMV
+    // (3.4 MB) outgrows the folder on the way: the writer's own status says why it stopped.
+    fs::copy_file(LongDeviceClip(), card / "device-long.mp4");
+    ASSERT_EQ(exporter.Prepare({(card / "device-long.mp4").string()}, small->Path().string()), 0);
+    EXPECT_EQ(exporter.Run(waiting), CExporter::RESULT_FAILED);
+    ASSERT_EQ(exporter.FailedSources().size(), 1u);
+    const CExporter::FailedSource failed = exporter.FailedSources()[0];
+    EXPECT_EQ(failed.code, CExporter::RESULT_NO_ROOM);
+    EXPECT_EQ(ExportCauseText(failed).rfind("Not enough room in " + small->Path().string() + ".\nAbout", 0), 0u)
+        << ExportCauseText(failed);
+    EXPECT_FALSE(exporter.Exported(0));
+    EXPECT_FALSE(fs::exists(exporter.GetRecord(0).tempPath));
+}
