@@ -44,7 +44,7 @@ public:
 
     // Thousands commas: 1234567 -> "1,234,567".
     static std::string GroupThousands(uint64_t value);
-    // String 135 filled with the grouped free bytes of path's volume (0 when the query fails).
+    // IDS_REMAINING_SPACE filled with the grouped free bytes of path's volume (0 when the query fails).
     static std::string RemainingSpaceText(const std::string& path);
     static std::string RemainingSpaceText(uint64_t freeBytes);
 

@@ -124,9 +124,10 @@ private:
     HandOn m_handOn;                       // set by Run before the worker starts
 };
 
-// What the drag-out and File > Export show after a run in which files failed: string 236 (left out of
-// total), string 237 when handedOver, then string 150 and per failed source its cause and path. A
-// recording that ended early is exported as far as it goes and only named. Empty when nothing failed.
+// What the drag-out and File > Export show after a run in which files failed: IDS_EXPORT_SOME_FAILED
+// (left out of total), IDS_EXPORT_OTHERS_HANDED_OVER when handedOver, then IDS_FAILED_FILES_HEADING and
+// per failed source its cause and path. A recording that ended early is exported as far as it goes and
+// only named. Empty when nothing failed.
 std::string ExportFailureText(const CExporter& exporter, bool handedOver);
 std::string ExportFailureText(const std::vector<CExporter::FailedSource>& failed, int total, bool handedOver);
 // The cause of one failure in a line or two, each ended by "\n".

@@ -104,7 +104,7 @@ public:
     static void Install(const std::map<int, std::string>& table);
     // Back to the built-in table.
     static void Reset();
-    // The window title: the first "\n"-separated field of string 128.
+    // The window title: the first "\n"-separated field of IDS_MAINFRAME.
     static std::string WindowTitle();
 };
 

@@ -60,9 +60,11 @@ private:
     void RefreshTexts(int state);
 
     IConvProgress* m_job = nullptr;
-    QString m_statusText;    // string 138, then 141/142/143 (346) by state (their copying texts for a copy)
-    QString m_counterFormat; // string 139
-    QString m_fileFormat;    // string 140
+    // IDS_NOW_CONVERTING, then IDS_CONVERTING_CANCELED / _FAILED / _FINISHED (IDS_CONVERTING_ENDED_EARLY) by
+    // state (their copying texts for a copy)
+    QString m_statusText;
+    QString m_counterFormat; // IDS_CONVERTED_FILE
+    QString m_fileFormat;    // IDS_CONVERTING_FILE
     std::string m_lastFile;  // the last file named, kept while the job finishes
     std::optional<CTimeLeft> m_timeLeftEstimate;
     QTimer* m_timer = nullptr;
