@@ -49,9 +49,11 @@ void CExportPipeline::RunStream(int which)
         if (decoded == CExportReader::kStopped)
             break;
         if (decoded < 0) {
+            char reason[128] = "";
+            Tq9MediaErrorText(decoded, reason, sizeof reason);
             failure = ExportOutcome{ExportCause::ReadFailed, decoded,
-                                    which == CExportReader::kVideo ? "the pictures cannot be decoded to their end"
-                                                                   : "the sound cannot be decoded to its end"};
+                                    std::string(which == CExportReader::kVideo ? "the pictures" : "the sound") +
+                                        " cannot be read to the end (" + reason + ")"};
             break;
         }
         const bool video = which == CExportReader::kVideo;
