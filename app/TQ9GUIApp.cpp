@@ -170,7 +170,7 @@ bool CTQ9GUIApp::InitInstance(const QStringList& arguments)
         return false;
     }
 
-    // Where the preferences live: organisation "Zentri", application string 57344.
+    // Where the preferences live: organisation "Zentri", application IDS_APP_NAME.
     QCoreApplication::setOrganizationName(QStringLiteral("Zentri"));
     QCoreApplication::setApplicationName(QString::fromStdString(CMessageCatalogue::Get(IDS_APP_NAME)));
 

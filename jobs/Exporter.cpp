@@ -14,6 +14,7 @@
 #include "media/ConverterState.h"
 #include "media/MediaInfo.h"
 #include "media/wmv/WMVConverter.h"
+#include "medialib/tq9media.h"
 #include "platform/DebugLog.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
@@ -44,6 +45,15 @@ int64_t markerMs(const std::string& cardPath)
 bool cardGone(int err)
 {
     return err == ENOENT || err == EIO || err == ENODEV || err == ENXIO || err == ENOTCONN || err == ESTALE;
+}
+
+// The media library's words for a status, for the line under the cause.
+std::string LibraryReason(int status)
+{
+    if (status >= 0)
+        return std::string();
+    char text[128] = "";
+    return Tq9MediaErrorText(status, text, sizeof text);
 }
 
 } // namespace
@@ -247,6 +257,7 @@ void CExporter::ExportRecord(size_t index)
         return;
 
     CWMVConverter& converter = CWMVConverter::Instance();
+    // The copy runs on this thread, so errno is its own; the conversion's cause comes with its outcome.
     errno = 0;
     if (record.kind & KIND_COPY)
         converter.CopyFile(record.sourcePath, record.tempPath);
@@ -267,9 +278,38 @@ void CExporter::ExportRecord(size_t index)
     // A stopped run is no failure of the file; the loop sees the cancelled state next.
     if (GetState() != STATE_RUNNING)
         return;
-    if (record.kind & KIND_VIDEO)
-        CDebugLog::Write("export: " + record.sourcePath + ": " + converter.LastError());
+    if (record.kind & KIND_VIDEO) {
+        const ExportOutcome outcome = converter.LastOutcome();
+        CDebugLog::Write("export: " + record.sourcePath + ": " + outcome.detail);
+        code = CauseOf(record, outcome, needed, m_figures[index]);
+        return;
+    }
     code = CauseOf(record, err, needed, m_figures[index]);
+}
+
+int CExporter::CauseOf(const CTQ9ExportSystemFile& record, const ExportOutcome& outcome, uint64_t needed,
+                       std::string& figures) const
+{
+    const int err = outcome.Errno();
+    switch (outcome.cause) {
+    case ExportCause::WriteFailed:
+        // The writer's own status: only a full folder is reported as one, with the figures of now.
+        if (err == ENOSPC || err == EDQUOT || err == EFBIG)
+            return CauseOf(record, ENOSPC, needed, figures);
+        if (err == ENAMETOOLONG)
+            return RESULT_NAME_TOO_LONG;
+        figures = LibraryReason(outcome.status);
+        return RESULT_NOT_WRITTEN;
+    case ExportCause::ReadFailed:
+        // A read error with the file still there is the recording's own: said as such, with the reason.
+        if (CFileAttributes::Get(record.sourcePath) == INVALID_FILE_ATTRIBUTES)
+            return RESULT_CARD_REMOVED;
+        figures = LibraryReason(outcome.status);
+        return RESULT_READ_FAILED;
+    default:
+        return CFileAttributes::Get(record.sourcePath) == INVALID_FILE_ATTRIBUTES ? RESULT_CARD_REMOVED
+                                                                                   : RESULT_NOT_MEDIA;
+    }
 }
 
 int CExporter::CauseOf(const CTQ9ExportSystemFile& record, int err, uint64_t needed, std::string& figures) const
@@ -341,6 +381,7 @@ std::string ExportCauseText(const CExporter::FailedSource& failed)
         {CExporter::RESULT_NOT_MEDIA, IDS_EXPORT_NOT_MEDIA},       {CExporter::RESULT_NO_ROOM, IDS_EXPORT_NO_ROOM},
         {CExporter::RESULT_CARD_REMOVED, IDS_EXPORT_CARD_REMOVED}, {CExporter::RESULT_NAME_TOO_LONG, IDS_EXPORT_NAME_TOO_LONG},
         {CExporter::RESULT_ENDED_EARLY, IDS_EXPORT_ENDED_EARLY},   {CExporter::RESULT_NOT_WRITTEN, IDS_EXPORT_NOT_WRITTEN},
+        {CExporter::RESULT_READ_FAILED, IDS_EXPORT_READ_FAILED},
     };
     for (const Line& line : kLines) {
         if (failed.code != line.code)

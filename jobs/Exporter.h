@@ -23,6 +23,7 @@
 
 #include "card/ExportSystemFile.h"
 #include "jobs/JobBase.h"
+#include "media/wmv/ExportOutcome.h"
 #include "platform/WorkFolder.h"
 
 namespace tq9 {
@@ -34,19 +35,23 @@ public:
     static constexpr int RESULT_FOLDER = static_cast<int>(0x80000006u);     // a source is a folder
     static constexpr int RESULT_PLAIN_COPY = static_cast<int>(0x80000010u); // records built as plain copies
     static constexpr int RESULT_FAILED = static_cast<int>(0x80000020u);     // building failed, or a file did
-    // Why one file was not exported (FailedSources), strings 230-235.
+    // Why one file was not exported (FailedSources): IDS_EXPORT_NOT_MEDIA .. IDS_EXPORT_NOT_WRITTEN, and
+    // IDS_EXPORT_READ_FAILED.
     static constexpr int RESULT_NOT_MEDIA = static_cast<int>(0x80000040u);
     static constexpr int RESULT_NO_ROOM = static_cast<int>(0x80000080u);      // + the figures
     static constexpr int RESULT_CARD_REMOVED = static_cast<int>(0x80000100u); // or the file is gone
     static constexpr int RESULT_NAME_TOO_LONG = static_cast<int>(0x80000200u);
     static constexpr int RESULT_ENDED_EARLY = static_cast<int>(0x80000400u);
     static constexpr int RESULT_NOT_WRITTEN = static_cast<int>(0x80000800u);  // any other write failure
+    static constexpr int RESULT_READ_FAILED = static_cast<int>(0x80001000u);  // a recording that breaks off
 
     struct FailedSource {
         std::string path;
         int code = 0;
-        std::string folder;  // where it was to be written (strings 231, 235)
-        std::string figures; // needed and free bytes, for RESULT_NO_ROOM
+        std::string folder;  // where it was to be written (IDS_EXPORT_NO_ROOM, IDS_EXPORT_NOT_WRITTEN)
+        // Needed and free bytes for RESULT_NO_ROOM; the system's reason for RESULT_READ_FAILED and for a
+        // conversion's RESULT_NOT_WRITTEN.
+        std::string figures;
     };
 
     CExporter() = default;
@@ -105,6 +110,9 @@ private:
     void ExportRecord(size_t index);
     // The cause of a failed export step; figures filled for RESULT_NO_ROOM.
     int CauseOf(const CTQ9ExportSystemFile& record, int err, uint64_t needed, std::string& figures) const;
+    // The cause of a failed conversion, from the outcome the converter carried up from the failing stage.
+    int CauseOf(const CTQ9ExportSystemFile& record, const ExportOutcome& outcome, uint64_t needed,
+                std::string& figures) const;
 
     std::vector<std::string> m_sources;
     std::vector<CTQ9ExportSystemFile> m_records;
@@ -117,9 +125,10 @@ private:
     HandOn m_handOn;                       // set by Run before the worker starts
 };
 
-// What the drag-out and File > Export show after a run in which files failed: string 236 (left out of
-// total), string 237 when handedOver, then string 150 and per failed source its cause and path. A
-// recording that ended early is exported as far as it goes and only named. Empty when nothing failed.
+// What the drag-out and File > Export show after a run in which files failed: IDS_EXPORT_SOME_FAILED
+// (left out of total), IDS_EXPORT_OTHERS_HANDED_OVER when handedOver, then IDS_FAILED_FILES_HEADING and
+// per failed source its cause and path. A recording that ended early is exported as far as it goes and
+// only named. Empty when nothing failed.
 std::string ExportFailureText(const CExporter& exporter, bool handedOver);
 std::string ExportFailureText(const std::vector<CExporter::FailedSource>& failed, int total, bool handedOver);
 // The cause of one failure in a line or two, each ended by "\n".

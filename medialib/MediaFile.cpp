@@ -37,6 +37,11 @@ void MediaFile::GetInfo(int stream, Tq9MediaStreamInfo* info) const
             info->sampleAspectNum = sar.num;
             info->sampleAspectDen = sar.den;
         }
+        const AVRational rate = av_guess_frame_rate(m_input.get(), const_cast<AVStream*>(st), nullptr);
+        if (rate.num > 0 && rate.den > 0) {
+            info->frameRateNum = rate.num;
+            info->frameRateDen = rate.den;
+        }
     } else if (info->type == TQ9_MEDIA_AUDIO) {
         info->sampleRate = par->sample_rate;
         info->channels = par->ch_layout.nb_channels;

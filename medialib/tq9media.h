@@ -147,7 +147,7 @@ TQ9MEDIA_API int Tq9MediaHdrStillToSdr(const Tq9HdrStill* picture, uint8_t* out,
 /* ------------------------------------------------------------------------------------------------------
  * Decoding API (open, stream information, open
  * decoder, read packet, times in microseconds, decode video to planar YUV 4:2:0, decode audio to
- * interleaved signed 16-bit, close), for the WMV exporter's push source.
+ * interleaved signed 16-bit, close), for the WMV export pipeline.
  *
  * Threads: a Tq9MediaFile may be used from several threads as long as calls that touch the same part do
  * not overlap: reading packets is one part, each opened decoder (one per stream) is another. So one thread
@@ -183,6 +183,8 @@ typedef struct Tq9MediaStreamInfo {
     int64_t durationUs;   /* TQ9_MEDIA_TIME_NONE when unknown */
     int sampleAspectNum;  /* video: the shape of a pixel as the file declares it (container, else codec), */
     int sampleAspectDen;  /* as Transcode's kind 5; 0/0 when unknown */
+    int frameRateNum;     /* video: the nominal frame rate (30000/1001 for NTSC), as the ffmpeg tool guesses */
+    int frameRateDen;     /* it from the stream's rates; 0/0 when unknown */
 } Tq9MediaStreamInfo;
 
 typedef struct Tq9MediaPicture {
@@ -251,7 +253,7 @@ TQ9MEDIA_API int Tq9MediaReceiveSound(Tq9MediaFile* file, int stream, Tq9MediaSo
 
 /* ------------------------------------------------------------------------------------------------------
  * Writer API: encodes pictures and sounds into a WMV file (ASF container, wmv2 video, wmav2 audio), for the
- * WMV exporter's ASF writer filter.
+ * WMV export pipeline.
  *
  * Threads: Tq9WriterVideo and Tq9WriterAudio may be called at the same time from two threads (one per
  * stream) and the writer serialises the container. Sounds are encoded on their caller's thread; pictures are

@@ -121,6 +121,7 @@ const std::map<int, std::string>& builtinTable()
         {556, "Importing files"},
         {557, "Exporting files"},
         {558, "Duplicating files"},
+        {600, "The recording could not be read to its end."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

@@ -115,6 +115,7 @@ enum StringId : int {
     IDS_IMPORTING_TITLE = 556,
     IDS_EXPORTING_TITLE = 557,
     IDS_DUPLICATING_TITLE = 558,
+    IDS_EXPORT_READ_FAILED = 600,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };
@@ -129,7 +130,7 @@ public:
     static void Install(const std::map<int, std::string>& table);
     // Back to the built-in table.
     static void Reset();
-    // The window title: the first "\n"-separated field of string 128.
+    // The window title: the first "\n"-separated field of IDS_MAINFRAME.
     static std::string WindowTitle();
 };
 

@@ -29,6 +29,11 @@ foreach(dir IN LISTS layers)
       list(APPEND failed "${rel}: includes a Qt Widgets header (only ui and app may)")
     endif()
     file(STRINGS ${file} quoted_includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z]+/")
+    # Above the media library only its C ABI is seen (medialib/tq9*.h): the export pipeline and the
+    # converters reach FFmpeg through it, so a fake library can stand in for it.
+    if(NOT dir STREQUAL "medialib" AND quoted_includes MATCHES "\"medialib/[^t\"][^\"]*\"|\"medialib/t[^q]")
+      list(APPEND failed "${rel}: includes a media library header other than its C ABI (medialib/tq9*.h)")
+    endif()
     foreach(line IN LISTS quoted_includes)
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([a-z]+)/.*" "\\1" target "${line}")
       if(DEFINED floor_${target} AND NOT target STREQUAL dir AND NOT floor_${target} LESS floor_${dir})

@@ -66,9 +66,11 @@ private:
     void ShowTimeLeft(std::optional<std::chrono::seconds> left);
 
     IConvProgress* m_job = nullptr;
-    QString m_statusText;    // string 138, then 141/142/143 (346) by state (their copying texts for a copy)
-    QString m_counterFormat; // string 139
-    QString m_fileFormat;    // string 140
+    // IDS_NOW_CONVERTING, then IDS_CONVERTING_CANCELED / _FAILED / _FINISHED (IDS_CONVERTING_ENDED_EARLY) by
+    // state (their copying texts for a copy)
+    QString m_statusText;
+    QString m_counterFormat; // IDS_CONVERTED_FILE
+    QString m_fileFormat;    // IDS_CONVERTING_FILE
     std::optional<CTimeLeft> m_timeLeftEstimate;
     std::optional<CTimeLeft> m_placementTimeLeft; // from the start of the copy onto the card
     QTimer* m_timer = nullptr;

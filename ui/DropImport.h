@@ -25,8 +25,8 @@ public:
     static std::vector<std::string> DroppedFiles(const QMimeData* data);
     // The card paths a drag of the program's own file list carries; empty for any other drag.
     static std::vector<std::string> DraggedCardFiles(const QMimeData* data);
-    // True, after showing string 207, when dropped files added to those the folder lists exceed the
-    // device's limit of files per folder.
+    // True, after showing IDS_TOO_MANY_FILES, when dropped files added to those the folder lists exceed
+    // the device's limit of files per folder.
     static bool ExceedsLimit(QWidget* owner, size_t listed, size_t dropped);
     // Prepare and Run the import into folder behind the progress dialog, then show its report (if any).
     // Returns the job result (Prepare's when it refused).

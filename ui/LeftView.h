@@ -56,8 +56,8 @@ public:
     void SetContextActions(QList<QAction*> actions) { m_contextActions = std::move(actions); }
 
     // The card scan: fills the tree with every card and its folders, watching and caching each folder,
-    // then starts watching the mount table. A failing scan shows string 131 (caption string 130) and
-    // leaves what was filled so far.
+    // then starts watching the mount table. A failing scan shows IDS_CARD_CHECK_FAILED (caption
+    // IDS_ERROR_CAPTION) and leaves what was filled so far.
     void Build();
     // Looks for cards again: a card that went loses its nodes (the list empties if it showed one of its
     // folders), a new one is added, and the folders of the others are brought up to date.

@@ -36,7 +36,7 @@ public:
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
 
-    // Status pane 1: string 135 with the grouped byte count.
+    // Status pane 1: IDS_REMAINING_SPACE with the grouped byte count.
     void SetRemainingSpace(uint64_t freeBytes);
     // Status pane 1 empty: no card is selected, so there is no space to tell.
     void ClearRemainingSpace();

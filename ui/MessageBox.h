@@ -15,7 +15,7 @@ public:
     enum class Answer { Ok, Cancel };
 
     // Shows text with an OK (or OK and Cancel) button, modal to owner. An empty caption means the
-    // application name (string 57344).
+    // application name (IDS_APP_NAME).
     static Answer Show(QWidget* owner, const std::string& text, const std::string& caption = {},
                        Buttons buttons = Buttons::Ok);
     // Shorthand for a catalogue text with the application name as caption.

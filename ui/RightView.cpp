@@ -22,7 +22,6 @@
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QEventLoop>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -32,18 +31,19 @@
 #include <QToolTip>
 
 #include <algorithm>
-#include <thread>
 
 namespace tq9 {
 
 CRightView::CRightView(QWidget* parent)
     : QTreeView(parent)
 {
-    m_model = new CFileListModel([this](int row) { return PathOfRow(row); }, this);
+    m_model = new CFileListModel(this);
     setModel(m_model);
     setAccessibleName(tr("Files"));
     setAccessibleDescription(tr("The media files of the selected card folder: name, duration, size and date. "
                                 "Enter opens a file; the Menu key shows its commands."));
+    // The texts come after the names: the columns fit them once they are there.
+    connect(m_model, &CFileListModel::TextsReady, this, [this] { FitColumns(); });
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -102,27 +102,17 @@ void CRightView::SetLinks(CLeftView* tree, CImporter* importer, CExporter* expor
 
 std::optional<std::string> CRightView::PathOfRow(int row) const
 {
-    std::lock_guard<std::mutex> hold(m_cacheLock);
-    auto it = m_folderCache.find(m_currentFolder);
-    if (it == m_folderCache.end() || row < 0 || static_cast<size_t>(row) >= it->second.size())
-        return std::nullopt;
-    return it->second[row];
+    return m_model->PathOfRow(row);
 }
 
 void CRightView::ShowFolder(const std::string& folder)
 {
     if (m_observer && m_observer->AddFolder(CFileObserver2::WatchSet::SubFolderObservers, folder, this))
         m_observer->Wake();
-    EnumerateFolder(folder);
-    size_t rows = 0;
-    {
-        std::lock_guard<std::mutex> hold(m_cacheLock);
-        m_currentFolder = folder;
-        m_shownPaths = m_folderCache[folder];
-        rows = m_shownPaths.size();
-    }
+    m_currentFolder = folder;
     m_model->ClearIcons();
-    m_model->SetRowCount(static_cast<int>(rows));
+    m_model->SetPaths({});
+    EnumerateFolder(folder);
     setEnabled(true);
     FitColumns();
 }
@@ -177,43 +167,38 @@ bool CRightView::viewportEvent(QEvent* event)
 
 void CRightView::Clear()
 {
-    {
-        std::lock_guard<std::mutex> hold(m_cacheLock);
-        m_currentFolder.clear();
-    }
-    m_shownPaths.clear();
+    m_currentFolder.clear();
     m_model->ClearIcons();
-    m_model->SetRowCount(0);
+    m_model->SetPaths({});
     setEnabled(false);
 }
 
-void CRightView::EnumerateFolder(const std::string& folder)
+std::optional<std::vector<std::string>> CRightView::ListFolder(const std::string& folder, size_t& busy) const
 {
-    {
-        std::lock_guard<std::mutex> hold(m_cacheLock);
-        m_folderCache.try_emplace(folder);
-    }
-    // The disk is read without the lock: the UI thread may be drawing rows meanwhile.
-    size_t busy = 0;
+    busy = 0;
     // A folder that resolves off the card (a link in the device folder) shows no rows: deleting one would
     // delete outside the card.
     std::optional<std::vector<std::string>> files = CCardScan::CardFolder(folder)
                                                         ? CCardFolder::ListMediaFiles(folder, &busy)
                                                         : std::make_optional(std::vector<std::string>());
-    if (busy > 0) {
-        // Queued to the model, so the call is dropped if the view is gone by then.
-        QMetaObject::invokeMethod(m_model, [this, folder] { RecheckLater(folder); }, Qt::QueuedConnection);
-    }
     if (!files) {
         // An unreadable folder keeps its rows; one that is gone has none left (its files went with it,
         // and stale rows would offer files that no longer exist).
         if (CFileAttributes::Exists(folder))
-            return;
+            return std::nullopt;
         files.emplace();
     }
     CFileOrder::Sort(*files, m_sortColumn, m_sortDescending);
-    std::lock_guard<std::mutex> hold(m_cacheLock);
-    m_folderCache[folder] = std::move(*files);
+    return files;
+}
+
+void CRightView::EnumerateFolder(const std::string& folder)
+{
+    if (folder.empty() || folder != m_currentFolder)
+        return;
+    size_t busy = 0;
+    const std::optional<std::vector<std::string>> files = ListFolder(folder, busy);
+    ApplyListing(folder, files, busy);
 }
 
 void CRightView::SortBy(int column, Qt::SortOrder order)
@@ -226,8 +211,7 @@ void CRightView::SortBy(int column, Qt::SortOrder order)
     const std::string folder = CurrentFolder();
     if (folder.empty())
         return;
-    EnumerateFolder(folder);
-    ApplyRowCount(folder); // the selection follows its files to their new rows
+    EnumerateFolder(folder); // the selection follows its files to their new rows
 }
 
 void CRightView::OpenRow(int row)
@@ -268,28 +252,28 @@ void CRightView::RecheckLater(const std::string& folder)
         if (m_reportsStopped)
             return;
         EnumerateFolder(folder); // asks for another look while a file is still being written
-        ApplyRowCount(folder);
     });
 }
 
-void CRightView::ApplyRowCount(const std::string& folder)
+void CRightView::ApplyListing(const std::string& folder, const std::optional<std::vector<std::string>>& files,
+                              size_t busy)
 {
+    if (folder != m_currentFolder || m_reportsStopped)
+        return;
+    if (busy > 0)
+        RecheckLater(folder);
+    if (!files)
+        return;
     // Files stay selected across a refresh (an import finishing, another program adding a file) even
     // when their rows move: the selection is carried over by path.
     std::vector<std::string> selected;
     for (const QModelIndex& index : selectionModel()->selectedRows())
-        if (static_cast<size_t>(index.row()) < m_shownPaths.size())
-            selected.push_back(m_shownPaths[index.row()]);
-    {
-        std::lock_guard<std::mutex> hold(m_cacheLock);
-        if (folder != m_currentFolder)
-            return;
-        m_shownPaths = m_folderCache[folder];
-    }
-    m_model->SetRowCount(static_cast<int>(m_shownPaths.size()));
+        if (const std::optional<std::string> path = PathOfRow(index.row()))
+            selected.push_back(*path);
+    m_model->SetPaths(*files);
     FitColumns();
-    for (size_t row = 0; row < m_shownPaths.size(); ++row)
-        if (std::find(selected.begin(), selected.end(), m_shownPaths[row]) != selected.end())
+    for (size_t row = 0; row < files->size(); ++row)
+        if (std::find(selected.begin(), selected.end(), (*files)[row]) != selected.end())
             selectionModel()->select(m_model->index(static_cast<int>(row), 0),
                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
@@ -298,52 +282,38 @@ void CRightView::OnFolderChanged(const std::string& folder)
 {
     if (m_reportsStopped)
         return;
-    EnumerateFolder(folder);
-    if (CurrentFolder() != folder || m_reportsStopped)
-        return;
-    if (QThread::currentThread() == m_model->thread()) {
-        ApplyRowCount(folder);
+    if (QThread::currentThread() == thread()) {
+        EnumerateFolder(folder);
         return;
     }
-    // No lock is held here, so the UI thread is free to take m_cacheLock while it runs the call.
+    // Listed here, off the UI thread; the UI thread takes the listing when it gets to it, if the folder
+    // is still the one shown. The view outlives the observer (StopObserverReports), so this is valid.
+    size_t busy = 0;
+    std::optional<std::vector<std::string>> files = ListFolder(folder, busy);
     QMetaObject::invokeMethod(
-        m_model, [this, folder] {
-            if (!m_reportsStopped)
-                ApplyRowCount(folder);
-        },
-        Qt::BlockingQueuedConnection);
+        this, [this, folder, files = std::move(files), busy] { ApplyListing(folder, files, busy); },
+        Qt::QueuedConnection);
 }
 
 void CRightView::StopObserverReports(std::unique_ptr<CFileObserver2> observer)
 {
     m_reportsStopped = true;
-    if (!observer)
-        return;
-    // A worker may already be inside OnFolderChanged, waiting for this thread to run its queued call.
-    // Joining it here directly would wait for a worker that waits for us. The observer is therefore
-    // destroyed (workers stopped and joined) on a helper thread while this thread keeps running queued
-    // calls; the reports it serves see m_reportsStopped and change nothing.
-    QEventLoop loop;
-    std::thread destroyer([&observer, &loop] {
-        observer.reset();
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    destroyer.join();
+    observer.reset();
 }
 
 std::optional<std::vector<std::string>> CRightView::CachedCopy(const std::string& folder) const
 {
-    std::lock_guard<std::mutex> hold(m_cacheLock);
-    auto it = m_folderCache.find(folder);
-    if (it == m_folderCache.end())
+    if (folder == m_currentFolder)
+        return m_model->Paths();
+    // Only a card folder holds files of the list (a card's own node has none to offer).
+    if (!CCardScan::CardFolder(folder))
         return std::nullopt;
-    return it->second;
+    size_t busy = 0;
+    return ListFolder(folder, busy);
 }
 
 std::string CRightView::CurrentFolder() const
 {
-    std::lock_guard<std::mutex> hold(m_cacheLock);
     return m_currentFolder;
 }
 
@@ -363,13 +333,9 @@ std::vector<std::string> CRightView::SelectedPaths() const
     std::sort(rows.begin(), rows.end(),
               [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     std::vector<std::string> paths;
-    std::lock_guard<std::mutex> hold(m_cacheLock);
-    const auto it = m_folderCache.find(m_currentFolder);
-    if (it == m_folderCache.end())
-        return paths;
     for (const QModelIndex& index : rows)
-        if (static_cast<size_t>(index.row()) < it->second.size())
-            paths.push_back(it->second[index.row()]);
+        if (const std::optional<std::string> path = PathOfRow(index.row()))
+            paths.push_back(*path);
     return paths;
 }
 
@@ -385,9 +351,7 @@ bool CRightView::DeleteSelected(std::vector<std::string>& leftInPlace)
     } catch (const std::exception&) {
         ok = false;
     }
-    const std::string folder = CurrentFolder();
-    EnumerateFolder(folder);
-    ApplyRowCount(folder);
+    EnumerateFolder(CurrentFolder());
     return ok;
 }
 
@@ -435,8 +399,6 @@ void CRightView::ImportFiles(const std::string& folder, const std::vector<std::s
     // The list goes where the files went, with them selected.
     if (folder != CurrentFolder() && m_tree)
         m_tree->SelectByPath(folder);
-    else
-        ApplyRowCount(folder);
     if (folder != CurrentFolder())
         return;
     std::vector<std::string> added;
@@ -453,8 +415,9 @@ void CRightView::SelectPaths(const std::vector<std::string>& paths)
 {
     QItemSelection selection;
     QModelIndex first;
-    for (size_t row = 0; row < m_shownPaths.size(); ++row) {
-        if (std::find(paths.begin(), paths.end(), m_shownPaths[row]) == paths.end())
+    const std::vector<std::string>& shown = m_model->Paths();
+    for (size_t row = 0; row < shown.size(); ++row) {
+        if (std::find(paths.begin(), paths.end(), shown[row]) == paths.end())
             continue;
         const QModelIndex index = m_model->index(static_cast<int>(row), 0);
         selection.select(index, index);

@@ -1,18 +1,13 @@
 // The file list: the media files of the card folder selected in the tree, one row per item, with name,
-// duration, size and date computed when a row is drawn. It keeps the listable files of every watched
-// card folder in a cache that the folder observer refreshes, takes drops of desktop files (imported into
-// the shown folder), lets rows be dragged out (exported, or duplicated onto a tree folder) and deletes the
-// selected items with their sidecars.
+// duration, size and date held by the model (CFileListModel reads them once per listing, off this
+// thread). It lists the shown folder again when the folder observer reports a change, takes drops of
+// desktop files (imported into the shown folder), lets rows be dragged out (exported, or duplicated onto
+// a tree folder) and deletes the selected items with their sidecars.
 //
 // Threads: everything runs on the UI thread except OnFolderChanged, which the observer calls on its
-// worker. m_cacheLock guards m_folderCache and m_currentFolder (written on the UI thread, read by the
-// worker); the disk enumeration runs outside it and nothing waits for the UI thread while holding it.
-//
-// A folder-changed report changes the row count on the UI thread through a blocking queued call while
-// the worker waits. That cannot deadlock: the worker holds neither m_cacheLock nor the observer's lock
-// (the observer calls listeners without it) while it waits, and the UI thread never waits for an
-// observer worker except inside StopObserverReports, which keeps serving these calls until the observer
-// is gone (see there).
+// worker: it lists the folder there and hands the listing to the UI thread through a queued call that
+// nothing waits for. The two share only the sort order (atomics). Showing a folder, sorting and the
+// user's own commands list the folder on the UI thread (one directory read, as a file manager does).
 #pragma once
 
 #include "observe/FileObserver2.h"
@@ -23,9 +18,7 @@
 #include <QTreeView>
 
 #include <atomic>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <optional>
 #include <string>
@@ -61,13 +54,14 @@ public:
     void ShowFolder(const std::string& folder);
     // Shows nothing and disables the list.
     void Clear();
-    // Re-reads folder's listable files into the cache. An unreadable folder keeps its previous content.
+    // Lists folder again when it is the one shown. An unreadable folder keeps its rows.
     void EnumerateFolder(const std::string& folder);
-    // Observer worker: re-reads the folder and, if it is the one shown, updates the row count. Also what
-    // happens when the folder's watch ends (deleted, moved away, unmounted): re-reading empties its rows.
+    // Observer worker: lists the folder and, if it is the one shown, gives the rows its listing. Also what
+    // happens when the folder's watch ends (deleted, moved away, unmounted): the listing empties its rows.
     void OnFolderChanged(const std::string& folder) override;
 
-    // A copy of folder's cache entry; nullopt when the folder was never enumerated.
+    // folder's listable files in the list's order: the rows when it is shown, else as the disk has them
+    // now; nullopt when it is no card folder or cannot be read.
     std::optional<std::vector<std::string>> CachedCopy(const std::string& folder) const;
     std::string CurrentFolder() const;
     int RowCount() const;
@@ -88,9 +82,8 @@ public:
     // leftInPlace receives the sidecar names a folder or another non-file holds, which stay.
     bool DeleteSelected(std::vector<std::string>& leftInPlace);
 
-    // Stops the observer's reports and destroys the observer without blocking them: the observer is
-    // destroyed on a helper thread while this thread keeps running queued calls until it is gone, so a
-    // worker waiting in a report is always served. Called by the frame before anything else is torn down.
+    // Stops the observer's reports and destroys the observer (joining its workers; none waits for this
+    // thread). Called by the frame before anything else is torn down.
     void StopObserverReports(std::unique_ptr<CFileObserver2> observer);
 
     CFileListModel* Model() const { return m_model; }
@@ -112,7 +105,11 @@ protected:
 
 private:
     std::optional<std::string> PathOfRow(int row) const;
-    void ApplyRowCount(const std::string& folder);
+    // folder's listable files in the list's order, and how many are still being written (any thread).
+    // nullopt when unreadable; empty for a folder that is gone or resolves off the card.
+    std::optional<std::vector<std::string>> ListFolder(const std::string& folder, size_t& busy) const;
+    // Gives the rows folder's listing when it is the one shown; the selection follows its files.
+    void ApplyListing(const std::string& folder, const std::optional<std::vector<std::string>>& files, size_t busy);
     void FitColumns();
     // Looks at folder again shortly (UI thread): files another program was still writing are listed once
     // they are closed, which no folder-change report announces.
@@ -128,10 +125,7 @@ private:
     CFileObserver2* m_observer = nullptr;
     CFileListModel* m_model = nullptr;
 
-    mutable std::mutex m_cacheLock;
-    std::map<std::string, std::vector<std::string>> m_folderCache; // guarded by m_cacheLock
-    std::string m_currentFolder;                                    // guarded by m_cacheLock
-    std::vector<std::string> m_shownPaths; // UI thread: the rows as last counted, to keep the selection
+    std::string m_currentFolder; // UI thread only
     std::atomic<bool> m_reportsStopped{false};
     std::atomic<int> m_sortColumn{0};         // read by EnumerateFolder on the observer's thread too
     std::atomic<bool> m_sortDescending{false};

@@ -42,12 +42,14 @@ QIcon CShellIcons::FolderIcon(const std::string& path)
 
 QIcon CShellIcons::FileIcon(const std::string& path)
 {
-    // The type's own theme icon (video, audio, picture) where the theme has one.
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(QString::fromStdString(path));
+    // The type's own theme icon (video, audio, picture) where the theme has one. By the name alone: the
+    // list draws it, and drawing never touches the disk.
+    const QMimeType type =
+        QMimeDatabase().mimeTypeForFile(QString::fromStdString(path), QMimeDatabase::MatchExtension);
     QIcon icon = QIcon::fromTheme(type.iconName());
     if (icon.isNull())
         icon = QIcon::fromTheme(type.genericIconName());
-    return icon.isNull() ? provider().icon(QFileInfo(QString::fromStdString(path))) : icon;
+    return icon.isNull() ? provider().icon(QAbstractFileIconProvider::File) : icon;
 }
 
 } // namespace tq9

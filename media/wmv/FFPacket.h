@@ -1,4 +1,4 @@
-// One compressed packet taken from the file for a pin's queue: the library's packet (its payload is
+// One compressed packet taken from the file for a stream's queue: the library's packet (its payload is
 // reference-counted, so nothing is copied) with its times in microseconds. A packet that came without a
 // presentation time carries one continued from the packet before it in its stream.
 #pragma once

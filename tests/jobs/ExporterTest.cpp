@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -239,4 +243,64 @@ TEST_F(ExporterTest, DeviceRecordingBecomesAWmvWorkingFile)
     EXPECT_EQ(writer.path, record.tempPath);
     EXPECT_EQ(writer.closes, 1);
     EXPECT_EQ(writer.videoPts.size(), 50u);
+}
+
+TEST_F(ExporterTest, AFolderThatFillsDuringTheConversionIsNamedFullWithTheFigures)
+{
+    std::string skip;
+    auto small = ScratchMount::Tmpfs("2m", skip);
+    if (!small)
+        GTEST_SKIP() << skip;
+    // Probed as 2 s, so the folder has room for it before it starts; it holds 200 s, and its WMV
+    // (3.4 MB) outgrows the folder on the way: the writer's own status says why it stopped.
+    fs::copy_file(LongDeviceClip(), card / "device-long.mp4");
+    ASSERT_EQ(exporter.Prepare({(card / "device-long.mp4").string()}, small->Path().string()), 0);
+    EXPECT_EQ(exporter.Run(waiting), CExporter::RESULT_FAILED);
+    ASSERT_EQ(exporter.FailedSources().size(), 1u);
+    const CExporter::FailedSource failed = exporter.FailedSources()[0];
+    EXPECT_EQ(failed.code, CExporter::RESULT_NO_ROOM);
+    EXPECT_EQ(ExportCauseText(failed).rfind("Not enough room in " + small->Path().string() + ".\nAbout", 0), 0u)
+        << ExportCauseText(failed);
+    EXPECT_FALSE(exporter.Exported(0));
+    EXPECT_FALSE(fs::exists(exporter.GetRecord(0).tempPath));
+}
+
+TEST_F(ExporterTest, ACardPulledDuringTheConversionIsNamedRemoved)
+{
+    std::string skip;
+    auto fat = ScratchMount::FatImage(32, skip);
+    if (!fat)
+        GTEST_SKIP() << skip;
+    // 8 MB, far more than the reader runs ahead of the slower stream (1 MB), so reading is not over when
+    // the card goes.
+    const fs::path clip = SynthMedia("wmv-long-noise.mp4", {"-f", "lavfi", "-i", "testsrc=size=64x48:rate=5:duration=100",
+                                                          "-f", "lavfi", "-i", "sine=sample_rate=32000:duration=100",
+                                                          "-vf", "noise=alls=100:allf=t", "-c:v", "mpeg4", "-q:v", "2", "-c:a", "libmp3lame",
+                                                          "-b:a", "32k", "-shortest", "-movflags", "+faststart"});
+    const fs::path source = fat->Path() / "device-long.mp4";
+    WriteFile(source, ReadFile(clip)); // fusefat has no copy_file_range
+    // Out of the page cache, so the conversion reads through the driver as from a card put in.
+    const int fd = ::open(source.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ::fsync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+    ASSERT_EQ(exporter.Prepare({source.string()}), 0);
+    FakeWriter writer; // slow enough to pull the card in the middle
+    writer.pictureDelay = std::chrono::milliseconds(5);
+    FunctionFrontEnd pulling([&](IConvProgress& job) {
+        while (writer.pictures.load() < 20 && job.GetState() == STATE_RUNNING)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // The card goes as an unplugged reader's does: its driver ends under the running read.
+        const ProcessResult driver = RunProcess({"pgrep", "-f", "^fusefat .* " + fat->Path().string() + "$"});
+        EXPECT_EQ(driver.exitCode, 0) << driver.err;
+        if (driver.exitCode == 0)
+            ::kill(std::stoi(driver.out), SIGKILL);
+        return WaitForEnd(job);
+    });
+    EXPECT_EQ(exporter.Run(pulling), CExporter::RESULT_FAILED);
+    ASSERT_EQ(exporter.FailedSources().size(), 1u);
+    EXPECT_EQ(exporter.FailedSources()[0].code, CExporter::RESULT_CARD_REMOVED)
+        << ExportCauseText(exporter.FailedSources()[0]);
+    EXPECT_FALSE(exporter.Exported(0));
 }

@@ -1,6 +1,6 @@
-// A WMV writer that records what the ASF writer filter hands it instead of encoding: the settings, every
-// picture's time and first luma byte, the sound frames and their times, the threads that called, and how
-// the file ended. It writes a small file at open so the filter's clean-up can be seen.
+// A WMV writer that records what the export pipeline hands it instead of encoding: the settings, every
+// picture's time, the sound frames and their times, the threads that called, and how the file ended. It
+// writes a small file at open so the pipeline's clean-up can be seen.
 #pragma once
 
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/streaming/AsfWriterFilter.h"
+#include "media/wmv/ExportWriter.h"
 
 namespace tq9test {
 
@@ -24,17 +24,18 @@ public:
     FakeWriter()
     {
         Current() = this;
-        const tq9::AsfWriterFunctions fake{&Open, &Video, &Audio, &Close, &Abort};
-        m_previous = tq9::CAsfWriterFilter::SetWriterFunctions(&fake);
+        const tq9::WriterFunctions fake{&Open, &Video, &Audio, &Close, &Abort};
+        m_previous = tq9::CExportWriter::SetFunctions(&fake);
     }
     ~FakeWriter()
     {
-        tq9::CAsfWriterFilter::SetWriterFunctions(&m_previous);
+        tq9::CExportWriter::SetFunctions(&m_previous);
         Current() = nullptr;
     }
 
     // Steering, set before the run.
     int failVideoAt = -1;           // the n-th picture (0-based) fails
+    int failStatus = -5;            // with this status
     std::chrono::milliseconds pictureDelay{0};
 
     // What was seen; read after the run.
@@ -75,11 +76,11 @@ private:
         std::this_thread::sleep_for(self->pictureDelay);
         std::lock_guard<std::mutex> lock(self->m_lock);
         self->inVideo = false;
-        if (!planes[0] || !planes[1] || !planes[2] || lineSizes[0] != self->settings.width)
+        if (!planes[0] || !planes[1] || !planes[2] || lineSizes[0] < self->settings.width)
             return -22;
         self->videoThreads.insert(std::this_thread::get_id());
         if (static_cast<int>(self->videoPts.size()) == self->failVideoAt)
-            return -5;
+            return self->failStatus;
         self->videoPts.push_back(ptsUs);
         ++self->pictures;
         return 0;
@@ -115,7 +116,7 @@ private:
 
     std::mutex m_lock;
     std::atomic<bool> inVideo{false}, inAudio{false};
-    tq9::AsfWriterFunctions m_previous{};
+    tq9::WriterFunctions m_previous{};
 };
 
 } // namespace tq9test

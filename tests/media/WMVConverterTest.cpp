@@ -1,10 +1,12 @@
-// The WMV converter: the profile it sets, and whole conversions through the streaming graph with a
+// The WMV converter: the profile it sets, and whole conversions through the export pipeline with a
 // recording writer in place of the encoder.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
+#include "media/wmv/ExportProfile.h"
 #include "media/wmv/WMVConverter.h"
 #include "media/FakeWriter.h"
 #include "media/WmvTestMedia.h"
@@ -12,84 +14,40 @@
 using namespace tq9;
 using namespace tq9test;
 
-namespace {
-
-WAVEFORMATEX AudioFormat(const CAsfProfile& profile, uint32_t& bitrate, std::vector<uint8_t>& extra)
-{
-    const CAsfStreamConfig* audio = profile.Find(AsfStreamType::Audio);
-    WAVEFORMATEX wfx{};
-    EXPECT_TRUE(audio && audio->mediaType.GetFormat(wfx));
-    bitrate = audio ? audio->bitrate : 0;
-    if (audio)
-        extra.assign(audio->mediaType.format.begin() + sizeof(WAVEFORMATEX), audio->mediaType.format.end());
-    return wfx;
-}
-
-} // namespace
-
 TEST(WMVProfile, VideoAndAudioFollowTheSource)
 {
-    struct Case {
+    // The audio table's rows by the recording's audio bit rate; the file's sound is 48 kHz only for 48 kHz.
+    const struct {
         int rate;
-        uint32_t bitRate;
-        uint32_t streamBitRate, avgBytes, profileRate;
-        uint16_t blockAlign;
-    };
-    // 48 kHz at 320 kbit/s asks for WMA Pro first; the writer has no such encoder, so the row stands.
-    const Case cases[] = {
-        {44100, 128000, 128016, 16002, 44100, 5945}, {48000, 320000, 256016, 32002, 48000, 8192},
-        {48000, 99999, 96000, 12000, 48000, 4096},   {48000, 100000, 128016, 16002, 48000, 5462},
-        {44100, 130000, 256016, 32002, 44100, 11889}, {32000, 64000, 96000, 12000, 44100, 4459},
-        {44100, 0, 96000, 12000, 44100, 4459},
-    };
-    for (const Case& c : cases) {
-        CAsfProfile profile = CAsfProfile::Default();
-        ASSERT_EQ(CWMVConverter::AdjustProfile(profile, 720, 480, c.bitRate, c.rate), S_OK);
-        uint32_t bitrate = 0;
-        std::vector<uint8_t> extra;
-        const WAVEFORMATEX wfx = AudioFormat(profile, bitrate, extra);
+        int64_t bitRate;
+        int64_t written;
+        int fileRate;
+    } cases[] = {{44100, 128000, 128016, 44100}, {48000, 320000, 256016, 48000}, {48000, 99999, 96000, 48000},
+                 {48000, 100000, 128016, 48000}, {44100, 130000, 256016, 44100}, {32000, 64000, 96000, 44100},
+                 {44100, 0, 96000, 44100}};
+    Tq9MediaStreamInfo video{};
+    video.width = 720;
+    video.height = 576;
+    video.frameRateNum = 25;
+    video.frameRateDen = 1;
+    for (const auto& c : cases) {
+        Tq9MediaStreamInfo audio{};
+        audio.sampleRate = c.rate;
+        audio.bitRate = c.bitRate;
+        audio.channels = 1;
+        const Tq9WriterSettings s = CExportProfile::SettingsFor(video, audio);
         const std::string at = std::to_string(c.rate) + "/" + std::to_string(c.bitRate);
-        EXPECT_EQ(bitrate, c.streamBitRate) << at;
-        EXPECT_EQ(wfx.nSamplesPerSec, c.profileRate) << at;
-        EXPECT_EQ(wfx.nAvgBytesPerSec, c.avgBytes) << at;
-        EXPECT_EQ(wfx.nBlockAlign, c.blockAlign) << at;
-        EXPECT_EQ(wfx.nChannels, 2);
-        EXPECT_EQ(wfx.wBitsPerSample, 16);
-        EXPECT_EQ(wfx.wFormatTag, kWaveFormatWMAudioV2);
-        EXPECT_EQ(extra, (std::vector<uint8_t>{0x00, 0x88, 0x00, 0x00, 0x0F, 0x00, 0x00, 0x00, 0x00, 0x00}));
+        EXPECT_EQ(s.audioBitRate, c.written) << at;
+        EXPECT_EQ(s.sampleRate, c.fileRate) << at;
+        EXPECT_EQ(s.channels, 2) << at;
+        EXPECT_EQ(s.inputSampleRate, c.rate) << at;
+        EXPECT_EQ(s.inputChannels, 1) << at;
+        EXPECT_EQ(s.videoBitRate, 6000000) << at;
+        EXPECT_EQ(s.width, 720) << at;
+        EXPECT_EQ(s.height, 576) << at;
+        EXPECT_EQ(s.frameRateNum, 25) << at;
+        EXPECT_EQ(s.frameRateDen, 1) << at;
     }
-
-    CAsfProfile profile = CAsfProfile::Default();
-    ASSERT_EQ(CWMVConverter::AdjustProfile(profile, 720, 576, 128000, 48000), S_OK);
-    const CAsfStreamConfig* video = profile.Find(AsfStreamType::Video);
-    VIDEOINFOHEADER vih{};
-    ASSERT_TRUE(video && video->mediaType.GetFormat(vih));
-    EXPECT_EQ(video->bitrate, 6000000u);
-    EXPECT_EQ(vih.dwBitRate, 6000000u);
-    EXPECT_EQ(vih.bmiHeader.biWidth, 720);
-    EXPECT_EQ(vih.bmiHeader.biHeight, 576);
-}
-
-TEST(WMVProfile, RefusesFormatBlocksOfAnotherSize)
-{
-    // Video described by the second-generation video info block.
-    CAsfProfile wideVideo;
-    CAsfStreamConfig video;
-    video.streamNumber = 1;
-    video.type = AsfStreamType::Video;
-    video.mediaType.majorType = MajorType::Video;
-    video.mediaType.SetFormat(FormatType::VideoInfo2, VIDEOINFOHEADER2{});
-    wideVideo.AddStream(video);
-    EXPECT_LT(CWMVConverter::AdjustProfile(wideVideo, 160, 120, 128000, 48000), 0);
-
-    // Audio whose wave format lacks the ten extra bytes.
-    CAsfProfile shortAudio;
-    CAsfStreamConfig audio;
-    audio.streamNumber = 2;
-    audio.type = AsfStreamType::Audio;
-    audio.mediaType.SetFormat(FormatType::WaveFormatEx, WAVEFORMATEX{kWaveFormatWMAudioV2, 2, 44100, 16002, 5945, 16, 0});
-    shortAudio.AddStream(audio);
-    EXPECT_LT(CWMVConverter::AdjustProfile(shortAudio, 160, 120, 128000, 44100), 0);
 }
 
 class WMVConversion : public ::testing::Test {
@@ -186,10 +144,29 @@ TEST_F(WMVConversion, FailuresLeaveNoDestination)
     EXPECT_EQ(converter.ConvertToWmv((dir / "missing.mp4").string(), out), -1);
     EXPECT_FALSE(fs::exists(out));
 
+    // The writer's own status reaches the caller: a full disk is a full disk.
     writer.failVideoAt = 3;
+    writer.failStatus = -ENOSPC;
     EXPECT_EQ(converter.ConvertToWmv(DeviceClip().string(), out), -1);
     EXPECT_EQ(converter.GetResult(), kConverterFailed);
+    EXPECT_EQ(converter.LastOutcome().cause, ExportCause::WriteFailed);
+    EXPECT_EQ(converter.LastOutcome().Errno(), ENOSPC);
     EXPECT_NE(converter.LastError().find("refused a picture"), std::string::npos) << converter.LastError();
+    EXPECT_EQ(writer.closes, 0);
+    EXPECT_EQ(writer.aborts, 1);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(WMVConversion, AFailureAfterTheOtherStreamEndedWinsOverCompletion)
+{
+    // The sound of this clip ends after 1 s, the pictures fail at the last one of 2 s.
+    const fs::path clip = SynthMedia("wmv-short-sound.mp4",
+                                     {"-f", "lavfi", "-i", "testsrc=size=96x64:rate=10:duration=2", "-f", "lavfi",
+                                      "-i", "sine=sample_rate=44100:duration=1", "-c:v", "mpeg4", "-c:a", "libmp3lame"});
+    writer.failVideoAt = 19;
+    EXPECT_EQ(converter.ConvertToWmv(clip.string(), out), -1);
+    EXPECT_EQ(converter.LastOutcome().cause, ExportCause::WriteFailed);
+    EXPECT_EQ(writer.videoPts.size(), 19u);
     EXPECT_EQ(writer.closes, 0);
     EXPECT_EQ(writer.aborts, 1);
     EXPECT_FALSE(fs::exists(out));

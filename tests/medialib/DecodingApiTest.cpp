@@ -1,4 +1,4 @@
-// The decoding API of libtq9media (for the WMV exporter's push source).
+// The decoding API of libtq9media (for the WMV export pipeline).
 #include "MediaLibTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -184,7 +184,7 @@ TEST(DecodingApi, ConvertsOtherPixelFormatsToYuv420)
 
 TEST(DecodingApi, ReaderAndDecodersOnDifferentThreads)
 {
-    // The push source's shape: one thread reads packets into two queues, one thread per stream decodes.
+    // The export pipeline's shape: one thread reads packets into two queues, one thread per stream decodes.
     FilePtr f = Open(SynthVideoAudio());
     ASSERT_TRUE(f);
     ASSERT_EQ(Tq9MediaOpenDecoder(f.get(), 0), 0);

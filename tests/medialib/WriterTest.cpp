@@ -1,4 +1,4 @@
-// The writer API of libtq9media (WMV: ASF with wmv2 and wmav2), for the WMV exporter's ASF writer filter.
+// The writer API of libtq9media (WMV: ASF with wmv2 and wmav2), for the WMV export pipeline.
 #include "MediaLibTestSupport.h"
 #include "support/AsfPackets.h"
 

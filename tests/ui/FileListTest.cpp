@@ -3,6 +3,7 @@
 #include "GuiFixture.h"
 
 #include "platform/ReadLease.h"
+#include "ui/FileListModel.h"
 
 #include <QTimer>
 
@@ -89,17 +90,25 @@ TEST_F(FileListTest, AShownFolderDeletedOnDiskEmptiesTheList)
     EXPECT_TRUE(m_messages.empty());
 }
 
-TEST_F(FileListTest, RowsWhoseFileVanishedShowNoText)
+TEST_F(FileListTest, RowsAreDrawnFromMemoryReadOncePerListing)
 {
     const fs::path device = AddCard("card");
     const fs::path folder = device / "TQ9_0001";
-    WriteFile(folder / "a.jpg", "jpeg");
+    // More rows than the first screen's batch: the rest arrive from the pool.
+    for (int i = 0; i < 300; ++i)
+        WriteFile(folder / ("clip" + std::to_string(i) + ".jpg"), std::string(1500, 'j'));
     Start();
     Select(folder);
-    // The file goes while the list still has its row (the observer's report has not been handled yet).
-    fs::remove(folder / "a.jpg");
-    ASSERT_EQ(List().RowCount(), 1);
-    EXPECT_EQ(Column(2), (std::vector<std::string>{""}));
+    ASSERT_EQ(List().RowCount(), 300);
+    ASSERT_TRUE(WaitFor([&] { return List().Model()->TextsRead(); }));
+    const std::vector<std::string> sizes = Column(2);
+    EXPECT_EQ(sizes, std::vector<std::string>(300, sizes.front()));
+    EXPECT_FALSE(sizes.front().empty());
+    // The files go while the list still has their rows (the observer's report has not been handled
+    // yet): drawing them reads no disk, so they show what was read, until the report takes them away.
+    for (int i = 0; i < 300; ++i)
+        fs::remove(folder / ("clip" + std::to_string(i) + ".jpg"));
+    EXPECT_EQ(Column(2), sizes);
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 0; }));
 }
 
