@@ -124,7 +124,7 @@ TEST_P(PlacementSafetyTest, AKillAtEveryStepLeavesWholeItemsAndTheNextRunCleansU
 
         // A fresh start: the killed run's working folder goes, and the next placement into the folder
         // clears what the killed one left there.
-        CWorkFolder::RemoveAbandoned();
+        CWorkFolder::RemoveAbandoned(IsWorkingFileName);
         EXPECT_TRUE(Names(tmp).empty());
         {
             auto work = CWorkFolder::Create();
