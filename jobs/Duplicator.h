@@ -68,6 +68,8 @@ public:
     int GetPercent() override { return m_percent.load(); }
     std::string GetCurrentFileName() override;
     bool Copies() const override { return true; }
+    // Read by the front-end after the worker's end, before Run hands the landed paths over.
+    Tally EndTally() override { return {static_cast<int>(m_landed.size()), static_cast<int>(m_failed.size())}; }
 
 protected:
     void WorkerMain() override;

@@ -73,6 +73,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
     m_records.clear();
     m_converted.clear();
     m_failed.clear();
+    m_landed.clear();
     m_spaceFigures.clear();
 
     // A missing destination counts as "not a folder" too: its failed query reports every bit.
@@ -318,6 +319,9 @@ void CImporter::Complete()
         CDebugLog::Write("import timing: " + std::string(moved.moved ? "move " : "copy ") +
                          std::to_string(static_cast<long>(ms)) + " ms");
     }
+    for (size_t i = 0; i < m_converted.size(); ++i)
+        if (moved.RecordLanded(i, m_converted[i].flags))
+            m_landed.push_back(moved.landed[i][PART_MEDIA]);
     if (moved.Succeeded())
         return;
     if (moved.code == DE_OPCANCELLED) {
@@ -373,6 +377,11 @@ int CImporter::TwoPassPercent(int half, int percent)
     if (half == 2)
         return 50 + percent / 2;
     return percent;
+}
+
+IConvProgress::Tally CImporter::EndTally()
+{
+    return {static_cast<int>(m_landed.size()), static_cast<int>(m_failed.size())};
 }
 
 std::string CImporter::GetCurrentFileName()

@@ -91,6 +91,8 @@ const std::map<int, std::string>& builtinTable()
         {346, "Converting finished; a recording ended early."},
         {347, "%s is a folder; it was left in place."},
         {348, "%s is not a regular file; it was left in place."},
+        {400, "Converted %d of %d files; %d failed."},
+        {401, "Copied %d of %d files; %d failed."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };
@@ -180,6 +182,11 @@ std::string FormatText(const std::string& format, int a, int b)
 std::string FormatText(const std::string& format, int a)
 {
     return fill(format, 'd', {std::to_string(a)});
+}
+
+std::string FormatText(const std::string& format, int a, int b, int c)
+{
+    return fill(format, 'd', {std::to_string(a), std::to_string(b), std::to_string(c)});
 }
 
 } // namespace tq9

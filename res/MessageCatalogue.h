@@ -89,6 +89,9 @@ enum StringId : int {
     IDS_CONVERTING_ENDED_EARLY = 346,
     IDS_SIDECAR_FOLDER_LEFT = 347,
     IDS_SIDECAR_ENTRY_LEFT = 348,
+    // Endings of a run that placed some files and failed others, and the texts of the last edges.
+    IDS_CONVERTED_SOME = 400,
+    IDS_COPIED_SOME = 401,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };
@@ -111,5 +114,6 @@ public:
 std::string FormatText(const std::string& format, const std::string& arg);
 std::string FormatText(const std::string& format, int a, int b);
 std::string FormatText(const std::string& format, int a);
+std::string FormatText(const std::string& format, int a, int b, int c);
 
 } // namespace tq9
