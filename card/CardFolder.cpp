@@ -56,6 +56,13 @@ std::optional<std::vector<std::string>> CCardFolder::ListMediaFiles(const std::s
     return files;
 }
 
+bool CCardFolder::TakesAnotherItem(const std::string& folder)
+{
+    size_t busy = 0;
+    const auto files = ListMediaFiles(folder, &busy);
+    return !files || CCardLayout::HasRoomFor(files->size() + busy, 1);
+}
+
 std::string CCardFolder::NameText(const std::string& path)
 {
     const size_t slash = path.rfind('/');

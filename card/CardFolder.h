@@ -17,6 +17,9 @@ public:
     static std::optional<std::vector<std::string>> ListMediaFiles(const std::string& folder,
                                                                   size_t* busy = nullptr);
     static bool IsListableFile(const std::string& path);
+    // Whether folder takes one more media item under the device's limit, counting the files another
+    // program is still writing; true when the folder cannot be read (the write then tells why).
+    static bool TakesAnotherItem(const std::string& folder);
 
     // Row texts of the file list.
     static std::string NameText(const std::string& path);

@@ -32,6 +32,8 @@ int CCardWriteCause::Of(int shellCode)
     case ErrnoCode(EACCES):
     case ErrnoCode(EPERM):
         return ACCESS_DENIED;
+    case kFolderFullCode:
+        return FOLDER_FULL;
     default:
         return 0;
     }
@@ -47,6 +49,7 @@ std::string CCardWriteCause::Lines(int code, const std::string& spaceFigures)
         {CARD_FULL, IDS_CARD_FULL},       {FILE_TOO_LARGE, IDS_CARD_FILE_TOO_LARGE},
         {READ_ONLY, IDS_CARD_READ_ONLY},  {WRITE_FAILED, IDS_CARD_WRITE_FAILED},
         {NAME_REFUSED, IDS_CARD_NAME_REFUSED}, {ACCESS_DENIED, IDS_CARD_ACCESS_DENIED},
+        {FOLDER_FULL, IDS_TOO_MANY_FILES},
     };
     std::string text;
     for (const Line& line : kLines) {

@@ -1,5 +1,5 @@
 // Why a file could not be written onto a card, as the import and the duplication both tell it: one result
-// bit per cause, each with its catalogue line (strings 220-225), from the code a shell file operation
+// bit per cause, each with its catalogue line (strings 220-225 and 207), from the code a shell file operation
 // failed with. The bits sit above the jobs' own codes, so a job may OR them into its result.
 //
 // No state; any thread.
@@ -18,7 +18,8 @@ public:
     static constexpr int WRITE_FAILED = static_cast<int>(0x80000400u);   // card gone, I/O error
     static constexpr int NAME_REFUSED = static_cast<int>(0x80000800u);   // refused or too long a name
     static constexpr int ACCESS_DENIED = static_cast<int>(0x80001000u);
-    static constexpr uint32_t kAllBits = 0x1F80u;
+    static constexpr int FOLDER_FULL = static_cast<int>(0x80002000u);   // the device's files per folder
+    static constexpr uint32_t kAllBits = 0x3F80u;
 
     // The cause of a shell file operation's failure code on the card's side; 0 when none of the above.
     static int Of(int shellCode);

@@ -5,6 +5,7 @@
 #include "card/UserException.h"
 #include "jobs/CardWriteCause.h"
 #include "jobs/ImportSpaceCheck.h"
+#include "jobs/ShellFileCalls.h"
 #include "platform/DebugLog.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -125,6 +126,7 @@ void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)
     op.clearLeftovers = true; // the destination is a card folder
     op.stopRequested = [this] { return GetState() != STATE_RUNNING; };
     op.lockWait = [this](const std::string& folder) { SetWaitingFor(folder); };
+    op.admit = CShellFileCalls::AdmitCardItem;
     op.collisionName = [&record](const std::string& to, int n) { return record.CollisionPath(to, n); };
     op.afterBlock = [this, &before, total](size_t index, uint64_t copied) {
         if (total != 0)

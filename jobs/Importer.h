@@ -45,6 +45,7 @@ public:
     static constexpr int RESULT_WRITE_FAILED = CCardWriteCause::WRITE_FAILED;
     static constexpr int RESULT_NAME_REFUSED = CCardWriteCause::NAME_REFUSED;
     static constexpr int RESULT_ACCESS_DENIED = CCardWriteCause::ACCESS_DENIED;
+    static constexpr int RESULT_FOLDER_FULL = CCardWriteCause::FOLDER_FULL;
 
     // A source that was not imported: the dropped path when Prepare refused it, the record's sourcePath
     // when a later step failed.
