@@ -71,6 +71,9 @@ std::string CCardFolder::NameText(const std::string& path)
 
 std::string CCardFolder::DurationText(uint32_t seconds)
 {
+    // A length no recording has (a hostile FFFFFFFF would read 1193046:28:15) is unknown.
+    if (seconds > kMaxShownSeconds)
+        return "--:--:--";
     char buf[64];
     std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", seconds / 3600, (seconds / 60) % 60, seconds % 60);
     return buf;

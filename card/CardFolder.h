@@ -23,9 +23,11 @@ public:
 
     // Row texts of the file list.
     static std::string NameText(const std::string& path);
-    // "%02d:%02d:%02d" from the .mrk sidecar's seconds (00:00:00 without one).
+    // "%02d:%02d:%02d" from the .mrk sidecar's seconds (00:00:00 without one); "--:--:--" beyond
+    // kMaxShownSeconds, far past anything a card holds (4 GB of 128 kbit/s sound is 75 hours).
     static std::string DurationText(const std::string& path);
     static std::string DurationText(uint32_t seconds);
+    static constexpr uint32_t kMaxShownSeconds = 999 * 3600 + 59 * 60 + 59;
     // Size in 1000-byte units with thousands commas and " KB".
     static std::string SizeText(uint64_t bytes);
     static std::string SizeTextOf(const std::string& path);

@@ -19,10 +19,18 @@ public:
     static constexpr int NAME_REFUSED = static_cast<int>(0x80000800u);   // refused or too long a name
     static constexpr int ACCESS_DENIED = static_cast<int>(0x80001000u);
     static constexpr int FOLDER_FULL = static_cast<int>(0x80002000u);   // the device's files per folder
-    static constexpr uint32_t kAllBits = 0x3F80u;
+    static constexpr int CARD_REMOVED = static_cast<int>(0x80004000u);  // the card or its driver went away
+    static constexpr uint32_t kAllBits = 0x7F80u;
 
     // The cause of a shell file operation's failure code on the card's side; 0 when none of the above.
     static int Of(int shellCode);
+    // The same for a failure writing into folder, which tells apart what one errno means twice: ENOENT
+    // from a card that was unmounted under the write (the folder is gone) or from a driver refusing a
+    // name, EPERM from a folder we may not write or from a FAT driver refusing a name.
+    static int OfWriteInto(int shellCode, const std::string& folder);
+    // What a failed mkdir of a card folder says: string 145 and, when errno tells, the cause's line (the
+    // device's folder limit: string 402).
+    static std::string MakeFolderFailureText(int err);
     // One line ("...\n") per cause bit set in code, in bit order; after the card-full line,
     // spaceFigures and "\n" when it is not empty.
     static std::string Lines(int code, const std::string& spaceFigures = std::string());

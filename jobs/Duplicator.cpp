@@ -144,7 +144,7 @@ void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)
     CDebugLog::Write("duplication: " + record.sourcePath + " -> " + m_destination + ": " +
                      CShellFileOperation::ErrorName(code));
     // The item is named with its cause and the others go on, as the import's placement does.
-    int cause = CCardWriteCause::Of(code);
+    int cause = CCardWriteCause::OfWriteInto(code, m_destination);
     if (code == DE_INVALIDFILES || code == DE_ACCESSDENIEDSRC)
         cause = RESULT_SOURCE_GONE;
     else if (cause == 0)

@@ -43,10 +43,10 @@ void writeMarker(const std::string& path, int32_t durationMs)
         fail("cannot write the marker " + path);
 }
 
-// The import's code for what kept an item off the card (a code of the shell file operations).
-int causeOf(int code)
+// The import's code for what kept an item off the card folder (a code of the shell file operations).
+int causeOf(int code, const std::string& folder)
 {
-    const int cause = CCardWriteCause::Of(code);
+    const int cause = CCardWriteCause::OfWriteInto(code, folder);
     return cause != 0 ? cause : CImporter::RESULT_OTHER_ERROR;
 }
 
@@ -334,7 +334,7 @@ void CImporter::Complete()
     for (size_t i = 0; i < m_converted.size(); ++i) {
         if (moved.RecordLanded(i, m_converted[i].flags))
             continue;
-        const int cause = causeOf(i < moved.codes.size() ? moved.codes[i] : moved.code);
+        const int cause = causeOf(i < moved.codes.size() ? moved.codes[i] : moved.code, m_destination);
         m_failed.push_back({m_converted[i].sourcePath, cause});
         causes |= cause;
     }

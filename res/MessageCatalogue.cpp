@@ -93,6 +93,8 @@ const std::map<int, std::string>& builtinTable()
         {348, "%s is not a regular file; it was left in place."},
         {400, "Converted %d of %d files; %d failed."},
         {401, "Copied %d of %d files; %d failed."},
+        {402, "The card holds as many folders as the device allows (127)."},
+        {403, "The card was removed, or its driver stopped, while it was written."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

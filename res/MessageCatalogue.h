@@ -92,6 +92,8 @@ enum StringId : int {
     // Endings of a run that placed some files and failed others, and the texts of the last edges.
     IDS_CONVERTED_SOME = 400,
     IDS_COPIED_SOME = 401,
+    IDS_CARD_FOLDER_LIMIT = 402,
+    IDS_CARD_REMOVED = 403,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };

@@ -164,6 +164,7 @@ TEST(RowTexts, DurationSizeAndDate)
     EXPECT_EQ(CCardFolder::DurationText(61u), "00:01:01");
     EXPECT_EQ(CCardFolder::DurationText(3661u), "01:01:01");
     EXPECT_EQ(CCardFolder::DurationText(360000u), "100:00:00");
+    EXPECT_EQ(CCardFolder::DurationText(0xFFFFFFFFu), "--:--:--"); // a hostile .mrk, not 1193046:28:15
     EXPECT_EQ(CCardFolder::SizeText(999), "0 KB");
     EXPECT_EQ(CCardFolder::SizeText(1234567), "1,234 KB");
     EXPECT_EQ(CCardFolder::SizeText(1000000000000ull), "1,000,000,000 KB");

@@ -40,7 +40,7 @@ TEST(CatalogueJaTest, EveryIdIsTranslatedWithTheSameFieldsAndLayout)
         ids.push_back(id);
     for (int id = IDS_ONE_FILE_EXPORTED; id <= IDS_SIDECAR_ENTRY_LEFT; ++id)
         ids.push_back(id);
-    for (int id = IDS_CONVERTED_SOME; id <= IDS_COPIED_SOME; ++id)
+    for (int id = IDS_CONVERTED_SOME; id <= IDS_CARD_REMOVED; ++id)
         ids.push_back(id);
     ids.push_back(57344);
     ids.push_back(57345);
