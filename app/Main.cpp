@@ -3,6 +3,7 @@
 #include <csignal>
 #include "app/SingleInstance.h"
 #include "app/TQ9GUIApp.h"
+#include "card/TQ9SystemFile.h"
 #include "jobs/DragOutSource.h"
 #include "platform/WorkFolder.h"
 #include "ui/SignalQuit.h"
@@ -90,7 +91,7 @@ int main(int argc, char** argv)
         return 0;
     // Working folders of imports that were killed (by either program) go at the next start, and so do the
     // copies handed out by drags of a run that did not end normally.
-    tq9::CWorkFolder::RemoveAbandoned();
+    tq9::CWorkFolder::RemoveAbandoned(tq9::IsWorkingFileName);
     tq9::CDragOutSource::RemoveLeftovers();
     // SIGTERM cancels a running import like its Cancel button, then quits.
     tq9::CSignalQuit signalQuit;

@@ -58,6 +58,13 @@ std::optional<std::vector<std::string>> CCardFolder::ListMediaFiles(const std::s
     return files;
 }
 
+bool CCardFolder::TakesAnotherItem(const std::string& folder)
+{
+    size_t busy = 0;
+    const auto files = ListMediaFiles(folder, &busy);
+    return !files || CCardLayout::HasRoomFor(files->size() + busy, 1);
+}
+
 std::string CCardFolder::NameText(const std::string& path)
 {
     const size_t slash = path.rfind('/');
@@ -66,6 +73,9 @@ std::string CCardFolder::NameText(const std::string& path)
 
 std::string CCardFolder::DurationText(uint32_t seconds)
 {
+    // A length no recording has (a hostile FFFFFFFF would read 1193046:28:15) is unknown.
+    if (seconds > kMaxShownSeconds)
+        return "--:--:--";
     char buf[64];
     std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", seconds / 3600, (seconds / 60) % 60, seconds % 60);
     return buf;

@@ -17,12 +17,17 @@ public:
     static std::optional<std::vector<std::string>> ListMediaFiles(const std::string& folder,
                                                                   size_t* busy = nullptr);
     static bool IsListableFile(const std::string& path);
+    // Whether folder takes one more media item under the device's limit, counting the files another
+    // program is still writing; true when the folder cannot be read (the write then tells why).
+    static bool TakesAnotherItem(const std::string& folder);
 
     // Row texts of the file list.
     static std::string NameText(const std::string& path);
-    // "%02d:%02d:%02d" from the .mrk sidecar's seconds (00:00:00 without one).
+    // "%02d:%02d:%02d" from the .mrk sidecar's seconds (00:00:00 without one); "--:--:--" beyond
+    // kMaxShownSeconds, far past anything a card holds (4 GB of 128 kbit/s sound is 75 hours).
     static std::string DurationText(const std::string& path);
     static std::string DurationText(uint32_t seconds);
+    static constexpr uint32_t kMaxShownSeconds = 999 * 3600 + 59 * 60 + 59;
     // The program's size rule (CByteSize): "31.9 KB".
     static std::string SizeText(uint64_t bytes);
     static std::string SizeTextOf(const std::string& path);

@@ -9,6 +9,7 @@
 #include "platform/DirectoryEnumerator.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderLock.h"
 
 namespace tq9 {
 
@@ -34,6 +35,9 @@ std::vector<CardInfo> CCardScan::Scan()
 
 std::optional<std::vector<std::string>> CCardScan::ListFolders(const std::string& deviceFolder)
 {
+    CFolderLock lock(deviceFolder);
+    if (!lock.Locked())
+        return std::nullopt;
     CDirectoryEnumerator e(deviceFolder);
     if (!e.IsOpen())
         return std::nullopt;
@@ -65,16 +69,23 @@ std::optional<std::string> CCardScan::CreateNumberedFolder(const std::string& de
         if (CFileAttributes::IsDirectory(deviceFolder + "/" + name))
             ++count;
     }
-    if (count > layout::kMaxCountedFolderEntries)
+    if (count > layout::kMaxCountedFolderEntries) {
+        errno = EMLINK;
         return std::nullopt;
+    }
     for (int n = layout::kFirstFolderNumber; n <= layout::kLastFolderNumber; ++n) {
         const std::string candidate = deviceFolder + "/" + CCardLayout::NumberedFolderName(n);
         if (CFileAttributes::Exists(candidate))
             continue;
-        if (::mkdir(candidate.c_str(), 0777) != 0 || !CFileAttributes::IsDirectory(candidate))
+        if (::mkdir(candidate.c_str(), 0777) != 0)
             return std::nullopt;
+        if (!CFileAttributes::IsDirectory(candidate)) {
+            errno = EIO;
+            return std::nullopt;
+        }
         return candidate;
     }
+    errno = EMLINK;
     return std::nullopt;
 }
 

@@ -27,7 +27,8 @@ public:
 
     // Creates the lowest free TQ9_nnnn (1..127) in deviceFolder and returns its path. Refuses when the
     // device folder already counts more than 128 directory entries ("..", and 127 sub-folders), when all
-    // numbers are taken, or when the folder cannot be made.
+    // numbers are taken (errno EMLINK for both), or when the folder cannot be made (mkdir's errno). The
+    // count and the mkdir happen under the device folder's lock, so two runs cannot pass the limit together.
     static std::optional<std::string> CreateNumberedFolder(const std::string& deviceFolder);
 
     // The device folder that a card root, the device folder itself or one of its folders belongs to;

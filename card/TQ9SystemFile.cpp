@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "card/CardLayout.h"
+#include "card/ExportSystemFile.h"
+#include "card/ImportSystemFile.h"
 #include "card/UserException.h"
 #include "platform/DirectoryEnumerator.h"
 #include "platform/FatNames.h"
@@ -55,6 +57,20 @@ const ExtensionRow& LookupExtension(const ExtensionRow* table, const std::string
         if (equalsIgnoreCase(extension, row->extension))
             return *row;
     return *row;
+}
+
+bool IsWorkingFileName(const std::string& name)
+{
+    SplitPathResult parts;
+    if (name.find('/') != std::string::npos || !SplitPath(name, parts) || parts.base.empty() ||
+        parts.extension.empty())
+        return false;
+    for (const ExtensionRow* table : {kImportExtensionTable, kExportExtensionTable, kCardExtensionTable}) {
+        for (const ExtensionRow* row = table; row->extension[0] != '\0'; ++row)
+            if (equalsIgnoreCase(parts.extension, row->extension) || equalsIgnoreCase(parts.extension, row->target))
+                return true;
+    }
+    return equalsIgnoreCase(parts.extension, "wmv") || equalsIgnoreCase(parts.extension, "passlog");
 }
 
 bool SplitPath(const std::string& path, SplitPathResult& out)

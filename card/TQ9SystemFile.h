@@ -55,6 +55,9 @@ bool SplitPath(const std::string& path, SplitPathResult& out);
 bool GetExtension(const std::string& path, std::string& extension);
 // True when the path has an extension that is neither exactly "mrk" nor exactly "thm".
 bool IsListable(const std::string& path);
+// True for a name a run writes in its working folder: a base name and an extension that the import or
+// the export produces or keeps, a sidecar's, "wmv" or "passlog" (compared as LookupExtension does).
+bool IsWorkingFileName(const std::string& name);
 // The long form of path, which must name a file: throws CUserException for a missing path, a folder or a
 // path without a long form.
 std::string LongFilePath(const std::string& path);

@@ -1,5 +1,6 @@
 // tq9 cards, tq9 ls, tq9 mkdir: browsing a card and making folders.
 #include <algorithm>
+#include <cerrno>
 #include <iostream>
 
 #include "card/CardFolder.h"
@@ -7,6 +8,7 @@
 #include "card/NaturalOrder.h"
 #include "card/UserException.h"
 #include "cli/Command.h"
+#include "jobs/CardWriteCause.h"
 #include "jobs/CardFolderArgument.h"
 #include "res/MessageCatalogue.h"
 
@@ -57,10 +59,13 @@ int runMkdir(const ParsedArgs& args)
 {
     auto device = CCardScan::DeviceFolderFor(args.Positional()[0]);
     std::optional<std::string> made;
+    errno = 0;
     if (device)
         made = CCardScan::CreateNumberedFolder(*device);
     if (!made) {
-        PrintError(CMessageCatalogue::Get(IDS_MAKE_FOLDER_FAILED));
+        const std::string text = CCardWriteCause::MakeFolderFailureText(errno);
+        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            PrintError(text.substr(start, end - start));
         return kExitFailed;
     }
     std::cout << *made << "\n";

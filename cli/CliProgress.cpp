@@ -133,9 +133,8 @@ void CCliProgress::Show(IConvProgress& job, int state, bool last)
         if (!current.empty() && percent < job.GetPercentMax())
             line += "  " + FormatText(CMessageCatalogue::Get(ids.file), current);
     } else {
-        const int id = ids.Ending(state);
-        if (id != IDS_CONVERTING_FINISHED || !m_finishedAfterJob)
-            line += "  " + CMessageCatalogue::Get(id);
+        if (ids.Ending(state) != IDS_CONVERTING_FINISHED || !m_finishedAfterJob)
+            line += "  " + ProgressEndingText(job, state);
     }
 
     const auto now = std::chrono::steady_clock::now();

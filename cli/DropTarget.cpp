@@ -51,8 +51,10 @@ std::optional<int> CheckDropFolder(const std::string& command, const std::string
     return std::nullopt;
 }
 
-int JobExitCode(int result)
+int JobExitCode(int result, size_t placed)
 {
+    if (result < 0 && placed > 0)
+        return kExitSomeFailed;
     return result == 0 ? kExitOk : result == JOB_RESULT_CANCELED ? kExitCanceled : kExitFailed;
 }
 

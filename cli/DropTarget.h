@@ -19,7 +19,8 @@ std::optional<int> CheckFilesExist(const std::string& command, const std::vector
 // not one passes: the job refuses it with its own text.
 std::optional<int> CheckDropFolder(const std::string& command, const std::string& folder, size_t adding);
 
-// The exit code of a job's result: 0 done, 1 cancelled, 3 failed.
-int JobExitCode(int result);
+// The exit code of a job's result: 0 done, 1 cancelled, 3 failed; 4 for a failure after placed files
+// had landed (a script that retries on 3 would make duplicates).
+int JobExitCode(int result, size_t placed = 0);
 
 } // namespace tq9::cli

@@ -47,10 +47,8 @@ int runDup(const ParsedArgs& args)
     const std::string report = DuplicationReportText(duplicator, result);
     if (!report.empty())
         std::cerr << report << (report.back() == '\n' ? "" : "\n");
-    // Items that landed while others failed (each named with its cause above).
-    if (result < 0 && result != JOB_RESULT_CANCELED && !duplicator.Duplicated().empty())
-        return kExitSomeFailed;
-    return JobExitCode(result);
+    // Items that landed while others failed (each named with its cause above) say so.
+    return JobExitCode(result, duplicator.Duplicated().size());
 }
 
 } // namespace

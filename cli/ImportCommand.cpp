@@ -53,10 +53,13 @@ int runImport(const ParsedArgs& args)
     // Only now is everything on the card.
     if (result == 0)
         frontEnd.ShowFinished();
+    // What landed, also when others failed or a cancel came during the placement.
+    for (const std::string& path : importer.Imported())
+        std::cout << path << "\n";
     const std::string report = ImportReportText(importer, result);
     if (!report.empty())
         std::cerr << report << (report.back() == '\n' ? "" : "\n");
-    return JobExitCode(result);
+    return JobExitCode(result, importer.Imported().size());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <iostream>
 
+#include "card/TQ9SystemFile.h"
 #include "cli/Command.h"
 #include "platform/CardRoots.h"
 #include "platform/WorkFolder.h"
@@ -18,7 +19,7 @@ int main(int argc, char** argv)
     // QSettings and the imaging code want an application object; nothing here runs an event loop.
     QCoreApplication app(argc, argv);
     // Working folders of imports that were killed (by either program) go at the next start.
-    tq9::CWorkFolder::RemoveAbandoned();
+    tq9::CWorkFolder::RemoveAbandoned(tq9::IsWorkingFileName);
     std::vector<std::string> args(argv + 1, argv + argc);
 
     size_t i = 0;

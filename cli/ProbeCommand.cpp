@@ -38,6 +38,8 @@ int runProbe(const ParsedArgs& args)
     out << "file: " << info.path << "\n"
         << "format: " << info.formatName << "\n"
         << "duration_ms: " << info.durationMs << "\n";
+    if (info.durationEstimated)
+        out << "duration_estimated: yes (from the bit rate; the file is too long to measure)\n";
     for (size_t i = 0; i < info.streams.size(); ++i) {
         const StreamInfo& s = info.streams[i];
         out << "stream " << i << ": kind=" << StreamKind(s.codecId) << " codec=" << Tq9MediaCodecName(s.codecId)

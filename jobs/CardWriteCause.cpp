@@ -1,6 +1,9 @@
 #include "jobs/CardWriteCause.h"
 
 #include <cerrno>
+#include <unistd.h>
+
+#include "platform/FileAttributes.h"
 
 #include "platform/ShellFileOperation.h"
 #include "res/MessageCatalogue.h"
@@ -24,6 +27,8 @@ int CCardWriteCause::Of(int shellCode)
     case ErrnoCode(ENOTCONN):
     case ErrnoCode(ESTALE):
         return WRITE_FAILED;
+    case ErrnoCode(ECONNABORTED): // a FUSE driver that died mid-write
+        return CARD_REMOVED;
     case DE_FILENAMETOOLONG:
     case ErrnoCode(EINVAL):
     case ErrnoCode(EILSEQ):
@@ -32,9 +37,29 @@ int CCardWriteCause::Of(int shellCode)
     case ErrnoCode(EACCES):
     case ErrnoCode(EPERM):
         return ACCESS_DENIED;
+    case kFolderFullCode:
+        return FOLDER_FULL;
     default:
         return 0;
     }
+}
+
+int CCardWriteCause::OfWriteInto(int shellCode, const std::string& folder)
+{
+    const int cause = Of(shellCode);
+    if (shellCode == ErrnoCode(ENOENT) && !CFileAttributes::IsDirectory(folder))
+        return CARD_REMOVED;
+    if (shellCode == ErrnoCode(EPERM) && ::access(folder.c_str(), W_OK) == 0)
+        return NAME_REFUSED;
+    return cause;
+}
+
+std::string CCardWriteCause::MakeFolderFailureText(int err)
+{
+    std::string text = CMessageCatalogue::Get(IDS_MAKE_FOLDER_FAILED) + "\n";
+    if (err == EMLINK)
+        return text + CMessageCatalogue::Get(IDS_CARD_FOLDER_LIMIT) + "\n";
+    return text + Lines(Of(ErrnoCode(err)));
 }
 
 std::string CCardWriteCause::Lines(int code, const std::string& spaceFigures)
@@ -47,6 +72,7 @@ std::string CCardWriteCause::Lines(int code, const std::string& spaceFigures)
         {CARD_FULL, IDS_CARD_FULL},       {FILE_TOO_LARGE, IDS_CARD_FILE_TOO_LARGE},
         {READ_ONLY, IDS_CARD_READ_ONLY},  {WRITE_FAILED, IDS_CARD_WRITE_FAILED},
         {NAME_REFUSED, IDS_CARD_NAME_REFUSED}, {ACCESS_DENIED, IDS_CARD_ACCESS_DENIED},
+        {FOLDER_FULL, IDS_TOO_MANY_FILES},    {CARD_REMOVED, IDS_CARD_REMOVED},
     };
     std::string text;
     for (const Line& line : kLines) {

@@ -58,6 +58,13 @@ public:
     // True once the job has handed on a result shorter than its source (a recording that ended early, kept
     // as far as it goes): a job that ends well then says so instead of "finished successfully".
     virtual bool SomeEndedEarly() const { return false; }
+    // Once the job has ended: how many files it placed and how many it left out, for an ending that says
+    // how many arrived when some did and others failed. A job that does not count says {0, 0}.
+    struct Tally {
+        int placed = 0;
+        int failed = 0;
+    };
+    virtual Tally EndTally() { return {}; }
 };
 
 } // namespace tq9

@@ -6,6 +6,7 @@
 #include "card/UserException.h"
 #include "jobs/CardWriteCause.h"
 #include "jobs/ImportSpaceCheck.h"
+#include "jobs/ShellFileCalls.h"
 #include "platform/DebugLog.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -127,6 +128,7 @@ void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)
     op.clearLeftovers = true; // the destination is a card folder
     op.stopRequested = [this] { return GetState() != STATE_RUNNING; };
     op.lockWait = [this](const std::string& folder) { SetWaitingFor(folder); };
+    op.admit = CShellFileCalls::AdmitCardItem;
     op.collisionName = [&record](const std::string& to, int n) { return record.CollisionPath(to, n); };
     op.afterBlock = [this, &before, total](size_t index, uint64_t copied) {
         if (total != 0)
@@ -144,7 +146,7 @@ void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)
     CDebugLog::Write("duplication: " + record.sourcePath + " -> " + m_destination + ": " +
                      CShellFileOperation::ErrorName(code));
     // The item is named with its cause and the others go on, as the import's placement does.
-    int cause = CCardWriteCause::Of(code);
+    int cause = CCardWriteCause::OfWriteInto(code, m_destination);
     if (code == DE_INVALIDFILES || code == DE_ACCESSDENIEDSRC)
         cause = RESULT_SOURCE_GONE;
     else if (cause == 0)

@@ -69,6 +69,8 @@ public:
     std::string GetCurrentFileName() override;
     bool Copies() const override { return true; }
     JobKind Kind() const override { return JobKind::Duplication; }
+    // Read by the front-end after the worker's end, before Run hands the landed paths over.
+    Tally EndTally() override { return {static_cast<int>(m_landed.size()), static_cast<int>(m_failed.size())}; }
 
 protected:
     void WorkerMain() override;

@@ -50,10 +50,10 @@ void writeMarker(const std::string& path, int32_t durationMs)
         fail("cannot write the marker " + path);
 }
 
-// The import's code for what kept an item off the card (a code of the shell file operations).
-int causeOf(int code)
+// The import's code for what kept an item off the card folder (a code of the shell file operations).
+int causeOf(int code, const std::string& folder)
 {
-    const int cause = CCardWriteCause::Of(code);
+    const int cause = CCardWriteCause::OfWriteInto(code, folder);
     return cause != 0 ? cause : CImporter::RESULT_OTHER_ERROR;
 }
 
@@ -80,6 +80,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
     m_records.clear();
     m_converted.clear();
     m_failed.clear();
+    m_landed.clear();
     m_spaceFigures.clear();
 
     // A missing destination counts as "not a folder" too: its failed query reports every bit.
@@ -339,6 +340,9 @@ void CImporter::Complete()
         CDebugLog::Write("import timing: " + std::string(moved.moved ? "move " : "copy ") +
                          std::to_string(static_cast<long>(ms)) + " ms");
     }
+    for (size_t i = 0; i < m_converted.size(); ++i)
+        if (moved.RecordLanded(i, m_converted[i].flags))
+            m_landed.push_back(moved.landed[i][PART_MEDIA]);
     if (moved.Succeeded())
         return;
     if (moved.code == DE_OPCANCELLED) {
@@ -351,7 +355,7 @@ void CImporter::Complete()
     for (size_t i = 0; i < m_converted.size(); ++i) {
         if (moved.RecordLanded(i, m_converted[i].flags))
             continue;
-        const int cause = causeOf(i < moved.codes.size() ? moved.codes[i] : moved.code);
+        const int cause = causeOf(i < moved.codes.size() ? moved.codes[i] : moved.code, m_destination);
         m_failed.push_back({m_converted[i].sourcePath, cause});
         causes |= cause;
     }
@@ -394,6 +398,11 @@ int CImporter::TwoPassPercent(int half, int percent)
     if (half == 2)
         return 50 + percent / 2;
     return percent;
+}
+
+IConvProgress::Tally CImporter::EndTally()
+{
+    return {static_cast<int>(m_landed.size()), static_cast<int>(m_failed.size())};
 }
 
 std::string CImporter::GetCurrentFileName()

@@ -45,6 +45,7 @@ public:
     static constexpr int RESULT_WRITE_FAILED = CCardWriteCause::WRITE_FAILED;
     static constexpr int RESULT_NAME_REFUSED = CCardWriteCause::NAME_REFUSED;
     static constexpr int RESULT_ACCESS_DENIED = CCardWriteCause::ACCESS_DENIED;
+    static constexpr int RESULT_FOLDER_FULL = CCardWriteCause::FOLDER_FULL;
 
     // A source that was not imported: the dropped path when Prepare refused it, the record's sourcePath
     // when a later step failed.
@@ -71,6 +72,8 @@ public:
     std::string BuildErrorMessage(int code) const;
     // Sources not imported by the last Prepare/Run, in order.
     const std::vector<FailedSrcPathT>& FailedSources() const { return m_failed; }
+    // The card paths of the media files the last Run placed, in order (also after a cancel or a failure).
+    const std::vector<std::string>& Imported() const { return m_landed; }
 
     // Conversion preferences for the next runs (start-up, Setup dialog, tq9's flags).
     void SetNTSC(int ntsc) { m_settings.NTSC = ntsc; }
@@ -83,6 +86,7 @@ public:
     int GetFileCount() override;
     int GetPercent() override;
     std::string GetCurrentFileName() override;
+    Tally EndTally() override;
     // A pass's percentage as a share of the whole conversion: half 1 (first pass) 0-50, half 2 50-100,
     // half 0 (a single pass) unchanged.
     static int TwoPassPercent(int half, int percent);
@@ -113,6 +117,7 @@ private:
     std::vector<CTQ9ImportSystemFile> m_records;   // the file sequence
     std::vector<CTQ9ImportSystemFile> m_converted; // records whose files were all produced
     std::vector<FailedSrcPathT> m_failed;
+    std::vector<std::string> m_landed; // see Imported
     std::string m_errorSubject; // the destination, for the message of RESULT_NOT_DIRECTORY
     std::string m_spaceFigures; // needed and free space, for the message of RESULT_CARD_FULL
     ConversionSettings m_settings; // NTSC 1, LetterBox 0, 2pass 0 until set

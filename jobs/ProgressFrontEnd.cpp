@@ -41,4 +41,16 @@ ProgressTextIds ProgressTextsFor(const IConvProgress& job)
             job.SomeEndedEarly() ? IDS_CONVERTING_ENDED_EARLY : IDS_CONVERTING_FINISHED, title};
 }
 
+std::string ProgressEndingText(IConvProgress& job, int state)
+{
+    if (state == STATE_FAILED) {
+        const IConvProgress::Tally tally = job.EndTally();
+        if (tally.placed > 0 && tally.failed > 0)
+            return FormatText(CMessageCatalogue::Get(job.Copies() ? IDS_COPIED_SOME : IDS_CONVERTED_SOME),
+                              tally.placed, tally.placed + tally.failed, tally.failed);
+    }
+    const int id = ProgressTextsFor(job).Ending(state);
+    return id != 0 ? CMessageCatalogue::Get(id) : std::string();
+}
+
 } // namespace tq9

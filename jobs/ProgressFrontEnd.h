@@ -43,5 +43,9 @@ struct ProgressTextIds {
     int Ending(int state) const;
 };
 ProgressTextIds ProgressTextsFor(const IConvProgress& job);
+// The ending a front-end shows for a final state ("" while running): the catalogue's, except that a job
+// that failed after placing some files says how many of how many arrived ("Converted 7 of 8 files; 1
+// failed.").
+std::string ProgressEndingText(IConvProgress& job, int state);
 
 } // namespace tq9

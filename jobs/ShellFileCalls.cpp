@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "card/CardFolder.h"
 #include "card/UserException.h"
 #include "jobs/CardFolderArgument.h"
 #include "jobs/ShellPathList.h"
@@ -85,6 +86,7 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
             return true;
         };
     }
+    op.admit = AdmitCardItem;
     result.code = CShellFileOperation::Run(op);
     result.aborted = op.anyOperationsAborted;
     result.codes.assign(records.size(), 0);
@@ -96,6 +98,11 @@ ImportResultT CShellFileCalls::MoveOrCopyImport(const std::string& tempFolder, c
     if (failed(result.code, op))
         LogErrorName(result.code);
     return result;
+}
+
+int CShellFileCalls::AdmitCardItem(const std::string& folder)
+{
+    return CCardFolder::TakesAnotherItem(folder) ? 0 : kFolderFullCode;
 }
 
 int CShellFileCalls::DeleteCardFiles(const std::vector<CTQ9SystemFile>& records)

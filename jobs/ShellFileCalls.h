@@ -60,6 +60,10 @@ public:
     static int DeleteSelected(const std::vector<std::string>& selectedPaths,
                               std::vector<std::string>* leftInPlace = nullptr);
 
+    // The admit check of every placement into a card folder: 0, or kFolderFullCode when the folder holds
+    // as many media files as the device allows.
+    static int AdmitCardItem(const std::string& folder);
+
     // Writes the name of a failure code to the debug log (nothing for 0 or a code without a name).
     static void LogErrorName(int code);
 };

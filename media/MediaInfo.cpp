@@ -14,6 +14,9 @@ void MediaInfo::Record(int kind, int streamId, int64_t value)
     case TQ9_EVENT_DURATION:
         durationMs = Tq9EventLow(value);
         return;
+    case TQ9_EVENT_DURATION_ESTIMATED:
+        durationEstimated = true;
+        return;
     case TQ9_EVENT_FORMAT_INFO: {
         // The library passes the address of its own string, valid during the call.
         const char* name = Tq9EventString(value);

@@ -29,6 +29,7 @@ struct MediaInfo {
     std::string path;       // the probed file, set by Probe before the run
     std::string formatName; // container format name; empty until reported
     int32_t durationMs = 0; // 0 until reported
+    bool durationEstimated = false; // the container's estimate: the file was too long to measure
     // Indexed by the library's stream id.
     std::vector<StreamInfo> streams;
 

@@ -5,7 +5,7 @@
 
 namespace tq9media {
 
-MediaFile::MediaFile(const std::string& path) : m_input(OpenInput(path, ""))
+MediaFile::MediaFile(const std::string& path) : m_input(OpenInput(path, "", &m_guard))
 {
     m_decoders.resize(m_input->nb_streams);
 }
@@ -89,7 +89,7 @@ MediaFile::Decoder& MediaFile::Get(int stream, AVMediaType type)
 
 int MediaFile::Read(AVPacket* packet)
 {
-    return av_read_frame(m_input.get(), packet);
+    return m_guard.Read(packet);
 }
 
 int MediaFile::Send(int stream, const AVPacket* packet)

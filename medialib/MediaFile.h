@@ -5,6 +5,7 @@
 #pragma once
 
 #include "medialib/Ffmpeg.h"
+#include "medialib/InputGuard.h"
 #include "medialib/Resampler.h"
 #include "medialib/tq9media.h"
 
@@ -46,6 +47,7 @@ private:
     int64_t ToUs(int stream, int64_t ts) const;
     int ConvertSound(int stream, Decoder& d, const AVFrame* frame, Tq9MediaSound* sound);
 
+    InputGuard m_guard; // a tail without packets ends the input; outlives m_input
     InputContextPtr m_input;
     std::vector<std::unique_ptr<Decoder>> m_decoders; // by container index; null until opened
 };

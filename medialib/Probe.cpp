@@ -1,5 +1,6 @@
 #include "medialib/Probe.h"
 
+#include "medialib/InputGuard.h"
 #include "medialib/Streams.h"
 
 namespace tq9media {
@@ -37,13 +38,18 @@ void ReportAudio(const AVStream* st, int id, Reporter& r)
 
 void RunProbe(const InputSpec& input, Reporter& reporter)
 {
-    InputContextPtr ctx = OpenInput(input.path, input.format);
+    InputGuard guard(&reporter);
+    InputContextPtr ctx = OpenInput(input.path, input.format, &guard);
     const StreamChoice choice = ChooseStreams(ctx.get());
     if (choice.video < 0 && choice.audio < 0)
         throw MediaError(AVERROR_STREAM_NOT_FOUND, "no audio or video stream");
     reporter.CheckStop();
     reporter.Send(TQ9_EVENT_FORMAT_INFO, 0, Tq9EventFromString(ctx->iformat->name));
-    reporter.Total(SourceDurationUs(ctx.get(), input) / 1000);
+    bool estimated = false;
+    const int64_t durationUs = SourceDurationUs(ctx.get(), input, reporter, estimated);
+    if (estimated)
+        reporter.Send(TQ9_EVENT_DURATION_ESTIMATED, 0, 1);
+    reporter.Total(durationUs / 1000);
     int id = 0;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         AVStream* st = ctx->streams[i];

@@ -40,6 +40,9 @@ public:
     }
     // The last position reported again, as the stop check of a loop that makes no progress of its own.
     void Tick() { Position(m_position); }
+    // The same without the throw, for code FFmpeg calls (nothing may unwind through its frames).
+    void Poll() { Send(TQ9_EVENT_POSITION, 0, m_position); }
+    bool StopRequested() const { return m_stop; }
 
     void Status(int status) { Send(TQ9_EVENT_STATUS, 0, static_cast<int64_t>(status)); }
 

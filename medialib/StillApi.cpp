@@ -54,9 +54,14 @@ AVFilterContext* FilterNamed(AVFilterGraph* graph, const char* name)
 
 int ToSdr(const Tq9HdrStill& picture, uint8_t* out, int outStride)
 {
+    // A file's byte may name no value of FFmpeg's enums: such a number is never cast to one.
+    if (!Tq9MediaIsHdrTransfer(picture.transfer))
+        return AVERROR(EINVAL);
+    const AVColorPrimaries primaries = picture.primaries > 0 && picture.primaries < AVCOL_PRI_NB
+                                           ? static_cast<AVColorPrimaries>(picture.primaries)
+                                           : AVCOL_PRI_UNSPECIFIED;
     const ColourConversion colour = ColourConversion::ForHdrStill(
-        static_cast<AVColorTransferCharacteristic>(picture.transfer),
-        static_cast<AVColorPrimaries>(picture.primaries), picture.peakNits);
+        static_cast<AVColorTransferCharacteristic>(picture.transfer), primaries, picture.peakNits);
     if (colour.GetKind() == ColourConversion::Kind::None)
         return AVERROR(EINVAL);
     FilterGraphPtr graph(avfilter_graph_alloc());
@@ -107,7 +112,8 @@ extern "C" {
 
 TQ9MEDIA_API int Tq9MediaIsHdrTransfer(int transfer)
 {
-    return ColourConversion::IsHdrTransfer(static_cast<AVColorTransferCharacteristic>(transfer));
+    // Compared as numbers: a cICP chunk's byte (78, say) is no value of the enum.
+    return transfer == AVCOL_TRC_SMPTE2084 || transfer == AVCOL_TRC_ARIB_STD_B67;
 }
 
 TQ9MEDIA_API int Tq9MediaHdrStillToSdr(const Tq9HdrStill* picture, uint8_t* out, int outStride)

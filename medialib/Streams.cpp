@@ -3,6 +3,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
+
+#include "medialib/InputGuard.h"
+#include "medialib/Reporter.h"
 
 extern "C" {
 #include <libavutil/display.h>
@@ -83,11 +87,14 @@ int64_t DurationUs(const AVFormatContext* ctx)
     return longest;
 }
 
-int64_t SourceDurationUs(const AVFormatContext* ctx, const InputSpec& input)
+int64_t SourceDurationUs(const AVFormatContext* ctx, const InputSpec& input, Reporter& reporter, bool& estimated)
 {
+    estimated = false;
     if (ctx->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
         return DurationUs(ctx);
-    InputContextPtr scan = OpenInput(input.path, input.format);
+    InputGuard guard(&reporter);
+    InputContextPtr scan = OpenInput(input.path, input.format, &guard);
+    guard.SetBudget(kDurationScanTime, kDurationScanBytes);
     const StreamChoice choice = ChooseStreams(scan.get());
     for (unsigned i = 0; i < scan->nb_streams; ++i)
         if (static_cast<int>(i) != choice.video && static_cast<int>(i) != choice.audio)
@@ -95,7 +102,7 @@ int64_t SourceDurationUs(const AVFormatContext* ctx, const InputSpec& input)
     PacketPtr packet = MakePacket();
     int64_t endUs = AV_NOPTS_VALUE;
     int rc = 0;
-    while ((rc = av_read_frame(scan.get(), packet.get())) >= 0) {
+    while ((rc = guard.Read(packet.get())) >= 0) {
         const AVStream* st = scan->streams[packet->stream_index];
         const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         if (ts != AV_NOPTS_VALUE) {
@@ -103,6 +110,14 @@ int64_t SourceDurationUs(const AVFormatContext* ctx, const InputSpec& input)
             endUs = endUs == AV_NOPTS_VALUE ? end : std::max(endUs, end);
         }
         av_packet_unref(packet.get());
+    }
+    reporter.CheckStop();
+    // A file longer than the budget keeps the estimate, and says so; a tail without packets (zeros) ends
+    // the file where the conversion will end it too.
+    const InputGuard::Reason why = guard.Why();
+    if (why == InputGuard::Reason::OutOfTime || why == InputGuard::Reason::OutOfBytes) {
+        estimated = true;
+        return DurationUs(ctx);
     }
     if (rc != AVERROR_EOF || endUs == AV_NOPTS_VALUE)
         return DurationUs(ctx); // a damaged file: the conversion reports that; the estimate stands
@@ -138,7 +153,7 @@ CodecContextPtr OpenDecoder(const AVStream* st, int threads)
     return ctx;
 }
 
-InputContextPtr OpenInput(const std::string& path, const std::string& format)
+InputContextPtr OpenInput(const std::string& path, const std::string& format, InputGuard* guard)
 {
     const AVInputFormat* ifmt = nullptr;
     if (!format.empty()) {
@@ -149,8 +164,12 @@ InputContextPtr OpenInput(const std::string& path, const std::string& format)
     Dictionary opts;
     // Local files only: a playlist or reference inside a file may not reach for the network.
     opts.Set("protocol_whitelist", "file");
-    AVFormatContext* raw = nullptr;
-    Check(avformat_open_input(&raw, FileUrl(path).c_str(), ifmt, opts.Address()), "open input");
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw)
+        throw std::bad_alloc();
+    if (guard)
+        guard->Attach(raw); // before the open: its reads are guarded too
+    Check(avformat_open_input(&raw, FileUrl(path).c_str(), ifmt, opts.Address()), "open input"); // frees raw on failure
     InputContextPtr ctx(raw);
     Check(avformat_find_stream_info(ctx.get(), nullptr), "read stream information");
     return ctx;

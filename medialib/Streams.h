@@ -5,7 +5,12 @@
 #include "medialib/Ffmpeg.h"
 #include "medialib/Options.h"
 
+#include <chrono>
+
 namespace tq9media {
+
+class InputGuard;
+class Reporter;
 
 // Audio and video streams only; an attached picture (cover art) is not a video stream.
 bool IsMediaStream(const AVStream* st);
@@ -31,8 +36,12 @@ int64_t StartTimeUs(const AVFormatContext* ctx);
 int64_t DurationUs(const AVFormatContext* ctx);
 // The duration a conversion can rely on: DurationUs, except that when the container only gave an estimate
 // from the bit rate (ADTS AAC, MP3 without a VBR header: off by many times for variable rates) the file is
-// read through once, packets only, in a context of its own (ctx keeps its reading position).
-int64_t SourceDurationUs(const AVFormatContext* ctx, const InputSpec& input);
+// read through once, packets only, in a context of its own (ctx keeps its reading position). The reading
+// is bounded (kDurationScanTime, kDurationScanBytes; memory flat, see InputGuard) and hears a stop
+// (throws as Reporter::CheckStop); beyond the bounds the estimate stands and estimated is set.
+constexpr std::chrono::milliseconds kDurationScanTime{1000};
+constexpr int64_t kDurationScanBytes = int64_t(1) << 30;
+int64_t SourceDurationUs(const AVFormatContext* ctx, const InputSpec& input, Reporter& reporter, bool& estimated);
 
 // Degrees (0, 90, 180, 270) a video stream's pictures are turned clockwise for display (its display matrix).
 int DisplayRotation(const AVStream* st);
@@ -42,7 +51,7 @@ int DisplayRotation(const AVStream* st);
 CodecContextPtr OpenDecoder(const AVStream* st, int threads = 0);
 
 // Opens an input file (UTF-8 path, never a protocol; the file protocol only) and reads its stream
-// information. format: "-f" name or empty.
-InputContextPtr OpenInput(const std::string& path, const std::string& format);
+// information. format: "-f" name or empty. guard (when given, outliving the context) bounds every read.
+InputContextPtr OpenInput(const std::string& path, const std::string& format, InputGuard* guard = nullptr);
 
 } // namespace tq9media

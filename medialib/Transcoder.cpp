@@ -14,7 +14,7 @@ Transcoder::~Transcoder() = default;
 void Transcoder::Open()
 {
     const OutputSpec& spec = m_plan.output;
-    m_input = OpenInput(m_plan.inputs[0].path, m_plan.inputs[0].format);
+    m_input = OpenInput(m_plan.inputs[0].path, m_plan.inputs[0].format, &m_guard);
     const bool silentInput = m_plan.inputs.size() > 1 && m_plan.inputs[1].silent;
     const StreamChoice choice = ChooseStreams(m_input.get());
 
@@ -111,9 +111,10 @@ int64_t Transcoder::ReadToKeyframe()
     for (;;) {
         m_reporter.CheckStop();
         PacketPtr packet = MakePacket();
-        const int rc = av_read_frame(m_input.get(), packet.get());
+        const int rc = m_guard.Read(packet.get());
         if (rc == AVERROR_EOF)
             return AV_NOPTS_VALUE;
+        m_reporter.CheckStop();
         Check(rc, "read input");
         if (packet->stream_index != m_videoIndex || !(packet->flags & AV_PKT_FLAG_KEY))
             continue;
@@ -127,8 +128,11 @@ int64_t Transcoder::ReadToKeyframe()
 
 int Transcoder::ReadPacket(AVPacket* packet)
 {
-    if (!m_keyframe)
-        return av_read_frame(m_input.get(), packet);
+    if (!m_keyframe) {
+        const int rc = m_guard.Read(packet);
+        m_reporter.CheckStop(); // a stop the guard heard
+        return rc;
+    }
     av_packet_move_ref(packet, m_keyframe.get());
     m_keyframe.reset();
     return 0;
@@ -160,8 +164,11 @@ void Transcoder::ReportPosition()
 void Transcoder::Run()
 {
     Open();
-    m_sourceDurationUs = SourceDurationUs(m_input.get(), m_plan.inputs[0]);
+    bool estimated = false;
+    m_sourceDurationUs = SourceDurationUs(m_input.get(), m_plan.inputs[0], m_reporter, estimated);
     m_reporter.Total(m_sourceDurationUs / 1000);
+    if (estimated)
+        m_sourceDurationUs = 0; // an estimate tells no jump in the timestamps
     if (!UseKeptPicture())
         SeekToStart();
 

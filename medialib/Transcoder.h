@@ -4,6 +4,7 @@
 #pragma once
 
 #include "medialib/AudioChain.h"
+#include "medialib/InputGuard.h"
 #include "medialib/Options.h"
 #include "medialib/Reporter.h"
 #include "medialib/VideoChain.h"
@@ -44,6 +45,7 @@ private:
 
     Plan m_plan;
     Reporter& m_reporter;
+    InputGuard m_guard{&m_reporter}; // outlives m_input
     InputContextPtr m_input;
     int m_videoIndex = -1;
     int m_audioIndex = -1;

@@ -33,7 +33,8 @@ enum {
     TQ9_EVENT_STREAM_INFO = 11,  /* low 32 bits: codec identifier */
     TQ9_EVENT_FORMAT_INFO = 12,  /* low: address of a NUL-terminated string, valid during the call */
     TQ9_EVENT_ROTATION = 13,     /* low: degrees (90, 180, 270) the stored picture is turned clockwise for display */
-    TQ9_EVENT_OUTPUT_LENGTH = 14 /* length of the output written, milliseconds */
+    TQ9_EVENT_OUTPUT_LENGTH = 14, /* length of the output written, milliseconds */
+    TQ9_EVENT_DURATION_ESTIMATED = 15 /* the probe's duration is the container's estimate (value 1) */
 };
 
 /* How an event's 64-bit value carries two 32-bit numbers, a double or a string. The library packs with
@@ -87,7 +88,12 @@ typedef int (*TranscodeCallback)(void* user, int kind, int fileId, int streamId,
  * bit/s as a double), 13 (only when the picture is shown turned: a phone's portrait clip), for audio
  * 8 (bit rate, bit/s as a double), 9 (sample rate), 10 (channels). A file without an audio or video stream
  * fails. The duration is measured by reading the file through when the container only allows an estimate
- * from the bit rate (ADTS AAC, MP3 without a VBR header).
+ * from the bit rate (ADTS AAC, MP3 without a VBR header), within a second and 1 GiB of reading: beyond
+ * that the estimate stands and kind 15 comes just before kind 1.
+ *
+ * Reading is bounded on every input: while a demuxer reads without handing over packets the callback is
+ * asked (kind 2, the last position) every 20 ms, so a stop is heard within that; 16 MiB read without a
+ * packet (a tail of zeros or junk) end the input there, with memory that stays flat.
  *
  * Conversion: kind 1 (the input's duration, ms) once the input is open, then kind 2 (output position, ms from
  * the input's start: the later of the video and the audio written so far) at least once per packet read and

@@ -12,6 +12,8 @@ namespace tq9 {
 
 namespace {
 
+constexpr int kMaxSide = 16384; // with kMaxPixels below, more than any photo
+
 struct ContextFree {
     void operator()(heif_context* c) const { heif_context_free(c); }
 };
@@ -33,7 +35,11 @@ using NclxPtr = std::unique_ptr<heif_color_profile_nclx, NclxFree>;
 HandlePtr PrimaryPicture(const QByteArray& file, ContextPtr& context)
 {
     context.reset(heif_context_alloc());
-    if (!context || heif_context_read_from_memory_without_copy(context.get(), file.constData(),
+    if (!context)
+        return nullptr;
+    // libheif allocates what a header claims, up to a gigapixel by default.
+    heif_context_set_maximum_image_size_limit(context.get(), kMaxSide);
+    if (heif_context_read_from_memory_without_copy(context.get(), file.constData(),
                         static_cast<size_t>(file.size()), nullptr)
                             .code != heif_error_Ok)
         return nullptr;
@@ -160,6 +166,10 @@ QImage CHeifImage::Read(const QByteArray& file, CHdrStill* hdr)
     ContextPtr context;
     const HandlePtr handle = PrimaryPicture(file, context);
     if (!handle)
+        return {};
+    // libheif allocates what the header claims: no photo is larger than this.
+    const int64_t claimed = int64_t(heif_image_handle_get_width(handle.get())) * heif_image_handle_get_height(handle.get());
+    if (claimed <= 0 || claimed > kMaxPixels)
         return {};
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
     const NclxPtr nclx = NclxOf(handle.get());

@@ -14,6 +14,10 @@ class CHeifImage {
 public:
     // How many of a file's first bytes IsHeif wants to see.
     static constexpr int kHeadSize = 12;
+    // The largest file read: a 200-megapixel phone photo is about 60 MB.
+    static constexpr qint64 kMaxFileBytes = qint64(256) << 20;
+    // The most pixels decoded (the largest phone photos have 200 million).
+    static constexpr int64_t kMaxPixels = 200'000'000;
     // Whether a file starting with head is a HEIF picture libheif reads (judged by content, not by name).
     static bool IsHeif(const QByteArray& head);
     // The primary picture's size as shown (its rotation and mirroring applied); invalid when unreadable.

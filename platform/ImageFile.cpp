@@ -53,6 +53,13 @@ bool IsHeif(QFile& file)
     return CHeifImage::IsHeif(file.peek(CHeifImage::kHeadSize));
 }
 
+// libheif reads from memory: the whole file, but never more than any photo needs (a valid head before a
+// gigabyte of zeros would otherwise cost a gigabyte). Empty for a larger file, which then fails to read.
+QByteArray ReadHeif(QFile& file)
+{
+    return file.size() <= CHeifImage::kMaxFileBytes ? file.readAll() : QByteArray();
+}
+
 // The device shows sRGB: a picture with an embedded profile (Display P3, Adobe RGB) is converted, so that
 // its colours do not come out dull or shifted. Done on the fitted frame drawn from it (space is the
 // picture's): a tenth of the work of a 12 MP picture's, and black bars stay black in every RGB space.
@@ -85,7 +92,7 @@ bool CImageFile::ReadSize(const std::string& path, uint32_t& width, uint32_t& he
     QImageReader reader;
     QSize size;
     if (IsHeif(file)) {
-        size = CHeifImage::ShownSize(file.readAll());
+        size = CHeifImage::ShownSize(ReadHeif(file));
     } else {
         reader.setDevice(&file);
         ReadUpright(reader);
@@ -116,7 +123,7 @@ bool CImageFile::ComposeAndSave(const std::string& source, const Rect& target, i
     QImage picture;
     CHdrStill hdr;
     if (IsHeif(sourceFile)) {
-        picture = CHeifImage::Read(sourceFile.readAll(), &hdr);
+        picture = CHeifImage::Read(ReadHeif(sourceFile), &hdr);
     } else {
         hdr = CHdrStill::OfPng(sourceFile);
         QImageReader reader(&sourceFile);

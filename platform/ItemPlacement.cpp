@@ -304,8 +304,6 @@ int Placer::PlaceItem(const std::vector<size_t>& entries)
         if (CFileSystem::FolderOf(p.to) != folder)
             return DE_DIFFDIR;
     }
-    if (int code = CheckCapacity(parts, folder))
-        return code;
 
     // The lock covers the copies too: a FAT driver through FUSE has been seen to mix up the entries of one
     // folder when two processes create files in it at once.
@@ -314,6 +312,11 @@ int Placer::PlaceItem(const std::vector<size_t>& entries)
         return errno == ECANCELED ? Cancel() : codeFor(errno, Side::Destination);
     if (m_op.clearLeftovers)
         CStagingName::RemoveLeftovers(folder);
+    // The folder's limits are checked only now: another run may have filled it while this one waited.
+    if (int code = CheckCapacity(parts, folder))
+        return code;
+    if (int code = m_op.admit ? m_op.admit(folder) : 0)
+        return code;
 
     int code = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {

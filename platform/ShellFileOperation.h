@@ -11,8 +11,9 @@
 //   sidecars keep the media's name;
 // - a move within one file system is a rename; across file systems it is a copy, and the source is deleted
 //   only after the copy sits complete under its final name;
-// - an item must fit the destination's free space and its largest file size (CVolumeLimits: FAT 4 GiB - 1)
-//   before anything of it is written.
+// - an item must fit the destination's free space and its largest file size (CVolumeLimits: FAT 4 GiB - 1),
+//   and pass the caller's admit check (a card folder's file limit), under the folder lock before anything
+//   of it is written, so two runs placing at once cannot both take the last room.
 //
 // All reads and writes go through CFileIo in blocks of CFileIo::kBlockSize.
 //
@@ -33,6 +34,7 @@
 #pragma once
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -80,6 +82,9 @@ constexpr int ERRORONDEST = 0x10000;
 // Codes for failures no DE_ code describes: base + errno.
 constexpr int kErrnoCodeBase = 0x20000;
 constexpr int ErrnoCode(int err) { return kErrnoCodeBase + err; }
+// The code an admit check gives for a folder that takes no further item (EMLINK: what a file system says
+// of a folder that can hold no more).
+constexpr int kFolderFullCode = ErrnoCode(EMLINK);
 
 // One request. from/to are parallel lists (to is empty for FO_DELETE).
 struct ShellFileOp {
@@ -108,6 +113,9 @@ struct ShellFileOp {
     // Optional: runs on the calling thread when the destination folder is locked by another run and the
     // placement starts waiting for it (with the folder), and again with "" when the wait ends.
     std::function<void(const std::string& folder)> lockWait;
+    // Optional for moves and copies: asked under the destination folder's lock before each item is
+    // written, with the folder; a non-zero code (kFolderFullCode, ...) refuses the item.
+    std::function<int(const std::string& folder)> admit;
     // Moves and copies into a card folder: roll forward the items of abandoned journals and remove leftover
     // staged copies there (CStagingName::RemoveLeftovers). Never set for a PC folder, where a name that
     // looks like ours is still the user's.

@@ -122,6 +122,10 @@ const std::map<int, std::string>& builtinTable()
         {557, "Exporting files"},
         {558, "Duplicating files"},
         {600, "The recording could not be read to its end."},
+        {400, "Converted %d of %d files; %d failed."},
+        {401, "Copied %d of %d files; %d failed."},
+        {402, "The card holds as many folders as the device allows (127)."},
+        {403, "The card was removed, or its driver stopped, while it was written."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };
@@ -216,6 +220,11 @@ std::string FormatText(const std::string& format, int a, int b)
 std::string FormatText(const std::string& format, int a)
 {
     return fill(format, 'd', {std::to_string(a)});
+}
+
+std::string FormatText(const std::string& format, int a, int b, int c)
+{
+    return fill(format, 'd', {std::to_string(a), std::to_string(b), std::to_string(c)});
 }
 
 } // namespace tq9

@@ -116,6 +116,11 @@ enum StringId : int {
     IDS_EXPORTING_TITLE = 557,
     IDS_DUPLICATING_TITLE = 558,
     IDS_EXPORT_READ_FAILED = 600,
+    // Endings of a run that placed some files and failed others, and the texts of the last edges.
+    IDS_CONVERTED_SOME = 400,
+    IDS_COPIED_SOME = 401,
+    IDS_CARD_FOLDER_LIMIT = 402,
+    IDS_CARD_REMOVED = 403,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };
@@ -139,5 +144,6 @@ std::string FormatText(const std::string& format, const std::string& arg);
 std::string FormatText(const std::string& format, const std::string& a, const std::string& b);
 std::string FormatText(const std::string& format, int a, int b);
 std::string FormatText(const std::string& format, int a);
+std::string FormatText(const std::string& format, int a, int b, int c);
 
 } // namespace tq9

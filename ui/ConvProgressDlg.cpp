@@ -182,8 +182,8 @@ void CConvProgressDlg::RefreshTexts(int state)
     if (state == STATE_RUNNING && ShowPlacement())
         return;
     // The ending is asked for at the end: what the job handed on decides the good one.
-    if (const int ending = state == STATE_RUNNING ? 0 : ProgressTextsFor(*m_job).Ending(state))
-        m_statusText = catalogueText(ending);
+    if (state != STATE_RUNNING)
+        m_statusText = QString::fromStdString(ProgressEndingText(*m_job, state));
     // While the worker waits for another run's lock on a card folder, the status line names the folder
     // (cut in the middle; its tool tip holds all of it), and Cancel ends the wait.
     const std::string waitingFor = state == STATE_RUNNING ? m_job->GetWaitingFor() : std::string();

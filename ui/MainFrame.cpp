@@ -1,7 +1,10 @@
 #include "ui/MainFrame.h"
 
+#include <cerrno>
+
 #include "card/CardEject.h"
 #include "card/CardLayout.h"
+#include "jobs/CardWriteCause.h"
 #include "jobs/Duplicator.h"
 #include "jobs/Exporter.h"
 #include "jobs/Importer.h"
@@ -448,8 +451,11 @@ void CMainFrame::CreateFolderCommand()
         CMessageBox::ShowId(this, IDS_SELECT_FOLDER);
         return;
     }
-    if (!m_leftView->CreateNumberedFolder())
-        CMessageBox::ShowId(this, IDS_MAKE_FOLDER_FAILED);
+    errno = 0;
+    if (!m_leftView->CreateNumberedFolder()) {
+        const std::string text = CCardWriteCause::MakeFolderFailureText(errno);
+        CMessageBox::Show(this, text.substr(0, text.size() - 1));
+    }
 }
 
 void CMainFrame::DeleteFileCommand()

@@ -165,6 +165,7 @@ TEST(RowTexts, DurationSizeAndDate)
     EXPECT_EQ(CCardFolder::DurationText(3661u), "01:01:01");
     EXPECT_EQ(CCardFolder::DurationText(360000u), "100:00:00");
     EXPECT_EQ(CCardFolder::SizeText(1234567), "1.23 MB") << "the program's one size rule";
+    EXPECT_EQ(CCardFolder::DurationText(0xFFFFFFFFu), "--:--:--"); // a hostile .mrk, not 1193046:28:15
 
     ::setenv("TZ", "UTC", 1);
     ::tzset();

@@ -137,6 +137,13 @@ TEST(CliMkdir, MakesTheNextFolderOrSaysWhyNot)
     r = tq9({"mkdir", fs::temp_directory_path().string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.err, "tq9: Failed to make folder.\n");
+
+    // At the device's limit the message says so.
+    for (int n = 5; n <= 127; ++n)
+        fs::create_directory(device / ("TQ9_" + std::string(n < 10 ? "000" : n < 100 ? "00" : "0") + std::to_string(n)));
+    r = tq9({"mkdir", t.Path().string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.err, "tq9: Failed to make folder.\ntq9: The card holds as many folders as the device allows (127).\n");
 }
 
 TEST(CliUsage, HelpAndUsageErrors)

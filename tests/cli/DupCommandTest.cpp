@@ -100,5 +100,5 @@ TEST(DupCommand, AFullCardIsNamedPerItemAndWhatLandedExitsFour)
     EXPECT_TRUE(has(r.err, "Not enough free space on the card.\nAbout ")) << r.err;
     EXPECT_TRUE(has(r.err, "filename\nNot enough free space on the card.\n" + (from / "big.mp4").string())) << r.err;
     EXPECT_FALSE(has(r.err, "other error")) << r.err;
-    EXPECT_TRUE(has(r.err, "Copied file 2/2  Copying failed.\n")) << r.err;
+    EXPECT_TRUE(has(r.err, "Copied file 2/2  Copied 1 of 2 files; 1 failed.\n")) << r.err;
 }

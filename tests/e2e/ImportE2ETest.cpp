@@ -152,6 +152,8 @@ TEST_F(ImportE2ETest, AudioAndStillsWithInvalidFilesListedInTheMessage)
     WriteFile(corrupt, std::string(4096, 'x'));
     const auto broken = pc / "broken.png";
     WriteFile(broken, "not a picture");
+    const auto garbage = pc / "garbage.mp3";
+    WriteFile(garbage, std::string(8192, '\x5a'));
     const std::vector<std::string> args = {
         card.string(),
         Put("tone.aac", SynthMedia("imp-tone.aac", with(kTone, {"-c:a", "aac"}))).string(),
@@ -164,19 +166,27 @@ TEST_F(ImportE2ETest, AudioAndStillsWithInvalidFilesListedInTheMessage)
         notes.string(),
         corrupt.string(),
         broken.string(),
+        garbage.string(),
     };
 
     const ProcessResult r = Import(args);
 
-    EXPECT_EQ(r.exitCode, 3);
+    // Some landed: "some failed", never the "nothing was done" a script would retry. What landed is
+    // listed on stdout, what failed on stderr, and the progress says how many arrived.
+    EXPECT_EQ(r.exitCode, 4);
     const std::string line = "Impossible to import file. Including invalid file.\n";
     // Each named with the reason: not a kind the card takes, or not media at all.
     const std::string notMedia = ": the file cannot be read as media\n";
     EXPECT_NE(r.err.find(line + "\n\nfilename\n" + line + notes.string() +
                          ": this kind of file cannot be put on the card\n" + line + corrupt.string() + notMedia +
-                         line + broken.string() + notMedia),
+                         line + broken.string() + notMedia + line + garbage.string() + notMedia),
               std::string::npos)
         << r.err;
+    EXPECT_NE(r.err.find("Converted 7 of 11 files; 4 failed.\n"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, (card / "tone.mp3").string() + "\n" + (card / "tone_wav.mp3").string() + "\n" +
+                         (card / "tone_aiff.mp3").string() + "\n" + (card / "song.mp3").string() + "\n" +
+                         (card / "photo.jpg").string() + "\n" + (card / "shot.jpg").string() + "\n" +
+                         (card / "paint.bmp").string() + "\n");
     // tone.wav, tone.aiff and tone.aac all want tone.mp3: the later ones take tone_<ext>.
     EXPECT_EQ(CardNames(), (std::vector<std::string>{"paint.bmp", "paint.thm", "photo.jpg", "photo.thm", "shot.jpg",
                                                      "shot.thm", "song.mp3", "song.mrk", "tone.mp3", "tone.mrk",

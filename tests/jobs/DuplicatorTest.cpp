@@ -11,6 +11,7 @@
 
 #include "jobs/CardWriteCause.h"
 #include "jobs/Duplicator.h"
+#include "platform/ShellFileOperation.h"
 #include "jobs/FakeFrontEnds.h"
 #include "res/MessageCatalogue.h"
 #include "support/FileOpTestSupport.h"
@@ -177,6 +178,20 @@ TEST_F(DuplicatorTest, AFailedPartRemovesTheWholeItemNamesItsCauseAndTheNextGoes
     EXPECT_EQ(Names(to), std::vector<std::string>{"later.mp3"});
     EXPECT_EQ(job.Duplicated(), std::vector<std::string>{(to / "later.mp3").string()});
     EXPECT_EQ(DuplicationReportText(job, result), "Cannot open file.\n\n\nfilename\nCannot open file.\n" + clip + "\n");
+}
+
+// One errno, two causes: the folder tells which.
+TEST(CardWriteCause, ACardGoneUnderTheWriteIsNotARefusedName)
+{
+    TempDir dir;
+    const std::string gone = (dir / "unmounted").string();
+    EXPECT_EQ(CCardWriteCause::OfWriteInto(ErrnoCode(ENOENT), gone), CCardWriteCause::CARD_REMOVED);
+    EXPECT_EQ(CCardWriteCause::OfWriteInto(ErrnoCode(ENOENT), dir.Path().string()), CCardWriteCause::NAME_REFUSED);
+    EXPECT_EQ(CCardWriteCause::OfWriteInto(ErrnoCode(ECONNABORTED), dir.Path().string()), CCardWriteCause::CARD_REMOVED);
+    // A FAT driver's EPERM in a folder we may write is its refusal of the name.
+    EXPECT_EQ(CCardWriteCause::OfWriteInto(ErrnoCode(EPERM), dir.Path().string()), CCardWriteCause::NAME_REFUSED);
+    EXPECT_EQ(CCardWriteCause::Lines(CCardWriteCause::CARD_REMOVED),
+              "The card was removed, or its driver stopped, while it was written.\n");
 }
 
 TEST_F(DuplicatorTest, AFullOrReadOnlyCardIsNamedAsTheImportNamesIt)

@@ -2,14 +2,18 @@
 // processes placing the same names into one folder, and a name the card refuses among other items.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "card/CardFolder.h"
 #include "jobs/ImportFixture.h"
 #include "jobs/ShellFileCalls.h"
 #include "platform/FileIo.h"
+#include "platform/ShellFileOperation.h"
 #include "platform/WorkFolder.h"
 #include "support/ScratchMount.h"
 
@@ -88,6 +92,32 @@ protected:
             fs::remove(card / name);
     }
 
+    // Runs body(0) and body(1) in two processes that start together; their exit codes (-1: killed).
+    static std::vector<int> TwoProcessesAtOnce(const std::function<int(int c)>& body)
+    {
+        int go[2];
+        EXPECT_EQ(::pipe(go), 0);
+        pid_t children[2];
+        for (int c = 0; c < 2; ++c) {
+            children[c] = ::fork();
+            if (children[c] == 0) {
+                ::close(go[1]);
+                char byte;
+                (void)!::read(go[0], &byte, 1); // both start together
+                ::_exit(body(c));
+            }
+        }
+        ::close(go[0]);
+        ::close(go[1]); // end of file starts both
+        std::vector<int> codes;
+        for (pid_t child : children) {
+            int status = 0;
+            const bool ended = child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status);
+            codes.push_back(ended ? WEXITSTATUS(status) : -1);
+        }
+        return codes;
+    }
+
     std::unique_ptr<ScratchMount> mount;
 };
 
@@ -124,7 +154,7 @@ TEST_P(PlacementSafetyTest, AKillAtEveryStepLeavesWholeItemsAndTheNextRunCleansU
 
         // A fresh start: the killed run's working folder goes, and the next placement into the folder
         // clears what the killed one left there.
-        CWorkFolder::RemoveAbandoned();
+        CWorkFolder::RemoveAbandoned(IsWorkingFileName);
         EXPECT_TRUE(Names(tmp).empty());
         {
             auto work = CWorkFolder::Create();
@@ -144,33 +174,17 @@ TEST_P(PlacementSafetyTest, AKillAtEveryStepLeavesWholeItemsAndTheNextRunCleansU
 TEST_P(PlacementSafetyTest, TwoProcessesPlacingOneNameIntoOneFolderBothLandWhole)
 {
     constexpr int kRounds = 6;
-    int go[2];
-    ASSERT_EQ(::pipe(go), 0);
-    pid_t children[2];
-    for (int c = 0; c < 2; ++c) {
-        children[c] = ::fork();
-        ASSERT_GE(children[c], 0);
-        if (children[c] == 0) {
-            ::close(go[1]);
-            char byte;
-            (void)!::read(go[0], &byte, 1); // both start together
-            int failures = 0;
-            for (int round = 0; round < kRounds; ++round) {
-                auto work = CWorkFolder::Create();
-                const auto items = Items(*work, std::string(1, static_cast<char>('A' + c)) + std::to_string(round) + ":",
-                                         "clip", "song");
-                failures += !CShellFileCalls::MoveOrCopyImport(work->Path(), card.string(), items).Succeeded();
-            }
-            ::_exit(failures);
+    const auto codes = TwoProcessesAtOnce([this](int c) {
+        int failures = 0;
+        for (int round = 0; round < kRounds; ++round) {
+            auto work = CWorkFolder::Create();
+            const auto items = Items(*work, std::string(1, static_cast<char>('A' + c)) + std::to_string(round) + ":",
+                                     "clip", "song");
+            failures += !CShellFileCalls::MoveOrCopyImport(work->Path(), card.string(), items).Succeeded();
         }
-    }
-    ::close(go[0]);
-    ::close(go[1]); // end of file starts both
-    for (pid_t child : children) {
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a placement failed";
-    }
+        return failures;
+    });
+    EXPECT_EQ(codes, (std::vector<int> {0, 0})) << "a placement failed";
 
     // Every item landed, under a name of its own, with its own sidecars.
     const auto items = WholeItems();
@@ -179,6 +193,34 @@ TEST_P(PlacementSafetyTest, TwoProcessesPlacingOneNameIntoOneFolderBothLandWhole
     for (const auto& [stem, media] : items)
         contents.insert(media);
     EXPECT_EQ(contents.size(), items.size());
+}
+
+TEST_P(PlacementSafetyTest, TwoProcessesFillingAFolderStopAtTheDevicesLimit)
+{
+    if (GetParam() != CardKind::OneFileSystem)
+        GTEST_SKIP() << "the limit is counted the same on every card";
+    for (int i = 0; i < 124; ++i)
+        WriteFile(card / ("photo" + std::to_string(i) + ".jpg"), "x");
+    const auto codes = TwoProcessesAtOnce([this](int c) {
+        auto work = CWorkFolder::Create();
+        std::vector<CTQ9ImportSystemFile> items;
+        for (int k = 0; k < 4; ++k)
+            items.push_back(Converted(work->Path(), card, "p" + std::to_string(c) + std::to_string(k), "jpg", 3));
+        const ImportResultT result = CShellFileCalls::MoveOrCopyImport(work->Path(), card.string(), items);
+        int landed = 0, full = 0;
+        for (size_t k = 0; k < items.size(); ++k) {
+            landed += result.RecordLanded(k, 3);
+            full += result.codes[k] == kFolderFullCode;
+        }
+        return landed + 8 * full;
+    });
+    ASSERT_EQ(std::count(codes.begin(), codes.end(), -1), 0);
+    const int landed = codes[0] % 8 + codes[1] % 8;
+    const int full = codes[0] / 8 + codes[1] / 8;
+    // Both saw room for all four before the lock; under it, the last four found the folder full.
+    EXPECT_EQ(landed, 4);
+    EXPECT_EQ(full, 4);
+    EXPECT_EQ(CCardFolder::ListMediaFiles(card.string())->size(), 128u);
 }
 
 TEST_P(PlacementSafetyTest, ANameTheCardRefusesFailsOnlyItsOwnItem)

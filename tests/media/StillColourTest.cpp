@@ -153,6 +153,10 @@ TEST(StillColour, HeicPhotosComeInUprightAndInTheirColours)
     WriteFile(dir / "broken.heic", ReadFile(photo).substr(0, 200));
     EXPECT_EQ(1, ConvertStill(ntsc, (dir / "broken.heic").string(), (dir / "broken.jpg").string()));
     EXPECT_FALSE(fs::exists(dir / "broken.jpg"));
+    // A good head before a gigabyte of zeros (sparse) is refused without reading it into memory.
+    fs::copy_file(photo, dir / "huge.heic");
+    fs::resize_file(dir / "huge.heic", uint64_t(1) << 30);
+    EXPECT_EQ(1, ConvertStill(ntsc, (dir / "huge.heic").string(), (dir / "huge.jpg").string()));
 }
 
 TEST(StillColour, HdrPhotosAreToneMappedToTheLookOfTheirSdrPhoto)

@@ -135,7 +135,7 @@ TEST_F(MainFrameTest, CreateFolderReportsAFullCard)
     Select(device.parent_path());
     frame.CreateFolderCommand();
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0].text, "Failed to make folder.");
+    EXPECT_EQ(m_messages[0].text, "Failed to make folder.\nThe card holds as many folders as the device allows (127).");
     EXPECT_EQ(Tree().topLevelItem(0)->childCount(), 127);
 }
 
