@@ -55,8 +55,13 @@ TEST(BoundedRead, AGigabyteOfZerosAfterTheSoundProbesAndConvertsQuickly)
     ASSERT_TRUE(length);
     EXPECT_NEAR(Tq9EventLow(length->value), 10000, 200);
     EXPECT_LT(probe.seconds + convert.seconds, 4.0) << probe.seconds << " + " << convert.seconds;
-    // Was 2.1 GB: a parser gathering the zeros.
+    // Was 2.1 GB: a parser gathering the zeros. AddressSanitizer's quarantine holds freed memory, so the
+    // peak says nothing about the reader there.
+#ifndef __SANITIZE_ADDRESS__
     EXPECT_LT(MaxRssMb() - rssBefore, 150);
+#else
+    (void)rssBefore;
+#endif
 }
 
 TEST(BoundedRead, AStopIsHeardWhileNoPacketsCome)
