@@ -2,6 +2,7 @@
 // become WMV, other media files are copied as they are), then moves the results into a folder. It exports
 // what it can and names each file it could not, with the cause, on stderr: exit 0 when every file was
 // exported, 4 when some were not, 3 when none was.
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -35,6 +36,11 @@ int runExport(const ParsedArgs& args)
     const auto folder = CFileSystem::LongPath(to);
     if (!folder || !CFileAttributes::IsDirectory(*folder)) {
         PrintError("export: " + to + ": not a folder");
+        return kExitFailed;
+    }
+    // Refused before any work: a read-only or foreign folder would fail only after every conversion.
+    if (const int refusal = CFileSystem::WriteRefusal(*folder)) {
+        PrintError("export: " + to + ": cannot write into the folder (" + std::strerror(refusal) + ")");
         return kExitFailed;
     }
 

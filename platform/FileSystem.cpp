@@ -110,6 +110,19 @@ std::optional<uint64_t> CFileSystem::FreeBytes(const std::string& path)
     return static_cast<uint64_t>(v.f_bavail) * static_cast<uint64_t>(v.f_frsize);
 }
 
+int CFileSystem::WriteRefusal(const std::string& folder)
+{
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return 0;
+    }
+    // File systems without unnamed files (FUSE, FAT) answer for the permission bits and the mount alone.
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+        return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+    return errno;
+}
+
 bool CFileSystem::SameFileSystem(const std::string& a, const std::string& b)
 {
     struct stat sa {}, sb {};

@@ -21,6 +21,9 @@ public:
     // Bytes available to the caller on the volume holding path; nullopt when the query fails or the
     // volume reports no blocks at all (it cannot tell).
     static std::optional<uint64_t> FreeBytes(const std::string& path);
+    // 0 when the caller can create files in folder, else the errno that says why not (EROFS, EACCES, ...).
+    // Leaves nothing behind: the probe file has no name.
+    static int WriteRefusal(const std::string& folder);
     // True when both paths live on one file system, so a move between them is a rename.
     static bool SameFileSystem(const std::string& a, const std::string& b);
     // Size and last-write time from the directory entry.

@@ -9,6 +9,7 @@
 
 #include "media/WmvTestMedia.h"
 #include "support/FileOpTestSupport.h"
+#include "support/ScratchMount.h"
 #include "support/TestSupport.h"
 
 using namespace tq9test;
@@ -69,6 +70,21 @@ TEST_F(ExportE2E, DeviceRecordingBecomesAWmvThatDecodesWhole)
         RunProcess({"ffmpeg", "-nostdin", "-v", "error", "-i", wmv.string(), "-f", "null", "-"});
     EXPECT_EQ(decode.exitCode, 0);
     EXPECT_EQ(decode.err, "");
+}
+
+TEST_F(ExportE2E, AFolderThatCannotBeWrittenIsRefusedBeforeAnyWork)
+{
+    std::string skipReason;
+    const auto readOnly = ScratchMount::Tmpfs("1m", skipReason);
+    if (!readOnly || !readOnly->Remount("ro"))
+        GTEST_SKIP() << "needs a read-only tmpfs: " << skipReason;
+    fs::copy_file(DeviceClip(), folder / "clip.mp4");
+    const ProcessResult r = RunProcess(
+        {BinPath("tq9").string(), "export", "--to", readOnly->Path().string(), (folder / "clip.mp4").string()}, Env());
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("cannot write into the folder (Read-only file system)"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Converting"), std::string::npos) << "nothing was converted first: " << r.err;
+    EXPECT_TRUE(Names(tmp).empty());
 }
 
 TEST_F(ExportE2E, WmvShowsThePictureAtTheRecordingsShapeAndRate)
