@@ -206,7 +206,7 @@ bool CTQ9GUIApp::InitInstance(const QStringList& arguments)
 
 void CTQ9GUIApp::OnHelp()
 {
-    // The manual in the user's language (string 129 names it), in a window of the program's own.
+    // The manual in the user's language (IDS_MANUAL_FILE names it), in a window of the program's own.
     const std::optional<std::string> manual = CManual::Find(CMessageCatalogue::Get(IDS_MANUAL_FILE));
     if (!manual) {
         const std::string where = CManual::Candidates(CMessageCatalogue::Get(IDS_MANUAL_FILE)).front();

@@ -1,6 +1,7 @@
 // Why a file could not be written onto a card, as the import and the duplication both tell it: one result
-// bit per cause, each with its catalogue line (strings 220-225 and 207), from the code a shell file operation
-// failed with. The bits sit above the jobs' own codes, so a job may OR them into its result.
+// bit per cause, each with its catalogue line (IDS_CARD_FULL to IDS_CARD_ACCESS_DENIED and
+// IDS_TOO_MANY_FILES), from the code a shell file operation failed with. The bits sit above the jobs' own
+// codes, so a job may OR them into its result.
 //
 // No state; any thread.
 #pragma once
@@ -28,8 +29,8 @@ public:
     // from a card that was unmounted under the write (the folder is gone) or from a driver refusing a
     // name, EPERM from a folder we may not write or from a FAT driver refusing a name.
     static int OfWriteInto(int shellCode, const std::string& folder);
-    // What a failed mkdir of a card folder says: string 145 and, when errno tells, the cause's line (the
-    // device's folder limit: string 402).
+    // What a failed mkdir of a card folder says: IDS_MAKE_FOLDER_FAILED and, when errno tells, the cause's
+    // line (the device's folder limit: IDS_CARD_FOLDER_LIMIT).
     static std::string MakeFolderFailureText(int err);
     // One line ("...\n") per cause bit set in code, in bit order; after the card-full line,
     // spaceFigures and "\n" when it is not empty.

@@ -24,13 +24,16 @@ namespace tq9 {
 class CDuplicator : public CJobBase {
 public:
     // Result codes; several bits can be set together.
-    static constexpr int RESULT_NOT_DIRECTORY = static_cast<int>(0x80000001u); // string 201 (+ destination)
-    static constexpr int RESULT_HAS_DIRECTORY = static_cast<int>(0x80000006u); // strings 202, 203
-    static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x8000000Au);   // strings 202, 204
-    static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000020u);   // string 205
-    static constexpr int RESULT_SOURCE_GONE = static_cast<int>(0x80000008u);   // string 204
-    // An item that did not land carries its cause: the card's (CCardWriteCause, strings 220-225),
-    // RESULT_SOURCE_GONE for a source gone or unreadable, else RESULT_OTHER_ERROR. Run's result ORs them.
+    static constexpr int RESULT_NOT_DIRECTORY = static_cast<int>(0x80000001u); // IDS_NOT_DIRECTORY (+ destination)
+    // IDS_INVALID_FILE_TYPE, IDS_INCLUDING_DIRECTORY
+    static constexpr int RESULT_HAS_DIRECTORY = static_cast<int>(0x80000006u);
+    // IDS_INVALID_FILE_TYPE, IDS_CANNOT_OPEN_FILE
+    static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x8000000Au);
+    static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000020u);   // IDS_OTHER_ERROR
+    static constexpr int RESULT_SOURCE_GONE = static_cast<int>(0x80000008u);   // IDS_CANNOT_OPEN_FILE
+    // An item that did not land carries its cause: the card's (CCardWriteCause, IDS_CARD_FULL to
+    // IDS_CARD_ACCESS_DENIED), RESULT_SOURCE_GONE for a source gone or unreadable, else RESULT_OTHER_ERROR.
+    // Run's result ORs them.
 
     struct FailedSource {
         std::string path;
@@ -49,7 +52,7 @@ public:
     int Run(IProgressFrontEnd& frontEnd);
 
     // Message text of a code: one catalogue line per set mask, each followed by "\n" (the card-full line
-    // with the figures when withFigures); string 200 for a code of 0 or more.
+    // with the figures when withFigures); IDS_ERROR_NOT_FOUND for a code of 0 or more.
     std::string BuildErrorMessage(int code, bool withFigures = true) const;
     // Sources the last Prepare refused because they have nothing to copy (a type outside the table).
     const std::vector<std::string>& RefusedSources() const { return m_refused; }
@@ -87,13 +90,13 @@ private:
     std::vector<std::string> m_duplicated;
     std::vector<std::string> m_landed; // new media paths, written by the worker
     std::vector<FailedSource> m_failed; // written by the worker
-    std::string m_spaceFigures;        // needed and free bytes, for string 220
-    std::string m_rejectedDestination; // for string 201
+    std::string m_spaceFigures;        // needed and free bytes, for IDS_CARD_FULL
+    std::string m_rejectedDestination; // for IDS_NOT_DIRECTORY
 };
 
 // What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: "Duplication
-// canceled." for a cancellation; for a negative result the builder's text, then string 150 and the refused sources one a
-// line, then each failed item's cause and path; nothing otherwise.
+// canceled." for a cancellation; for a negative result the builder's text, then IDS_FAILED_FILES_HEADING
+// and the refused sources one a line, then each failed item's cause and path; nothing otherwise.
 std::string DuplicationReportText(const CDuplicator& duplicator, int result);
 
 } // namespace tq9

@@ -35,7 +35,7 @@ public:
     // Estimated size of a record's media file, before rounding.
     static uint64_t EstimateMediaBytes(const CTQ9ImportSystemFile& record, const ConversionSettings& settings);
 
-    // "About 1.5 MB needed, 200 KB free." (strings 226, 227), said under a message about room.
+    // "About 1.5 MB needed, 200 KB free." (IDS_SPACE_NEEDED, IDS_SPACE_FREE), said under a message about room.
     static std::string Figures(uint64_t neededBytes, uint64_t freeBytes);
 };
 

@@ -31,14 +31,16 @@ struct MediaInfo;
 class CImporter : public CJobBase {
 public:
     // Result codes; several bits can be set together.
-    static constexpr int RESULT_NOT_DIRECTORY = static_cast<int>(0x80000001u);   // string 201 (+ subject)
-    static constexpr int RESULT_TOO_MANY_FILES = static_cast<int>(0x80000002u);  // string 207
-    static constexpr int RESULT_INVALID_TYPE = static_cast<int>(0x80000004u);    // string 202
-    static constexpr int RESULT_HAS_DIRECTORY = static_cast<int>(0x8000000Cu);   // strings 202, 203
-    static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x80000014u);     // strings 202, 204
-    static constexpr int RESULT_NOT_IMPORTED = static_cast<int>(0x80000020u);    // string 206
-    static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000040u);     // string 205
-    // What kept results off the card, where the card says why (strings 220-225).
+    static constexpr int RESULT_NOT_DIRECTORY = static_cast<int>(0x80000001u);   // IDS_NOT_DIRECTORY (+ subject)
+    static constexpr int RESULT_TOO_MANY_FILES = static_cast<int>(0x80000002u);  // IDS_TOO_MANY_FILES
+    static constexpr int RESULT_INVALID_TYPE = static_cast<int>(0x80000004u);    // IDS_INVALID_FILE_TYPE
+    // IDS_INVALID_FILE_TYPE, IDS_INCLUDING_DIRECTORY
+    static constexpr int RESULT_HAS_DIRECTORY = static_cast<int>(0x8000000Cu);
+    // IDS_INVALID_FILE_TYPE, IDS_CANNOT_OPEN_FILE
+    static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x80000014u);
+    static constexpr int RESULT_NOT_IMPORTED = static_cast<int>(0x80000020u);    // IDS_INVALID_FILE_INCLUDED
+    static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000040u);     // IDS_OTHER_ERROR
+    // What kept results off the card, where the card says why (IDS_CARD_FULL to IDS_CARD_ACCESS_DENIED).
     static constexpr int RESULT_CARD_FULL = CCardWriteCause::CARD_FULL; // + the figures, when known
     static constexpr int RESULT_FILE_TOO_LARGE = CCardWriteCause::FILE_TOO_LARGE;
     static constexpr int RESULT_READ_ONLY = CCardWriteCause::READ_ONLY;
@@ -67,7 +69,7 @@ public:
     // Runs the prepared job behind frontEnd and returns 0, 1 (cancelled) or a negative code.
     int Run(IProgressFrontEnd& frontEnd);
 
-    // Message text of a result: one catalogue line per set bit, each followed by "\n"; string 200 for a
+    // Message text of a result: one catalogue line per set bit, each followed by "\n"; IDS_ERROR_NOT_FOUND for a
     // code of 0 or more.
     std::string BuildErrorMessage(int code) const;
     // Sources not imported by the last Prepare/Run, in order.
@@ -131,8 +133,9 @@ private:
 };
 
 // What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: "Import
-// canceled." for a cancellation; for a negative result the builder's text followed by the failure text (string 150, then
-// per failed source the builder's text for its code, its path and "\n"); nothing otherwise.
+// canceled." for a cancellation; for a negative result the builder's text followed by the failure text
+// (IDS_FAILED_FILES_HEADING, then per failed source the builder's text for its code, its path and "\n");
+// nothing otherwise.
 std::string ImportReportText(const CImporter& importer, int result);
 // The failure text alone; empty when nothing failed.
 std::string ImportFailureText(const CImporter& importer);

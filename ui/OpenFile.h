@@ -11,7 +11,7 @@ namespace tq9 {
 class COpenFile {
 public:
     // False when the desktop cannot open it (no opener, no desktop at all). When the opener reports a moment
-    // later that no program takes the type, a message says so (string 501).
+    // later that no program takes the type, a message says so (IDS_NO_PROGRAM_TO_OPEN).
     static bool Open(const std::string& path);
     // Tests put a recorder in place of the desktop; an empty hook restores it.
     using Hook = std::function<bool(const std::string& path)>;
