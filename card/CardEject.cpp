@@ -29,7 +29,7 @@ CCardEject::Result CCardEject::Eject(const std::string& cardRoot)
 {
     if (!CCardLayout::IsCard(cardRoot) || !CVolumeEject::IsMountPoint(cardRoot))
         return failed(IDS_EJECT_NOT_A_CARD, cardRoot);
-    if (CCardClaim::Claimed(CCardLayout::DeviceFolder(cardRoot)))
+    if (CCardClaim::Claimed(cardRoot))
         return failed(IDS_EJECT_JOB_WRITING, cardRoot);
     const CVolumeEject::Result result = CVolumeEject::Eject(cardRoot);
     switch (result.outcome) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "card/CardClaim.h"
 #include "card/CardLayout.h"
 #include "card/CardScan.h"
 #include "platform/CardRoots.h"
@@ -184,4 +187,20 @@ TEST(RemainingSpace, SaysTheSizeByTheProgramsRule)
     EXPECT_EQ(CCardLayout::GroupThousands(18446744073709551615ull), "18,446,744,073,709,551,615");
     EXPECT_EQ(CCardLayout::RemainingSpaceText(uint64_t(526389248)), "Remaining space 526 MB");
     EXPECT_EQ(CCardLayout::RemainingSpaceText(std::string("/no/such/path")), "Remaining space 0 B");
+}
+
+TEST(CardScan, AJobOfThisProcessClaimingTheCardDoesNotHoldUpItsListing)
+{
+    // The window rescans its cards while its own import runs: the job's claim must not be a lock the
+    // listing waits on (it waited for the whole import, with the window frozen).
+    TempDir t;
+    const fs::path folder = MakeCard(t / "card", {1, 2}) / "TQ9_0001";
+    const CCardClaim claim(folder.string());
+    ASSERT_TRUE(CCardClaim::Claimed((t / "card").string()));
+    const auto start = std::chrono::steady_clock::now();
+    const auto folders = CCardScan::ListFolders((t / "card" / "TQ-9").string());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    ASSERT_TRUE(folders);
+    EXPECT_EQ(folders->size(), 2u);
+    EXPECT_TRUE(CCardScan::CreateNumberedFolder((t / "card" / "TQ-9").string()));
 }
