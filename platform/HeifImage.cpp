@@ -168,9 +168,16 @@ QImage CHeifImage::Read(const QByteArray& file, CHdrStill* hdr)
     if (!handle)
         return {};
     // libheif allocates what the header claims: no photo is larger than this.
-    const int64_t claimed = int64_t(heif_image_handle_get_width(handle.get())) * heif_image_handle_get_height(handle.get());
-    if (claimed <= 0 || claimed > kMaxPixels)
+    const int declaredWidth = heif_image_handle_get_width(handle.get());
+    const int declaredHeight = heif_image_handle_get_height(handle.get());
+    const int64_t claimed = int64_t(declaredWidth) * declaredHeight;
+    const int longest = std::max(declaredWidth, declaredHeight);
+    if (claimed <= 0 || claimed > kMaxPixels || longest >= kMaxSide)
         return {};
+    // A grid's size comes from its own data, which libheif 1.15 never compares with the declared one: 530
+    // bytes declaring 24x32 made it assemble 16383x16383 (1.6 GB, 19 s). No side may outgrow the declared
+    // longest one (libheif refuses a side at or above the limit).
+    heif_context_set_maximum_image_size_limit(context.get(), longest + 1);
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
     const NclxPtr nclx = NclxOf(handle.get());
     const bool deep = IsHdr(nclx.get()); // PQ and HLG need their 10 bits through the tone mapping
