@@ -8,6 +8,7 @@
 #include "card/NaturalOrder.h"
 #include "card/UserException.h"
 #include "cli/Command.h"
+#include "cli/ShownName.h"
 #include "jobs/CardWriteCause.h"
 #include "jobs/CardFolderArgument.h"
 #include "res/MessageCatalogue.h"
@@ -26,11 +27,11 @@ int runCards(const ParsedArgs&)
             return kExitOk;
         }
         for (CardInfo& card : cards) {
-            std::cout << card.root << "\n";
+            std::cout << CShownName::Of(card.root) << "\n";
             // As the window lists them: by number, whatever order the file system keeps.
             std::sort(card.folders.begin(), card.folders.end(), CNaturalOrder::PathLess);
             for (const std::string& folder : card.folders)
-                std::cout << "  " << folder << "\n";
+                std::cout << "  " << CShownName::Of(folder) << "\n";
         }
     } catch (const CUserException&) {
         PrintError(CMessageCatalogue::Get(IDS_CARD_CHECK_FAILED));
@@ -44,12 +45,12 @@ int runLs(const ParsedArgs& args)
     const std::string folder = args.Positional()[0];
     ResolvedCardFolder target = CCardFolderArgument::Resolve(folder);
     if (target.kind != ResolvedCardFolder::Kind::CardFolder) {
-        PrintError("ls: " + folder + ": " + CCardFolderArgument::RefusalText(target.kind));
+        PrintError("ls: " + CShownName::Of(folder) + ": " + CCardFolderArgument::RefusalText(target.kind));
         return kExitFailed;
     }
     std::sort(target.mediaFiles.begin(), target.mediaFiles.end(), CNaturalOrder::PathLess); // the window's order
     for (const std::string& path : target.mediaFiles) {
-        std::cout << CCardFolder::NameText(path) << '\t' << CCardFolder::DurationText(path) << '\t'
+        std::cout << CShownName::Of(CCardFolder::NameText(path)) << '\t' << CCardFolder::DurationText(path) << '\t'
                   << CCardFolder::SizeTextOf(path) << '\t' << CCardFolder::DateTextOf(path) << "\n";
     }
     return kExitOk;
@@ -68,7 +69,7 @@ int runMkdir(const ParsedArgs& args)
             PrintError(text.substr(start, end - start));
         return kExitFailed;
     }
-    std::cout << *made << "\n";
+    std::cout << CShownName::Of(*made) << "\n";
     return kExitOk;
 }
 

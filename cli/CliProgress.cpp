@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <iostream>
 
+#include "cli/ShownName.h"
 #include "platform/UniqueFd.h"
 #include "res/ByteSize.h"
 #include "res/MessageCatalogue.h"
@@ -76,7 +77,7 @@ void CCliProgress::ShowFinished()
 
 std::string CCliProgress::LockWaitText(const std::string& folder)
 {
-    return "waiting for another run writing into " + folder + " (Ctrl-C cancels)";
+    return "waiting for another run writing into " + CShownName::Of(folder) + " (Ctrl-C cancels)";
 }
 
 bool CCliProgress::Interrupted() const
@@ -131,7 +132,7 @@ void CCliProgress::Show(IConvProgress& job, int state, bool last)
             line += "  " + FormatText(CMessageCatalogue::Get(IDS_TIME_LEFT), CTimeLeft::Text(*left));
         const std::string current = job.GetCurrentFileName();
         if (!current.empty() && percent < job.GetPercentMax())
-            line += "  " + FormatText(CMessageCatalogue::Get(ids.file), current);
+            line += "  " + FormatText(CMessageCatalogue::Get(ids.file), CShownName::Of(current));
     } else {
         if (ids.Ending(state) != IDS_CONVERTING_FINISHED || !m_finishedAfterJob)
             line += "  " + ProgressEndingText(job, state);

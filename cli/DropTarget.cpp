@@ -5,6 +5,7 @@
 
 #include "card/CardLayout.h"
 #include "cli/Command.h"
+#include "cli/ShownName.h"
 #include "jobs/CardFolderArgument.h"
 #include "jobs/ConvProgress.h"
 #include "platform/FileAttributes.h"
@@ -28,7 +29,7 @@ std::optional<int> CheckFilesExist(const std::string& command, const std::vector
     bool missing = false;
     for (const std::string& file : files) {
         if (CFileAttributes::Get(file) == INVALID_FILE_ATTRIBUTES) {
-            PrintError(command + ": " + file + ": no such file");
+            PrintError(command + ": " + CShownName::Of(file) + ": no such file");
             missing = true;
         }
     }
@@ -41,7 +42,7 @@ std::optional<int> CheckDropFolder(const std::string& command, const std::string
     if (target.kind == ResolvedCardFolder::Kind::Missing)
         return std::nullopt;
     if (target.kind != ResolvedCardFolder::Kind::CardFolder) {
-        PrintError(command + ": " + folder + ": " + CCardFolderArgument::RefusalText(target.kind));
+        PrintError(command + ": " + CShownName::Of(folder) + ": " + CCardFolderArgument::RefusalText(target.kind));
         return kExitFailed;
     }
     if (!CCardLayout::HasRoomFor(target.mediaFiles.size(), adding)) {

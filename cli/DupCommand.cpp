@@ -4,6 +4,7 @@
 
 #include "cli/CliProgress.h"
 #include "cli/Command.h"
+#include "cli/ShownName.h"
 #include "cli/DropTarget.h"
 #include "jobs/CardFolderArgument.h"
 #include "jobs/Duplicator.h"
@@ -30,7 +31,7 @@ int runDup(const ParsedArgs& args)
         return *refused;
     for (const std::string& file : files) {
         if (!onCard(file)) {
-            PrintError("dup: " + file + ": not a file in a folder of a TQ-9 card");
+            PrintError("dup: " + CShownName::Of(file) + ": not a file in a folder of a TQ-9 card");
             return kExitFailed;
         }
     }
@@ -43,8 +44,8 @@ int runDup(const ParsedArgs& args)
     if (result >= 0)
         result = duplicator.Run(frontEnd);
     for (const std::string& path : duplicator.Duplicated())
-        std::cout << path << "\n";
-    const std::string report = DuplicationReportText(duplicator, result);
+        std::cout << CShownName::Of(path) << "\n";
+    const std::string report = DuplicationReportText(duplicator, result, CShownName::Of);
     if (!report.empty())
         std::cerr << report << (report.back() == '\n' ? "" : "\n");
     // Items that landed while others failed (each named with its cause above) say so.

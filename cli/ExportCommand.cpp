@@ -9,6 +9,7 @@
 #include "card/ExportSystemFile.h"
 #include "cli/CliProgress.h"
 #include "cli/Command.h"
+#include "cli/ShownName.h"
 #include "jobs/Exporter.h"
 #include "jobs/ExportToFolder.h"
 #include "platform/FileAttributes.h"
@@ -35,12 +36,12 @@ int runExport(const ParsedArgs& args)
     const std::string to = args.Value("to", ".");
     const auto folder = CFileSystem::LongPath(to);
     if (!folder || !CFileAttributes::IsDirectory(*folder)) {
-        PrintError("export: " + to + ": not a folder");
+        PrintError("export: " + CShownName::Of(to) + ": not a folder");
         return kExitFailed;
     }
     // Refused before any work: a read-only or foreign folder would fail only after every conversion.
     if (const int refusal = CFileSystem::WriteRefusal(*folder)) {
-        PrintError("export: " + to + ": cannot write into the folder (" + std::strerror(refusal) + ")");
+        PrintError("export: " + CShownName::Of(to) + ": cannot write into the folder (" + std::strerror(refusal) + ")");
         return kExitFailed;
     }
 
@@ -50,12 +51,12 @@ int runExport(const ParsedArgs& args)
     for (const std::string& argument : args.Positional()) {
         const uint32_t attrs = CFileAttributes::Get(argument);
         if (attrs == INVALID_FILE_ATTRIBUTES) {
-            PrintError("export: " + argument + ": no such file");
+            PrintError("export: " + CShownName::Of(argument) + ": no such file");
             ++refused;
             continue;
         }
         if (attrs & FILE_ATTRIBUTE_DIRECTORY) {
-            PrintError("export: " + argument + ": is a folder");
+            PrintError("export: " + CShownName::Of(argument) + ": is a folder");
             ++refused;
             continue;
         }
@@ -63,13 +64,13 @@ int runExport(const ParsedArgs& args)
         const auto resolved = CFileSystem::LongPath(argument);
         if (const EntryKind kind = resolved ? CFileAttributes::KindOf(*resolved) : EntryKind::Missing;
             kind != EntryKind::Regular) {
-            PrintError("export: " + argument + ": " + CFileAttributes::RefusalText(kind));
+            PrintError("export: " + CShownName::Of(argument) + ": " + CFileAttributes::RefusalText(kind));
             return kExitFailed;
         }
         std::string extension;
         GetExtension(argument, extension);
         if (LookupExtension(kExportExtensionTable, extension).flags == 0) {
-            PrintError("export: " + argument + ": skipped (not a media file the export takes)");
+            PrintError("export: " + CShownName::Of(argument) + ": skipped (not a media file the export takes)");
             continue;
         }
         const auto absolute = std::filesystem::absolute(argument, ec);
@@ -88,9 +89,9 @@ int runExport(const ParsedArgs& args)
     if (outcome.result == JOB_RESULT_CANCELED)
         return kExitCanceled;
     for (const CExporter::FailedSource& entry : outcome.failed)
-        PrintError("export: " + entry.path + ": " + oneLine(ExportCauseText(entry)));
+        PrintError("export: " + CShownName::Of(entry.path) + ": " + oneLine(ExportCauseText(entry)));
     for (const std::string& path : outcome.placed)
-        std::cout << path << "\n";
+        std::cout << CShownName::Of(path) << "\n";
     if (outcome.placed.empty())
         return kExitFailed;
     return outcome.failed.empty() && refused == 0 ? kExitOk : kExitSomeFailed;

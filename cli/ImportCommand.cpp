@@ -3,6 +3,7 @@
 
 #include "cli/CliProgress.h"
 #include "cli/Command.h"
+#include "cli/ShownName.h"
 #include "cli/DropTarget.h"
 #include "jobs/Importer.h"
 #include "jobs/Preferences.h"
@@ -55,8 +56,8 @@ int runImport(const ParsedArgs& args)
         frontEnd.ShowFinished();
     // What landed, also when others failed or a cancel came during the placement.
     for (const std::string& path : importer.Imported())
-        std::cout << path << "\n";
-    const std::string report = ImportReportText(importer, result);
+        std::cout << CShownName::Of(path) << "\n";
+    const std::string report = ImportReportText(importer, result, CShownName::Of);
     if (!report.empty())
         std::cerr << report << (report.back() == '\n' ? "" : "\n");
     return JobExitCode(result, importer.Imported().size());

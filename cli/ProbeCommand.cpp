@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/Command.h"
+#include "cli/ShownName.h"
 #include "medialib/tq9media.h"
 #include "media/FFMpegConverter.h"
 #include "media/MediaInfo.h"
@@ -29,13 +30,13 @@ int runProbe(const ParsedArgs& args)
     const int32_t status = converter.GetResult();
     if (status < 0) {
         char reason[128];
-        PrintError("probe: " + path + ": cannot be read as media (" + Tq9MediaErrorText(status, reason, sizeof reason) +
+        PrintError("probe: " + CShownName::Of(path) + ": cannot be read as media (" + Tq9MediaErrorText(status, reason, sizeof reason) +
                    ")");
         return kExitFailed;
     }
     std::ostringstream out;
     out << std::setprecision(15); // bit rates in full, never "5e+06"
-    out << "file: " << info.path << "\n"
+    out << "file: " << CShownName::Of(info.path) << "\n"
         << "format: " << info.formatName << "\n"
         << "duration_ms: " << info.durationMs << "\n";
     if (info.durationEstimated)

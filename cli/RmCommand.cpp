@@ -6,6 +6,7 @@
 
 #include "card/CardFolder.h"
 #include "cli/Command.h"
+#include "cli/ShownName.h"
 #include "jobs/CardFolderArgument.h"
 #include "jobs/ShellFileCalls.h"
 #include "platform/FileAttributes.h"
@@ -35,7 +36,7 @@ int runRm(const ParsedArgs& args)
     for (const std::string& argument : args.Positional()) {
         const auto path = cardMediaPath(argument);
         if (!path) {
-            PrintError("rm: " + argument + ": not a media file in a folder of a TQ-9 card");
+            PrintError("rm: " + CShownName::Of(argument) + ": not a media file in a folder of a TQ-9 card");
             return kExitFailed;
         }
         paths.push_back(*path);
@@ -47,7 +48,7 @@ int runRm(const ParsedArgs& args)
         return kExitFailed;
     }
     for (const std::string& stray : strays)
-        PrintError("rm: " + stray + ": " + CFileAttributes::RefusalText(CFileAttributes::KindOf(stray)) +
+        PrintError("rm: " + CShownName::Of(stray) + ": " + CFileAttributes::RefusalText(CFileAttributes::KindOf(stray)) +
                    "; left in place");
     return kExitOk;
 }

@@ -188,8 +188,9 @@ std::string CDuplicator::BuildErrorMessage(int code, bool withFigures) const
     return text;
 }
 
-std::string DuplicationReportText(const CDuplicator& duplicator, int result)
+std::string DuplicationReportText(const CDuplicator& duplicator, int result, NameTextFn shown)
 {
+    const auto name = [shown](const std::string& path) { return shown ? shown(path) : path; };
     if (result == JOB_RESULT_CANCELED)
         return CMessageCatalogue::Get(IDS_DUPLICATION_CANCELED);
     if (result >= 0)
@@ -200,10 +201,10 @@ std::string DuplicationReportText(const CDuplicator& duplicator, int result)
     if (!duplicator.RefusedSources().empty() || !duplicator.FailedSources().empty())
         text += CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING);
     for (const std::string& path : duplicator.RefusedSources())
-        text += path + "\n";
+        text += name(path) + "\n";
     // Each item that did not land, with its own cause.
     for (const CDuplicator::FailedSource& failed : duplicator.FailedSources())
-        text += duplicator.BuildErrorMessage(failed.code, false) + failed.path + "\n";
+        text += duplicator.BuildErrorMessage(failed.code, false) + name(failed.path) + "\n";
     return text;
 }
 

@@ -96,7 +96,8 @@ private:
 
 // What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: "Duplication
 // canceled." for a cancellation; for a negative result the builder's text, then IDS_FAILED_FILES_HEADING
-// and the refused sources one a line, then each failed item's cause and path; nothing otherwise.
-std::string DuplicationReportText(const CDuplicator& duplicator, int result);
+// and the refused sources one a line, then each failed item's cause and path; nothing otherwise. shown
+// writes the names.
+std::string DuplicationReportText(const CDuplicator& duplicator, int result, NameTextFn shown = nullptr);
 
 } // namespace tq9

@@ -437,23 +437,25 @@ std::string CImporter::BuildErrorMessage(int code) const
     return text;
 }
 
-std::string ImportFailureText(const CImporter& importer)
+std::string ImportFailureText(const CImporter& importer, NameTextFn shown)
 {
     if (importer.FailedSources().empty())
         return std::string();
     std::string text = CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING);
-    for (const CImporter::FailedSrcPathT& entry : importer.FailedSources())
+    for (const CImporter::FailedSrcPathT& entry : importer.FailedSources()) {
+        const std::string path = shown ? shown(entry.path) : entry.path;
         text += importer.BuildErrorMessage(entry.code) +
-            (entry.reason ? FormatText(CMessageCatalogue::Get(entry.reason), entry.path) : entry.path) + "\n";
+            (entry.reason ? FormatText(CMessageCatalogue::Get(entry.reason), path) : path) + "\n";
+    }
     return text;
 }
 
-std::string ImportReportText(const CImporter& importer, int result)
+std::string ImportReportText(const CImporter& importer, int result, NameTextFn shown)
 {
     if (result == JOB_RESULT_CANCELED)
         return CMessageCatalogue::Get(IDS_IMPORT_CANCELED);
     if (result < 0)
-        return importer.BuildErrorMessage(result) + ImportFailureText(importer);
+        return importer.BuildErrorMessage(result) + ImportFailureText(importer, shown);
     return std::string();
 }
 

@@ -135,9 +135,9 @@ private:
 // What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: "Import
 // canceled." for a cancellation; for a negative result the builder's text followed by the failure text
 // (IDS_FAILED_FILES_HEADING, then per failed source the builder's text for its code, its path and "\n");
-// nothing otherwise.
-std::string ImportReportText(const CImporter& importer, int result);
+// nothing otherwise. shown writes the names.
+std::string ImportReportText(const CImporter& importer, int result, NameTextFn shown = nullptr);
 // The failure text alone; empty when nothing failed.
-std::string ImportFailureText(const CImporter& importer);
+std::string ImportFailureText(const CImporter& importer, NameTextFn shown = nullptr);
 
 } // namespace tq9

@@ -43,6 +43,9 @@ struct ProgressTextIds {
     int Ending(int state) const;
 };
 ProgressTextIds ProgressTextsFor(const IConvProgress& job);
+// How a report writes a file's name into its text (tq9 quotes one that would break the line); nullptr
+// writes it as it is.
+using NameTextFn = std::string (*)(const std::string& name);
 // The ending a front-end shows for a final state ("" while running): the catalogue's, except that a job
 // that failed after placing some files says how many of how many arrived ("Converted 7 of 8 files; 1
 // failed.").

@@ -179,3 +179,31 @@ TEST(CliUsage, HelpAndUsageErrors)
         }
     }
 }
+
+// A name with a control character (a newline, an escape) would break the line or drive the terminal: it is
+// quoted as ls quotes it, in the listing, the progress and the report alike.
+TEST(CliNames, ANameWithAControlCharacterIsQuotedLikeLsDoes)
+{
+    TempDir t;
+    const fs::path folder = MakeCard(t.Path(), {1, 2}) / "TQ9_0001";
+    WriteFile(folder / "so\nng.mp3", "x");
+    WriteFile(folder / "it's\x01.mp3", "x");
+    auto r = tq9({"ls", folder.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::vector<std::string> names;
+    for (std::string line; std::getline(lines, line);)
+        names.push_back(line.substr(0, line.find('\t')));
+    EXPECT_EQ(names, (std::vector<std::string>{"'it'\\''s'$'\\001''.mp3'", "'so'$'\\n''ng.mp3'"}));
+
+    fs::copy_file(SynthMedia("names-sine.mp3", {"-f", "lavfi", "-i", "sine=duration=10"}), t / "\x1b[31m\nsong.mp3");
+    WriteFile(t / "bad\tname.mp3", "not a song");
+    r = tq9({"import", (folder.parent_path() / "TQ9_0002").string(), (t / "\x1b[31m\nsong.mp3").string(),
+             (t / "bad\tname.mp3").string()});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    const std::string shown = t.Path().string() + "/'$'\\033''[31m'$'\\n''song.mp3'";
+    EXPECT_NE(r.err.find("Converting '" + shown), std::string::npos) << r.err; // the progress line
+    EXPECT_NE(r.err.find("\n'" + t.Path().string() + "/bad'$'\\t''name.mp3': "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\t'), std::string::npos) << r.err;
+}
