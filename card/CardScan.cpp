@@ -1,6 +1,7 @@
 #include "card/CardScan.h"
 
 #include <cerrno>
+#include <climits>
 #include <sys/stat.h>
 
 #include "card/CardLayout.h"
@@ -13,11 +14,29 @@
 
 namespace tq9 {
 
-std::vector<CardInfo> CCardScan::Scan(const std::vector<std::string>& roots)
+namespace {
+
+// Whether root holds a card, reached one folder at a time (its path is too long to be checked whole).
+bool isCardStepwise(const std::string& root)
+{
+    const CUniqueFd folder = CFileSystem::OpenFolderStepwise(root);
+    return folder.IsOpen() && CCardLayout::IsCard("/proc/self/fd/" + std::to_string(folder.Get()));
+}
+
+} // namespace
+
+std::vector<CardInfo> CCardScan::Scan(const std::vector<std::string>& roots, std::vector<std::string>* tooLong)
 {
     std::vector<CardInfo> cards;
     for (const std::string& root : roots) {
-        if (!CCardLayout::IsCard(root))
+        const bool isCard = CCardLayout::IsCard(root);
+        // A relative root may pass the check and still stand for a path over the limit.
+        if ((isCard || root.size() >= PATH_MAX) && CFileSystem::IsTooLong(root)) {
+            if (tooLong && (isCard || isCardStepwise(root)))
+                tooLong->push_back(root);
+            continue;
+        }
+        if (!isCard)
             continue;
         CardInfo card;
         card.root = root;
@@ -28,9 +47,9 @@ std::vector<CardInfo> CCardScan::Scan(const std::vector<std::string>& roots)
     return cards;
 }
 
-std::vector<CardInfo> CCardScan::Scan()
+std::vector<CardInfo> CCardScan::Scan(std::vector<std::string>* tooLong)
 {
-    return Scan(CCardRoots::All());
+    return Scan(CCardRoots::All(), tooLong);
 }
 
 std::optional<std::vector<std::string>> CCardScan::ListFolders(const std::string& deviceFolder)

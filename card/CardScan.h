@@ -17,9 +17,12 @@ struct CardInfo {
 class CCardScan {
 public:
     // Every root that passes both card checks, in the order given (mount points in path order, then the
-    // --card-root folders). A root whose folder enumeration fails part-way throws CUserException.
-    static std::vector<CardInfo> Scan(const std::vector<std::string>& roots);
-    static std::vector<CardInfo> Scan();
+    // --card-root folders). A root whose folder enumeration fails part-way throws CUserException. A card
+    // whose path is longer than the system takes is left out, since nothing on it can be reached by path;
+    // tooLong (when given) gets its root, so that the caller can say why.
+    static std::vector<CardInfo> Scan(const std::vector<std::string>& roots,
+                                      std::vector<std::string>* tooLong = nullptr);
+    static std::vector<CardInfo> Scan(std::vector<std::string>* tooLong = nullptr);
 
     // Sub-folders of a device folder (any name; real folders only, never a link), in enumeration order. nullopt when the folder cannot be
     // opened; throws CUserException when the enumeration ends on an error.

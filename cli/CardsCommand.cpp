@@ -20,8 +20,12 @@ namespace {
 int runCards(const ParsedArgs&)
 {
     try {
-        std::vector<CardInfo> cards = CCardScan::Scan();
-        if (cards.empty()) {
+        std::vector<std::string> tooLong;
+        std::vector<CardInfo> cards = CCardScan::Scan(&tooLong);
+        // Left out as the other commands would refuse them, with the cause.
+        for (const std::string& root : tooLong)
+            PrintError(CShownName::Of(root) + ": " + CMessageCatalogue::Get(IDS_PATH_TOO_LONG));
+        if (cards.empty() && tooLong.empty()) {
             // Said on stderr, so a script reading the list still reads an empty one.
             PrintError(CMessageCatalogue::Get(IDS_NO_CARD_FOUND));
             return kExitOk;
@@ -58,6 +62,8 @@ int runLs(const ParsedArgs& args)
 
 int runMkdir(const ParsedArgs& args)
 {
+    if (RefusedAsTooLong("mkdir", args.Positional()[0]))
+        return kExitFailed;
     auto device = CCardScan::DeviceFolderFor(args.Positional()[0]);
     std::optional<std::string> made;
     errno = 0;

@@ -4,6 +4,10 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/ShownName.h"
+#include "platform/FileSystem.h"
+#include "res/MessageCatalogue.h"
+
 namespace tq9::cli {
 
 namespace {
@@ -180,6 +184,14 @@ std::string ProgramHelpText()
 void PrintError(const std::string& message)
 {
     std::cerr << "tq9: " << message << std::endl;
+}
+
+bool RefusedAsTooLong(const std::string& command, const std::string& path)
+{
+    if (!CFileSystem::IsTooLong(path))
+        return false;
+    PrintError(command + ": " + CShownName::Of(path) + ": " + CMessageCatalogue::Get(IDS_PATH_TOO_LONG));
+    return true;
 }
 
 } // namespace tq9::cli

@@ -62,4 +62,8 @@ std::string ProgramHelpText();
 // One-line messages on stderr, prefixed with "tq9: ".
 void PrintError(const std::string& message);
 
+// When path (or what it stands for) is longer than the system takes, says so as "<command>: <path>: ..."
+// and returns true: every command refuses such a path with the cause that tq9 cards gives.
+bool RefusedAsTooLong(const std::string& command, const std::string& path);
+
 } // namespace tq9::cli

@@ -26,14 +26,16 @@ std::vector<std::string> AbsolutePaths(const std::vector<std::string>& arguments
 
 std::optional<int> CheckFilesExist(const std::string& command, const std::vector<std::string>& files)
 {
-    bool missing = false;
+    bool refused = false;
     for (const std::string& file : files) {
-        if (CFileAttributes::Get(file) == INVALID_FILE_ATTRIBUTES) {
+        if (RefusedAsTooLong(command, file)) {
+            refused = true;
+        } else if (CFileAttributes::Get(file) == INVALID_FILE_ATTRIBUTES) {
             PrintError(command + ": " + CShownName::Of(file) + ": no such file");
-            missing = true;
+            refused = true;
         }
     }
-    return missing ? std::optional<int>(kExitFailed) : std::nullopt;
+    return refused ? std::optional<int>(kExitFailed) : std::nullopt;
 }
 
 std::optional<int> CheckDropFolder(const std::string& command, const std::string& folder, size_t adding)

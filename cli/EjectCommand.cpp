@@ -34,6 +34,8 @@ std::string cardRootOf(const std::string& argument)
 
 int runEject(const ParsedArgs& args)
 {
+    if (RefusedAsTooLong("eject", args.Positional().front()))
+        return kExitFailed;
     const CCardEject::Result result = CCardEject::Eject(cardRootOf(args.Positional().front()));
     if (!result.ejected) {
         PrintError("eject: " + result.message);

@@ -34,6 +34,8 @@ int runExport(const ParsedArgs& args)
 {
     std::error_code ec;
     const std::string to = args.Value("to", ".");
+    if (RefusedAsTooLong("export", to))
+        return kExitFailed;
     const auto folder = CFileSystem::LongPath(to);
     if (!folder || !CFileAttributes::IsDirectory(*folder)) {
         PrintError("export: " + CShownName::Of(to) + ": not a folder");
@@ -49,6 +51,10 @@ int runExport(const ParsedArgs& args)
     int refused = 0;
     std::vector<std::string> files;
     for (const std::string& argument : args.Positional()) {
+        if (RefusedAsTooLong("export", argument)) {
+            ++refused;
+            continue;
+        }
         const uint32_t attrs = CFileAttributes::Get(argument);
         if (attrs == INVALID_FILE_ATTRIBUTES) {
             PrintError("export: " + CShownName::Of(argument) + ": no such file");

@@ -24,6 +24,8 @@ const char* StreamKind(uint32_t codecId)
 int runProbe(const ParsedArgs& args)
 {
     const std::string path = args.Positional()[0];
+    if (RefusedAsTooLong("probe", path))
+        return kExitFailed;
     CFFMpegConverter& converter = CFFMpegConverter::Instance();
     MediaInfo info;
     converter.Probe(path, info);

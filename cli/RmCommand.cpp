@@ -34,6 +34,8 @@ int runRm(const ParsedArgs& args)
     // Every name is checked before anything goes, so a typo in the list deletes nothing.
     std::vector<std::string> paths;
     for (const std::string& argument : args.Positional()) {
+        if (RefusedAsTooLong("rm", argument))
+            return kExitFailed;
         const auto path = cardMediaPath(argument);
         if (!path) {
             PrintError("rm: " + CShownName::Of(argument) + ": not a media file in a folder of a TQ-9 card");

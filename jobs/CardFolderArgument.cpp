@@ -5,12 +5,18 @@
 #include "card/CardFolder.h"
 #include "card/CardScan.h"
 #include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+#include "res/MessageCatalogue.h"
 
 namespace tq9 {
 
 ResolvedCardFolder CCardFolderArgument::Resolve(const std::string& argument)
 {
     ResolvedCardFolder result;
+    if (CFileSystem::IsTooLong(argument)) {
+        result.kind = ResolvedCardFolder::Kind::TooLong;
+        return result;
+    }
     if (!CFileAttributes::IsDirectory(argument))
         return result;
     auto folder = CCardScan::CardFolder(argument);
@@ -40,6 +46,8 @@ std::string CCardFolderArgument::RefusalText(ResolvedCardFolder::Kind kind)
         return "not a folder of a TQ-9 card";
     case ResolvedCardFolder::Kind::Unreadable:
         return "cannot read the folder";
+    case ResolvedCardFolder::Kind::TooLong:
+        return CMessageCatalogue::Get(IDS_PATH_TOO_LONG);
     }
     return {};
 }

@@ -15,6 +15,7 @@ struct ResolvedCardFolder {
         Missing,       // not a folder at all (absent, or a file)
         NotCardFolder, // a folder, but not one of a card's device folder
         Unreadable,    // a card folder whose files cannot be listed
+        TooLong,       // a path longer than the system takes, which no command can work with
     };
     Kind kind = Kind::Missing;
     std::string folder;                   // the long path

@@ -15,12 +15,35 @@ namespace tq9 {
 
 std::optional<std::string> CFileSystem::LongPath(const std::string& path)
 {
-    if (path.empty() || path.size() >= PATH_MAX)
+    if (path.empty() || path.size() >= PATH_MAX) {
+        errno = path.empty() ? ENOENT : ENAMETOOLONG;
         return std::nullopt;
+    }
     char buf[PATH_MAX];
     if (!::realpath(path.c_str(), buf))
         return std::nullopt;
     return std::string(buf);
+}
+
+bool CFileSystem::IsTooLong(const std::string& path)
+{
+    return !LongPath(path) && errno == ENAMETOOLONG;
+}
+
+CUniqueFd CFileSystem::OpenFolderStepwise(const std::string& path)
+{
+    if (path.empty())
+        return CUniqueFd();
+    CUniqueFd at(::open(path[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (size_t start = 0; at.IsOpen() && start < path.size();) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > start)
+            at.Reset(::openat(at.Get(), path.substr(start, end - start).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        start = end + 1;
+    }
+    return at;
 }
 
 std::optional<std::string> CFileSystem::TempFolder()

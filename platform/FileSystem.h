@@ -6,12 +6,21 @@
 #include <optional>
 #include <string>
 
+#include "platform/UniqueFd.h"
+
 namespace tq9 {
 
 class CFileSystem {
 public:
-    // Absolute path with symlinks resolved; nullopt when the path does not exist or exceeds PATH_MAX.
+    // Absolute path with symlinks resolved; nullopt when the path does not exist or exceeds PATH_MAX
+    // (errno says which).
     static std::optional<std::string> LongPath(const std::string& path);
+    // True when path, or the absolute path it stands for, is longer than the system takes (PATH_MAX, 4,096
+    // bytes with its end): nothing there can be opened or checked by its path.
+    static bool IsTooLong(const std::string& path);
+    // The folder at path opened (O_PATH) one component at a time, so that a path longer than PATH_MAX
+    // still reaches it; not open when a component cannot be opened.
+    static CUniqueFd OpenFolderStepwise(const std::string& path);
     // The user's temporary folder (TMPDIR honoured), without a trailing "/"; nullopt when there is none.
     static std::optional<std::string> TempFolder();
     // The program's folder in the user's cache folder (${XDG_CACHE_HOME:-~/.cache}/tq9-image-converter),

@@ -126,6 +126,8 @@ const std::map<int, std::string>& builtinTable()
         {401, "Copied %d of %d files; %d failed."},
         {402, "The card holds as many folders as the device allows (127)."},
         {403, "The card was removed, or its driver stopped, while it was written."},
+        {790, "The path is longer than the 4,096 bytes the system takes. Mount the card, or move the files, "
+              "to a shorter path."},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

@@ -121,6 +121,7 @@ enum StringId : int {
     IDS_COPIED_SOME = 401,
     IDS_CARD_FOLDER_LIMIT = 402,
     IDS_CARD_REMOVED = 403,
+    IDS_PATH_TOO_LONG = 790,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };

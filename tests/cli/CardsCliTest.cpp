@@ -1,9 +1,11 @@
 // tq9 cards / ls / mkdir driven as a user would, on cards laid out by the test.
 #include <gtest/gtest.h>
 
+#include "support/ScratchMount.h"
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -206,4 +208,57 @@ TEST(CliNames, ANameWithAControlCharacterIsQuotedLikeLsDoes)
     EXPECT_NE(r.err.find("\n'" + t.Path().string() + "/bad'$'\\t''name.mp3': "), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find('\t'), std::string::npos) << r.err;
+}
+
+// A card below folders longer together than a path may be (4,096 bytes) cannot be worked with by path:
+// tq9 cards leaves it out and says why, and every other command refuses it with the same cause, whether the
+// path is given whole or relative to a deep working folder.
+TEST(CliLongPath, ACardBeyondThePathLimitIsRefusedAlikeByEveryCommand)
+{
+    std::string skip;
+    const auto tmpfs = ScratchMount::Tmpfs("4m", skip);
+    if (!tmpfs)
+        GTEST_SKIP() << skip;
+    // Made one folder at a time: no call could take the whole path.
+    std::vector<std::string> chain;
+    std::string root = tmpfs->Path().string();
+    int at = ::open(root.c_str(), O_PATH | O_DIRECTORY);
+    for (int i = 0; i < 45; ++i) {
+        chain.push_back(std::string(100, 'd') + std::to_string(i));
+        root += "/" + chain.back();
+        ASSERT_EQ(::mkdirat(at, chain.back().c_str(), 0755), 0);
+        const int next = ::openat(at, chain.back().c_str(), O_PATH | O_DIRECTORY);
+        ::close(at);
+        at = next;
+    }
+    const fs::path device = MakeCard("/proc/self/fd/" + std::to_string(at) + "/card", {1, 2});
+    WriteFile(device / "TQ9_0001" / "clip.mp4", "x");
+    ::close(at);
+    root += "/card";
+    const std::string folder = root + "/TQ-9/TQ9_0001";
+    WriteFile(tmpfs->Path() / "song.mp3", "x");
+
+    const std::string cause = "The path is longer than the 4,096 bytes the system takes.";
+    auto r = tq9({"--card-root", root, "cards"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.find("tq9: " + root + ": " + cause), 0u) << r.err.substr(r.err.size() - 200);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"ls", folder}, {"mkdir", root}, {"rm", folder + "/clip.mp4"}, {"export", folder + "/clip.mp4"},
+             {"dup", root + "/TQ-9/TQ9_0002", folder + "/clip.mp4"},
+             {"import", folder, (tmpfs->Path() / "song.mp3").string()}}) {
+        r = tq9(args);
+        EXPECT_EQ(r.exitCode, 3) << args[0];
+        EXPECT_NE(r.err.find(cause), std::string::npos) << args[0] << r.err.substr(r.err.size() - 200);
+    }
+
+    std::vector<std::string> argv = {"/bin/sh", "-c",
+        "cd \"$1\" && shift && for d; do cd -P \"$d\" || exit 9; done; \"$0\" --card-root card cards; "
+        "exec \"$0\" ls card/TQ-9/TQ9_0001", BinPath("tq9").string(), tmpfs->Path().string()};
+    argv.insert(argv.end(), chain.begin(), chain.end());
+    r = RunProcess(argv, {"TQ9_MOUNTS_FILE=/dev/null"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tq9: card: " + std::string(cause) + " Mount the card, or move the files, to a shorter path.\n"
+                     "tq9: ls: card/TQ-9/TQ9_0001: " + cause + " Mount the card, or move the files, to a shorter path.\n");
 }
