@@ -95,7 +95,7 @@ int runExport(const ParsedArgs& args)
     if (outcome.result == JOB_RESULT_CANCELED)
         return kExitCanceled;
     for (const CExporter::FailedSource& entry : outcome.failed)
-        PrintError("export: " + CShownName::Of(entry.path) + ": " + oneLine(ExportCauseText(entry)));
+        PrintError("export: " + CShownName::Of(entry.path) + ": " + oneLine(ExportCauseText(entry, CShownName::Of)));
     for (const std::string& path : outcome.placed)
         std::cout << CShownName::Of(path) << "\n";
     if (outcome.placed.empty())

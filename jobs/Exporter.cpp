@@ -371,7 +371,7 @@ std::string CExporter::GetCurrentFileName()
     return index >= 0 && index < GetFileCount() ? m_sources[static_cast<size_t>(index)] : m_sources.front();
 }
 
-std::string ExportCauseText(const CExporter::FailedSource& failed)
+std::string ExportCauseText(const CExporter::FailedSource& failed, NameTextFn shown)
 {
     struct Line {
         int code;
@@ -386,7 +386,8 @@ std::string ExportCauseText(const CExporter::FailedSource& failed)
     for (const Line& line : kLines) {
         if (failed.code != line.code)
             continue;
-        std::string text = FormatText(CMessageCatalogue::Get(line.id), failed.folder) + "\n";
+        std::string text =
+            FormatText(CMessageCatalogue::Get(line.id), shown ? shown(failed.folder) : failed.folder) + "\n";
         if (!failed.figures.empty())
             text += failed.figures + "\n";
         return text;

@@ -131,7 +131,7 @@ private:
 // only named. Empty when nothing failed.
 std::string ExportFailureText(const CExporter& exporter, bool handedOver);
 std::string ExportFailureText(const std::vector<CExporter::FailedSource>& failed, int total, bool handedOver);
-// The cause of one failure in a line or two, each ended by "\n".
-std::string ExportCauseText(const CExporter::FailedSource& failed);
+// The cause of one failure in a line or two, each ended by "\n"; shown writes the folder's name.
+std::string ExportCauseText(const CExporter::FailedSource& failed, NameTextFn shown = nullptr);
 
 } // namespace tq9

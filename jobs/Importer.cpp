@@ -413,7 +413,7 @@ std::string CImporter::GetCurrentFileName()
     return m_records[static_cast<size_t>(index)].sourcePath;
 }
 
-std::string CImporter::BuildErrorMessage(int code) const
+std::string CImporter::BuildErrorMessage(int code, NameTextFn shown) const
 {
     if (code >= 0)
         return CMessageCatalogue::Get(IDS_ERROR_NOT_FOUND) + "\n";
@@ -431,7 +431,7 @@ std::string CImporter::BuildErrorMessage(int code) const
         if (!(static_cast<uint32_t>(code) & line.bit))
             continue;
         const std::string message = CMessageCatalogue::Get(line.id);
-        text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, m_errorSubject) : message) + "\n";
+        text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, shown ? shown(m_errorSubject) : m_errorSubject) : message) + "\n";
     }
     text += CCardWriteCause::Lines(code, m_spaceFigures);
     return text;
@@ -455,7 +455,7 @@ std::string ImportReportText(const CImporter& importer, int result, NameTextFn s
     if (result == JOB_RESULT_CANCELED)
         return CMessageCatalogue::Get(IDS_IMPORT_CANCELED);
     if (result < 0)
-        return importer.BuildErrorMessage(result) + ImportFailureText(importer, shown);
+        return importer.BuildErrorMessage(result, shown) + ImportFailureText(importer, shown);
     return std::string();
 }
 

@@ -70,8 +70,8 @@ public:
     int Run(IProgressFrontEnd& frontEnd);
 
     // Message text of a result: one catalogue line per set bit, each followed by "\n"; IDS_ERROR_NOT_FOUND for a
-    // code of 0 or more.
-    std::string BuildErrorMessage(int code) const;
+    // code of 0 or more. shown writes the destination's name.
+    std::string BuildErrorMessage(int code, NameTextFn shown = nullptr) const;
     // Sources not imported by the last Prepare/Run, in order.
     const std::vector<FailedSrcPathT>& FailedSources() const { return m_failed; }
     // The card paths of the media files the last Run placed, in order (also after a cancel or a failure).
