@@ -168,11 +168,15 @@ QImage CHeifImage::Read(const QByteArray& file, CHdrStill* hdr)
     if (!handle)
         return {};
     // libheif allocates what the header claims: no photo is larger than this.
-    const int declaredWidth = heif_image_handle_get_width(handle.get());
-    const int declaredHeight = heif_image_handle_get_height(handle.get());
-    const int64_t claimed = int64_t(declaredWidth) * declaredHeight;
-    const int longest = std::max(declaredWidth, declaredHeight);
-    if (claimed <= 0 || claimed > kMaxPixels || longest >= kMaxSide)
+    // The size as shown (a crop applied) and as stored (ispe), which a grid must fill.
+    const int shownWidth = heif_image_handle_get_width(handle.get());
+    const int shownHeight = heif_image_handle_get_height(handle.get());
+    const int ispeWidth = heif_image_handle_get_ispe_width(handle.get());
+    const int ispeHeight = heif_image_handle_get_ispe_height(handle.get());
+    const bool stored = ispeWidth > 0 && ispeHeight > 0;
+    const int64_t claimed = stored ? int64_t(ispeWidth) * ispeHeight : int64_t(shownWidth) * shownHeight;
+    const int longest = std::max({shownWidth, shownHeight, ispeWidth, ispeHeight});
+    if (shownWidth <= 0 || shownHeight <= 0 || claimed > kMaxPixels || longest >= kMaxSide)
         return {};
     // A grid's size comes from its own data, which libheif 1.15 never compares with the declared one: 530
     // bytes declaring 24x32 made it assemble 16383x16383 (1.6 GB, 19 s). No side may outgrow the declared
