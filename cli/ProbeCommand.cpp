@@ -32,8 +32,8 @@ int runProbe(const ParsedArgs& args)
     const int32_t status = converter.GetResult();
     if (status < 0) {
         char reason[128];
-        PrintError("probe: " + CShownName::Of(path) + ": cannot be read as media (" + Tq9MediaErrorText(status, reason, sizeof reason) +
-                   ")");
+        PrintError("probe: " + CShownName::Of(path) + ": cannot be read as media (" +
+                   Tq9MediaErrorText(status, reason, sizeof reason) + ")");
         return kExitFailed;
     }
     std::ostringstream out;

@@ -50,8 +50,8 @@ int runRm(const ParsedArgs& args)
         return kExitFailed;
     }
     for (const std::string& stray : strays)
-        PrintError("rm: " + CShownName::Of(stray) + ": " + CFileAttributes::RefusalText(CFileAttributes::KindOf(stray)) +
-                   "; left in place");
+        PrintError("rm: " + CShownName::Of(stray) + ": " +
+                   CFileAttributes::RefusalText(CFileAttributes::KindOf(stray)) + "; left in place");
     return kExitOk;
 }
 

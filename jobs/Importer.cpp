@@ -431,7 +431,8 @@ std::string CImporter::BuildErrorMessage(int code, NameTextFn shown) const
         if (!(static_cast<uint32_t>(code) & line.bit))
             continue;
         const std::string message = CMessageCatalogue::Get(line.id);
-        text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, shown ? shown(m_errorSubject) : m_errorSubject) : message) + "\n";
+        const std::string subject = shown ? shown(m_errorSubject) : m_errorSubject;
+        text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, subject) : message) + "\n";
     }
     text += CCardWriteCause::Lines(code, m_spaceFigures);
     return text;
