@@ -9,7 +9,6 @@
 #include "card/UserException.h"
 #include "jobs/CardWriteCause.h"
 #include "jobs/ImportSpaceCheck.h"
-#include "jobs/SelfDDIndicator.h"
 #include "jobs/ShellFileCalls.h"
 #include "media/FFMpegConverter.h"
 #include "media/StillImage.h"
@@ -75,7 +74,8 @@ struct StepClock {
 
 CImporter::~CImporter() = default;
 
-int CImporter::Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t)
+int CImporter::Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t,
+                       CTQ9ImportSystemFile::Variant variant)
 {
     m_records.clear();
     m_converted.clear();
@@ -101,8 +101,6 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
         return RESULT_OTHER_ERROR;
     m_destination = destination;
     m_sources = sources;
-    const auto variant = CSelfDDIndicator::Instance().GetSelfDrag() ? CTQ9ImportSystemFile::Variant::Copy
-                                                                    : CTQ9ImportSystemFile::Variant::Transcode;
     for (const std::string& source : m_sources) {
         CTQ9ImportSystemFile record;
         try {

@@ -64,8 +64,10 @@ public:
     // card that takes no writes (RESULT_READ_ONLY) or has too little room for the estimated results
     // (RESULT_CARD_FULL) refuses the drop; a result over the card's largest file fails its source
     // (RESULT_FILE_TOO_LARGE). Returns 0, or a negative code (nothing built). freeBytes is accepted and
-    // not used: the card is asked itself, so free space it cannot tell stays unknown.
-    int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes);
+    // not used: the card is asked itself, so free space it cannot tell stays unknown. variant: Copy while the
+    // program's own drag is on (the front-end knows), else Transcode.
+    int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes,
+                CTQ9ImportSystemFile::Variant variant = CTQ9ImportSystemFile::Variant::Transcode);
     // Runs the prepared job behind frontEnd and returns 0, 1 (cancelled) or a negative code.
     int Run(IProgressFrontEnd& frontEnd);
 

@@ -4,7 +4,7 @@
 #include "jobs/DragOutData.h"
 #include "jobs/Duplicator.h"
 #include "jobs/Importer.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "ui/ConvProgressDlg.h"
 #include "ui/MainFrame.h"
 #include "ui/MessageBox.h"
@@ -60,7 +60,9 @@ bool CDropImport::ExceedsLimit(QWidget* owner, size_t listed, size_t dropped)
 int CDropImport::Import(QWidget* owner, CImporter& importer, const std::string& folder,
                         const std::vector<std::string>& files, uint64_t freeBytes)
 {
-    int result = importer.Prepare(folder, files, freeBytes);
+    const auto variant = CSelfDDIndicator::Instance().GetSelfDrag() ? CTQ9ImportSystemFile::Variant::Copy
+                                                                    : CTQ9ImportSystemFile::Variant::Transcode;
+    int result = importer.Prepare(folder, files, freeBytes, variant);
     if (result >= 0) {
         CConvProgressDlg dialog(owner);
         result = importer.Run(dialog);

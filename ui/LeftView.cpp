@@ -3,7 +3,7 @@
 #include "card/CardLayout.h"
 #include "card/CardScan.h"
 #include "card/UserException.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "platform/DebugLog.h"
 #include "platform/FileSystem.h"
 #include "platform/CardRoots.h"

@@ -4,7 +4,7 @@
 
 #include "card/CardFolder.h"
 #include "card/CardScan.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "jobs/ShellFileCalls.h"

@@ -3,7 +3,7 @@
 #include "GuiFixture.h"
 
 #include "jobs/DragOutData.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "support/FileOpTestSupport.h"
 
 using namespace tq9;
