@@ -99,6 +99,8 @@ protected:
 
 private:
     void CreateClientArea();
+    // Wires the tree, the list, the address bar and the status bar to one another.
+    void ConnectViews();
     void CreateMenu();
     void CreateBars();
     void CreateContextMenus();
