@@ -24,6 +24,8 @@
 #include "jobs/JobBase.h"
 #include "media/ConversionSettings.h"
 
+struct Tq9PictureMemo;
+
 namespace tq9 {
 
 struct MediaInfo;
@@ -104,8 +106,10 @@ protected:
 private:
     struct StepTimes;
     void ProcessRecord(const CTQ9ImportSystemFile& record, int lane, StepTimes& times);
-    // The video thumbnail: the picture 5 s in, or the first one when that fails.
-    bool ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane);
+    // The video thumbnail: the picture 5 s in, or the first one when that fails; from the pictures the
+    // record's conversion kept, when it kept them.
+    bool ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane,
+                          Tq9PictureMemo* pictures);
     // Whether a record may convert beside another: sound alone and stills, which use one core each.
     static bool ConvertsOnOneCore(const CTQ9ImportSystemFile& record);
     // On the worker, after the conversions: moves or copies the converted files onto the card. A cancel
