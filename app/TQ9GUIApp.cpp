@@ -2,7 +2,7 @@
 
 #include "jobs/Importer.h"
 #include "jobs/Preferences.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "platform/CardRoots.h"
 #include "platform/FileSystem.h"
 #include "res/MessageCatalogue.h"

@@ -9,7 +9,6 @@
 #include "card/TQ9SystemFile.h"
 #include "card/UserException.h"
 #include "jobs/ImportSpaceCheck.h"
-#include "jobs/SelfDDIndicator.h"
 #include "media/FFMpegConverter.h"
 #include "media/ConverterState.h"
 #include "media/MediaInfo.h"
@@ -94,9 +93,10 @@ std::optional<std::string> CExporter::WorkParentFor(uint64_t bytes)
     return temp;
 }
 
-int CExporter::Prepare(const std::vector<std::string>& sources, const std::string& parent)
+int CExporter::Prepare(const std::vector<std::string>& sources, const std::string& parent, bool ownDrop)
 {
     DeleteWorkingFiles();
+    m_ownDrop = ownDrop;
     m_unconverted.clear();
     m_records.clear();
     m_codes.clear();
@@ -125,8 +125,7 @@ int CExporter::Prepare(const std::vector<std::string>& sources, const std::strin
         return RESULT_NOT_FOUND;
     }
 
-    const bool plainCopy = CSelfDDIndicator::Instance().GetDropBusy() != 0;
-    if (!plainCopy) {
+    if (!ownDrop) {
         const auto where = parent.empty() ? WorkParentFor(needed) : std::optional<std::string>(parent);
         m_work = where ? CWorkFolder::CreateIn(*where) : nullptr;
         m_parent = where.value_or("");
@@ -144,7 +143,7 @@ int CExporter::Prepare(const std::vector<std::string>& sources, const std::strin
             code = RESULT_CARD_REMOVED;
         } else {
             try {
-                if (plainCopy)
+                if (ownDrop)
                     record.BuildForPlainCopy(source);
                 else
                     record.BuildForConversion(source, m_work->Path(), static_cast<int>(i) + 1);
@@ -170,7 +169,7 @@ int CExporter::Prepare(const std::vector<std::string>& sources, const std::strin
 
 int CExporter::Run(IProgressFrontEnd& frontEnd, const HandOn& handOn)
 {
-    if (CSelfDDIndicator::Instance().GetDropBusy() != 0)
+    if (m_ownDrop)
         return JOB_RESULT_DONE;
     ResetRunFields();
     m_endedEarly.store(false);

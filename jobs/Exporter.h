@@ -57,12 +57,14 @@ public:
     CExporter() = default;
     ~CExporter() override;
 
-    // Validates the sources and builds the records (plain-copy records while the program itself takes a
-    // drop). The working folder goes into parent, or, when parent is empty, into the folder that has room
-    // for the estimated results (WorkParentFor). A source that is gone fails alone (RESULT_CARD_REMOVED).
+    // Validates the sources and builds the records. The working folder goes into parent, or, when parent is
+    // empty, into the folder that has room for the estimated results (WorkParentFor). ownDrop: the program
+    // itself takes the drop these files go to (the front-end knows), so the records are plain copies, no
+    // working folder is made and Run does nothing. A source that is gone fails alone (RESULT_CARD_REMOVED).
     // Returns 0 or a negative code above (RESULT_NOT_FOUND when no source is left). Records and working
     // files of an earlier run are dropped.
-    int Prepare(const std::vector<std::string>& sources, const std::string& parent = std::string());
+    int Prepare(const std::vector<std::string>& sources, const std::string& parent = std::string(),
+                bool ownDrop = false);
     // What hands the finished working files on (the moves into a PC folder): run on the worker after the
     // last record, unless cancelled, while the front-end still shows the job. stop() turns true when the
     // user cancels; lockWait reports a wait for another run's lock on the destination (GetWaitingFor).
@@ -70,8 +72,8 @@ public:
                                       const std::function<void(const std::string& folder)>& lockWait)>;
 
     // Runs the prepared records behind frontEnd, then handOn, and returns 0, 1 (cancelled) or RESULT_FAILED
-    // when a file failed (the others are exported). While the program itself takes a drop it does nothing
-    // and returns 0.
+    // when a file failed (the others are exported). After a Prepare for the program's own drop it does
+    // nothing and returns 0.
     int Run(IProgressFrontEnd& frontEnd, const HandOn& handOn = {});
 
     // The records of the last Prepare, one per source in source order; kept after Run.
@@ -121,6 +123,7 @@ private:
     std::vector<std::string> m_unconverted;
     std::unique_ptr<CWorkFolder> m_work;
     std::string m_parent; // the folder holding m_work
+    bool m_ownDrop = false; // the last Prepare's: Run has nothing to do
     std::atomic<bool> m_endedEarly{false}; // written by the worker, read by the front-end
     HandOn m_handOn;                       // set by Run before the worker starts
 };

@@ -9,7 +9,6 @@
 #include "card/UserException.h"
 #include "jobs/CardWriteCause.h"
 #include "jobs/ImportSpaceCheck.h"
-#include "jobs/SelfDDIndicator.h"
 #include "jobs/ShellFileCalls.h"
 #include "media/FFMpegConverter.h"
 #include "media/StillImage.h"
@@ -75,7 +74,8 @@ struct StepClock {
 
 CImporter::~CImporter() = default;
 
-int CImporter::Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t)
+int CImporter::Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t,
+                       CTQ9ImportSystemFile::Variant variant)
 {
     m_records.clear();
     m_converted.clear();
@@ -101,8 +101,6 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
         return RESULT_OTHER_ERROR;
     m_destination = destination;
     m_sources = sources;
-    const auto variant = CSelfDDIndicator::Instance().GetSelfDrag() ? CTQ9ImportSystemFile::Variant::Copy
-                                                                    : CTQ9ImportSystemFile::Variant::Transcode;
     for (const std::string& source : m_sources) {
         CTQ9ImportSystemFile record;
         try {
@@ -255,6 +253,8 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
     // The marker gives what the device will play: the length the conversion wrote, not the probe's figure
     // (an estimate for some sources, and a damaged source's timestamps may claim anything).
     int32_t lengthMs = info.durationMs;
+    // The video conversion keeps here the pictures its thumbnail starts from, so that is not decoded again.
+    const CFFMpegConverter::PictureMemoPtr pictures = CFFMpegConverter::NewPictureMemo();
     if (record.flags & FILE_MEDIA) {
         bool ok = false;
         if (record.kind & KIND_COPY) {
@@ -263,17 +263,18 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
         } else if ((record.kind & KIND_VIDEO) && m_settings.TwoPass) {
             // One sweep of the bar over both passes: the first fills its first half, the second the rest.
             m_twoPassHalf = 1;
-            converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath, record.passLogPath, 0);
+            converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath, record.passLogPath, 0,
+                                             pictures.get());
             if (ConverterSucceeded(converter)) {
                 stopIfCanceled();
                 m_twoPassHalf = 2;
                 converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath,
-                                                 record.passLogPath, 1);
+                                                 record.passLogPath, 1, pictures.get());
                 ok = ConverterSucceeded(converter);
             }
             m_twoPassHalf = 0;
         } else if (record.kind & KIND_VIDEO) {
-            converter.ConvertToDevice(m_settings, source, info, record.tempMediaPath);
+            converter.ConvertToDevice(m_settings, source, info, record.tempMediaPath, pictures.get());
             ok = ConverterSucceeded(converter);
         } else if (record.kind & KIND_STILL) {
             ok = ConvertStill(m_settings, source, record.tempMediaPath) == 0;
@@ -295,7 +296,7 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
     if (record.flags & FILE_THUMBNAIL) {
         bool ok = false;
         if (record.kind & KIND_VIDEO)
-            ok = ExtractThumbnail(record, info, lane);
+            ok = ExtractThumbnail(record, info, lane, pictures.get());
         else if (record.kind & KIND_STILL)
             ok = MakeStillThumbnail(source, record.tempThumbnailPath) == 0;
         if (!ok)
@@ -308,17 +309,18 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
     clock.Lap(times.marker);
 }
 
-bool CImporter::ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane)
+bool CImporter::ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane,
+                                 Tq9PictureMemo* pictures)
 {
     CFFMpegConverter& converter = CFFMpegConverter::Lane(lane);
-    if (converter.ExtractFrame(m_settings, record.sourcePath, info, record.tempThumbnailPath) == 0)
+    if (converter.ExtractFrame(m_settings, record.sourcePath, info, record.tempThumbnailPath, pictures) == 0)
         return true;
     // A thumbnail never costs a good conversion: when the picture 5 s in cannot be had, the first one.
     if (static_cast<uint32_t>(info.durationMs) <= 5000 || GetState() != STATE_RUNNING)
         return false;
     MediaInfo fromStart = info;
     fromStart.durationMs = 0;
-    return converter.ExtractFrame(m_settings, record.sourcePath, fromStart, record.tempThumbnailPath) == 0;
+    return converter.ExtractFrame(m_settings, record.sourcePath, fromStart, record.tempThumbnailPath, pictures) == 0;
 }
 
 void CImporter::Complete()

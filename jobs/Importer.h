@@ -24,6 +24,8 @@
 #include "jobs/JobBase.h"
 #include "media/ConversionSettings.h"
 
+struct Tq9PictureMemo;
+
 namespace tq9 {
 
 struct MediaInfo;
@@ -64,8 +66,10 @@ public:
     // card that takes no writes (RESULT_READ_ONLY) or has too little room for the estimated results
     // (RESULT_CARD_FULL) refuses the drop; a result over the card's largest file fails its source
     // (RESULT_FILE_TOO_LARGE). Returns 0, or a negative code (nothing built). freeBytes is accepted and
-    // not used: the card is asked itself, so free space it cannot tell stays unknown.
-    int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes);
+    // not used: the card is asked itself, so free space it cannot tell stays unknown. variant: Copy while the
+    // program's own drag is on (the front-end knows), else Transcode.
+    int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes,
+                CTQ9ImportSystemFile::Variant variant = CTQ9ImportSystemFile::Variant::Transcode);
     // Runs the prepared job behind frontEnd and returns 0, 1 (cancelled) or a negative code.
     int Run(IProgressFrontEnd& frontEnd);
 
@@ -102,8 +106,10 @@ protected:
 private:
     struct StepTimes;
     void ProcessRecord(const CTQ9ImportSystemFile& record, int lane, StepTimes& times);
-    // The video thumbnail: the picture 5 s in, or the first one when that fails.
-    bool ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane);
+    // The video thumbnail: the picture 5 s in, or the first one when that fails; from the pictures the
+    // record's conversion kept, when it kept them.
+    bool ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane,
+                          Tq9PictureMemo* pictures);
     // Whether a record may convert beside another: sound alone and stills, which use one core each.
     static bool ConvertsOnOneCore(const CTQ9ImportSystemFile& record);
     // On the worker, after the conversions: moves or copies the converted files onto the card. A cancel

@@ -10,7 +10,7 @@ namespace tq9 {
 
 namespace {
 
-std::atomic<CFFMpegConverter::TranscodeFunction> g_transcode{&::Transcode};
+std::atomic<CFFMpegConverter::TranscodeFunction> g_transcode{&::TranscodeWithMemo};
 
 // What the library callback needs: the converter whose state it updates and the record a probe fills.
 struct CallbackContext {
@@ -107,7 +107,7 @@ const StreamInfo* UsableVideo(const MediaInfo& info)
 
 CFFMpegConverter::TranscodeFunction CFFMpegConverter::SetTranscodeFunction(TranscodeFunction fn)
 {
-    return g_transcode.exchange(fn ? fn : &::Transcode);
+    return g_transcode.exchange(fn ? fn : &::TranscodeWithMemo);
 }
 
 CFFMpegConverter& CFFMpegConverter::Lane(int lane)
@@ -122,7 +122,7 @@ void CFFMpegConverter::RequestStopAll()
         Lane(lane).RequestStop();
 }
 
-int CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info)
+int CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info, Tq9PictureMemo* memo)
 {
     std::lock_guard<std::mutex> run(runLock);
     BeginOperation();
@@ -140,7 +140,7 @@ int CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info)
 
     CallbackContext context{this, info};
     const TranscodeFunction transcode = g_transcode.load();
-    return transcode(&CFFMpegConverter::OnTranscodeEvent, &context, static_cast<int>(args.size()), argv.data());
+    return transcode(memo, &CFFMpegConverter::OnTranscodeEvent, &context, static_cast<int>(args.size()), argv.data());
 }
 
 int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int streamId, int64_t value)
@@ -224,24 +224,24 @@ bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const
 }
 
 int CFFMpegConverter::ConvertToDevice(const ConversionSettings& settings, const std::string& source,
-                                      const MediaInfo& info, const std::string& destination)
+                                      const MediaInfo& info, const std::string& destination, Tq9PictureMemo* memo)
 {
     std::vector<std::string> args;
     if (!DeviceArguments(settings, source, info, args))
         return FailNoVideo();
     args.insert(args.end(), {"-f", "mp4", destination});
-    return Run(args, nullptr);
+    return Run(args, nullptr, memo);
 }
 
 int CFFMpegConverter::ConvertToDeviceTwoPass(const ConversionSettings& settings, const std::string& source,
                                              const MediaInfo& info, const std::string& destination,
-                                             const std::string& passLog, int pass)
+                                             const std::string& passLog, int pass, Tq9PictureMemo* memo)
 {
     std::vector<std::string> args;
     if (!DeviceArguments(settings, source, info, args))
         return FailNoVideo();
     args.insert(args.end(), {"-f", "mp4", "-pass", pass == 0 ? "1" : "2", "-passlogfile", passLog, destination});
-    return Run(args, nullptr);
+    return Run(args, nullptr, memo);
 }
 
 int CFFMpegConverter::ConvertAudio(const std::string& source, const std::string& destination)
@@ -274,12 +274,12 @@ bool CFFMpegConverter::FrameArguments(const ConversionSettings& settings, const 
 }
 
 int CFFMpegConverter::ExtractFrame(const ConversionSettings& settings, const std::string& source,
-                                   const MediaInfo& info, const std::string& output)
+                                   const MediaInfo& info, const std::string& output, Tq9PictureMemo* memo)
 {
     std::vector<std::string> args;
     if (!FrameArguments(settings, source, info, output, args))
         return FailNoVideo();
-    return Run(args, nullptr);
+    return Run(args, nullptr, memo);
 }
 
 } // namespace tq9

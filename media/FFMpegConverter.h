@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,8 @@ namespace tq9 {
 class CFFMpegConverter : public CConverter, public CConverterState {
 public:
     // The library entry; tests substitute a fake to capture vectors and script events.
-    using TranscodeFunction = int (*)(TranscodeCallback callback, void* user, int argc, const char* const* argv);
+    using TranscodeFunction = int (*)(Tq9PictureMemo* memo, TranscodeCallback callback, void* user, int argc,
+                                      const char* const* argv);
     // Installs fn for every later Run (nullptr restores the real library) and returns the previous one.
     static TranscodeFunction SetTranscodeFunction(TranscodeFunction fn);
 
@@ -39,9 +41,15 @@ public:
     // Asks the running operation of every lane to stop (a job's cancel).
     static void RequestStopAll();
 
+    // The pictures a conversion keeps for the thumbnail of the same source that follows it (see
+    // Tq9PictureMemoCreate). Whoever runs both owns one per source and hands it to the conversion and then
+    // to ExtractFrame; null (none to keep) when memory is short.
+    using PictureMemoPtr = std::unique_ptr<Tq9PictureMemo, void (*)(Tq9PictureMemo*)>;
+    static PictureMemoPtr NewPictureMemo() { return {Tq9PictureMemoCreate(), &Tq9PictureMemoFree}; }
+
     // Runs an argument vector (element 0 empty). info, when given, receives the stream information the
-    // library reports. Returns what the library returned.
-    int Run(const std::vector<std::string>& args, MediaInfo* info);
+    // library reports; memo, when given, keeps or gives pictures as above. Returns what the library returned.
+    int Run(const std::vector<std::string>& args, MediaInfo* info, Tq9PictureMemo* memo = nullptr);
 
     // Probes path into info (sets info.path first). GetResult() negative = not readable as media.
     int Probe(const std::string& path, MediaInfo& info);
@@ -49,16 +57,17 @@ public:
     // MPEG-4 Part 2 + MP3 in MP4 at the device's frame size and rate. -1 without running anything when
     // the source has no video stream (result stays kConverterFailed).
     int ConvertToDevice(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
-                        const std::string& destination);
+                        const std::string& destination, Tq9PictureMemo* memo = nullptr);
     // One pass of a two-pass conversion: pass 0 writes the statistics to passLog, pass 1 reads them.
     int ConvertToDeviceTwoPass(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
-                               const std::string& destination, const std::string& passLog, int pass);
+                               const std::string& destination, const std::string& passLog, int pass,
+                               Tq9PictureMemo* memo = nullptr);
     // Audio-only source to MP3.
     int ConvertAudio(const std::string& source, const std::string& destination);
     // Writes one 48x36 BMP frame (5 s in when the video is longer than 5 s). 0 = success; -1 when the
     // source has no video stream.
     int ExtractFrame(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
-                     const std::string& output);
+                     const std::string& output, Tq9PictureMemo* memo = nullptr);
 
     // Length in milliseconds of what the last Run wrote, as the library reported it when it finished; -1
     // when it reported none (a failure, a stop, a probe).

@@ -1,14 +1,10 @@
 #include "medialib/PictureMemo.h"
 
+#include <new>
+
 #include <sys/stat.h>
 
 namespace tq9media {
-
-PictureMemo& PictureMemo::Instance()
-{
-    static PictureMemo memo;
-    return memo;
-}
 
 bool PictureMemo::Identify(const std::string& path, Identity* id)
 {
@@ -34,7 +30,6 @@ void PictureMemo::Clear()
 
 bool PictureMemo::Begin(const std::string& path, int64_t originUs, AVRational timeBase, int64_t durationUs)
 {
-    std::lock_guard lock(m_lock);
     Clear();
     if (!Identify(path, &m_source))
         return false;
@@ -48,7 +43,6 @@ bool PictureMemo::Begin(const std::string& path, int64_t originUs, AVRational ti
 
 void PictureMemo::Offer(const AVFrame* frame, int64_t ts)
 {
-    std::lock_guard lock(m_lock);
     if (!m_recording)
         return;
     auto keep = [frame](FramePtr& slot) {
@@ -74,7 +68,6 @@ void PictureMemo::Offer(const AVFrame* frame, int64_t ts)
 
 FramePtr PictureMemo::Find(const std::string& path, int64_t startUs, AVRational timeBase, int64_t* ts)
 {
-    std::lock_guard lock(m_lock);
     Identity id;
     if (!Identify(path, &id) || !(id == m_source) || av_cmp_q(timeBase, m_timeBase) != 0)
         return nullptr;
@@ -89,3 +82,13 @@ FramePtr PictureMemo::Find(const std::string& path, int64_t startUs, AVRational 
 }
 
 } // namespace tq9media
+
+extern "C" TQ9MEDIA_API Tq9PictureMemo* Tq9PictureMemoCreate(void)
+{
+    return new (std::nothrow) Tq9PictureMemo();
+}
+
+extern "C" TQ9MEDIA_API void Tq9PictureMemoFree(Tq9PictureMemo* memo)
+{
+    delete memo;
+}

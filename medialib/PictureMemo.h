@@ -1,17 +1,14 @@
-// Internal to the media library: the pictures a thumbnail will ask for, kept from the conversion that
-// decoded them. An import converts a recording and then takes its thumbnail from the same source: the first
-// picture, or the first at 5 s for longer recordings. Decoding the source again up to there is most of the
-// thumbnail's cost, so a conversion keeps a reference to those two pictures (nothing is copied) and a later
-// thumbnail of the unchanged file (same device, inode, size and modification time) starts from them. The
-// pictures are the decoder's own, so the thumbnail is the same as one decoded afresh.
+// The media library's side of Tq9PictureMemo (see tq9media.h): the pictures a thumbnail will ask for, kept
+// from the conversion that decoded them, for a later thumbnail of the unchanged file (same device, inode,
+// size and modification time).
 //
-// Process-wide, under a lock; holds the pictures of one source at a time, until its thumbnail is taken or
-// the next conversion starts.
+// Owned by the caller of TranscodeWithMemo and used by one run at a time, on that run's thread; holds the
+// pictures of one source, until its thumbnail is taken or the next conversion with it starts.
 #pragma once
 
 #include "medialib/Ffmpeg.h"
+#include "medialib/tq9media.h"
 
-#include <mutex>
 #include <string>
 
 namespace tq9media {
@@ -20,8 +17,6 @@ class PictureMemo {
 public:
     // Where the converter takes thumbnails of recordings longer than that (its "-ss 5").
     static constexpr int64_t kThumbnailTimeUs = 5000000;
-
-    static PictureMemo& Instance();
 
     // A conversion of path starts: what was kept of any source is dropped. originUs: the input's start;
     // timeBase: the video stream's; durationUs: the input's (only a recording of up to 5 s has its first
@@ -48,7 +43,6 @@ private:
     static bool Identify(const std::string& path, Identity* id);
     void Clear();
 
-    std::mutex m_lock;
     Identity m_source;
     bool m_recording = false;
     bool m_keepFirst = false;
@@ -60,3 +54,6 @@ private:
 };
 
 } // namespace tq9media
+
+// The handle of the C interface is the memo itself.
+struct Tq9PictureMemo : tq9media::PictureMemo {};

@@ -6,6 +6,7 @@
 
 #include "medialib/Ffmpeg.h"
 #include "medialib/Options.h"
+#include "medialib/PictureMemo.h"
 #include "medialib/Probe.h"
 #include "medialib/Reporter.h"
 #include "medialib/Transcoder.h"
@@ -13,6 +14,12 @@
 using namespace tq9media;
 
 extern "C" TQ9MEDIA_API int Transcode(TranscodeCallback callback, void* user, int argc, const char* const* argv)
+{
+    return TranscodeWithMemo(nullptr, callback, user, argc, argv);
+}
+
+extern "C" TQ9MEDIA_API int TranscodeWithMemo(Tq9PictureMemo* memo, TranscodeCallback callback, void* user, int argc,
+                                              const char* const* argv)
 {
     InitLibrary();
     Reporter reporter(callback, user);
@@ -22,7 +29,7 @@ extern "C" TQ9MEDIA_API int Transcode(TranscodeCallback callback, void* user, in
         if (plan.IsProbe()) {
             RunProbe(plan.inputs.front(), reporter);
         } else {
-            Transcoder transcoder(plan, reporter);
+            Transcoder transcoder(plan, reporter, memo);
             transcoder.Run();
         }
     } catch (const MediaError& e) {

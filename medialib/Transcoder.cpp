@@ -7,7 +7,10 @@
 
 namespace tq9media {
 
-Transcoder::Transcoder(const Plan& plan, Reporter& reporter) : m_plan(plan), m_reporter(reporter) {}
+Transcoder::Transcoder(const Plan& plan, Reporter& reporter, PictureMemo* memo)
+    : m_plan(plan), m_reporter(reporter), m_memo(memo)
+{
+}
 
 Transcoder::~Transcoder() = default;
 
@@ -271,14 +274,14 @@ void Transcoder::Decode(AVCodecContext* decoder, const AVPacket* packet)
 
 bool Transcoder::UseKeptPicture()
 {
-    if (!m_video)
+    if (!m_video || !m_memo)
         return false;
     const std::string& path = m_plan.inputs[0].path;
     const AVStream* st = m_input->streams[m_videoIndex];
     const OutputSpec& spec = m_plan.output;
     if (spec.maxVideoFrames == 1 && !m_audio) {
         int64_t ts = 0;
-        if (FramePtr kept = PictureMemo::Instance().Find(path, spec.startUs, st->time_base, &ts)) {
+        if (FramePtr kept = m_memo->Find(path, spec.startUs, st->time_base, &ts)) {
             // The picture this run would decode first; with "-vframes 1" the loop then reads nothing.
             DebugLog("thumbnail from the picture kept by the conversion");
             kept->best_effort_timestamp = ts;
@@ -287,7 +290,7 @@ bool Transcoder::UseKeptPicture()
         }
     }
     if (spec.startUs == 0)
-        m_keepPictures = PictureMemo::Instance().Begin(path, m_originUs, st->time_base, DurationUs(m_input.get()));
+        m_keepPictures = m_memo->Begin(path, m_originUs, st->time_base, DurationUs(m_input.get()));
     return false;
 }
 
@@ -296,7 +299,7 @@ void Transcoder::OnVideoFrame(AVFrame* frame)
     ++m_videoFrames;
     const AVStream* st = m_input->streams[m_videoIndex];
     if (m_keepPictures)
-        PictureMemo::Instance().Offer(frame, frame->best_effort_timestamp);
+        m_memo->Offer(frame, frame->best_effort_timestamp);
     int64_t ts = frame->best_effort_timestamp;
     if (ts == AV_NOPTS_VALUE)
         ts = m_nextVideoPts != AV_NOPTS_VALUE ? m_nextVideoPts : av_rescale_q(m_originUs, AV_TIME_BASE_Q, st->time_base);

@@ -11,9 +11,12 @@
 
 namespace tq9media {
 
+class PictureMemo;
+
 class Transcoder {
 public:
-    Transcoder(const Plan& plan, Reporter& reporter);
+    // memo (may be null, not owned): the caller's pictures from the conversion before, see PictureMemo.
+    Transcoder(const Plan& plan, Reporter& reporter, PictureMemo* memo);
     ~Transcoder();
     Transcoder(const Transcoder&) = delete;
     Transcoder& operator=(const Transcoder&) = delete;
@@ -24,8 +27,8 @@ public:
 private:
     void Open();
     void SeekToStart();
-    // A thumbnail of a file the last conversion decoded starts from the picture it kept; a conversion
-    // from the start keeps those pictures. True when the kept picture was used.
+    // A thumbnail of a file the memo's conversion decoded starts from the picture it kept; a conversion
+    // from the start keeps those pictures in the memo. True when the kept picture was used.
     bool UseKeptPicture();
     // After a seek: drops packets up to the first video keyframe and keeps it; returns its time
     // (microseconds, input time) or AV_NOPTS_VALUE when the input ends first.
@@ -62,7 +65,8 @@ private:
     FramePtr m_held; // the last picture before "-ss", used when none comes after it
     int64_t m_nextVideoPts = AV_NOPTS_VALUE; // for pictures without a time
     int64_t m_decodeErrors = 0;
-    bool m_keepPictures = false; // this run hands its pictures to the PictureMemo
+    PictureMemo* m_memo = nullptr;
+    bool m_keepPictures = false; // this run hands its pictures to m_memo
     bool m_skippingToStart = false; // non-reference pictures well before "-ss" are not decoded
     int64_t m_videoFrames = 0; // decoded
     int64_t m_audioFrames = 0; // decoded

@@ -120,6 +120,23 @@ typedef int (*TranscodeCallback)(void* user, int kind, int fileId, int streamId,
  */
 TQ9MEDIA_API int Transcode(TranscodeCallback callback, void* user, int argc, const char* const* argv);
 
+/*
+ * The pictures a conversion keeps for the thumbnail of the same file that follows it. An import converts a
+ * recording and then takes its thumbnail (the first picture, or the first at 5 s for a recording longer
+ * than 5 s); decoding the source again up to there is most of the thumbnail's cost. The caller owns the
+ * memo for one source and hands it to both runs: a conversion from the start keeps references to those two
+ * pictures (nothing is copied); a run of one picture without sound ("-vframes 1 -an") of the unchanged file
+ * (same device, inode, size and modification time) starts from the kept one and lets everything go, so a
+ * recording gets one thumbnail from it. The pictures are the decoder's own: the thumbnail is the same as
+ * one decoded afresh. A memo is used by one run at a time. Free accepts null.
+ */
+typedef struct Tq9PictureMemo Tq9PictureMemo;
+TQ9MEDIA_API Tq9PictureMemo* Tq9PictureMemoCreate(void);
+TQ9MEDIA_API void Tq9PictureMemoFree(Tq9PictureMemo* memo);
+/* Transcode, keeping pictures in memo or starting from them as above; a null memo is plain Transcode. */
+TQ9MEDIA_API int TranscodeWithMemo(Tq9PictureMemo* memo, TranscodeCallback callback, void* user, int argc,
+                                   const char* const* argv);
+
 /* Texts for people: the reason behind a negative status of this library ("Invalid data found when
  * processing input"), written into buf (size bytes, NUL-terminated; returns buf), and the short name of a
  * codec in the contract's numbering ("mpeg4", "mp3"; "unknown" for 0 or a number that names no codec). */

@@ -1,6 +1,5 @@
 #include "ui/AddressBar.h"
 
-#include "ui/LeftView.h"
 #include "ui/ShellIcons.h"
 
 #include <QComboBox>
@@ -69,17 +68,16 @@ std::vector<std::string> CAddressBar::History() const
 
 void CAddressBar::GoToChosenFolder(int index)
 {
-    if (index < 0 || !m_tree)
+    if (index < 0)
         return;
     const std::string path = m_history->itemText(index).toStdString();
     // Paths too long for the file system cannot name a folder of the tree.
     if (path.size() >= PATH_MAX)
         return;
-    if (!m_tree->SelectByPath(path)) {
-        // The tree no longer has that folder: keep showing the one it has selected.
-        const QSignalBlocker quiet(m_history);
-        m_history->setCurrentIndex(0);
-    }
+    emit FolderChosen(path);
+    // A folder the tree no longer has leaves the pick where it was: show the folder it has selected.
+    const QSignalBlocker quiet(m_history);
+    m_history->setCurrentIndex(0);
 }
 
 } // namespace tq9

@@ -1,5 +1,6 @@
 // The strip beside the toolbar that shows the folder selected in the tree and the folders visited since
-// start-up, most recent first; picking one navigates the tree back to it. UI thread only.
+// start-up, most recent first; picking one asks for that folder (FolderChosen), which the frame has the
+// tree select. UI thread only.
 #pragma once
 
 #include <QWidget>
@@ -12,15 +13,10 @@ class QLabel;
 
 namespace tq9 {
 
-class CLeftView;
-
 class CAddressBar : public QWidget {
     Q_OBJECT
 public:
     explicit CAddressBar(QWidget* parent = nullptr);
-
-    // The tree to navigate; not owned. Set by the frame once both exist.
-    void SetFolderTree(CLeftView* tree) { m_tree = tree; }
 
     // Puts path on top of the history (removing an older entry with the same text) and selects it.
     // Selecting it this way does not navigate.
@@ -34,10 +30,14 @@ public:
     std::vector<std::string> History() const;
     QComboBox* HistoryBox() const { return m_history; }
 
+signals:
+    // The user picked path from the history. Whoever selects it calls ShowFolder, which brings it to the
+    // top; otherwise the bar goes back to the entry on top.
+    void FolderChosen(const std::string& path);
+
 private:
     void GoToChosenFolder(int index);
 
-    CLeftView* m_tree = nullptr;
     QLabel* m_label = nullptr;
     QComboBox* m_history = nullptr;
 };

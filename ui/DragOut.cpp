@@ -3,7 +3,7 @@
 #include "jobs/DragOutData.h"
 #include "jobs/DragOutExport.h"
 #include "jobs/Exporter.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "platform/DebugLog.h"
 #include "res/MessageCatalogue.h"
 #include "ui/ConvProgressDlg.h"
@@ -54,7 +54,8 @@ public:
     explicit ExporterHandOver(CExporter& job) : m_job(job) {}
     int Prepare(const std::vector<std::string>& sources, const std::string& parent) override
     {
-        return m_job.Prepare(sources, parent);
+        // A drop on the program's own views takes the card files themselves: nothing to convert.
+        return m_job.Prepare(sources, parent, CSelfDDIndicator::Instance().GetDropBusy());
     }
     int Run(IProgressFrontEnd& frontEnd) override { return m_job.Run(frontEnd); }
     std::vector<std::string> WorkingFiles() const override

@@ -4,9 +4,8 @@
 #include "jobs/DragOutData.h"
 #include "jobs/Duplicator.h"
 #include "jobs/Importer.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "ui/ConvProgressDlg.h"
-#include "ui/MainFrame.h"
 #include "ui/MessageBox.h"
 #include "res/MessageCatalogue.h"
 
@@ -60,13 +59,15 @@ bool CDropImport::ExceedsLimit(QWidget* owner, size_t listed, size_t dropped)
 int CDropImport::Import(QWidget* owner, CImporter& importer, const std::string& folder,
                         const std::vector<std::string>& files, uint64_t freeBytes)
 {
-    int result = importer.Prepare(folder, files, freeBytes);
+    const auto variant = CSelfDDIndicator::Instance().GetSelfDrag() ? CTQ9ImportSystemFile::Variant::Copy
+                                                                    : CTQ9ImportSystemFile::Variant::Transcode;
+    int result = importer.Prepare(folder, files, freeBytes, variant);
     if (result >= 0) {
         CConvProgressDlg dialog(owner);
         result = importer.Run(dialog);
     }
     const std::string report = ImportReportText(importer, result);
-    Report(owner, report, result, files.size(), false);
+    Report(owner, report);
     return result;
 }
 
@@ -78,18 +79,14 @@ int CDropImport::Duplicate(QWidget* owner, CDuplicator& duplicator, const std::s
         CConvProgressDlg dialog(owner);
         result = duplicator.Run(dialog);
     }
-    Report(owner, DuplicationReportText(duplicator, result), result, files.size(), true);
+    Report(owner, DuplicationReportText(duplicator, result));
     return result;
 }
 
-void CDropImport::Report(QWidget* owner, const std::string& report, int result, size_t count, bool duplicated)
+void CDropImport::Report(QWidget* owner, const std::string& report)
 {
     if (!report.empty())
         CMessageBox::Show(owner, report);
-    // A job that brought every file in says so where it does not need an answer.
-    if (result == 0)
-        if (auto* frame = qobject_cast<CMainFrame*>(owner->window()))
-            frame->ShowTransferDone(static_cast<int>(count), duplicated);
 }
 
 CDropImport::BusyGuard::BusyGuard()

@@ -29,17 +29,18 @@ public:
     // the device's limit of files per folder.
     static bool ExceedsLimit(QWidget* owner, size_t listed, size_t dropped);
     // Prepare and Run the import into folder behind the progress dialog, then show its report (if any).
-    // Returns the job result (Prepare's when it refused).
+    // Returns the job result (Prepare's when it refused); 0 when every file came in, which the caller
+    // announces where it needs no answer (the status bar).
     static int Import(QWidget* owner, CImporter& importer, const std::string& folder,
                       const std::vector<std::string>& files, uint64_t freeBytes);
 
     // Prepare and Run the duplication of card files into folder behind the progress dialog, then show its
-    // report (if any). Returns the job result (Prepare's when it refused).
+    // report (if any). Returns the job result (Prepare's when it refused; 0 when every file came in).
     static int Duplicate(QWidget* owner, CDuplicator& duplicator, const std::string& folder,
                          const std::vector<std::string>& files, uint64_t freeBytes);
 
-    // Shows a job's report, if any; a job that brought everything in says so in the status bar.
-    static void Report(QWidget* owner, const std::string& report, int result, size_t count, bool duplicated);
+    // Shows a job's report, if any.
+    static void Report(QWidget* owner, const std::string& report);
 
     // Holds the drop-busy flag for a drop handler's whole run.
     class BusyGuard {

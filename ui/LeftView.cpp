@@ -3,19 +3,16 @@
 #include "card/CardLayout.h"
 #include "card/CardScan.h"
 #include "card/UserException.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "platform/DebugLog.h"
 #include "platform/FileSystem.h"
 #include "platform/CardRoots.h"
 #include "platform/MountWatcher.h"
 #include "res/MessageCatalogue.h"
-#include "ui/AddressBar.h"
 #include "ui/ContextMenu.h"
 #include "ui/DropImport.h"
-#include "ui/MainFrame.h"
 #include "ui/MessageBox.h"
 #include "card/NaturalOrder.h"
-#include "ui/RightView.h"
 #include "ui/ShellIcons.h"
 
 #include <QContextMenuEvent>
@@ -88,14 +85,10 @@ CLeftView::~CLeftView()
     m_mountWatcher.reset(); // its thread queues calls to this view: it ends before the view does
 }
 
-void CLeftView::SetLinks(CMainFrame* frame, CRightView* fileList, CAddressBar* addressBar,
-                         CFileObserver2* observer, CImporter* importer, CDuplicator* duplicator)
+void CLeftView::SetLinks(CFileObserver2* observer, IFolderChangeListener* folderFiles, CDuplicator* duplicator)
 {
-    m_frame = frame;
-    m_fileList = fileList;
-    m_addressBar = addressBar;
     m_observer = observer;
-    m_importer = importer;
+    m_folderFiles = folderFiles;
     m_duplicator = duplicator;
 }
 
@@ -211,10 +204,10 @@ void CLeftView::AddFolderRecord(TreeViewItem& deviceRecord, const std::string& f
     siblings.insert(at, std::move(record));
     Log("folder added", folder);
 
-    if (m_observer && m_observer->AddFolder(CFileObserver2::WatchSet::SubFolderObservers, folder, m_fileList))
+    if (m_observer && m_folderFiles &&
+        m_observer->AddFolder(CFileObserver2::WatchSet::SubFolderObservers, folder, m_folderFiles))
         m_observer->Wake();
-    if (m_fileList)
-        m_fileList->EnumerateFolder(folder);
+    emit FolderContentsChanged(folder);
 }
 
 void CLeftView::SyncFolders(TreeViewItem& deviceRecord, const std::vector<std::string>& folders)
@@ -252,12 +245,9 @@ void CLeftView::RemoveRecord(std::vector<std::unique_ptr<TreeViewItem>>& owner, 
 {
     TreeViewItem& record = *owner[index];
     SetDropHighlight(nullptr);
-    // The list must not go on showing a folder of a card that was taken out or a folder that was removed.
-    const std::string shown = m_fileList ? m_fileList->CurrentFolder() : std::string();
+    // Nothing may go on showing a folder of a card that was taken out or a folder that was removed.
     const bool card = !record.parent && !record.children.empty();
-    const std::string& prefix = card ? record.children.front()->path : record.path;
-    if (!shown.empty() && (shown == prefix || shown.rfind(prefix + "/", 0) == 0))
-        m_fileList->Clear();
+    emit FoldersGone(card ? record.children.front()->path : record.path);
     // The tree would move the selection to a neighbour the user did not choose.
     for (QTreeWidgetItem* item = currentItem(); item; item = item->parent()) {
         if (item == record.treeItem) {
@@ -265,13 +255,13 @@ void CLeftView::RemoveRecord(std::vector<std::unique_ptr<TreeViewItem>>& owner, 
             break;
         }
     }
-    if (card && m_addressBar)
-        m_addressBar->Forget(record.path);
+    if (card)
+        emit CardGone(record.path);
     Log(record.parent ? "folder removed" : "card removed", record.path);
     delete record.treeItem; // its child nodes go with it; the records stay valid until erased below
     owner.erase(owner.begin() + static_cast<std::ptrdiff_t>(index));
-    if (!SelectedRecord() && m_frame)
-        m_frame->ClearRemainingSpace();
+    if (!SelectedRecord())
+        emit RemainingSpaceCleared();
 }
 
 void CLeftView::OnFolderChanged(const std::string& path)
@@ -354,12 +344,10 @@ uint64_t CLeftView::RemainingSpace() const
 
 void CLeftView::ShowRemainingSpace()
 {
-    if (!m_frame)
-        return;
     if (HasSelection())
-        m_frame->SetRemainingSpace(RemainingSpace());
+        emit RemainingSpaceChanged(RemainingSpace());
     else
-        m_frame->ClearRemainingSpace();
+        emit RemainingSpaceCleared();
 }
 
 bool CLeftView::CreateNumberedFolder()
@@ -400,12 +388,8 @@ bool CLeftView::SelectByPath(const std::string& path)
         return false;
     setCurrentItem(record->treeItem);
     record->treeItem->setSelected(true);
-    if (record->parent) {
-        if (m_fileList)
-            m_fileList->ShowFolder(record->path);
-        if (m_addressBar)
-            m_addressBar->ShowFolder(record->path);
-    }
+    if (record->parent)
+        emit FolderSelected(record->path);
     ShowRemainingSpace();
     return true;
 }
@@ -415,23 +399,11 @@ void CLeftView::OnSelectionChanged()
     TreeViewItem* record = SelectedRecord();
     if (!record)
         return; // the selected node went with its card or folder: RemoveRecord cleared the list
-    if (!record->parent) {
-        if (m_fileList)
-            m_fileList->Clear();
-        if (m_addressBar)
-            m_addressBar->ShowFolder(record->path);
-        ShowRemainingSpace();
-        return;
-    }
-    if (m_addressBar)
-        m_addressBar->ShowFolder(record->path);
+    if (record->parent)
+        emit FolderSelected(record->path);
+    else
+        emit CardSelected(record->path);
     ShowRemainingSpace();
-    try {
-        if (m_fileList)
-            m_fileList->ShowFolder(record->path);
-    } catch (const std::exception&) {
-        CMessageBox::ShowId(this, IDS_DISPLAY_FOLDER_FAILED);
-    }
 }
 
 void CLeftView::SetDropHighlight(QTreeWidgetItem* item)
@@ -465,7 +437,7 @@ void CLeftView::dragMoveEvent(QDragMoveEvent* event)
     }
     QTreeWidgetItem* item = itemAt(event->position().toPoint());
     const TreeViewItem* record = RecordOf(item);
-    if (!record || (m_fileList && record->path == m_fileList->CurrentFolder())) {
+    if (!record || record->path == m_listedFolder) {
         SetDropHighlight(nullptr);
         event->ignore();
         return;
@@ -502,7 +474,7 @@ void CLeftView::dropEvent(QDropEvent* event)
         return;
     }
     const std::string target = record->path;
-    if (m_fileList && target == m_fileList->CurrentFolder()) {
+    if (target == m_listedFolder) {
         CMessageBox::Show(this, "Cannot Drop To Same Folder.");
         event->ignore();
         return;
@@ -512,7 +484,7 @@ void CLeftView::dropEvent(QDropEvent* event)
     const std::vector<std::string> files =
         selfDrag ? CDropImport::DraggedCardFiles(data) : CDropImport::DroppedFiles(data);
     const std::optional<std::vector<std::string>> cached =
-        m_fileList ? m_fileList->CachedCopy(target) : std::nullopt;
+        m_folderListing ? m_folderListing(target) : std::nullopt;
     if (!cached || CDropImport::ExceedsLimit(this, cached->size(), files.size())) {
         event->ignore();
         return;
@@ -520,12 +492,12 @@ void CLeftView::dropEvent(QDropEvent* event)
     event->setDropAction(Qt::CopyAction);
     event->accept();
     if (!selfDrag) {
-        m_fileList->ImportFiles(target, files);
+        emit ImportRequested(target, files);
         return;
     }
-    if (m_duplicator)
-        CDropImport::Duplicate(this, *m_duplicator, target, files, RemainingSpace());
-    m_fileList->EnumerateFolder(target);
+    if (m_duplicator && CDropImport::Duplicate(this, *m_duplicator, target, files, RemainingSpace()) == 0)
+        emit TransferDone(static_cast<int>(files.size()), true);
+    emit FolderContentsChanged(target);
     ShowRemainingSpace();
 }
 

@@ -1,7 +1,8 @@
 // The folder tree: one top-level node per card, with the folders of its device folder directly under it in
-// number order. Selecting a folder shows it in the file list and the address bar and the card's free
-// space in the status bar; desktop files dropped on a folder are imported into it, card files dragged from
-// the file list are duplicated into it.
+// number order. Selecting a folder or a card, a card or folder that goes, the card's free space and a drop
+// are announced by signals; the frame wires them to the file list, the address bar and the status bar, so
+// the tree knows none of them. Desktop files dropped on a folder are to be imported into it (ImportRequested);
+// card files dragged from the file list are duplicated into it here.
 //
 // The tree stays current: cards mounted or unmounted while the program runs come and go (the mount table
 // is watched), and folders made or removed by others appear and disappear (each card's device folder is
@@ -16,7 +17,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,12 +27,8 @@ class QAction;
 
 namespace tq9 {
 
-class CAddressBar;
 class CDuplicator;
-class CImporter;
 class CMountWatcher;
-class CMainFrame;
-class CRightView;
 
 // One node's record. A card's top-level record has the device folder record as its only child; that one
 // has no node, and its children are the card's folders, whose nodes sit directly under the card's node.
@@ -48,9 +47,15 @@ public:
     explicit CLeftView(QWidget* parent = nullptr);
     ~CLeftView() override;
 
-    // Links set by the frame right after it created the views and jobs; none is owned.
-    void SetLinks(CMainFrame* frame, CRightView* fileList, CAddressBar* addressBar, CFileObserver2* observer,
-                  CImporter* importer, CDuplicator* duplicator);
+    // Links set by the frame right after it created the observer and the jobs; none is owned. folderFiles
+    // hears of changes in the card folders the tree watches (the file list).
+    void SetLinks(CFileObserver2* observer, IFolderChangeListener* folderFiles, CDuplicator* duplicator);
+    // What a drop checks the folder's file limit against: the folder's listed files, nullopt when it
+    // cannot be read. Handed down by the frame (the file list lists folders).
+    using FolderListing = std::function<std::optional<std::vector<std::string>>(const std::string& folder)>;
+    void SetFolderListing(FolderListing listing) { m_folderListing = std::move(listing); }
+    // The folder the file list shows (empty: none); a drop on it is refused.
+    void SetListedFolder(const std::string& folder) { m_listedFolder = folder; }
 
     // The commands of the nodes' context menu (separators included), in menu order.
     void SetContextActions(QList<QAction*> actions) { m_contextActions = std::move(actions); }
@@ -62,7 +67,7 @@ public:
     // Looks for cards again: a card that went loses its nodes (the list empties if it showed one of its
     // folders), a new one is added, and the folders of the others are brought up to date.
     void Rescan();
-    // Shows the selected card's free space in the status bar (after anything that changes it).
+    // Announces the selected card's free space (after anything that changes it).
     void ShowRemainingSpace();
     // What the empty tree says: how to get a card.
     static QString EmptyHint();
@@ -91,6 +96,25 @@ public:
     void OnFolderChanged(const std::string& path) override;
     void OnFolderWatchEnded(const std::string& path) override;
 
+signals:
+    // A folder node was selected: the list and the address bar show it.
+    void FolderSelected(const std::string& folder);
+    // A card node was selected: the list shows nothing, the address bar the card.
+    void CardSelected(const std::string& root);
+    // A card went (root) or a folder did: what showed prefix or a folder under it shows nothing now.
+    void CardGone(const std::string& root);
+    void FoldersGone(const std::string& prefix);
+    // The selected card's free space; RemainingSpaceCleared when nothing is selected.
+    void RemainingSpaceChanged(uint64_t freeBytes);
+    void RemainingSpaceCleared();
+    // Desktop files were dropped on folder.
+    void ImportRequested(const std::string& folder, const std::vector<std::string>& files);
+    // folder's files may differ from what was listed (a folder that came, a duplication into it):
+    // whatever lists it reads it again.
+    void FolderContentsChanged(const std::string& folder);
+    // A transfer brought all of its count files in.
+    void TransferDone(int count, bool duplicated);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override; // Shift+F10 opens the context menu
@@ -116,12 +140,11 @@ private:
     static TreeViewItem* Find(const std::vector<std::unique_ptr<TreeViewItem>>& records, const std::string& path);
     void SetDropHighlight(QTreeWidgetItem* item);
 
-    CMainFrame* m_frame = nullptr;
     QList<QAction*> m_contextActions;
-    CRightView* m_fileList = nullptr;
-    CAddressBar* m_addressBar = nullptr;
+    FolderListing m_folderListing;
+    std::string m_listedFolder;
     CFileObserver2* m_observer = nullptr;
-    CImporter* m_importer = nullptr;
+    IFolderChangeListener* m_folderFiles = nullptr;
     CDuplicator* m_duplicator = nullptr; // card files dragged here from the file list are duplicated
     std::vector<std::unique_ptr<TreeViewItem>> m_records;
     QTreeWidgetItem* m_dropHighlight = nullptr;

@@ -103,15 +103,44 @@ void CMainFrame::CreateClientArea()
     m_duplicator = std::make_unique<CDuplicator>();
     m_exporter = std::make_unique<CExporter>();
 
-    // The address bar exists from here on so that the tree can be linked to it; it is placed with the
-    // other bars below.
+    // The address bar exists from here on so that the tree's first selection reaches it; it is placed
+    // with the other bars below.
     m_addressBar = new CAddressBar(this);
-    m_leftView->SetLinks(this, m_rightView, m_addressBar, m_observer.get(), m_importer.get(),
-                         m_duplicator.get());
-    m_rightView->SetLinks(m_leftView, m_importer.get(), m_exporter.get());
+    m_leftView->SetLinks(m_observer.get(), m_rightView, m_duplicator.get());
+    m_rightView->SetLinks(m_importer.get(), m_exporter.get());
     m_rightView->SetObserver(m_observer.get());
+    ConnectViews();
     m_leftView->Build();
-    m_addressBar->SetFolderTree(m_leftView);
+}
+
+void CMainFrame::ConnectViews()
+{
+    // The one place the widgets meet: each announces what happened, the others follow here.
+    connect(m_leftView, &CLeftView::FolderSelected, this, [this](const std::string& folder) {
+        m_addressBar->ShowFolder(folder);
+        try {
+            m_rightView->ShowFolder(folder);
+        } catch (const std::exception&) {
+            CMessageBox::ShowId(m_leftView, IDS_DISPLAY_FOLDER_FAILED);
+        }
+    });
+    connect(m_leftView, &CLeftView::CardSelected, this, [this](const std::string& root) {
+        m_rightView->Clear();
+        m_addressBar->ShowFolder(root);
+    });
+    connect(m_leftView, &CLeftView::FoldersGone, m_rightView, &CRightView::ForgetFolder);
+    connect(m_leftView, &CLeftView::CardGone, m_addressBar, &CAddressBar::Forget);
+    connect(m_leftView, &CLeftView::RemainingSpaceChanged, this, &CMainFrame::SetRemainingSpace);
+    connect(m_leftView, &CLeftView::RemainingSpaceCleared, this, &CMainFrame::ClearRemainingSpace);
+    connect(m_leftView, &CLeftView::ImportRequested, m_rightView, &CRightView::ImportFiles);
+    connect(m_leftView, &CLeftView::FolderContentsChanged, m_rightView, &CRightView::EnumerateFolder);
+    connect(m_leftView, &CLeftView::TransferDone, this, &CMainFrame::ShowTransferDone);
+    m_leftView->SetFolderListing([this](const std::string& folder) { return m_rightView->CachedCopy(folder); });
+    connect(m_rightView, &CRightView::FolderListed, m_leftView, &CLeftView::SetListedFolder);
+    connect(m_rightView, &CRightView::FolderWanted, m_leftView, &CLeftView::SelectByPath);
+    connect(m_rightView, &CRightView::CardSpaceChanged, m_leftView, &CLeftView::ShowRemainingSpace);
+    connect(m_rightView, &CRightView::TransferDone, this, &CMainFrame::ShowTransferDone);
+    connect(m_addressBar, &CAddressBar::FolderChosen, m_leftView, &CLeftView::SelectByPath);
 }
 
 void CMainFrame::CreateMenu()
@@ -329,7 +358,9 @@ void CMainFrame::DuplicateCommand()
     if (!listed || CDropImport::ExceedsLimit(this, listed->size(), selected.size()))
         return;
     CDropImport::BusyGuard busy;
-    CDropImport::Duplicate(this, *m_duplicator, *target, selected, CFileSystem::FreeBytes(*target).value_or(0));
+    if (CDropImport::Duplicate(this, *m_duplicator, *target, selected,
+                               CFileSystem::FreeBytes(*target).value_or(0)) == 0)
+        ShowTransferDone(static_cast<int>(selected.size()), true);
     m_rightView->EnumerateFolder(*target);
     m_leftView->ShowRemainingSpace();
 }

@@ -1,7 +1,8 @@
 // The program's one top-level window: the folder tree and the file list in a splitter, the two-button
 // toolbar with the address bar beside it, and a status bar with the selection's summary and the card's
-// remaining space. It owns the folder observer and the jobs, wires them to the views, and runs the
-// commands of the menus, the toolbar and the context menus; those that cannot apply are disabled.
+// remaining space. It owns the folder observer and the jobs, hands them to the views, is the one place the
+// views are wired to one another (their signals, ConnectViews), and runs the commands of the menus, the
+// toolbar and the context menus; those that cannot apply are disabled.
 //
 // UI thread only. Teardown order matters: the observer goes first, while the views it reports to are
 // still alive (see CRightView::StopObserverReports), then the jobs; the views die with the widgets.
@@ -99,6 +100,8 @@ protected:
 
 private:
     void CreateClientArea();
+    // Wires the tree, the list, the address bar and the status bar to one another.
+    void ConnectViews();
     void CreateMenu();
     void CreateBars();
     void CreateContextMenus();

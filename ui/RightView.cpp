@@ -4,7 +4,7 @@
 
 #include "card/CardFolder.h"
 #include "card/CardScan.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "jobs/ShellFileCalls.h"
@@ -16,7 +16,6 @@
 #include "ui/FileOrder.h"
 #include "ui/MessageBox.h"
 #include "ui/OpenFile.h"
-#include "ui/LeftView.h"
 
 #include <QContextMenuEvent>
 #include <QCursor>
@@ -93,10 +92,9 @@ CRightView::~CRightView()
     CDragOutSource::RemoveLeftovers();
 }
 
-void CRightView::SetLinks(CLeftView* tree, CImporter* importer, CExporter* exporter)
+void CRightView::SetLinks(CImporter* importer, CExporter* exporter)
 {
     m_exporter = exporter;
-    m_tree = tree;
     m_importer = importer;
 }
 
@@ -110,6 +108,7 @@ void CRightView::ShowFolder(const std::string& folder)
     if (m_observer && m_observer->AddFolder(CFileObserver2::WatchSet::SubFolderObservers, folder, this))
         m_observer->Wake();
     m_currentFolder = folder;
+    emit FolderListed(folder);
     m_model->ClearIcons();
     m_model->SetPaths({});
     EnumerateFolder(folder);
@@ -168,9 +167,16 @@ bool CRightView::viewportEvent(QEvent* event)
 void CRightView::Clear()
 {
     m_currentFolder.clear();
+    emit FolderListed(m_currentFolder);
     m_model->ClearIcons();
     m_model->SetPaths({});
     setEnabled(false);
+}
+
+void CRightView::ForgetFolder(const std::string& folder)
+{
+    if (!m_currentFolder.empty() && (m_currentFolder == folder || m_currentFolder.rfind(folder + "/", 0) == 0))
+        Clear();
 }
 
 std::optional<std::vector<std::string>> CRightView::ListFolder(const std::string& folder, size_t& busy) const
@@ -393,12 +399,13 @@ void CRightView::ImportFiles(const std::string& folder, const std::vector<std::s
     const std::optional<std::vector<std::string>> before = CachedCopy(folder);
     if (!before || CDropImport::ExceedsLimit(this, before->size(), files.size()))
         return;
-    if (m_importer)
-        CDropImport::Import(this, *m_importer, folder, files, CFileSystem::FreeBytes(folder).value_or(0));
+    if (m_importer &&
+        CDropImport::Import(this, *m_importer, folder, files, CFileSystem::FreeBytes(folder).value_or(0)) == 0)
+        emit TransferDone(static_cast<int>(files.size()), false);
     EnumerateFolder(folder);
     // The list goes where the files went, with them selected.
-    if (folder != CurrentFolder() && m_tree)
-        m_tree->SelectByPath(folder);
+    if (folder != CurrentFolder())
+        emit FolderWanted(folder);
     if (folder != CurrentFolder())
         return;
     std::vector<std::string> added;
@@ -407,8 +414,7 @@ void CRightView::ImportFiles(const std::string& folder, const std::vector<std::s
             added.push_back(path);
     if (!added.empty())
         SelectPaths(added);
-    if (m_tree)
-        m_tree->ShowRemainingSpace();
+    emit CardSpaceChanged();
 }
 
 void CRightView::SelectPaths(const std::vector<std::string>& paths)

@@ -2,7 +2,8 @@
 // duration, size and date held by the model (CFileListModel reads them once per listing, off this
 // thread). It lists the shown folder again when the folder observer reports a change, takes drops of
 // desktop files (imported into the shown folder), lets rows be dragged out (exported, or duplicated onto
-// a tree folder) and deletes the selected items with their sidecars.
+// a tree folder) and deletes the selected items with their sidecars. What others must follow (the folder
+// it shows, one it wants shown, a transfer done) it announces by signals that the frame wires.
 //
 // Threads: everything runs on the UI thread except OnFolderChanged, which the observer calls on its
 // worker: it lists the folder there and hands the listing to the UI thread through a queued call that
@@ -32,7 +33,6 @@ class CDragOut;
 class CExporter;
 class CFileListModel;
 class CImporter;
-class CLeftView;
 
 class CRightView : public QTreeView, public IFolderChangeListener {
     Q_OBJECT
@@ -43,7 +43,7 @@ public:
     ~CRightView() override;
 
     // Links set by the frame; none is owned.
-    void SetLinks(CLeftView* tree, CImporter* importer, CExporter* exporter);
+    void SetLinks(CImporter* importer, CExporter* exporter);
     // The commands of the rows' context menu (separators included), in menu order.
     void SetContextActions(QList<QAction*> actions) { m_contextActions = std::move(actions); }
     // The observer that showing a folder watches it with again (null: no watching).
@@ -54,6 +54,8 @@ public:
     void ShowFolder(const std::string& folder);
     // Shows nothing and disables the list.
     void Clear();
+    // Clears the list when it shows folder or a folder under it (they went).
+    void ForgetFolder(const std::string& folder);
     // Lists folder again when it is the one shown. An unreadable folder keeps its rows.
     void EnumerateFolder(const std::string& folder);
     // Observer worker: lists the folder and, if it is the one shown, gives the rows its listing. Also what
@@ -73,7 +75,7 @@ public:
     // Opens a row's file with the desktop's default application; says so when that fails.
     void OpenRow(int row);
     // Imports files into folder behind the progress dialog, as a drop on it does (the folder's file limit
-    // first), then shows folder with the files that came in selected.
+    // first), then shows folder (FolderWanted, when another is shown) with the files that came in selected.
     void ImportFiles(const std::string& folder, const std::vector<std::string>& files);
     // Selects the rows of paths (those listed) and makes the first of them current and visible.
     void SelectPaths(const std::vector<std::string>& paths);
@@ -92,6 +94,16 @@ public:
     // until the user sizes a column by hand; from then on the widths are the user's.
     bool ColumnsSizedByHand() const { return m_columnsByHand; }
     void SetColumnsSizedByHand(bool byHand);
+
+signals:
+    // The folder shown from now on; empty when the list shows nothing.
+    void FolderListed(const std::string& folder);
+    // The list is to show folder: whoever selects folders selects it, and calls ShowFolder.
+    void FolderWanted(const std::string& folder);
+    // An import changed a card's free space.
+    void CardSpaceChanged();
+    // A transfer brought all of its count files in.
+    void TransferDone(int count, bool duplicated);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override; // Enter opens the current file; Shift+F10 the menu
@@ -115,7 +127,6 @@ private:
     // they are closed, which no folder-change report announces.
     void RecheckLater(const std::string& folder);
 
-    CLeftView* m_tree = nullptr;
     QList<QAction*> m_contextActions;
     CImporter* m_importer = nullptr;
     CExporter* m_exporter = nullptr;

@@ -10,7 +10,6 @@
 
 #include "jobs/Exporter.h"
 #include "jobs/ImportFixture.h"
-#include "jobs/SelfDDIndicator.h"
 #include "media/FFMpegConverter.h"
 #include "media/FakeWriter.h"
 #include "media/WmvTestMedia.h"
@@ -201,11 +200,9 @@ TEST_F(ExporterTest, ATemporaryFolderWithoutRoomGivesWayToTheCacheFolderOrSaysHo
 TEST_F(ExporterTest, DuringTheProgramsOwnDropRecordsArePlainCopiesAndRunDoesNothing)
 {
     const std::string mp4 = OnCard("device.mp4");
-    CSelfDDIndicator::Instance().SetDropBusy(1);
-    EXPECT_EQ(exporter.Prepare({mp4}), CExporter::RESULT_PLAIN_COPY);
+    EXPECT_EQ(exporter.Prepare({mp4}, {}, true), CExporter::RESULT_PLAIN_COPY);
     EXPECT_EQ(exporter.UnconvertedSources(), std::vector<std::string>({mp4}));
     EXPECT_EQ(exporter.Run(waiting), JOB_RESULT_DONE);
-    CSelfDDIndicator::Instance().SetDropBusy(0);
     EXPECT_EQ(waiting.calls, 0);
     EXPECT_TRUE(Names(tmp).empty());
 }

@@ -13,7 +13,6 @@
 #include "jobs/FakeFrontEnds.h"
 #include "jobs/ImportFixture.h"
 #include "jobs/Importer.h"
-#include "jobs/SelfDDIndicator.h"
 #include "media/FFMpegConverter.h"
 #include "support/FakeLibrary.h"
 
@@ -192,9 +191,7 @@ TEST_F(ImporterTest, PrepareRefusesWholeDropsAndListsUnknownTypes)
 
 TEST_F(ImporterTest, PrepareUsesTheCopyRecordsDuringTheProgramsOwnDrag)
 {
-    CSelfDDIndicator::Instance().SetSelfDrag(1);
-    const int r = importer.Prepare(card.string(), {Source("clip.mov")}, 0);
-    CSelfDDIndicator::Instance().SetSelfDrag(0);
+    const int r = importer.Prepare(card.string(), {Source("clip.mov")}, 0, CTQ9ImportSystemFile::Variant::Copy);
     ASSERT_EQ(r, 0);
     EXPECT_EQ(importer.Records()[0].kind, KIND_VIDEO | KIND_COPY);
 

@@ -45,7 +45,8 @@ const MediaEvent* TranscodeRun::Find(int kind, int streamId) const
     return nullptr;
 }
 
-TranscodeRun RunTranscode(const std::vector<std::string>& args, const std::function<int(const MediaEvent&)>& decide)
+TranscodeRun RunTranscode(const std::vector<std::string>& args, const std::function<int(const MediaEvent&)>& decide,
+    Tq9PictureMemo* memo)
 {
     TranscodeRun run;
     Recorder rec{&run, &decide};
@@ -53,7 +54,7 @@ TranscodeRun RunTranscode(const std::vector<std::string>& args, const std::funct
     for (const auto& a : args)
         argv.push_back(a.c_str());
     auto t0 = std::chrono::steady_clock::now();
-    run.status = Transcode(&Record, &rec, static_cast<int>(argv.size()), argv.data());
+    run.status = TranscodeWithMemo(memo, &Record, &rec, static_cast<int>(argv.size()), argv.data());
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     return run;
 }

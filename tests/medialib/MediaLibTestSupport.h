@@ -30,9 +30,10 @@ struct TranscodeRun {
     const MediaEvent* Find(int kind, int streamId) const;
 };
 
-// Runs Transcode with argv = "" + args. decide (optional) answers each event (0 go on, -1 stop).
+// Runs Transcode with argv = "" + args. decide (optional) answers each event (0 go on, -1 stop); memo
+// (optional) is handed to the run (TranscodeWithMemo).
 TranscodeRun RunTranscode(const std::vector<std::string>& args,
-    const std::function<int(const MediaEvent&)>& decide = {});
+    const std::function<int(const MediaEvent&)>& decide = {}, Tq9PictureMemo* memo = nullptr);
 
 struct DeviceOptions {
     bool ntsc = true;

@@ -112,7 +112,7 @@ int FakeLibrary::Finish(const Send& send, int status)
     return status;
 }
 
-int FakeLibrary::Transcode(TranscodeCallback callback, void* user, int argc, const char* const* argv)
+int FakeLibrary::Transcode(Tq9PictureMemo* memo, TranscodeCallback callback, void* user, int argc, const char* const* argv)
 {
     FakeLibrary* self = g_current;
     const Args args(argv, argv + argc);
@@ -124,7 +124,7 @@ int FakeLibrary::Transcode(TranscodeCallback callback, void* user, int argc, con
     // The script is set before the runs start and may keep state between them, so it is called, not copied.
     if (self->m_script) {
         const int answer = self->m_script(ArgView::Parse(args), send);
-        return answer == kRealLibrary ? ::Transcode(callback, user, argc, argv) : answer;
+        return answer == kRealLibrary ? ::TranscodeWithMemo(memo, callback, user, argc, argv) : answer;
     }
     return Finish(send, 0);
 }

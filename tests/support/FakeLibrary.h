@@ -68,7 +68,7 @@ public:
     static int Finish(const Send& send, int status);
 
 private:
-    static int Transcode(TranscodeCallback callback, void* user, int argc, const char* const* argv);
+    static int Transcode(Tq9PictureMemo* memo, TranscodeCallback callback, void* user, int argc, const char* const* argv);
 
     tq9::CFFMpegConverter::TranscodeFunction m_previous = nullptr;
     Script m_script;

@@ -3,9 +3,10 @@
 #include "GuiFixture.h"
 
 #include "jobs/DragOutData.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "ui/ConvProgressDlg.h"
 
+#include <QStatusBar>
 #include <QTimer>
 #include <QTranslator>
 
@@ -148,6 +149,12 @@ TEST_F(DropTest, AStillDroppedOnAnotherFolderOfTheTreeGoesThere)
     auto cached = List().CachedCopy((device / "TQ9_0002").string());
     ASSERT_TRUE(cached);
     EXPECT_EQ(cached->size(), 1u);
+    // The views know nothing of one another: the frame's wiring takes the list, the tree, the address bar
+    // and the status bar to where the file went.
+    EXPECT_EQ(List().CurrentFolder(), (device / "TQ9_0002").string());
+    EXPECT_EQ(Tree().SelectedPath(), (device / "TQ9_0002").string());
+    EXPECT_EQ(m_frame->AddressBar()->History().front(), (device / "TQ9_0002").string());
+    EXPECT_EQ(m_frame->statusBar()->currentMessage().toStdString(), "1 file imported");
 }
 
 TEST_F(DropTest, TheTreeRefusesTheShownFolderAndOpensCardsWithFolders)

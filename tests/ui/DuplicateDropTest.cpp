@@ -3,8 +3,10 @@
 #include "GuiFixture.h"
 
 #include "jobs/DragOutData.h"
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 #include "support/FileOpTestSupport.h"
+
+#include <QStatusBar>
 
 using namespace tq9;
 using namespace tq9test;
@@ -44,6 +46,7 @@ TEST_F(DuplicateDropTest, TheProgramsOwnDragOnATreeFolderDuplicatesTheCardFiles)
     EXPECT_FALSE(fs::exists(m_dir / "export"));
     EXPECT_EQ(List().CachedCopy(to.string())->size(), 2u);
     EXPECT_EQ(CSelfDDIndicator::Instance().GetDropBusy(), 0);
+    EXPECT_EQ(m_frame->statusBar()->currentMessage().toStdString(), "1 file duplicated");
 }
 
 TEST_F(DuplicateDropTest, ARefusedDuplicationShowsTheJobsTextAndLeavesTheFolderAsItWas)

@@ -240,7 +240,7 @@ TEST_F(MainFrameTest, AddressBarKeepsUniquePathsMostRecentFirstAndNavigates)
     bar.ShowFolder("/x/Folder");
     bar.ShowFolder("/x/folder");
     EXPECT_EQ(bar.History(), (std::vector<std::string>{"/x/folder", "/x/Folder"}));
-    bar.SetFolderTree(&Tree());
+    QObject::connect(&bar, &CAddressBar::FolderChosen, &Tree(), &CLeftView::SelectByPath);
     bar.HistoryBox()->setCurrentIndex(1);
     emit bar.HistoryBox()->activated(1);
     EXPECT_EQ(Tree().SelectedPath(), b);

@@ -1,6 +1,7 @@
 // Two process-wide flags that let the program's own views recognise a drag that started in the file list
 // (a drop of card files on a card folder duplicates instead of importing) and keep the export from running
-// while the program itself is taking a drop.
+// while the program itself is taking a drop. The jobs never read them: the views hand what they mean to
+// the job's call (CExporter::Prepare's ownDrop, CImporter::Prepare's variant).
 //
 // Any thread. The flags change only by atomic exchange; reads are plain atomic loads.
 #pragma once

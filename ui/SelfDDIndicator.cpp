@@ -1,4 +1,4 @@
-#include "jobs/SelfDDIndicator.h"
+#include "ui/SelfDDIndicator.h"
 
 namespace tq9 {
 
