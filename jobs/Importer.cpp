@@ -143,12 +143,19 @@ int CImporter::CheckCard()
         m_spaceFigures = CImportSpaceCheck::Figures(check.neededBytes, *check.freeBytes);
         return RESULT_CARD_FULL;
     }
-    // A result the card cannot hold in one file fails its own source; the others go on.
-    for (auto it = check.tooLarge.rbegin(); it != check.tooLarge.rend(); ++it) {
-        const CTQ9ImportSystemFile& record = m_records[*it];
-        record.DeleteWorkingFiles();
-        m_failed.push_back({record.sourcePath, RESULT_FILE_TOO_LARGE});
-        m_records.erase(m_records.begin() + static_cast<long>(*it));
+    // A result the card cannot hold in one file, or that cannot fit in what the records before it leave,
+    // fails its own source; the others go on.
+    std::vector<std::pair<size_t, int>> refused;
+    for (size_t index : check.tooLarge)
+        refused.emplace_back(index, RESULT_FILE_TOO_LARGE);
+    for (size_t index : check.noRoom)
+        refused.emplace_back(index, RESULT_CARD_FULL);
+    std::sort(refused.begin(), refused.end());
+    for (const auto& [index, code] : refused)
+        m_failed.push_back({m_records[index].sourcePath, code});
+    for (auto it = refused.rbegin(); it != refused.rend(); ++it) {
+        m_records[it->first].DeleteWorkingFiles();
+        m_records.erase(m_records.begin() + static_cast<long>(it->first));
     }
     return 0;
 }
@@ -218,6 +225,9 @@ void CImporter::WorkerMain()
             } catch (const CUserException&) {
                 outcomes[static_cast<size_t>(index)] = Failed;
             }
+            // A step the cancel stopped did not fail: the source was not tried to its end.
+            if (outcomes[static_cast<size_t>(index)] != Converted && GetState() != STATE_RUNNING)
+                outcomes[static_cast<size_t>(index)] = NotRun;
             m_laneRecord[lane].store(-1);
         },
         finish);
@@ -326,7 +336,7 @@ void CImporter::Complete()
     StepClock clock;
     const ImportResultT moved = CShellFileCalls::MoveOrCopyImport(
         m_work ? m_work->Path() : std::string(), m_destination, m_converted,
-        [this] { return GetState() != STATE_RUNNING; }, [this](const std::string& folder) { SetWaitingFor(folder); },
+        [this] { return StopPlacement(); }, [this](const std::string& folder) { SetWaitingFor(folder); },
         [this](uint64_t copied, uint64_t total) {
             if (copied == 0)
                 BeginPlacement(total);
@@ -448,10 +458,23 @@ std::string ImportFailureText(const CImporter& importer)
     return text;
 }
 
-std::string ImportReportText(const CImporter& importer, int result)
+bool CImporter::StopPlacement()
 {
-    if (result == JOB_RESULT_CANCELED)
-        return CMessageCatalogue::Get(IDS_IMPORT_CANCELED);
+    return GetState() != STATE_RUNNING;
+}
+
+std::string ImportReportText(const CImporter& importer, int result, bool withLanded)
+{
+    if (result == JOB_RESULT_CANCELED) {
+        // A cancel ends the run, not what it had done or found: what landed stays, what failed failed.
+        std::string text = CMessageCatalogue::Get(IDS_IMPORT_CANCELED);
+        if (withLanded && !importer.Imported().empty()) {
+            text += "\n" + CMessageCatalogue::Get(IDS_IMPORT_LANDED_BEFORE_CANCEL) + "\n";
+            for (const std::string& path : importer.Imported())
+                text += path + "\n";
+        }
+        return text + ImportFailureText(importer);
+    }
     if (result < 0)
         return importer.BuildErrorMessage(result) + ImportFailureText(importer);
     return std::string();

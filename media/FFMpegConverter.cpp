@@ -12,6 +12,11 @@ namespace {
 
 std::atomic<CFFMpegConverter::TranscodeFunction> g_transcode{&::Transcode};
 
+std::string kbits(int value)
+{
+    return std::to_string(value) + "k";
+}
+
 // What the library callback needs: the converter whose state it updates and the record a probe fills.
 struct CallbackContext {
     CFFMpegConverter* converter;
@@ -214,9 +219,9 @@ bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const
     args = {"", "-i", source};
     if (!info.AudioStream()) // a silent second input, so the device always finds an audio track
         args.insert(args.end(), {"-f", "alaw", "-i", "NUL"});
-    args.insert(args.end(), {"-acodec", "libmp3lame", "-ab", "128k", "-ac", "2", "-ar", "48000"});
-    args.insert(args.end(), {"-vcodec", "mpeg4", "-flags", "+ildct+ilme", "-top", "1", "-b", "5000k", "-bt",
-                             "1000k", "-vsync", "1"});
+    args.insert(args.end(), {"-acodec", "libmp3lame", "-ab", kbits(kAudioKbps), "-ac", "2", "-ar", "48000"});
+    args.insert(args.end(), {"-vcodec", "mpeg4", "-flags", "+ildct+ilme", "-top", "1", "-b", kbits(kVideoKbps),
+                             "-bt", kbits(kVideoToleranceKbits), "-vsync", "1"});
     args.insert(args.end(), {"-s", placement.size, "-r", frame.rate});
     if (!placement.pad.empty())
         args.insert(args.end(), {"-vf", placement.pad});
@@ -246,7 +251,7 @@ int CFFMpegConverter::ConvertToDeviceTwoPass(const ConversionSettings& settings,
 
 int CFFMpegConverter::ConvertAudio(const std::string& source, const std::string& destination)
 {
-    return Run({"", "-i", source, "-acodec", "libmp3lame", "-ab", "128k", "-ac", "2", "-ar", "48000", "-vn", "-f",
+    return Run({"", "-i", source, "-acodec", "libmp3lame", "-ab", kbits(kAudioKbps), "-ac", "2", "-ar", "48000", "-vn", "-f",
                 "mp3", destination},
                nullptr);
 }

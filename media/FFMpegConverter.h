@@ -39,6 +39,13 @@ public:
     // Asks the running operation of every lane to stop (a job's cancel).
     static void RequestStopAll();
 
+    // The device formats' rates in kbit/s, which the import's space check also reads: the video's target
+    // and how far its rate control lets the running total pass the target (its ceiling), the MP3's
+    // constant rate.
+    static constexpr int kVideoKbps = 5000;
+    static constexpr int kVideoToleranceKbits = 1000;
+    static constexpr int kAudioKbps = 128;
+
     // Runs an argument vector (element 0 empty). info, when given, receives the stream information the
     // library reports. Returns what the library returned.
     int Run(const std::vector<std::string>& args, MediaInfo* info);

@@ -126,6 +126,7 @@ const std::map<int, std::string>& builtinTable()
         {401, "Copied %d of %d files; %d failed."},
         {402, "The card holds as many folders as the device allows (127)."},
         {403, "The card was removed, or its driver stopped, while it was written."},
+        {770, "These files had arrived on the card before the cancel:"},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

@@ -396,26 +396,43 @@ TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
 
 } // namespace
 
-TEST_F(ImportE2ETest, ACardTooSmallForTheResultsIsRefusedBeforeConvertingWithTheFigures)
+TEST_F(ImportE2ETest, AnAlmostFullCardTakesWhatFitsInOrderAndRefusesWhatCannotFitAtAll)
 {
-    // A 256 KiB card: the song would fit, the converted video (about 1.6 MB at 5000 kbit/s) does not.
+    // A FAT card with room for two 3 s clips as they really come out (about 0.43 MB each at 720x480),
+    // though not for even one at the encoder's ceiling (about 2 MB).
     std::string why;
-    auto mount = ScratchMount::Tmpfs("256k", why);
+    auto mount = ScratchMount::FatImage(4, why, 16);
     if (!mount)
         GTEST_SKIP() << why;
     card = MakeCard(mount->Path(), {1}) / "TQ9_0001";
-    const auto wav = Put("tone.wav", SynthMedia("imp-tone.wav", kTone));
-    const auto mov = Put("clip.mov", SynthMedia("imp-clip.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac"})));
-
+    const uint64_t room = 1100 * 1000;
+    const uint64_t free = fs::space(mount->Path()).available;
+    ASSERT_GT(free, room);
+    WriteFile(mount->Path() / "filler", std::string(free - room, '\0'));
+    const auto clip = SynthMedia("imp-clip3.mov", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=3", "-f",
+                                                   "lavfi", "-i", "sine=frequency=440:duration=3", "-c:v", "libx264",
+                                                   "-c:a", "aac", "-shortest"});
     std::vector<std::string> argv = {BinPath("tq9").string(), "--card-root", mount->Path().string(), "import",
-                                      card.string(), wav.string(), mov.string()};
-    const ProcessResult r = RunProcess(argv, Env());
+                                      card.string()};
+    for (const char* name : {"a.mov", "b.mov", "c.mov"})
+        argv.push_back(Put(name, clip).string());
 
+    ProcessResult r = RunProcess(argv, Env());
+
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_EQ(CardNames(), (std::vector<std::string>{"a.mp4", "a.mrk", "a.thm", "b.mp4", "b.mrk", "b.thm"}));
+    EXPECT_EQ(r.out, (card / "a.mp4").string() + "\n" + (card / "b.mp4").string() + "\n");
+    EXPECT_NE(r.err.find("Not enough free space on the card.\n" + (pc / "c.mov").string()), std::string::npos) << r.err;
+    EXPECT_TRUE(TmpEmpty());
+
+    // 20 s of sound is 320 KB at least at its constant rate: refused before converting, with the figures.
+    argv.resize(5);
+    argv.push_back(Put("long.wav", SynthMedia("imp-tone20.wav", {"-f", "lavfi", "-i", "sine=duration=20"})).string());
+    r = RunProcess(argv, Env());
     EXPECT_EQ(r.exitCode, 3) << r.err;
-    EXPECT_NE(r.err.find("Not enough free space on the card.\nAbout 1."), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" MB needed, 2"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" KB free.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Not enough free space on the card.\nAbout 3"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" KB needed, 1"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Converted file"), std::string::npos) << "nothing was converted: " << r.err;
-    EXPECT_TRUE(CardNames().empty());
+    EXPECT_EQ(CardNames().size(), 6u);
     EXPECT_TRUE(TmpEmpty());
 }

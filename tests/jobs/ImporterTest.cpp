@@ -296,6 +296,7 @@ TEST_F(ImporterTest, CancelDuringTheSecondFileLeavesNothingOnTheCardOrInTheTempo
 
     EXPECT_TRUE(library.slowStopped) << "the cancel asks the running conversion to stop";
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_TRUE(importer.FailedSources().empty()) << "the stopped conversion is no failure";
     EXPECT_TRUE(Names(card).empty());
     EXPECT_TRUE(Names(tmp).empty());
     for (const ArgView& call : library.Calls())
@@ -425,6 +426,47 @@ TEST_F(ImporterTest, CancelWhileTwoSongsConvertStopsBothAndShowsTheFirst)
     EXPECT_TRUE(Names(tmp).empty());
     for (const ArgView& call : library.Calls())
         EXPECT_NE(call.Source(), third) << "nothing starts after the cancel";
+}
+
+// Cancels at the placement's first question after the card folder holds `landed`.
+class CancelOnceLanded : public CImporter {
+public:
+    explicit CancelOnceLanded(fs::path landed) : m_landed(std::move(landed)) {}
+
+protected:
+    bool StopPlacement() override
+    {
+        if (fs::exists(m_landed))
+            CancelJob(*this);
+        return CImporter::StopPlacement();
+    }
+
+private:
+    fs::path m_landed;
+};
+
+TEST_F(ImporterTest, ACancelDuringThePlacementKeepsTheFailuresAndNamesWhatLanded)
+{
+    const std::string corrupt = Source("corrupt.mp3");
+    const std::string first = Source("first.wav");
+    const std::string second = Source("second.wav");
+    CancelOnceLanded job(card / "first.mp3");
+    ASSERT_EQ(job.Prepare(card.string(), {corrupt, first, second}, 0), 0);
+    WaitingFrontEnd frontEnd;
+
+    ASSERT_EQ(job.Run(frontEnd), JOB_RESULT_CANCELED);
+
+    const std::string landed = (card / "first.mp3").string();
+    EXPECT_EQ(Names(card), (std::vector<std::string>{"first.mp3", "first.mrk"}));
+    EXPECT_EQ(job.Imported(), std::vector<std::string>{landed});
+    ASSERT_EQ(job.FailedSources().size(), 1u) << "what the cancel kept off the card did not fail";
+    EXPECT_EQ(job.FailedSources()[0].path, corrupt);
+    const std::string failures = ImportFailureText(job);
+    EXPECT_NE(failures.find(corrupt), std::string::npos);
+    EXPECT_EQ(ImportReportText(job, JOB_RESULT_CANCELED),
+              "Import canceled.\nThese files had arrived on the card before the cancel:\n" + landed + "\n" + failures);
+    EXPECT_EQ(ImportReportText(job, JOB_RESULT_CANCELED, false), "Import canceled." + failures);
+    EXPECT_TRUE(Names(tmp).empty());
 }
 
 } // namespace
