@@ -9,6 +9,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <thread>
 #include <tuple>
 
 #include "support/ScratchMount.h"
@@ -39,6 +43,25 @@ uint32_t le(const std::string& b, size_t at, size_t n)
     for (size_t i = 0; i < n; ++i)
         v |= static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])) << (8 * i);
     return v;
+}
+
+// How far a descriptor of process pid that has path open has read it, the furthest of them; -1 when
+// none has it open.
+long long ReadPosition(pid_t pid, const fs::path& path)
+{
+    long long furthest = -1;
+    const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator(fds, ec)) {
+        if (fs::read_symlink(fd.path(), ec) != path)
+            continue;
+        std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" + fd.path().filename().string());
+        std::string key;
+        long long pos = -1;
+        if (info >> key >> pos && key == "pos:")
+            furthest = std::max(furthest, pos);
+    }
+    return furthest;
 }
 
 class ImportE2ETest : public ::testing::Test {
@@ -371,7 +394,7 @@ TEST_F(ImportE2ETest, RefusalsPrintTheJobsMessagesAndTouchNothing)
     EXPECT_TRUE(TmpEmpty());
 }
 
-TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
+TEST_F(ImportE2ETest, CtrlCDuringTheLastFileCancelsAndStillNamesTheFailure)
 {
     const auto shortClip = Put("first.mov", SynthMedia("imp-h264.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac",
                                                                                        "-shortest"})));
@@ -379,17 +402,23 @@ TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
         Put("second.mov", SynthMedia("imp-long.mov", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=40",
                                                       "-c:v", "libx264", "-an"}));
 
+    const auto garbage = pc / "garbage.mp3";
+    WriteFile(garbage, "not a song");
+
     int errFd = -1;
-    const pid_t pid = SpawnProcess(Command({card.string(), shortClip.string(), longClip.string()}), Env(), errFd);
+    const pid_t pid = SpawnProcess(Command({card.string(), garbage.string(), shortClip.string(), longClip.string()}),
+                                   Env(), errFd);
     ASSERT_GT(pid, 0);
 
-    // Progress lines arrive at most once a second; interrupt once the second file is under way.
-    const auto [err, sent, status] = InterruptWhenSeen(pid, errFd, "Converted file 1/2");
+    // Progress lines arrive at most once a second; interrupt once the long file is under way.
+    const auto [err, sent, status] = InterruptWhenSeen(pid, errFd, "Converted file 2/3");
 
     ASSERT_TRUE(sent) << err;
     ASSERT_TRUE(WIFEXITED(status)) << "the signal cancels, it does not kill";
     EXPECT_EQ(WEXITSTATUS(status), 1) << err;
-    EXPECT_NE(err.find("Import canceled."), std::string::npos) << err;
+    // The failure found before the cancel is still named.
+    EXPECT_NE(err.find("Import canceled.\n\nfilename\n"), std::string::npos) << err;
+    EXPECT_NE(err.find(garbage.string()), std::string::npos) << err;
     EXPECT_TRUE(CardNames().empty());
     EXPECT_TRUE(TmpEmpty());
 }
@@ -434,5 +463,38 @@ TEST_F(ImportE2ETest, AnAlmostFullCardTakesWhatFitsInOrderAndRefusesWhatCannotFi
     EXPECT_NE(r.err.find(" KB needed, 1"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Converted file"), std::string::npos) << "nothing was converted: " << r.err;
     EXPECT_EQ(CardNames().size(), 6u);
+    EXPECT_TRUE(TmpEmpty());
+}
+
+TEST_F(ImportE2ETest, SigintAndSigtermStopTheLengthScanOfAGigabyteOfZerosAtOnce)
+{
+    // 10 s of MP3 without a VBR header, so its length is only estimated and scanned for, then zeros up to
+    // 1 GiB (sparse: no disk).
+    const fs::path big = Put("big.mp3", SynthMedia("bounded-head.mp3", {"-f", "lavfi", "-i", "sine=duration=10", "-c:a",
+                                                                        "libmp3lame", "-b:a", "128k", "-write_xing", "0"}));
+    fs::resize_file(big, uint64_t(1) << 30);
+    for (const int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(::strsignal(sig));
+        int errFd = -1;
+        const pid_t pid = SpawnProcess(Command({card.string(), big.string()}), Env(), errFd);
+        ASSERT_GT(pid, 0);
+        // The first read past the sound's 160 KB is the scan, in the zeros.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (ReadPosition(pid, big) < (1 << 20) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const auto sent = std::chrono::steady_clock::now();
+        const long long at = ReadPosition(pid, big);
+        ::kill(pid, sig);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+        ::close(errFd);
+        std::printf("%s at byte %lld of the scan: tq9 import ended %.3f s after it\n", ::strsignal(sig), at, seconds);
+        ASSERT_LT(std::chrono::steady_clock::now(), until) << "the scan was never seen";
+        ASSERT_TRUE(WIFEXITED(status)) << "the signal cancels, it does not kill";
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_LT(seconds, 0.5) << "0.2 s on a quiet machine";
+    }
+    EXPECT_TRUE(CardNames().empty());
     EXPECT_TRUE(TmpEmpty());
 }
