@@ -355,21 +355,30 @@ void CImporter::Complete()
             m_landed.push_back(moved.landed[i][PART_MEDIA]);
     if (moved.Succeeded())
         return;
-    if (moved.code == DE_OPCANCELLED) {
-        m_result = JOB_RESULT_CANCELED;
-        return;
-    }
     // Items land whole or not at all, and one failing never stops the others: the ones that landed
-    // stay, each one that did not is reported.
+    // stay, each one that did not is reported. A cancel (also after an item had failed) reports only the
+    // items that failed before it: the rest were not tried.
+    const bool cancelled = moved.aborted || moved.code == DE_OPCANCELLED;
     int causes = 0;
     for (size_t i = 0; i < m_converted.size(); ++i) {
         if (moved.RecordLanded(i, m_converted[i].flags))
             continue;
-        const int cause = causeOf(i < moved.codes.size() ? moved.codes[i] : moved.code, m_destination);
+        const int code = i < moved.codes.size() ? moved.codes[i] : moved.code;
+        if (cancelled && (code == 0 || code == DE_OPCANCELLED))
+            continue;
+        const int cause = causeOf(code, m_destination);
         m_failed.push_back({m_converted[i].sourcePath, cause});
         causes |= cause;
     }
-    m_result = causes != 0 ? causes : RESULT_OTHER_ERROR;
+    if (cancelled)
+        m_result = JOB_RESULT_CANCELED;
+    else
+        m_result = causes != 0 ? causes : RESULT_OTHER_ERROR;
+}
+
+bool CImporter::StopPlacement()
+{
+    return GetState() != STATE_RUNNING;
 }
 
 void CImporter::CleanUp()
@@ -456,11 +465,6 @@ std::string ImportFailureText(const CImporter& importer)
         text += importer.BuildErrorMessage(entry.code) +
             (entry.reason ? FormatText(CMessageCatalogue::Get(entry.reason), entry.path) : entry.path) + "\n";
     return text;
-}
-
-bool CImporter::StopPlacement()
-{
-    return GetState() != STATE_RUNNING;
 }
 
 std::string ImportReportText(const CImporter& importer, int result, bool withLanded)

@@ -64,8 +64,9 @@ public:
     // card that takes no writes (RESULT_READ_ONLY) or has no room for even the least of any result
     // (RESULT_CARD_FULL) refuses the drop; a result over the card's largest file (RESULT_FILE_TOO_LARGE)
     // or without room in what the sources before it leave (RESULT_CARD_FULL) fails its source, and the
-    // placement finds which of the rest the card takes (see CImportSpaceCheck). Returns 0, or a negative code (nothing built). freeBytes is accepted and
-    // not used: the card is asked itself, so free space it cannot tell stays unknown.
+    // placement finds which of the rest the card takes (see CImportSpaceCheck). Returns 0, or a negative
+    // code (nothing built). freeBytes is accepted and not used: the card is asked itself, so free space it
+    // cannot tell stays unknown.
     int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes);
     // Runs the prepared job behind frontEnd and returns 0, 1 (cancelled) or a negative code.
     int Run(IProgressFrontEnd& frontEnd);
