@@ -3,9 +3,10 @@
 // card's cluster, against the card's free space, its largest file and whether it takes writes at all.
 // Free space a card cannot tell is unknown, not 0: nothing is refused for it.
 //
-// A video's size is known only once it is encoded: easy pictures take a fraction of the bit rate, noise
-// takes all of it. So each output has a range: at most what the encoder's rate control lets it spend, at
-// least what is certain (the constant-rate sound, a copy's bytes). A record that cannot fit even at its
+// A video's size is known only once it is encoded: easy pictures take a fraction of the bit rate, busy
+// ones all of it, full-frame noise more. So each output has a range: at most what the encoder's rate
+// control aims for (its target and tolerance), at least what is certain (the constant-rate sound, a
+// copy's bytes). A record that cannot fit even at its
 // least, in what the records before it leave, is refused before converting; the others are converted and
 // their real sizes decide at placement.
 //

@@ -40,8 +40,8 @@ public:
     static void RequestStopAll();
 
     // The device formats' rates in kbit/s, which the import's space check also reads: the video's target
-    // and how far its rate control lets the running total pass the target (its ceiling), the MP3's
-    // constant rate.
+    // and how far its rate control lets the running total pass the target (while its coarsest quantiser
+    // suffices), the MP3's constant rate.
     static constexpr int kVideoKbps = 5000;
     static constexpr int kVideoToleranceKbits = 1000;
     static constexpr int kAudioKbps = 128;
