@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 #include "card/CardClaim.h"
 #include "card/CardLayout.h"
@@ -15,6 +16,7 @@
 #include "media/StillImage.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
+#include "platform/FileSystem.h"
 #include "platform/ImageFile.h"
 #include "platform/ShellFileOperation.h"
 #include "platform/DebugLog.h"
@@ -34,6 +36,27 @@ namespace {
 // A source that is not media at all (its probe or its picture fails), which the failure text says.
 struct CNotMediaException : CUserException {
     using CUserException::CUserException;
+};
+
+// A video whose output outgrew all the room the card had: it could never land.
+struct CNoRoomException : CUserException {
+    using CUserException::CUserException;
+};
+
+// Stops a lane's video conversion once its output passes the card's free space, for the scope's length.
+class OutputLimit {
+public:
+    OutputLimit(CFFMpegConverter& converter, const std::string& output, std::optional<uint64_t> room)
+        : m_converter(converter)
+    {
+        m_converter.SetOutputLimit(output, room.value_or(0));
+    }
+    ~OutputLimit() { m_converter.SetOutputLimit(std::string(), 0); }
+    OutputLimit(const OutputLimit&) = delete;
+    OutputLimit& operator=(const OutputLimit&) = delete;
+
+private:
+    CFFMpegConverter& m_converter;
 };
 
 // Writes the 4-byte big-endian length in seconds into the reserved (existing, empty) marker file.
@@ -177,13 +200,15 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
 
 void CImporter::WorkerMain()
 {
-    enum Outcome : char { NotRun, Converted, Failed, NotMedia };
+    enum Outcome : char { NotRun, Converted, Failed, NotMedia, NoRoom };
     std::vector<Outcome> outcomes(m_records.size(), NotRun);
     StepTimes times[CFFMpegConverter::kLanes];
     auto finish = [&] {
         for (size_t i = 0; i < m_records.size(); ++i) {
             if (outcomes[i] == Converted)
                 m_converted.push_back(m_records[i]);
+            else if (outcomes[i] == NoRoom)
+                m_failed.push_back({m_records[i].sourcePath, RESULT_CARD_FULL});
             else if (outcomes[i] != NotRun)
                 m_failed.push_back({m_records[i].sourcePath, RESULT_NOT_IMPORTED,
                                     outcomes[i] == NotMedia ? IDS_IMPORT_NOT_MEDIA : 0});
@@ -222,6 +247,9 @@ void CImporter::WorkerMain()
                 outcomes[static_cast<size_t>(index)] = Converted;
             } catch (const CNotMediaException&) {
                 outcomes[static_cast<size_t>(index)] = NotMedia;
+            } catch (const CNoRoomException& e) {
+                CDebugLog::Write(std::string("import: stopped converting: ") + e.what());
+                outcomes[static_cast<size_t>(index)] = NoRoom;
             } catch (const CUserException&) {
                 outcomes[static_cast<size_t>(index)] = Failed;
             }
@@ -266,6 +294,10 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
     // (an estimate for some sources, and a damaged source's timestamps may claim anything).
     int32_t lengthMs = info.durationMs;
     if (record.flags & FILE_MEDIA) {
+        // Only a video's size is unknown until it is encoded (see CImportSpaceCheck).
+        const bool encodesVideo = (record.kind & KIND_VIDEO) && !(record.kind & KIND_COPY);
+        const OutputLimit limit(converter, record.tempMediaPath,
+                                encodesVideo ? CFileSystem::FreeBytes(m_destination) : std::nullopt);
         bool ok = false;
         if (record.kind & KIND_COPY) {
             converter.CopyFile(source, record.tempMediaPath);
@@ -294,6 +326,8 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
             converter.ConvertAudio(source, record.tempMediaPath);
             ok = ConverterSucceeded(converter);
         }
+        if (!ok && converter.OutgrewLimit())
+            throw CNoRoomException("the output of " + source + " passed the card's free space");
         if (!ok)
             fail("cannot convert " + source);
         if (!(record.kind & (KIND_COPY | KIND_STILL)) && converter.GetOutputLength() >= 0)

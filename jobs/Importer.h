@@ -64,7 +64,8 @@ public:
     // card that takes no writes (RESULT_READ_ONLY) or has no room for even the least of any result
     // (RESULT_CARD_FULL) refuses the drop; a result over the card's largest file (RESULT_FILE_TOO_LARGE)
     // or without room in what the sources before it leave (RESULT_CARD_FULL) fails its source, and the
-    // placement finds which of the rest the card takes (see CImportSpaceCheck). Returns 0, or a negative
+    // placement finds which of the rest the card takes (see CImportSpaceCheck; a video whose output passes
+    // the card's free space is stopped while it converts, RESULT_CARD_FULL). Returns 0, or a negative
     // code (nothing built). freeBytes is accepted and not used: the card is asked itself, so free space it
     // cannot tell stays unknown.
     int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes);

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "media/MediaInfo.h"
+#include "platform/FileSystem.h"
 
 namespace tq9 {
 
@@ -134,6 +135,8 @@ int CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info)
     {
         std::lock_guard<std::mutex> lock(stateLock);
         outputLength = -1;
+        limitCheckedAt = 0;
+        outgrew = false;
     }
 
     // Paths are UTF-8 end to end, so every name the file system allows reaches the library unchanged.
@@ -164,6 +167,14 @@ int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int
         break;
     case TQ9_EVENT_POSITION:
         self.position = low;
+        if (self.limitBytes > 0 && low - self.limitCheckedAt >= kLimitStepMs) {
+            self.limitCheckedAt = low;
+            if (CFileSystem::FileSize(self.limitPath).value_or(0) > self.limitBytes) {
+                self.outgrew = true;
+                self.continueFlag = false;
+                return -1;
+            }
+        }
         break;
     case TQ9_EVENT_OUTPUT_LENGTH:
         self.outputLength = low;
@@ -200,6 +211,19 @@ int32_t CFFMpegConverter::GetOutputLength() const
 {
     std::lock_guard<std::mutex> lock(stateLock);
     return outputLength;
+}
+
+void CFFMpegConverter::SetOutputLimit(const std::string& output, uint64_t bytes)
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    limitPath = output;
+    limitBytes = bytes;
+}
+
+bool CFFMpegConverter::OutgrewLimit() const
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    return outgrew;
 }
 
 bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const std::string& source,

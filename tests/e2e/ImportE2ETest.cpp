@@ -444,6 +444,16 @@ TEST_F(ImportE2ETest, AnAlmostFullCardTakesWhatFitsInOrderAndRefusesWhatCannotFi
     EXPECT_NE(r.err.find("Not enough free space on the card.\n" + (pc / "c.mov").string()), std::string::npos) << r.err;
     EXPECT_TRUE(TmpEmpty());
 
+    // A clip whose sound fits in the 150 KB left, but not its video: stopped once it passes that.
+    argv.resize(5);
+    argv.push_back(Put("d.mov", clip).string());
+    std::vector<std::string> debug = Env();
+    debug.push_back("TQ9_DEBUG=1");
+    r = RunProcess(argv, debug);
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("stopped converting: the output of " + argv[5]), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Not enough free space on the card.\n" + argv[5]), std::string::npos) << r.err;
+
     // 20 s of sound is 320 KB at least at its constant rate: named before converting, while a short tone
     // still goes on; alone, it refuses the drop with the figures.
     argv.resize(5);
