@@ -57,7 +57,9 @@ int runImport(const ParsedArgs& args)
     // What landed, also when others failed or a cancel came during the placement.
     for (const std::string& path : importer.Imported())
         std::cout << CShownName::Of(path) << "\n";
-    const std::string report = ImportReportText(importer, result, CShownName::Of);
+    // A cancel keeps exit code 1 also when some files had landed or failed: the report names both, and
+    // stdout has already listed what landed.
+    const std::string report = ImportReportText(importer, result, false, CShownName::Of);
     if (!report.empty())
         std::cerr << report << (report.back() == '\n' ? "" : "\n");
     return JobExitCode(result, importer.Imported().size());

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "media/FFMpegConverter.h"
 #include "media/MediaDuration.h"
 #include "platform/FileSystem.h"
 #include "platform/VolumeLimits.h"
@@ -14,11 +15,20 @@ namespace tq9 {
 
 namespace {
 
-// What the converters write: 5000 kbit/s MPEG-4 video with 128 kbit/s MP3, or 128 kbit/s MP3 alone, plus
-// a little for the container.
-constexpr double kVideoBytesPerSecond = (5000.0 + 128.0) * 1000.0 / 8.0;
-constexpr double kAudioBytesPerSecond = 128.0 * 1000.0 / 8.0;
-constexpr double kContainerMargin = 1.02;
+// What the converters write (see CFFMpegConverter's rates). The MPEG-4 encoder aims at its bit rate and
+// holds the running total within its tolerance of it while its coarsest quantiser suffices: 7 s of busy
+// pictures (a fractal zoom, noise scaled down from 1280x720) came out at 4.52-4.53 MB against 4.62 MB
+// here, easy ones far below (0.41-0.86 MB). It is no hard ceiling: noise at the full 720x480 needs twice
+// the rate at the coarsest quantiser (30 s: 39.6 MB against 19.4 MB). So the most only sizes the figures
+// and the largest-file check, the least alone refuses a record, and the placement checks real sizes.
+// The MP3 is constant-rate; LAME adds up to about 50 ms of frames at its ends. The MP4 container adds
+// about 12 bytes per packet (30 video and 42 audio packets a second) and 1 KB of header.
+constexpr double kVideoBytesPerSecond = CFFMpegConverter::kVideoKbps * 1000.0 / 8.0;
+constexpr double kVideoToleranceBytes = CFFMpegConverter::kVideoToleranceKbits * 1000.0 / 8.0;
+constexpr double kAudioBytesPerSecond = CFFMpegConverter::kAudioKbps * 1000.0 / 8.0;
+constexpr double kAudioEndSeconds = 0.05;
+constexpr double kContainerBytesPerSecond = (30 + 42) * 16.0;
+constexpr double kContainerHeaderBytes = 1024;
 constexpr uint64_t kThumbnailBytes = 54 + 48 * 36 * 3; // 24-bit BMP
 constexpr uint64_t kMarkerBytes = 4;
 
@@ -33,23 +43,45 @@ uint64_t roundUp(uint64_t bytes, uint64_t cluster)
     return bytes == 0 ? cluster : (bytes + cluster - 1) / cluster * cluster;
 }
 
+// A record's files on the card, clusters counted, with its media file at mediaBytes.
+uint64_t recordBytes(const CTQ9ImportSystemFile& record, uint64_t mediaBytes, uint64_t cluster)
+{
+    uint64_t bytes = 0;
+    if (record.flags & FILE_MEDIA)
+        bytes += roundUp(mediaBytes, cluster);
+    if (record.flags & FILE_THUMBNAIL)
+        bytes += roundUp(kThumbnailBytes, cluster);
+    if (record.flags & FILE_MARKER)
+        bytes += roundUp(kMarkerBytes, cluster);
+    return bytes;
+}
+
 } // namespace
 
-uint64_t CImportSpaceCheck::EstimateMediaBytes(const CTQ9ImportSystemFile& record, const ConversionSettings& settings)
+CImportSpaceCheck::EstimateT CImportSpaceCheck::EstimateMedia(const CTQ9ImportSystemFile& record,
+                                                              const ConversionSettings& settings)
 {
     if (!(record.flags & FILE_MEDIA))
-        return 0;
-    if (record.kind & KIND_COPY)
-        return CFileSystem::FileSize(record.sourcePath).value_or(0);
+        return {};
+    if (record.kind & KIND_COPY) {
+        const uint64_t bytes = CFileSystem::FileSize(record.sourcePath).value_or(0);
+        return {bytes, bytes};
+    }
     if (record.kind & KIND_STILL) {
         // A BMP is exactly the frame; a JPEG at quality 80 stays well under a third of it.
         const bool bmp = record.destMediaPath.size() >= 4 &&
                          record.destMediaPath.compare(record.destMediaPath.size() - 4, 4, ".bmp") == 0;
-        return bmp ? frameBytes(settings) : frameBytes(settings) / 3;
+        return bmp ? EstimateT{frameBytes(settings), frameBytes(settings)} : EstimateT{frameBytes(settings) / 3, 0};
     }
     const double seconds = static_cast<double>(CMediaDuration::Milliseconds(record.sourcePath).value_or(0)) / 1000.0;
-    const double rate = (record.kind & KIND_VIDEO) ? kVideoBytesPerSecond : kAudioBytesPerSecond;
-    return static_cast<uint64_t>(seconds * rate * kContainerMargin);
+    if (seconds <= 0)
+        return {};
+    const double sound = seconds * kAudioBytesPerSecond;
+    double most = (seconds + kAudioEndSeconds) * kAudioBytesPerSecond;
+    if (record.kind & KIND_VIDEO)
+        most += seconds * (kVideoBytesPerSecond + kContainerBytesPerSecond) + kVideoToleranceBytes +
+                kContainerHeaderBytes;
+    return {static_cast<uint64_t>(most), static_cast<uint64_t>(sound)};
 }
 
 CImportSpaceCheck::ResultT CImportSpaceCheck::Check(const std::string& folder,
@@ -63,21 +95,27 @@ CImportSpaceCheck::ResultT CImportSpaceCheck::Check(const std::string& folder,
         result.verdict = Verdict::ReadOnly;
         return result;
     }
+    // In order, as the placement goes: each record is charged its least, so none is refused that the
+    // card might still take.
+    uint64_t room = space.freeBytes.value_or(UINT64_MAX);
+    size_t fitting = 0;
     for (size_t i = 0; i < records.size(); ++i) {
         const CTQ9ImportSystemFile& record = records[i];
-        const uint64_t media = EstimateMediaBytes(record, settings);
-        if (media > space.maxFileSize) {
+        const EstimateT media = EstimateMedia(record, settings);
+        if (media.most > space.maxFileSize) {
             result.tooLarge.push_back(i);
             continue;
         }
-        if (record.flags & FILE_MEDIA)
-            result.neededBytes += roundUp(media, space.clusterBytes);
-        if (record.flags & FILE_THUMBNAIL)
-            result.neededBytes += roundUp(kThumbnailBytes, space.clusterBytes);
-        if (record.flags & FILE_MARKER)
-            result.neededBytes += roundUp(kMarkerBytes, space.clusterBytes);
+        result.neededBytes += recordBytes(record, media.most, space.clusterBytes);
+        const uint64_t least = recordBytes(record, media.least, space.clusterBytes);
+        if (least > room) {
+            result.noRoom.push_back(i);
+            continue;
+        }
+        room -= least;
+        ++fitting;
     }
-    if (result.freeBytes && result.neededBytes > *result.freeBytes)
+    if (fitting == 0 && !result.noRoom.empty())
         result.verdict = Verdict::Full;
     return result;
 }

@@ -3,6 +3,13 @@
 // card's cluster, against the card's free space, its largest file and whether it takes writes at all.
 // Free space a card cannot tell is unknown, not 0: nothing is refused for it.
 //
+// A video's size is known only once it is encoded: easy pictures take a fraction of the bit rate, busy
+// ones all of it, full-frame noise more. So each output has a range: at most what the encoder's rate
+// control aims for (its target and tolerance), at least what is certain (the constant-rate sound, a
+// copy's bytes). A record that cannot fit even at its
+// least, in what the records before it leave, is refused before converting; the others are converted and
+// their real sizes decide at placement.
+//
 // No state; called on the user-interface thread by the import's Prepare.
 #pragma once
 
@@ -25,6 +32,7 @@ public:
         uint64_t neededBytes = 0;              // all records, clusters counted
         std::optional<uint64_t> freeBytes;     // nullopt when the card cannot tell
         std::vector<size_t> tooLarge;          // records whose media file exceeds the card's largest file
+        std::vector<size_t> noRoom;            // records that cannot fit, in order (Full: all of them)
     };
 
     // Checks records (going into folder) against the card. Video and audio sources are opened for their
@@ -32,8 +40,12 @@ public:
     static ResultT Check(const std::string& folder, const std::vector<CTQ9ImportSystemFile>& records,
                          const ConversionSettings& settings);
 
-    // Estimated size of a record's media file, before rounding.
-    static uint64_t EstimateMediaBytes(const CTQ9ImportSystemFile& record, const ConversionSettings& settings);
+    // The size range of a record's media file, before rounding.
+    struct EstimateT {
+        uint64_t most = 0;
+        uint64_t least = 0;
+    };
+    static EstimateT EstimateMedia(const CTQ9ImportSystemFile& record, const ConversionSettings& settings);
 
     // "About 1.5 MB needed, 200 KB free." (IDS_SPACE_NEEDED, IDS_SPACE_FREE), said under a message about room.
     static std::string Figures(uint64_t neededBytes, uint64_t freeBytes);

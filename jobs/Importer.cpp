@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 #include "card/CardClaim.h"
 #include "card/CardLayout.h"
@@ -14,6 +15,7 @@
 #include "media/StillImage.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
+#include "platform/FileSystem.h"
 #include "platform/ImageFile.h"
 #include "platform/ShellFileOperation.h"
 #include "platform/DebugLog.h"
@@ -33,6 +35,27 @@ namespace {
 // A source that is not media at all (its probe or its picture fails), which the failure text says.
 struct CNotMediaException : CUserException {
     using CUserException::CUserException;
+};
+
+// A video whose output outgrew all the room the card had: it could never land.
+struct CNoRoomException : CUserException {
+    using CUserException::CUserException;
+};
+
+// Stops a lane's video conversion once its output passes the card's free space, for the scope's length.
+class OutputLimit {
+public:
+    OutputLimit(CFFMpegConverter& converter, const std::string& output, std::optional<uint64_t> room)
+        : m_converter(converter)
+    {
+        m_converter.SetOutputLimit(output, room.value_or(0));
+    }
+    ~OutputLimit() { m_converter.SetOutputLimit(std::string(), 0); }
+    OutputLimit(const OutputLimit&) = delete;
+    OutputLimit& operator=(const OutputLimit&) = delete;
+
+private:
+    CFFMpegConverter& m_converter;
 };
 
 // Writes the 4-byte big-endian length in seconds into the reserved (existing, empty) marker file.
@@ -141,12 +164,19 @@ int CImporter::CheckCard()
         m_spaceFigures = CImportSpaceCheck::Figures(check.neededBytes, *check.freeBytes);
         return RESULT_CARD_FULL;
     }
-    // A result the card cannot hold in one file fails its own source; the others go on.
-    for (auto it = check.tooLarge.rbegin(); it != check.tooLarge.rend(); ++it) {
-        const CTQ9ImportSystemFile& record = m_records[*it];
-        record.DeleteWorkingFiles();
-        m_failed.push_back({record.sourcePath, RESULT_FILE_TOO_LARGE});
-        m_records.erase(m_records.begin() + static_cast<long>(*it));
+    // A result the card cannot hold in one file, or that cannot fit in what the records before it leave,
+    // fails its own source; the others go on.
+    std::vector<std::pair<size_t, int>> refused;
+    for (size_t index : check.tooLarge)
+        refused.emplace_back(index, RESULT_FILE_TOO_LARGE);
+    for (size_t index : check.noRoom)
+        refused.emplace_back(index, RESULT_CARD_FULL);
+    std::sort(refused.begin(), refused.end());
+    for (const auto& [index, code] : refused)
+        m_failed.push_back({m_records[index].sourcePath, code});
+    for (auto it = refused.rbegin(); it != refused.rend(); ++it) {
+        m_records[it->first].DeleteWorkingFiles();
+        m_records.erase(m_records.begin() + static_cast<long>(it->first));
     }
     return 0;
 }
@@ -168,13 +198,15 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
 
 void CImporter::WorkerMain()
 {
-    enum Outcome : char { NotRun, Converted, Failed, NotMedia };
+    enum Outcome : char { NotRun, Converted, Failed, NotMedia, NoRoom };
     std::vector<Outcome> outcomes(m_records.size(), NotRun);
     StepTimes times[CFFMpegConverter::kLanes];
     auto finish = [&] {
         for (size_t i = 0; i < m_records.size(); ++i) {
             if (outcomes[i] == Converted)
                 m_converted.push_back(m_records[i]);
+            else if (outcomes[i] == NoRoom)
+                m_failed.push_back({m_records[i].sourcePath, RESULT_CARD_FULL});
             else if (outcomes[i] != NotRun)
                 m_failed.push_back({m_records[i].sourcePath, RESULT_NOT_IMPORTED,
                                     outcomes[i] == NotMedia ? IDS_IMPORT_NOT_MEDIA : 0});
@@ -213,9 +245,15 @@ void CImporter::WorkerMain()
                 outcomes[static_cast<size_t>(index)] = Converted;
             } catch (const CNotMediaException&) {
                 outcomes[static_cast<size_t>(index)] = NotMedia;
+            } catch (const CNoRoomException& e) {
+                CDebugLog::Write(std::string("import: stopped converting: ") + e.what());
+                outcomes[static_cast<size_t>(index)] = NoRoom;
             } catch (const CUserException&) {
                 outcomes[static_cast<size_t>(index)] = Failed;
             }
+            // A step the cancel stopped did not fail: the source was not tried to its end.
+            if (outcomes[static_cast<size_t>(index)] != Converted && GetState() != STATE_RUNNING)
+                outcomes[static_cast<size_t>(index)] = NotRun;
             m_laneRecord[lane].store(-1);
         },
         finish);
@@ -256,6 +294,10 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
     // The video conversion keeps here the pictures its thumbnail starts from, so that is not decoded again.
     const CFFMpegConverter::PictureMemoPtr pictures = CFFMpegConverter::NewPictureMemo();
     if (record.flags & FILE_MEDIA) {
+        // Only a video's size is unknown until it is encoded (see CImportSpaceCheck).
+        const bool encodesVideo = (record.kind & KIND_VIDEO) && !(record.kind & KIND_COPY);
+        const OutputLimit limit(converter, record.tempMediaPath,
+                                encodesVideo ? CFileSystem::FreeBytes(m_destination) : std::nullopt);
         bool ok = false;
         if (record.kind & KIND_COPY) {
             converter.CopyFile(source, record.tempMediaPath);
@@ -285,6 +327,8 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
             converter.ConvertAudio(source, record.tempMediaPath);
             ok = ConverterSucceeded(converter);
         }
+        if (!ok && converter.OutgrewLimit())
+            throw CNoRoomException("the output of " + source + " passed the card's free space");
         if (!ok)
             fail("cannot convert " + source);
         if (!(record.kind & (KIND_COPY | KIND_STILL)) && converter.GetOutputLength() >= 0)
@@ -328,7 +372,7 @@ void CImporter::Complete()
     StepClock clock;
     const ImportResultT moved = CShellFileCalls::MoveOrCopyImport(
         m_work ? m_work->Path() : std::string(), m_destination, m_converted,
-        [this] { return GetState() != STATE_RUNNING; }, [this](const std::string& folder) { SetWaitingFor(folder); },
+        [this] { return StopPlacement(); }, [this](const std::string& folder) { SetWaitingFor(folder); },
         [this](uint64_t copied, uint64_t total) {
             if (copied == 0)
                 BeginPlacement(total);
@@ -347,21 +391,30 @@ void CImporter::Complete()
             m_landed.push_back(moved.landed[i][PART_MEDIA]);
     if (moved.Succeeded())
         return;
-    if (moved.code == DE_OPCANCELLED) {
-        m_result = JOB_RESULT_CANCELED;
-        return;
-    }
     // Items land whole or not at all, and one failing never stops the others: the ones that landed
-    // stay, each one that did not is reported.
+    // stay, each one that did not is reported. A cancel (also after an item had failed) reports only the
+    // items that failed before it: the rest were not tried.
+    const bool cancelled = moved.aborted || moved.code == DE_OPCANCELLED;
     int causes = 0;
     for (size_t i = 0; i < m_converted.size(); ++i) {
         if (moved.RecordLanded(i, m_converted[i].flags))
             continue;
-        const int cause = causeOf(i < moved.codes.size() ? moved.codes[i] : moved.code, m_destination);
+        const int code = i < moved.codes.size() ? moved.codes[i] : moved.code;
+        if (cancelled && (code == 0 || code == DE_OPCANCELLED))
+            continue;
+        const int cause = causeOf(code, m_destination);
         m_failed.push_back({m_converted[i].sourcePath, cause});
         causes |= cause;
     }
-    m_result = causes != 0 ? causes : RESULT_OTHER_ERROR;
+    if (cancelled)
+        m_result = JOB_RESULT_CANCELED;
+    else
+        m_result = causes != 0 ? causes : RESULT_OTHER_ERROR;
+}
+
+bool CImporter::StopPlacement()
+{
+    return GetState() != STATE_RUNNING;
 }
 
 void CImporter::CleanUp()
@@ -453,10 +506,18 @@ std::string ImportFailureText(const CImporter& importer, NameTextFn shown)
     return text;
 }
 
-std::string ImportReportText(const CImporter& importer, int result, NameTextFn shown)
+std::string ImportReportText(const CImporter& importer, int result, bool withLanded, NameTextFn shown)
 {
-    if (result == JOB_RESULT_CANCELED)
-        return CMessageCatalogue::Get(IDS_IMPORT_CANCELED);
+    if (result == JOB_RESULT_CANCELED) {
+        // A cancel ends the run, not what it had done or found: what landed stays, what failed failed.
+        std::string text = CMessageCatalogue::Get(IDS_IMPORT_CANCELED);
+        if (withLanded && !importer.Imported().empty()) {
+            text += "\n" + CMessageCatalogue::Get(IDS_IMPORT_LANDED_BEFORE_CANCEL) + "\n";
+            for (const std::string& path : importer.Imported())
+                text += (shown ? shown(path) : path) + "\n";
+        }
+        return text + ImportFailureText(importer, shown);
+    }
     if (result < 0)
         return importer.BuildErrorMessage(result, shown) + ImportFailureText(importer, shown);
     return std::string();

@@ -63,11 +63,14 @@ public:
     ~CImporter() override;
 
     // Validates the sources, builds the records and checks the card before anything is converted: a
-    // card that takes no writes (RESULT_READ_ONLY) or has too little room for the estimated results
-    // (RESULT_CARD_FULL) refuses the drop; a result over the card's largest file fails its source
-    // (RESULT_FILE_TOO_LARGE). Returns 0, or a negative code (nothing built). freeBytes is accepted and
-    // not used: the card is asked itself, so free space it cannot tell stays unknown. variant: Copy while the
-    // program's own drag is on (the front-end knows), else Transcode.
+    // card that takes no writes (RESULT_READ_ONLY) or has no room for even the least of any result
+    // (RESULT_CARD_FULL) refuses the drop; a result over the card's largest file (RESULT_FILE_TOO_LARGE)
+    // or without room in what the sources before it leave (RESULT_CARD_FULL) fails its source, and the
+    // placement finds which of the rest the card takes (see CImportSpaceCheck; a video whose output passes
+    // the card's free space is stopped while it converts, RESULT_CARD_FULL). Returns 0, or a negative
+    // code (nothing built). freeBytes is accepted and not used: the card is asked itself, so free space it
+    // cannot tell stays unknown. variant: Copy while the program's own drag is on (the front-end knows),
+    // else Transcode.
     int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes,
                 CTQ9ImportSystemFile::Variant variant = CTQ9ImportSystemFile::Variant::Transcode);
     // Runs the prepared job behind frontEnd and returns 0, 1 (cancelled) or a negative code.
@@ -102,6 +105,9 @@ public:
 
 protected:
     void WorkerMain() override;
+    // Asked on the worker by the placement before each item and at every block: true stops it (a
+    // cancel). Tests override it to cancel at a chosen point of the placement.
+    virtual bool StopPlacement();
 
 private:
     struct StepTimes;
@@ -138,11 +144,13 @@ private:
     };
 };
 
-// What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: "Import
-// canceled." for a cancellation; for a negative result the builder's text followed by the failure text
-// (IDS_FAILED_FILES_HEADING, then per failed source the builder's text for its code, its path and "\n");
-// nothing otherwise. shown writes the names.
-std::string ImportReportText(const CImporter& importer, int result, NameTextFn shown = nullptr);
+// What a drop handler or tq9 shows after Prepare (when negative) or Run returned result: for a
+// cancellation "Import canceled.", then (withLanded) the media files that had landed, then the failure
+// text; for a negative result the builder's text followed by the failure text (IDS_FAILED_FILES_HEADING,
+// then per failed source the builder's text for its code, its path and "\n"); nothing otherwise. shown
+// writes the names.
+std::string ImportReportText(const CImporter& importer, int result, bool withLanded = true,
+                             NameTextFn shown = nullptr);
 // The failure text alone; empty when nothing failed.
 std::string ImportFailureText(const CImporter& importer, NameTextFn shown = nullptr);
 

@@ -5,12 +5,18 @@
 #include <exception>
 
 #include "media/MediaInfo.h"
+#include "platform/FileSystem.h"
 
 namespace tq9 {
 
 namespace {
 
 std::atomic<CFFMpegConverter::TranscodeFunction> g_transcode{&::TranscodeWithMemo};
+
+std::string kbits(int value)
+{
+    return std::to_string(value) + "k";
+}
 
 // What the library callback needs: the converter whose state it updates and the record a probe fills.
 struct CallbackContext {
@@ -129,6 +135,8 @@ int CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info,
     {
         std::lock_guard<std::mutex> lock(stateLock);
         outputLength = -1;
+        limitCheckedAt = 0;
+        outgrew = false;
     }
 
     // Paths are UTF-8 end to end, so every name the file system allows reaches the library unchanged.
@@ -159,6 +167,14 @@ int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int
         break;
     case TQ9_EVENT_POSITION:
         self.position = low;
+        if (self.limitBytes > 0 && low - self.limitCheckedAt >= kLimitStepMs) {
+            self.limitCheckedAt = low;
+            if (CFileSystem::FileSize(self.limitPath).value_or(0) > self.limitBytes) {
+                self.outgrew = true;
+                self.continueFlag = false;
+                return -1;
+            }
+        }
         break;
     case TQ9_EVENT_OUTPUT_LENGTH:
         self.outputLength = low;
@@ -197,6 +213,19 @@ int32_t CFFMpegConverter::GetOutputLength() const
     return outputLength;
 }
 
+void CFFMpegConverter::SetOutputLimit(const std::string& output, uint64_t bytes)
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    limitPath = output;
+    limitBytes = bytes;
+}
+
+bool CFFMpegConverter::OutgrewLimit() const
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    return outgrew;
+}
+
 bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const std::string& source,
                                        const MediaInfo& info, std::vector<std::string>& args)
 {
@@ -214,9 +243,9 @@ bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const
     args = {"", "-i", source};
     if (!info.AudioStream()) // a silent second input, so the device always finds an audio track
         args.insert(args.end(), {"-f", "alaw", "-i", "NUL"});
-    args.insert(args.end(), {"-acodec", "libmp3lame", "-ab", "128k", "-ac", "2", "-ar", "48000"});
-    args.insert(args.end(), {"-vcodec", "mpeg4", "-flags", "+ildct+ilme", "-top", "1", "-b", "5000k", "-bt",
-                             "1000k", "-vsync", "1"});
+    args.insert(args.end(), {"-acodec", "libmp3lame", "-ab", kbits(kAudioKbps), "-ac", "2", "-ar", "48000"});
+    args.insert(args.end(), {"-vcodec", "mpeg4", "-flags", "+ildct+ilme", "-top", "1", "-b", kbits(kVideoKbps),
+                             "-bt", kbits(kVideoToleranceKbits), "-vsync", "1"});
     args.insert(args.end(), {"-s", placement.size, "-r", frame.rate});
     if (!placement.pad.empty())
         args.insert(args.end(), {"-vf", placement.pad});
@@ -246,7 +275,7 @@ int CFFMpegConverter::ConvertToDeviceTwoPass(const ConversionSettings& settings,
 
 int CFFMpegConverter::ConvertAudio(const std::string& source, const std::string& destination)
 {
-    return Run({"", "-i", source, "-acodec", "libmp3lame", "-ab", "128k", "-ac", "2", "-ar", "48000", "-vn", "-f",
+    return Run({"", "-i", source, "-acodec", "libmp3lame", "-ab", kbits(kAudioKbps), "-ac", "2", "-ar", "48000", "-vn", "-f",
                 "mp3", destination},
                nullptr);
 }

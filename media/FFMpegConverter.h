@@ -47,6 +47,13 @@ public:
     using PictureMemoPtr = std::unique_ptr<Tq9PictureMemo, void (*)(Tq9PictureMemo*)>;
     static PictureMemoPtr NewPictureMemo() { return {Tq9PictureMemoCreate(), &Tq9PictureMemoFree}; }
 
+    // The device formats' rates in kbit/s, which the import's space check also reads: the video's target
+    // and how far its rate control lets the running total pass the target (while its coarsest quantiser
+    // suffices), the MP3's constant rate.
+    static constexpr int kVideoKbps = 5000;
+    static constexpr int kVideoToleranceKbits = 1000;
+    static constexpr int kAudioKbps = 128;
+
     // Runs an argument vector (element 0 empty). info, when given, receives the stream information the
     // library reports; memo, when given, keeps or gives pictures as above. Returns what the library returned.
     int Run(const std::vector<std::string>& args, MediaInfo* info, Tq9PictureMemo* memo = nullptr);
@@ -73,6 +80,12 @@ public:
     // when it reported none (a failure, a stop, a probe).
     int32_t GetOutputLength() const;
 
+    // Stops the following operations once the file at output has grown past bytes (0: no limit), as a
+    // stop request does, and OutgrewLimit then says so: an import's output that the card could not hold
+    // whole is not worth finishing. Called on the job's worker between operations.
+    void SetOutputLimit(const std::string& output, uint64_t bytes);
+    bool OutgrewLimit() const;
+
     // The argument vectors the operations above pass, exposed for the jobs' diagnostics and for tests.
     // Each returns false (and leaves args empty) when the source has no usable video stream.
     static bool DeviceArguments(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
@@ -90,6 +103,12 @@ private:
     int FailNoVideo();
 
     int32_t outputLength = -1; // under stateLock
+    // See SetOutputLimit; under stateLock. The file is measured every kLimitStepMs of output.
+    static constexpr int32_t kLimitStepMs = 250;
+    std::string limitPath;
+    uint64_t limitBytes = 0;
+    int32_t limitCheckedAt = 0;
+    bool outgrew = false;
 };
 
 } // namespace tq9

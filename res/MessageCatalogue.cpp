@@ -128,6 +128,7 @@ const std::map<int, std::string>& builtinTable()
         {403, "The card was removed, or its driver stopped, while it was written."},
         {790, "The path is longer than the 4,096 bytes the system takes. Mount the card, or move the files, "
               "to a shorter path."},
+        {770, "These files had arrived on the card before the cancel:"},
         {57344, "TQ-9 Image Converter"},
         {57345, "Ready."},
     };

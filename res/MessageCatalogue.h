@@ -122,6 +122,8 @@ enum StringId : int {
     IDS_CARD_FOLDER_LIMIT = 402,
     IDS_CARD_REMOVED = 403,
     IDS_PATH_TOO_LONG = 790,
+    // What a cancelled run had already done.
+    IDS_IMPORT_LANDED_BEFORE_CANCEL = 770,
     IDS_APP_NAME = 57344,
     IDS_READY = 57345,
 };

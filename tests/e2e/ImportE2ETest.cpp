@@ -9,6 +9,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <thread>
 #include <tuple>
 
 #include "support/ScratchMount.h"
@@ -39,6 +43,15 @@ uint32_t le(const std::string& b, size_t at, size_t n)
     for (size_t i = 0; i < n; ++i)
         v |= static_cast<uint32_t>(static_cast<unsigned char>(b[at + i])) << (8 * i);
     return v;
+}
+
+// Bytes process pid has read through read(2) and its kin (the libraries it maps do not count).
+long long BytesRead(pid_t pid)
+{
+    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::string key;
+    long long bytes = -1;
+    return io >> key >> bytes && key == "rchar:" ? bytes : -1;
 }
 
 class ImportE2ETest : public ::testing::Test {
@@ -371,7 +384,7 @@ TEST_F(ImportE2ETest, RefusalsPrintTheJobsMessagesAndTouchNothing)
     EXPECT_TRUE(TmpEmpty());
 }
 
-TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
+TEST_F(ImportE2ETest, CtrlCDuringTheLastFileCancelsAndStillNamesTheFailure)
 {
     const auto shortClip = Put("first.mov", SynthMedia("imp-h264.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac",
                                                                                        "-shortest"})));
@@ -379,43 +392,117 @@ TEST_F(ImportE2ETest, CtrlCDuringTheSecondFileCancelsEverything)
         Put("second.mov", SynthMedia("imp-long.mov", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=40",
                                                       "-c:v", "libx264", "-an"}));
 
+    const auto garbage = pc / "garbage.mp3";
+    WriteFile(garbage, "not a song");
+
     int errFd = -1;
-    const pid_t pid = SpawnProcess(Command({card.string(), shortClip.string(), longClip.string()}), Env(), errFd);
+    const pid_t pid = SpawnProcess(Command({card.string(), garbage.string(), shortClip.string(), longClip.string()}),
+                                   Env(), errFd);
     ASSERT_GT(pid, 0);
 
-    // Progress lines arrive at most once a second; interrupt once the second file is under way.
-    const auto [err, sent, status] = InterruptWhenSeen(pid, errFd, "Converted file 1/2");
+    // Progress lines arrive at most once a second; interrupt once the long file is under way.
+    const auto [err, sent, status] = InterruptWhenSeen(pid, errFd, "Converted file 2/3");
 
     ASSERT_TRUE(sent) << err;
     ASSERT_TRUE(WIFEXITED(status)) << "the signal cancels, it does not kill";
     EXPECT_EQ(WEXITSTATUS(status), 1) << err;
-    EXPECT_NE(err.find("Import canceled."), std::string::npos) << err;
+    // The failure found before the cancel is still named.
+    EXPECT_NE(err.find("Import canceled.\n\nfilename\n"), std::string::npos) << err;
+    EXPECT_NE(err.find(garbage.string()), std::string::npos) << err;
     EXPECT_TRUE(CardNames().empty());
     EXPECT_TRUE(TmpEmpty());
 }
 
 } // namespace
 
-TEST_F(ImportE2ETest, ACardTooSmallForTheResultsIsRefusedBeforeConvertingWithTheFigures)
+TEST_F(ImportE2ETest, AnAlmostFullCardTakesWhatFitsInOrderAndRefusesWhatCannotFitAtAll)
 {
-    // A 256 KiB card: the song would fit, the converted video (about 1.6 MB at 5000 kbit/s) does not.
+    // A FAT card with room for two 3 s clips as they really come out (about 0.43 MB each at 720x480),
+    // though not for even one at the encoder's ceiling (about 2 MB).
     std::string why;
-    auto mount = ScratchMount::Tmpfs("256k", why);
+    auto mount = ScratchMount::FatImage(4, why, 16);
     if (!mount)
         GTEST_SKIP() << why;
     card = MakeCard(mount->Path(), {1}) / "TQ9_0001";
-    const auto wav = Put("tone.wav", SynthMedia("imp-tone.wav", kTone));
-    const auto mov = Put("clip.mov", SynthMedia("imp-clip.mov", with(kVideo160, {"-c:v", "libx264", "-c:a", "aac"})));
-
+    const uint64_t room = 1100 * 1000;
+    const uint64_t free = fs::space(mount->Path()).available;
+    ASSERT_GT(free, room);
+    WriteFile(mount->Path() / "filler", std::string(free - room, '\0'));
+    const auto clip = SynthMedia("imp-clip3.mov", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=3", "-f",
+                                                   "lavfi", "-i", "sine=frequency=440:duration=3", "-c:v", "libx264",
+                                                   "-c:a", "aac", "-shortest"});
     std::vector<std::string> argv = {BinPath("tq9").string(), "--card-root", mount->Path().string(), "import",
-                                      card.string(), wav.string(), mov.string()};
-    const ProcessResult r = RunProcess(argv, Env());
+                                      card.string()};
+    for (const char* name : {"a.mov", "b.mov", "c.mov"})
+        argv.push_back(Put(name, clip).string());
 
+    ProcessResult r = RunProcess(argv, Env());
+
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_EQ(CardNames(), (std::vector<std::string>{"a.mp4", "a.mrk", "a.thm", "b.mp4", "b.mrk", "b.thm"}));
+    EXPECT_EQ(r.out, (card / "a.mp4").string() + "\n" + (card / "b.mp4").string() + "\n");
+    EXPECT_NE(r.err.find("Not enough free space on the card.\n" + (pc / "c.mov").string()), std::string::npos) << r.err;
+    EXPECT_TRUE(TmpEmpty());
+
+    // A clip whose sound fits in the 150 KB left, but not its video: stopped once it passes that.
+    argv.resize(5);
+    argv.push_back(Put("d.mov", clip).string());
+    std::vector<std::string> debug = Env();
+    debug.push_back("TQ9_DEBUG=1");
+    r = RunProcess(argv, debug);
     EXPECT_EQ(r.exitCode, 3) << r.err;
-    EXPECT_NE(r.err.find("Not enough free space on the card.\nAbout 1."), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" MB needed, 2"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(" KB free.\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("stopped converting: the output of " + argv[5]), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Not enough free space on the card.\n" + argv[5]), std::string::npos) << r.err;
+
+    // 20 s of sound is 320 KB at least at its constant rate: named before converting, while a short tone
+    // still goes on; alone, it refuses the drop with the figures.
+    argv.resize(5);
+    argv.push_back(Put("long.wav", SynthMedia("imp-tone20.wav", {"-f", "lavfi", "-i", "sine=duration=20"})).string());
+    argv.push_back(Put("tone.wav", SynthMedia("imp-tone.wav", kTone)).string());
+    r = RunProcess(argv, Env());
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.err.find("Converted file 1/1"), std::string::npos) << "only the tone converts: " << r.err;
+    EXPECT_NE(r.err.find("Not enough free space on the card.\n" + argv[5]), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, (card / "tone.mp3").string() + "\n");
+    argv.pop_back();
+    r = RunProcess(argv, Env());
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("Not enough free space on the card.\nAbout 3"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" KB needed, "), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("Converted file"), std::string::npos) << "nothing was converted: " << r.err;
+    EXPECT_EQ(CardNames().size(), 8u);
+    EXPECT_TRUE(TmpEmpty());
+}
+
+TEST_F(ImportE2ETest, SigintAndSigtermStopTheLengthScanOfAGigabyteOfZerosAtOnce)
+{
+    // 10 s of MP3 without a VBR header, so its length is only estimated and scanned for, then zeros up to
+    // 1 GiB (sparse: no disk).
+    const fs::path big = Put("big.mp3", SynthMedia("bounded-head.mp3", {"-f", "lavfi", "-i", "sine=duration=10", "-c:a",
+                                                                        "libmp3lame", "-b:a", "128k", "-write_xing", "0"}));
+    fs::resize_file(big, uint64_t(1) << 30);
+    for (const int sig : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(::strsignal(sig));
+        int errFd = -1;
+        const pid_t pid = SpawnProcess(Command({card.string(), big.string()}), Env(), errFd);
+        ASSERT_GT(pid, 0);
+        // Past the sound's 160 KB the first read is the length scan, in the zeros.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (BytesRead(pid) < (2 << 20) && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const auto sent = std::chrono::steady_clock::now();
+        const long long at = BytesRead(pid);
+        ::kill(pid, sig);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+        ::close(errFd);
+        std::printf("%s after %lld bytes read: tq9 import ended %.3f s later\n", ::strsignal(sig), at, seconds);
+        ASSERT_LT(std::chrono::steady_clock::now(), until) << "the scan was never seen";
+        ASSERT_TRUE(WIFEXITED(status)) << "the signal cancels, it does not kill";
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_LT(seconds, 0.5) << "0.2 s on a quiet machine";
+    }
     EXPECT_TRUE(CardNames().empty());
     EXPECT_TRUE(TmpEmpty());
 }

@@ -293,6 +293,7 @@ TEST_F(ImporterTest, CancelDuringTheSecondFileLeavesNothingOnTheCardOrInTheTempo
 
     EXPECT_TRUE(library.slowStopped) << "the cancel asks the running conversion to stop";
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_TRUE(importer.FailedSources().empty()) << "the stopped conversion is no failure";
     EXPECT_TRUE(Names(card).empty());
     EXPECT_TRUE(Names(tmp).empty());
     for (const ArgView& call : library.Calls())
@@ -422,6 +423,56 @@ TEST_F(ImporterTest, CancelWhileTwoSongsConvertStopsBothAndShowsTheFirst)
     EXPECT_TRUE(Names(tmp).empty());
     for (const ArgView& call : library.Calls())
         EXPECT_NE(call.Source(), third) << "nothing starts after the cancel";
+}
+
+// Runs hook at each of the placement's questions whether to stop (before each part of an item is staged
+// on the card, and before they take their names).
+class PlacementHook : public CImporter {
+public:
+    explicit PlacementHook(std::function<void(CImporter&)> hook) : m_hook(std::move(hook)) {}
+
+protected:
+    bool StopPlacement() override
+    {
+        m_hook(*this);
+        return CImporter::StopPlacement();
+    }
+
+private:
+    std::function<void(CImporter&)> m_hook;
+};
+
+TEST_F(ImporterTest, ACancelDuringThePlacementKeepsTheFailuresAndNamesWhatLanded)
+{
+    const std::string corrupt = Source("corrupt.mp3");
+    const std::string first = Source("first.wav");
+    const std::string second = Source("second.wav");
+    const std::string third = Source("third.wav");
+    // The card loses the first item's part staged first; the cancel comes once the second has landed.
+    bool lost = false;
+    PlacementHook job([&](CImporter& self) {
+        for (const auto& e : fs::directory_iterator(card))
+            if (!lost && e.path().filename().string().rfind(".tq9-part-", 0) == 0)
+                lost = fs::remove(e.path());
+        if (fs::exists(card / "second.mp3"))
+            CancelJob(self);
+    });
+    ASSERT_EQ(job.Prepare(card.string(), {corrupt, first, second, third}, 0), 0);
+    WaitingFrontEnd frontEnd;
+
+    ASSERT_EQ(job.Run(frontEnd), JOB_RESULT_CANCELED);
+
+    const std::string landed = (card / "second.mp3").string();
+    EXPECT_EQ(Names(card), (std::vector<std::string>{"second.mp3", "second.mrk"}));
+    EXPECT_EQ(job.Imported(), std::vector<std::string>{landed});
+    ASSERT_EQ(job.FailedSources().size(), 2u) << "what the cancel kept off the card did not fail";
+    EXPECT_EQ(job.FailedSources()[0].path, corrupt);
+    EXPECT_EQ(job.FailedSources()[1].path, first);
+    const std::string failures = ImportFailureText(job);
+    EXPECT_EQ(ImportReportText(job, JOB_RESULT_CANCELED),
+              "Import canceled.\nThese files had arrived on the card before the cancel:\n" + landed + "\n" + failures);
+    EXPECT_EQ(ImportReportText(job, JOB_RESULT_CANCELED, false), "Import canceled." + failures);
+    EXPECT_TRUE(Names(tmp).empty());
 }
 
 } // namespace
