@@ -182,4 +182,10 @@ void PrintError(const std::string& message)
     std::cerr << "tq9: " << message << std::endl;
 }
 
+void PrintLines(const std::string& text)
+{
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        PrintError(text.substr(start, end - start));
+}
+
 } // namespace tq9::cli

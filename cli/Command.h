@@ -61,5 +61,7 @@ std::string ProgramHelpText();
 
 // One-line messages on stderr, prefixed with "tq9: ".
 void PrintError(const std::string& message);
+// Each "\n"-ended line of text as PrintError does.
+void PrintLines(const std::string& text);
 
 } // namespace tq9::cli

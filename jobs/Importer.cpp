@@ -3,16 +3,20 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
+#include <optional>
 
 #include "card/CardClaim.h"
 #include "card/CardLayout.h"
 #include "card/UserException.h"
 #include "jobs/CardWriteCause.h"
+#include "jobs/CauseTable.h"
 #include "jobs/ImportSpaceCheck.h"
 #include "jobs/SelfDDIndicator.h"
 #include "jobs/ShellFileCalls.h"
 #include "media/FFMpegConverter.h"
 #include "media/StillImage.h"
+#include "medialib/tq9media.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/ImageFile.h"
@@ -50,11 +54,21 @@ void writeMarker(const std::string& path, int32_t durationMs)
         fail("cannot write the marker " + path);
 }
 
-// The import's code for what kept an item off the card folder (a code of the shell file operations).
-int causeOf(int code, const std::string& folder)
+// The import's one table from a cause to its result bits and lines.
+const CCauseTable& importCauses()
 {
-    const int cause = CCardWriteCause::OfWriteInto(code, folder);
-    return cause != 0 ? cause : CImporter::RESULT_OTHER_ERROR;
+    static const CCauseTable table(
+        {
+            {JobCause::NotDirectory, kResultNotDirectory, {IDS_NOT_DIRECTORY}},
+            {JobCause::HasDirectory, kResultHasDirectory, {IDS_INVALID_FILE_TYPE, IDS_INCLUDING_DIRECTORY}},
+            {JobCause::CannotOpen, kResultCannotOpen, {IDS_INVALID_FILE_TYPE, IDS_CANNOT_OPEN_FILE}},
+            {JobCause::KindRefused, kResultNotImported, {IDS_INVALID_FILE_INCLUDED}, IDS_IMPORT_KIND_REFUSED},
+            {JobCause::NotMedia, kResultNotImported, {IDS_INVALID_FILE_INCLUDED}, IDS_IMPORT_NOT_MEDIA},
+            {JobCause::NotConverted, kResultNotImported, {IDS_INVALID_FILE_INCLUDED}},
+            {JobCause::Other, kResultOtherError, {IDS_OTHER_ERROR}},
+        },
+        CCardWriteCause::kCardRows, std::size(CCardWriteCause::kCardRows));
+    return table;
 }
 
 // Milliseconds spent in each worker step over one run, for the debug log (the benchmark reads it to tell
@@ -90,7 +104,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
     }
     for (const std::string& source : sources) {
         const uint32_t attrs = CFileAttributes::Get(source);
-        if (attrs == 0)
+        if (attrs == INVALID_FILE_ATTRIBUTES)
             return RESULT_CANNOT_OPEN;
         if (attrs & FILE_ATTRIBUTE_DIRECTORY)
             return RESULT_HAS_DIRECTORY;
@@ -121,7 +135,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
         if (record.flags != 0)
             m_records.push_back(record);
         else
-            m_failed.push_back({source, RESULT_NOT_IMPORTED, IDS_IMPORT_KIND_REFUSED});
+            m_failed.push_back({source, {JobCause::KindRefused, 0, "no import for this kind", {}}});
     }
     const int refused = m_records.empty() ? RESULT_NOT_IMPORTED : CheckCard();
     if (refused != 0 || m_records.empty()) {
@@ -147,7 +161,7 @@ int CImporter::CheckCard()
     for (auto it = check.tooLarge.rbegin(); it != check.tooLarge.rend(); ++it) {
         const CTQ9ImportSystemFile& record = m_records[*it];
         record.DeleteWorkingFiles();
-        m_failed.push_back({record.sourcePath, RESULT_FILE_TOO_LARGE});
+        m_failed.push_back({record.sourcePath, {JobCause::FileTooLarge, 0, "over the card's largest file", {}}});
         m_records.erase(m_records.begin() + static_cast<long>(*it));
     }
     return 0;
@@ -170,16 +184,17 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
 
 void CImporter::WorkerMain()
 {
-    enum Outcome : char { NotRun, Converted, Failed, NotMedia };
-    std::vector<Outcome> outcomes(m_records.size(), NotRun);
+    // Per record: nullopt until it ran, then how its conversion ended.
+    std::vector<std::optional<JobOutcome>> outcomes(m_records.size());
     StepTimes times[CFFMpegConverter::kLanes];
     auto finish = [&] {
         for (size_t i = 0; i < m_records.size(); ++i) {
-            if (outcomes[i] == Converted)
+            if (outcomes[i] && !outcomes[i]->Failed())
                 m_converted.push_back(m_records[i]);
-            else if (outcomes[i] != NotRun)
-                m_failed.push_back({m_records[i].sourcePath, RESULT_NOT_IMPORTED,
-                                    outcomes[i] == NotMedia ? IDS_IMPORT_NOT_MEDIA : 0});
+            else if (outcomes[i]) {
+                CDebugLog::Write("import: " + m_records[i].sourcePath + ": " + outcomes[i]->detail);
+                m_failed.push_back({m_records[i].sourcePath, *outcomes[i]});
+            }
         }
         if (CDebugLog::Enabled()) {
             StepTimes sum;
@@ -210,13 +225,14 @@ void CImporter::WorkerMain()
         [&](int index, int lane) {
             const CTQ9ImportSystemFile& record = m_records[static_cast<size_t>(index)];
             m_laneRecord[lane].store(index);
+            std::optional<JobOutcome>& outcome = outcomes[static_cast<size_t>(index)];
             try {
                 ProcessRecord(record, lane, times[lane]);
-                outcomes[static_cast<size_t>(index)] = Converted;
-            } catch (const CNotMediaException&) {
-                outcomes[static_cast<size_t>(index)] = NotMedia;
-            } catch (const CUserException&) {
-                outcomes[static_cast<size_t>(index)] = Failed;
+                outcome = JobOutcome{};
+            } catch (const CNotMediaException& e) {
+                outcome = JobOutcome{JobCause::NotMedia, 0, e.what(), {}};
+            } catch (const CUserException& e) {
+                outcome = JobOutcome{JobCause::NotConverted, 0, e.what(), {}};
             }
             m_laneRecord[lane].store(-1);
         },
@@ -284,8 +300,15 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
             converter.ConvertAudio(source, record.tempMediaPath);
             ok = ConverterSucceeded(converter);
         }
-        if (!ok)
-            fail("cannot convert " + source);
+        if (!ok && (record.kind & KIND_STILL))
+            fail("cannot convert the picture " + source);
+        if (!ok) {
+            // The library's own status when it stopped the conversion; the converter's generic one says nothing.
+            char reason[128] = "";
+            if (converter.GetResult() != kConverterFailed)
+                Tq9MediaErrorText(converter.GetResult(), reason, sizeof reason);
+            fail("cannot convert " + source + (*reason ? " (" + std::string(reason) + ")" : std::string()));
+        }
         if (!(record.kind & (KIND_COPY | KIND_STILL)) && converter.GetOutputLength() >= 0)
             lengthMs = converter.GetOutputLength();
     }
@@ -355,9 +378,12 @@ void CImporter::Complete()
     for (size_t i = 0; i < m_converted.size(); ++i) {
         if (moved.RecordLanded(i, m_converted[i].flags))
             continue;
-        const int cause = causeOf(i < moved.codes.size() ? moved.codes[i] : moved.code, m_destination);
-        m_failed.push_back({m_converted[i].sourcePath, cause});
-        causes |= cause;
+        JobOutcome outcome =
+            CCardWriteCause::OfWriteInto(i < moved.codes.size() ? moved.codes[i] : moved.code, m_destination);
+        if (!outcome.Failed())
+            outcome.cause = JobCause::Other;
+        causes |= importCauses().ResultOf(outcome.cause, RESULT_OTHER_ERROR);
+        m_failed.push_back({m_converted[i].sourcePath, std::move(outcome)});
     }
     m_result = causes != 0 ? causes : RESULT_OTHER_ERROR;
 }
@@ -415,26 +441,7 @@ std::string CImporter::GetCurrentFileName()
 
 std::string CImporter::BuildErrorMessage(int code) const
 {
-    if (code >= 0)
-        return CMessageCatalogue::Get(IDS_ERROR_NOT_FOUND) + "\n";
-    struct Line {
-        uint32_t bit;
-        int id;
-    };
-    static constexpr Line kLines[] = {
-        {0x1, IDS_NOT_DIRECTORY},  {0x4, IDS_INVALID_FILE_TYPE}, {0x8, IDS_INCLUDING_DIRECTORY},
-        {0x2, IDS_TOO_MANY_FILES}, {0x10, IDS_CANNOT_OPEN_FILE}, {0x20, IDS_INVALID_FILE_INCLUDED},
-        {0x40, IDS_OTHER_ERROR},
-    };
-    std::string text;
-    for (const Line& line : kLines) {
-        if (!(static_cast<uint32_t>(code) & line.bit))
-            continue;
-        const std::string message = CMessageCatalogue::Get(line.id);
-        text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, m_errorSubject) : message) + "\n";
-    }
-    text += CCardWriteCause::Lines(code, m_spaceFigures);
-    return text;
+    return importCauses().ResultText(code, m_errorSubject, m_spaceFigures);
 }
 
 std::string ImportFailureText(const CImporter& importer)
@@ -443,8 +450,7 @@ std::string ImportFailureText(const CImporter& importer)
         return std::string();
     std::string text = CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING);
     for (const CImporter::FailedSrcPathT& entry : importer.FailedSources())
-        text += importer.BuildErrorMessage(entry.code) +
-            (entry.reason ? FormatText(CMessageCatalogue::Get(entry.reason), entry.path) : entry.path) + "\n";
+        text += importCauses().FailureText(entry.outcome, entry.path);
     return text;
 }
 
