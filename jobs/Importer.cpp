@@ -121,7 +121,8 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
         CTQ9ImportSystemFile record;
         try {
             record.Build(m_destination, source, variant, m_work->Path());
-        } catch (const CUserException&) {
+        } catch (const CUserException& e) {
+            CDebugLog::Write(std::string("import: ") + e.what());
             // Nothing of this drop will run: give back the names reserved so far.
             record.DeleteWorkingFiles();
             for (const CTQ9ImportSystemFile& built : m_records)
