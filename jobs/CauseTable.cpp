@@ -40,8 +40,7 @@ std::string CCauseTable::ResultText(int code, const std::string& subject, const 
     uint32_t shown = 0; // bits already written: several causes share one group, a group may hold another
     for (const Row& row : m_rows) {
         const uint32_t bits = static_cast<uint32_t>(row.result) & 0x7FFFFFFFu;
-        const bool shownBefore = (shown & bits) == bits && bits != 0;
-        if ((static_cast<uint32_t>(code) & bits) != bits || shownBefore)
+        if (bits == 0 || (static_cast<uint32_t>(code) & bits) != bits || (shown & bits) == bits)
             continue;
         text += Lines(row, subject, figures);
         shown |= bits;

@@ -11,16 +11,20 @@
 #include <mutex>
 #include <string>
 
+#include "medialib/tq9media.h"
+
 namespace tq9 {
 
+// The converter's own statuses are in the library's vocabulary (negative FFmpeg codes), so that one text
+// function names every status and a caller testing the sign is never misled.
 // Generic failure, set at the start of every operation and kept when it does not succeed.
-constexpr int32_t kConverterFailed = static_cast<int32_t>(0x80004005);
+constexpr int32_t kConverterFailed = TQ9_MEDIA_UNKNOWN;
 // A conversion that finished, but the source held less than it declares (a recording cut short by a flat
 // battery): the output is complete and playable, only shorter. Negative: a caller testing only the sign
 // sees a failure. An application-defined status (customer bit set), unlike any system one.
 constexpr int32_t kConverterEndedEarly = static_cast<int32_t>(0xA0040001);
-// A plain copy stopped at the user's request. Non-negative: a caller testing only the sign sees success.
-constexpr int32_t kConverterCopyStopped = 512;
+// A plain copy stopped at the user's request: the destination is cut short.
+constexpr int32_t kConverterCopyStopped = TQ9_MEDIA_EXIT;
 
 class CConverterState {
 public:

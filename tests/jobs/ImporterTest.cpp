@@ -33,7 +33,7 @@ bool contains(const std::string& s, const char* part)
 
 // A media library that writes a small file to the output of every run and reports a 61.5 s source with
 // H.264 video and AAC audio (audio only for audio extensions). Source names steer it: "corrupt" cannot be
-// probed, "slow" converts until asked to stop, "failpass" stops its first pass with status 512, "noseek"
+// probed, "slow" converts until asked to stop, "failpass" fails its first pass with an I/O error, "noseek"
 // has no picture 5 s in, "short" writes 2.5 s whatever the probe said, "lag" answers every call 150 ms
 // late, "meet" converts only once another run is under way too (or after 2 s). It counts the runs under
 // way at once, overall and beside a video conversion.
@@ -117,7 +117,7 @@ private:
             }
         }
         if (contains(source, "failpass") && args.Out("-pass") == "1")
-            return finish(512);
+            return finish(-EIO);
         if (contains(source, "short"))
             send(TQ9_EVENT_OUTPUT_LENGTH, 0, 2500);
         return finish(0);
@@ -319,7 +319,7 @@ TEST_F(ImporterTest, CancelBetweenTwoStepsStartsNoFurtherConversion)
     EXPECT_TRUE(Names(tmp).empty());
 }
 
-TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndA512FirstPassFailsTheFile)
+TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndAFailedFirstPassFailsTheFile)
 {
     importer.SetTwoPass(1);
     const std::string good = Source("good.mov");
