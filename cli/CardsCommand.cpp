@@ -70,9 +70,8 @@ int runMkdir(const ParsedArgs& args)
     if (device)
         made = CCardScan::CreateNumberedFolder(*device);
     if (!made) {
-        const std::string text = CCardWriteCause::MakeFolderFailureText(errno);
-        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-            PrintError(text.substr(start, end - start));
+        const JobOutcome why = device ? CCardWriteCause::OfMakeFolder(errno, *device) : JobOutcome{};
+        PrintLines(CCardWriteCause::OperationFailureText(IDS_MAKE_FOLDER_FAILED, why));
         return kExitFailed;
     }
     std::cout << CShownName::Of(*made) << "\n";

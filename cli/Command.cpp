@@ -194,4 +194,10 @@ bool RefusedAsTooLong(const std::string& command, const std::string& path)
     return true;
 }
 
+void PrintLines(const std::string& text)
+{
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        PrintError(text.substr(start, end - start));
+}
+
 } // namespace tq9::cli

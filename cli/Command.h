@@ -61,6 +61,8 @@ std::string ProgramHelpText();
 
 // One-line messages on stderr, prefixed with "tq9: ".
 void PrintError(const std::string& message);
+// Each "\n"-ended line of text as PrintError does.
+void PrintLines(const std::string& text);
 
 // When path (or what it stands for) is longer than the system takes, says so as "<command>: <path>: ..."
 // and returns true: every command refuses such a path with the cause that tq9 cards gives.

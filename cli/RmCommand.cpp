@@ -8,6 +8,7 @@
 #include "cli/Command.h"
 #include "cli/ShownName.h"
 #include "jobs/CardFolderArgument.h"
+#include "jobs/CardWriteCause.h"
 #include "jobs/ShellFileCalls.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -45,8 +46,9 @@ int runRm(const ParsedArgs& args)
     }
     // Sidecar names held by a folder or another non-file stay: they are not part of the item.
     std::vector<std::string> strays;
-    if (CShellFileCalls::DeleteSelected(paths, &strays) != 1) {
-        PrintError(CMessageCatalogue::Get(IDS_DELETE_FAILED));
+    const JobOutcome deleted = CShellFileCalls::DeleteSelected(paths, &strays);
+    if (deleted.Failed()) {
+        PrintLines(CCardWriteCause::OperationFailureText(IDS_DELETE_FAILED, deleted));
         return kExitFailed;
     }
     for (const std::string& stray : strays)

@@ -1,40 +1,46 @@
-// Why a file could not be written onto a card, as the import and the duplication both tell it: one result
-// bit per cause, each with its catalogue line (IDS_CARD_FULL to IDS_CARD_ACCESS_DENIED and
-// IDS_TOO_MANY_FILES), from the code a shell file operation failed with. The bits sit above the jobs' own
-// codes, so a job may OR them into its result.
+// Why a file could not be written onto, or deleted from, a card: the cause (JobOutcome) of the code a shell
+// file operation or a system call failed with, as the import, the duplication, the deletion and the making
+// of a folder all tell it; and the card's rows of every job's cause table, which words the card operations'
+// failures (delete, make folder) as well.
 //
 // No state; any thread.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "jobs/CauseTable.h"
+#include "res/MessageCatalogue.h"
+#include "jobs/JobOutcome.h"
 
 namespace tq9 {
 
 class CCardWriteCause {
 public:
-    static constexpr int CARD_FULL = static_cast<int>(0x80000080u);      // + the figures, when known
-    static constexpr int FILE_TOO_LARGE = static_cast<int>(0x80000100u); // FAT's 4 GiB per file
-    static constexpr int READ_ONLY = static_cast<int>(0x80000200u);
-    static constexpr int WRITE_FAILED = static_cast<int>(0x80000400u);   // card gone, I/O error
-    static constexpr int NAME_REFUSED = static_cast<int>(0x80000800u);   // refused or too long a name
-    static constexpr int ACCESS_DENIED = static_cast<int>(0x80001000u);
-    static constexpr int FOLDER_FULL = static_cast<int>(0x80002000u);   // the device's files per folder
-    static constexpr int CARD_REMOVED = static_cast<int>(0x80004000u);  // the card or its driver went away
-    static constexpr uint32_t kAllBits = 0x7F80u;
+    // The card's causes with their result bits and lines, in the order a message lists them.
+    static constexpr CCauseTable::Row kCardRows[] = {
+        {JobCause::CardFull, kResultCardFull, {IDS_CARD_FULL}},
+        {JobCause::FileTooLarge, kResultFileTooLarge, {IDS_CARD_FILE_TOO_LARGE}},
+        {JobCause::ReadOnly, kResultReadOnly, {IDS_CARD_READ_ONLY}},
+        {JobCause::WriteFailed, kResultWriteFailed, {IDS_CARD_WRITE_FAILED}},
+        {JobCause::NameRefused, kResultNameRefused, {IDS_CARD_NAME_REFUSED}},
+        {JobCause::AccessDenied, kResultAccessDenied, {IDS_CARD_ACCESS_DENIED}},
+        {JobCause::FolderFull, kResultFolderFull, {IDS_TOO_MANY_FILES}},
+        {JobCause::CardRemoved, kResultCardRemoved, {IDS_CARD_REMOVED}},
+    };
 
-    // The cause of a shell file operation's failure code on the card's side; 0 when none of the above.
-    static int Of(int shellCode);
-    // The same for a failure writing into folder, which tells apart what one errno means twice: ENOENT
-    // from a card that was unmounted under the write (the folder is gone) or from a driver refusing a
-    // name, EPERM from a folder we may not write or from a FAT driver refusing a name.
-    static int OfWriteInto(int shellCode, const std::string& folder);
-    // What a failed mkdir of a card folder says: IDS_MAKE_FOLDER_FAILED and, when errno tells, the cause's
-    // line (the device's folder limit: IDS_CARD_FOLDER_LIMIT).
-    static std::string MakeFolderFailureText(int err);
-    // One line ("...\n") per cause bit set in code, in bit order; after the card-full line,
-    // spaceFigures and "\n" when it is not empty.
-    static std::string Lines(int code, const std::string& spaceFigures = std::string());
+    // The cause of a shell file operation's failure code on the card's side; JobCause::None when none
+    // tells (the caller's "other error").
+    static JobCause Of(int shellCode);
+    // The same for a failure writing into (or deleting from) folder, which tells apart what one errno
+    // means twice: ENOENT or a missing file from a card that was unmounted under the write (the folder is
+    // gone) or from a driver refusing a name, EPERM from a folder we may not write or from a FAT driver
+    // refusing a name. The outcome keeps shellCode and its name.
+    static JobOutcome OfWriteInto(int shellCode, const std::string& folder);
+    // What a failed card operation says: its heading (IDS_MAKE_FOLDER_FAILED, IDS_DELETE_FAILED), then the
+    // cause's line when there is one; each line ended by "\n".
+    static std::string OperationFailureText(int headingId, const JobOutcome& outcome);
+    // The outcome of a failed mkdir in device with errno err (the device's folder limit: EMLINK).
+    static JobOutcome OfMakeFolder(int err, const std::string& device);
 };
 
 } // namespace tq9

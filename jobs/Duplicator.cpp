@@ -1,10 +1,12 @@
 #include "jobs/Duplicator.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "card/CardClaim.h"
 #include "card/UserException.h"
 #include "jobs/CardWriteCause.h"
+#include "jobs/CauseTable.h"
 #include "jobs/ImportSpaceCheck.h"
 #include "jobs/ShellFileCalls.h"
 #include "platform/DebugLog.h"
@@ -14,6 +16,25 @@
 #include "res/MessageCatalogue.h"
 
 namespace tq9 {
+
+namespace {
+
+// The duplication's one table from a cause to its result bits and lines.
+const CCauseTable& duplicationCauses()
+{
+    static const CCauseTable table(
+        {
+            {JobCause::NotDirectory, kResultNotDirectory, {IDS_NOT_DIRECTORY}},
+            {JobCause::HasDirectory, kResultHasDirectory, {IDS_INVALID_FILE_TYPE, IDS_INCLUDING_DIRECTORY}},
+            {JobCause::CannotOpen, kResultCannotOpen, {IDS_INVALID_FILE_TYPE, IDS_CANNOT_OPEN_FILE}},
+            {JobCause::SourceGone, kResultSourceGone, {IDS_CANNOT_OPEN_FILE}},
+            {JobCause::Other, kResultOtherError, {IDS_OTHER_ERROR}},
+        },
+        CCardWriteCause::kCardRows, std::size(CCardWriteCause::kCardRows));
+    return table;
+}
+
+} // namespace
 
 CDuplicator::~CDuplicator() = default;
 
@@ -93,9 +114,11 @@ void CDuplicator::WorkerMain()
         static_cast<int>(m_records.size()), RESULT_OTHER_ERROR,
         [this](int index) { CopyRecord(m_records[static_cast<size_t>(index)]); },
         [this] {
-            for (const FailedSource& failed : m_failed)
+            for (const FailedSource& failed : m_failed) {
+                const int bits = duplicationCauses().ResultOf(failed.outcome.cause, RESULT_OTHER_ERROR);
                 if (m_result != JOB_RESULT_CANCELED)
-                    m_result = m_result < 0 ? m_result | failed.code : failed.code;
+                    m_result = m_result < 0 ? m_result | bits : bits;
+            }
         });
 }
 
@@ -146,15 +169,15 @@ void CDuplicator::CopyRecord(const CTQ9DuplicationSystemFile& record)
     CDebugLog::Write("duplication: " + record.sourcePath + " -> " + m_destination + ": " +
                      CShellFileOperation::ErrorName(code));
     // The item is named with its cause and the others go on, as the import's placement does.
-    int cause = CCardWriteCause::OfWriteInto(code, m_destination);
+    JobOutcome outcome = CCardWriteCause::OfWriteInto(code, m_destination);
     if (code == DE_INVALIDFILES || code == DE_ACCESSDENIEDSRC)
-        cause = RESULT_SOURCE_GONE;
-    else if (cause == 0)
-        cause = RESULT_OTHER_ERROR;
-    if (cause == CCardWriteCause::CARD_FULL && m_spaceFigures.empty())
+        outcome.cause = CFileAttributes::IsDirectory(m_destination) ? JobCause::SourceGone : JobCause::CardRemoved;
+    else if (!outcome.Failed())
+        outcome.cause = JobCause::Other;
+    if (outcome.cause == JobCause::CardFull && m_spaceFigures.empty())
         if (const auto free = CFileSystem::FreeBytes(m_destination))
             m_spaceFigures = CImportSpaceCheck::Figures(total, *free);
-    m_failed.push_back({record.sourcePath, cause});
+    m_failed.push_back({record.sourcePath, std::move(outcome)});
 }
 
 std::string CDuplicator::GetCurrentFileName()
@@ -165,27 +188,9 @@ std::string CDuplicator::GetCurrentFileName()
     return index < m_sources.size() ? m_sources[index] : m_sources.front();
 }
 
-std::string CDuplicator::BuildErrorMessage(int code, bool withFigures) const
+std::string CDuplicator::BuildErrorMessage(int code) const
 {
-    if (code >= 0)
-        return CMessageCatalogue::Get(IDS_ERROR_NOT_FOUND) + "\n";
-    struct Line {
-        uint32_t mask;
-        int id;
-    };
-    static constexpr Line kLines[] = {
-        {0x80000001u, IDS_NOT_DIRECTORY},     {0x80000002u, IDS_INVALID_FILE_TYPE}, {0x80000004u, IDS_INCLUDING_DIRECTORY},
-        {0x80000008u, IDS_CANNOT_OPEN_FILE}, {0x80000020u, IDS_OTHER_ERROR},
-    };
-    std::string text;
-    for (const Line& line : kLines) {
-        if ((static_cast<uint32_t>(code) & line.mask) != line.mask)
-            continue;
-        const std::string message = CMessageCatalogue::Get(line.id);
-        text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, m_rejectedDestination) : message) + "\n";
-    }
-    text += CCardWriteCause::Lines(code, withFigures ? m_spaceFigures : std::string());
-    return text;
+    return duplicationCauses().ResultText(code, m_rejectedDestination, m_spaceFigures);
 }
 
 std::string DuplicationReportText(const CDuplicator& duplicator, int result, NameTextFn shown)
@@ -204,7 +209,7 @@ std::string DuplicationReportText(const CDuplicator& duplicator, int result, Nam
         text += name(path) + "\n";
     // Each item that did not land, with its own cause.
     for (const CDuplicator::FailedSource& failed : duplicator.FailedSources())
-        text += duplicator.BuildErrorMessage(failed.code, false) + name(failed.path) + "\n";
+        text += duplicationCauses().FailureText(failed.outcome, name(failed.path));
     return text;
 }
 

@@ -18,26 +18,24 @@
 
 #include "card/DuplicationSystemFile.h"
 #include "jobs/JobBase.h"
+#include "jobs/JobOutcome.h"
 
 namespace tq9 {
 
 class CDuplicator : public CJobBase {
 public:
-    // Result codes; several bits can be set together.
-    static constexpr int RESULT_NOT_DIRECTORY = static_cast<int>(0x80000001u); // IDS_NOT_DIRECTORY (+ destination)
-    // IDS_INVALID_FILE_TYPE, IDS_INCLUDING_DIRECTORY
-    static constexpr int RESULT_HAS_DIRECTORY = static_cast<int>(0x80000006u);
-    // IDS_INVALID_FILE_TYPE, IDS_CANNOT_OPEN_FILE
-    static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x8000000Au);
-    static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000020u);   // IDS_OTHER_ERROR
-    static constexpr int RESULT_SOURCE_GONE = static_cast<int>(0x80000008u);   // IDS_CANNOT_OPEN_FILE
-    // An item that did not land carries its cause: the card's (CCardWriteCause, IDS_CARD_FULL to
-    // IDS_CARD_ACCESS_DENIED), RESULT_SOURCE_GONE for a source gone or unreadable, else RESULT_OTHER_ERROR.
-    // Run's result ORs them.
+    // Result codes (JobOutcome.h); several bits can be set together. An item that did not land carries
+    // its cause: the card's (CCardWriteCause), JobCause::SourceGone for a source gone or unreadable, else
+    // JobCause::Other. Run's result ORs their bits.
+    static constexpr int RESULT_NOT_DIRECTORY = kResultNotDirectory; // IDS_NOT_DIRECTORY (+ destination)
+    static constexpr int RESULT_HAS_DIRECTORY = kResultHasDirectory; // a source is a folder
+    static constexpr int RESULT_CANNOT_OPEN = kResultCannotOpen;     // a source is missing
+    static constexpr int RESULT_OTHER_ERROR = kResultOtherError;     // IDS_OTHER_ERROR
+    static constexpr int RESULT_SOURCE_GONE = kResultSourceGone;     // IDS_CANNOT_OPEN_FILE
 
     struct FailedSource {
         std::string path;
-        int code = 0;
+        JobOutcome outcome;
     };
 
     CDuplicator() = default;
@@ -51,9 +49,10 @@ public:
     // next one goes on. Returns 0, 1 (cancelled) or the failed items' causes ORed together.
     int Run(IProgressFrontEnd& frontEnd);
 
-    // Message text of a code: one catalogue line per set mask, each followed by "\n" (the card-full line
-    // with the figures when withFigures); IDS_ERROR_NOT_FOUND for a code of 0 or more.
-    std::string BuildErrorMessage(int code, bool withFigures = true) const;
+    // Message text of a code: the catalogue lines of each cause whose bits are set (the job's cause
+    // table), each followed by "\n" (the card-full line with the figures); IDS_ERROR_NOT_FOUND for a code
+    // of 0 or more.
+    std::string BuildErrorMessage(int code) const;
     // Sources the last Prepare refused because they have nothing to copy (a type outside the table).
     const std::vector<std::string>& RefusedSources() const { return m_refused; }
     // Why Prepare refused a source that is on the card but not a regular file ("<path>: is a link");

@@ -256,13 +256,13 @@ void CExporter::ExportRecord(size_t index)
         return;
 
     CWMVConverter& converter = CWMVConverter::Instance();
-    // The copy runs on this thread, so errno is its own; the conversion's cause comes with its outcome.
-    errno = 0;
+    // Each cause comes with the converter's result: a copy's system error, a conversion's outcome.
     if (record.kind & KIND_COPY)
         converter.CopyFile(record.sourcePath, record.tempPath);
     else if (record.kind & KIND_VIDEO)
         converter.ConvertToWmv(record.sourcePath, record.tempPath, markerMs(record.sourcePath));
-    const int err = errno;
+    const int32_t status = converter.GetResult();
+    const int err = status < 0 && status > -4096 ? -status : 0;
     if (converter.GetResult() == kConverterEndedEarly) {
         // The WMV holds what there is: it is handed over, and the file is named with the reason.
         CFileIo::CopyTimes(record.sourcePath, record.tempPath);
@@ -315,10 +315,8 @@ int CExporter::CauseOf(const CTQ9ExportSystemFile& record, int err, uint64_t nee
 {
     if (CFileAttributes::Get(record.sourcePath) == INVALID_FILE_ATTRIBUTES)
         return RESULT_CARD_REMOVED;
-    const auto free = CFileSystem::FreeBytes(m_work ? m_work->Path() : m_parent);
-    // The converter does not pass on why its writer stopped: an all but full folder says it.
-    const bool full = err == ENOSPC || err == EDQUOT || (free && needed != 0 && *free < needed);
-    if (full) {
+    if (err == ENOSPC || err == EDQUOT) {
+        const auto free = CFileSystem::FreeBytes(m_work ? m_work->Path() : m_parent);
         figures = CImportSpaceCheck::Figures(needed, free.value_or(0));
         return RESULT_NO_ROOM;
     }

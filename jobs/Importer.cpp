@@ -1,18 +1,22 @@
 #include "jobs/Importer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 
 #include "card/CardClaim.h"
 #include "card/CardLayout.h"
 #include "card/UserException.h"
 #include "jobs/CardWriteCause.h"
+#include "jobs/CauseTable.h"
 #include "jobs/ImportSpaceCheck.h"
 #include "jobs/ShellFileCalls.h"
 #include "media/FFMpegConverter.h"
 #include "media/StillImage.h"
+#include "medialib/tq9media.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
 #include "platform/FileSystem.h"
@@ -72,11 +76,21 @@ void writeMarker(const std::string& path, int32_t durationMs)
         fail("cannot write the marker " + path);
 }
 
-// The import's code for what kept an item off the card folder (a code of the shell file operations).
-int causeOf(int code, const std::string& folder)
+// The import's one table from a cause to its result bits and lines.
+const CCauseTable& importCauses()
 {
-    const int cause = CCardWriteCause::OfWriteInto(code, folder);
-    return cause != 0 ? cause : CImporter::RESULT_OTHER_ERROR;
+    static const CCauseTable table(
+        {
+            {JobCause::NotDirectory, kResultNotDirectory, {IDS_NOT_DIRECTORY}},
+            {JobCause::HasDirectory, kResultHasDirectory, {IDS_INVALID_FILE_TYPE, IDS_INCLUDING_DIRECTORY}},
+            {JobCause::CannotOpen, kResultCannotOpen, {IDS_INVALID_FILE_TYPE, IDS_CANNOT_OPEN_FILE}},
+            {JobCause::KindRefused, kResultNotImported, {IDS_INVALID_FILE_INCLUDED}, IDS_IMPORT_KIND_REFUSED},
+            {JobCause::NotMedia, kResultNotImported, {IDS_INVALID_FILE_INCLUDED}, IDS_IMPORT_NOT_MEDIA},
+            {JobCause::NotConverted, kResultNotImported, {IDS_INVALID_FILE_INCLUDED}},
+            {JobCause::Other, kResultOtherError, {IDS_OTHER_ERROR}},
+        },
+        CCardWriteCause::kCardRows, std::size(CCardWriteCause::kCardRows));
+    return table;
 }
 
 // Milliseconds spent in each worker step over one run, for the debug log (the benchmark reads it to tell
@@ -113,7 +127,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
     }
     for (const std::string& source : sources) {
         const uint32_t attrs = CFileAttributes::Get(source);
-        if (attrs == 0)
+        if (attrs == INVALID_FILE_ATTRIBUTES)
             return RESULT_CANNOT_OPEN;
         if (attrs & FILE_ATTRIBUTE_DIRECTORY)
             return RESULT_HAS_DIRECTORY;
@@ -128,7 +142,8 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
         CTQ9ImportSystemFile record;
         try {
             record.Build(m_destination, source, variant, m_work->Path());
-        } catch (const CUserException&) {
+        } catch (const CUserException& e) {
+            CDebugLog::Write(std::string("import: ") + e.what());
             // Nothing of this drop will run: give back the names reserved so far.
             record.DeleteWorkingFiles();
             for (const CTQ9ImportSystemFile& built : m_records)
@@ -142,7 +157,7 @@ int CImporter::Prepare(const std::string& destination, const std::vector<std::st
         if (record.flags != 0)
             m_records.push_back(record);
         else
-            m_failed.push_back({source, RESULT_NOT_IMPORTED, IDS_IMPORT_KIND_REFUSED});
+            m_failed.push_back({source, {JobCause::KindRefused, 0, "no import for this kind", {}}});
     }
     const int refused = m_records.empty() ? RESULT_NOT_IMPORTED : CheckCard();
     if (refused != 0 || m_records.empty()) {
@@ -166,14 +181,14 @@ int CImporter::CheckCard()
     }
     // A result the card cannot hold in one file, or that cannot fit in what the records before it leave,
     // fails its own source; the others go on.
-    std::vector<std::pair<size_t, int>> refused;
+    std::vector<std::pair<size_t, JobOutcome>> refused;
     for (size_t index : check.tooLarge)
-        refused.emplace_back(index, RESULT_FILE_TOO_LARGE);
+        refused.emplace_back(index, JobOutcome{JobCause::FileTooLarge, 0, "over the card's largest file", {}});
     for (size_t index : check.noRoom)
-        refused.emplace_back(index, RESULT_CARD_FULL);
-    std::sort(refused.begin(), refused.end());
-    for (const auto& [index, code] : refused)
-        m_failed.push_back({m_records[index].sourcePath, code});
+        refused.emplace_back(index, JobOutcome{JobCause::CardFull, 0, "no room in what the sources before it leave", {}});
+    std::sort(refused.begin(), refused.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    for (const auto& [index, outcome] : refused)
+        m_failed.push_back({m_records[index].sourcePath, outcome});
     for (auto it = refused.rbegin(); it != refused.rend(); ++it) {
         m_records[it->first].DeleteWorkingFiles();
         m_records.erase(m_records.begin() + static_cast<long>(it->first));
@@ -198,18 +213,17 @@ int CImporter::Run(IProgressFrontEnd& frontEnd)
 
 void CImporter::WorkerMain()
 {
-    enum Outcome : char { NotRun, Converted, Failed, NotMedia, NoRoom };
-    std::vector<Outcome> outcomes(m_records.size(), NotRun);
+    // Per record: nullopt until it ran, then how its conversion ended.
+    std::vector<std::optional<JobOutcome>> outcomes(m_records.size());
     StepTimes times[CFFMpegConverter::kLanes];
     auto finish = [&] {
         for (size_t i = 0; i < m_records.size(); ++i) {
-            if (outcomes[i] == Converted)
+            if (outcomes[i] && !outcomes[i]->Failed())
                 m_converted.push_back(m_records[i]);
-            else if (outcomes[i] == NoRoom)
-                m_failed.push_back({m_records[i].sourcePath, RESULT_CARD_FULL});
-            else if (outcomes[i] != NotRun)
-                m_failed.push_back({m_records[i].sourcePath, RESULT_NOT_IMPORTED,
-                                    outcomes[i] == NotMedia ? IDS_IMPORT_NOT_MEDIA : 0});
+            else if (outcomes[i]) {
+                CDebugLog::Write("import: " + m_records[i].sourcePath + ": " + outcomes[i]->detail);
+                m_failed.push_back({m_records[i].sourcePath, *outcomes[i]});
+            }
         }
         if (CDebugLog::Enabled()) {
             StepTimes sum;
@@ -240,20 +254,20 @@ void CImporter::WorkerMain()
         [&](int index, int lane) {
             const CTQ9ImportSystemFile& record = m_records[static_cast<size_t>(index)];
             m_laneRecord[lane].store(index);
+            std::optional<JobOutcome>& outcome = outcomes[static_cast<size_t>(index)];
             try {
                 ProcessRecord(record, lane, times[lane]);
-                outcomes[static_cast<size_t>(index)] = Converted;
-            } catch (const CNotMediaException&) {
-                outcomes[static_cast<size_t>(index)] = NotMedia;
+                outcome = JobOutcome{};
+            } catch (const CNotMediaException& e) {
+                outcome = JobOutcome{JobCause::NotMedia, 0, e.what(), {}};
             } catch (const CNoRoomException& e) {
-                CDebugLog::Write(std::string("import: stopped converting: ") + e.what());
-                outcomes[static_cast<size_t>(index)] = NoRoom;
-            } catch (const CUserException&) {
-                outcomes[static_cast<size_t>(index)] = Failed;
+                outcome = JobOutcome{JobCause::CardFull, ENOSPC, std::string("stopped converting: ") + e.what(), {}};
+            } catch (const CUserException& e) {
+                outcome = JobOutcome{JobCause::NotConverted, 0, e.what(), {}};
             }
             // A step the cancel stopped did not fail: the source was not tried to its end.
-            if (outcomes[static_cast<size_t>(index)] != Converted && GetState() != STATE_RUNNING)
-                outcomes[static_cast<size_t>(index)] = NotRun;
+            if (outcome && outcome->Failed() && GetState() != STATE_RUNNING)
+                outcome.reset();
             m_laneRecord[lane].store(-1);
         },
         finish);
@@ -329,8 +343,15 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
         }
         if (!ok && converter.OutgrewLimit())
             throw CNoRoomException("the output of " + source + " passed the card's free space");
-        if (!ok)
-            fail("cannot convert " + source);
+        if (!ok && (record.kind & KIND_STILL))
+            fail("cannot convert the picture " + source);
+        if (!ok) {
+            // The library's own status when it stopped the conversion; the converter's generic one says nothing.
+            char reason[128] = "";
+            if (converter.GetResult() != kConverterFailed)
+                Tq9MediaErrorText(converter.GetResult(), reason, sizeof reason);
+            fail("cannot convert " + source + (*reason ? " (" + std::string(reason) + ")" : std::string()));
+        }
         if (!(record.kind & (KIND_COPY | KIND_STILL)) && converter.GetOutputLength() >= 0)
             lengthMs = converter.GetOutputLength();
     }
@@ -402,9 +423,11 @@ void CImporter::Complete()
         const int code = i < moved.codes.size() ? moved.codes[i] : moved.code;
         if (cancelled && (code == 0 || code == DE_OPCANCELLED))
             continue;
-        const int cause = causeOf(code, m_destination);
-        m_failed.push_back({m_converted[i].sourcePath, cause});
-        causes |= cause;
+        JobOutcome outcome = CCardWriteCause::OfWriteInto(code, m_destination);
+        if (!outcome.Failed())
+            outcome.cause = JobCause::Other;
+        causes |= importCauses().ResultOf(outcome.cause, RESULT_OTHER_ERROR);
+        m_failed.push_back({m_converted[i].sourcePath, std::move(outcome)});
     }
     if (cancelled)
         m_result = JOB_RESULT_CANCELED;
@@ -470,27 +493,7 @@ std::string CImporter::GetCurrentFileName()
 
 std::string CImporter::BuildErrorMessage(int code, NameTextFn shown) const
 {
-    if (code >= 0)
-        return CMessageCatalogue::Get(IDS_ERROR_NOT_FOUND) + "\n";
-    struct Line {
-        uint32_t bit;
-        int id;
-    };
-    static constexpr Line kLines[] = {
-        {0x1, IDS_NOT_DIRECTORY},  {0x4, IDS_INVALID_FILE_TYPE}, {0x8, IDS_INCLUDING_DIRECTORY},
-        {0x2, IDS_TOO_MANY_FILES}, {0x10, IDS_CANNOT_OPEN_FILE}, {0x20, IDS_INVALID_FILE_INCLUDED},
-        {0x40, IDS_OTHER_ERROR},
-    };
-    std::string text;
-    for (const Line& line : kLines) {
-        if (!(static_cast<uint32_t>(code) & line.bit))
-            continue;
-        const std::string message = CMessageCatalogue::Get(line.id);
-        const std::string subject = shown ? shown(m_errorSubject) : m_errorSubject;
-        text += (line.id == IDS_NOT_DIRECTORY ? FormatText(message, subject) : message) + "\n";
-    }
-    text += CCardWriteCause::Lines(code, m_spaceFigures);
-    return text;
+    return importCauses().ResultText(code, shown ? shown(m_errorSubject) : m_errorSubject, m_spaceFigures);
 }
 
 std::string ImportFailureText(const CImporter& importer, NameTextFn shown)
@@ -498,11 +501,8 @@ std::string ImportFailureText(const CImporter& importer, NameTextFn shown)
     if (importer.FailedSources().empty())
         return std::string();
     std::string text = CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING);
-    for (const CImporter::FailedSrcPathT& entry : importer.FailedSources()) {
-        const std::string path = shown ? shown(entry.path) : entry.path;
-        text += importer.BuildErrorMessage(entry.code) +
-            (entry.reason ? FormatText(CMessageCatalogue::Get(entry.reason), path) : path) + "\n";
-    }
+    for (const CImporter::FailedSrcPathT& entry : importer.FailedSources())
+        text += importCauses().FailureText(entry.outcome, shown ? shown(entry.path) : entry.path);
     return text;
 }
 

@@ -20,8 +20,8 @@
 
 #include "card/ImportSystemFile.h"
 #include "platform/WorkFolder.h"
-#include "jobs/CardWriteCause.h"
 #include "jobs/JobBase.h"
+#include "jobs/JobOutcome.h"
 #include "media/ConversionSettings.h"
 
 struct Tq9PictureMemo;
@@ -32,52 +32,43 @@ struct MediaInfo;
 
 class CImporter : public CJobBase {
 public:
-    // Result codes; several bits can be set together.
-    static constexpr int RESULT_NOT_DIRECTORY = static_cast<int>(0x80000001u);   // IDS_NOT_DIRECTORY (+ subject)
-    static constexpr int RESULT_TOO_MANY_FILES = static_cast<int>(0x80000002u);  // IDS_TOO_MANY_FILES
-    static constexpr int RESULT_INVALID_TYPE = static_cast<int>(0x80000004u);    // IDS_INVALID_FILE_TYPE
-    // IDS_INVALID_FILE_TYPE, IDS_INCLUDING_DIRECTORY
-    static constexpr int RESULT_HAS_DIRECTORY = static_cast<int>(0x8000000Cu);
-    // IDS_INVALID_FILE_TYPE, IDS_CANNOT_OPEN_FILE
-    static constexpr int RESULT_CANNOT_OPEN = static_cast<int>(0x80000014u);
-    static constexpr int RESULT_NOT_IMPORTED = static_cast<int>(0x80000020u);    // IDS_INVALID_FILE_INCLUDED
-    static constexpr int RESULT_OTHER_ERROR = static_cast<int>(0x80000040u);     // IDS_OTHER_ERROR
-    // What kept results off the card, where the card says why (IDS_CARD_FULL to IDS_CARD_ACCESS_DENIED).
-    static constexpr int RESULT_CARD_FULL = CCardWriteCause::CARD_FULL; // + the figures, when known
-    static constexpr int RESULT_FILE_TOO_LARGE = CCardWriteCause::FILE_TOO_LARGE;
-    static constexpr int RESULT_READ_ONLY = CCardWriteCause::READ_ONLY;
-    static constexpr int RESULT_WRITE_FAILED = CCardWriteCause::WRITE_FAILED;
-    static constexpr int RESULT_NAME_REFUSED = CCardWriteCause::NAME_REFUSED;
-    static constexpr int RESULT_ACCESS_DENIED = CCardWriteCause::ACCESS_DENIED;
-    static constexpr int RESULT_FOLDER_FULL = CCardWriteCause::FOLDER_FULL;
+    // Result codes (JobOutcome.h); several bits can be set together. The card's causes add their own bits.
+    static constexpr int RESULT_NOT_DIRECTORY = kResultNotDirectory; // IDS_NOT_DIRECTORY (+ subject)
+    static constexpr int RESULT_HAS_DIRECTORY = kResultHasDirectory; // a source is a folder
+    static constexpr int RESULT_CANNOT_OPEN = kResultCannotOpen;     // a source is missing
+    static constexpr int RESULT_NOT_IMPORTED = kResultNotImported;   // IDS_INVALID_FILE_INCLUDED
+    static constexpr int RESULT_OTHER_ERROR = kResultOtherError;     // IDS_OTHER_ERROR
+    static constexpr int RESULT_CARD_FULL = kResultCardFull;         // + the figures, when known
+    static constexpr int RESULT_FILE_TOO_LARGE = kResultFileTooLarge;
+    static constexpr int RESULT_READ_ONLY = kResultReadOnly;
 
     // A source that was not imported: the dropped path when Prepare refused it, the record's sourcePath
-    // when a later step failed.
+    // when a later step failed; with the outcome of the step that failed.
     struct FailedSrcPathT {
         std::string path;
-        int code = 0;
-        int reason = 0; // a catalogue text naming the path and why, or 0: the path alone
+        JobOutcome outcome;
     };
 
     CImporter() = default;
     ~CImporter() override;
 
-    // Validates the sources, builds the records and checks the card before anything is converted: a
-    // card that takes no writes (RESULT_READ_ONLY) or has no room for even the least of any result
-    // (RESULT_CARD_FULL) refuses the drop; a result over the card's largest file (RESULT_FILE_TOO_LARGE)
-    // or without room in what the sources before it leave (RESULT_CARD_FULL) fails its source, and the
-    // placement finds which of the rest the card takes (see CImportSpaceCheck; a video whose output passes
-    // the card's free space is stopped while it converts, RESULT_CARD_FULL). Returns 0, or a negative
-    // code (nothing built). freeBytes is accepted and not used: the card is asked itself, so free space it
-    // cannot tell stays unknown. variant: Copy while the program's own drag is on (the front-end knows),
-    // else Transcode.
+    // Validates the sources (a folder: RESULT_HAS_DIRECTORY, a missing one: RESULT_CANNOT_OPEN), builds
+    // the records and checks the card before anything is converted: a card that takes no writes
+    // (RESULT_READ_ONLY) or has no room for even the least of any result (RESULT_CARD_FULL) refuses the
+    // drop; a result over the card's largest file (RESULT_FILE_TOO_LARGE) or without room in what the
+    // sources before it leave (RESULT_CARD_FULL) fails its source, and the placement finds which of the
+    // rest the card takes (see CImportSpaceCheck; a video whose output passes the card's free space is
+    // stopped while it converts, RESULT_CARD_FULL). Returns 0, or a negative code (nothing built).
+    // freeBytes is accepted and not used: the card is asked itself, so free space it cannot tell stays
+    // unknown. variant: Copy while the program's own drag is on (the front-end knows), else Transcode.
     int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes,
                 CTQ9ImportSystemFile::Variant variant = CTQ9ImportSystemFile::Variant::Transcode);
     // Runs the prepared job behind frontEnd and returns 0, 1 (cancelled) or a negative code.
     int Run(IProgressFrontEnd& frontEnd);
 
-    // Message text of a result: one catalogue line per set bit, each followed by "\n"; IDS_ERROR_NOT_FOUND for a
-    // code of 0 or more. shown writes the destination's name.
+    // Message text of a result: the catalogue lines of each cause whose bits are set (the job's cause
+    // table), each followed by "\n"; IDS_ERROR_NOT_FOUND for a code of 0 or more. shown writes the
+    // destination's name.
     std::string BuildErrorMessage(int code, NameTextFn shown = nullptr) const;
     // Sources not imported by the last Prepare/Run, in order.
     const std::vector<FailedSrcPathT>& FailedSources() const { return m_failed; }

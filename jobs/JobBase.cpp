@@ -78,8 +78,7 @@ void CJobBase::ResetRunFields()
 
 bool CJobBase::ConverterSucceeded(const CConverterState& converter)
 {
-    const int32_t result = converter.GetResult();
-    return result >= 0 && result != kConverterCopyStopped;
+    return converter.GetResult() >= 0;
 }
 
 int CJobBase::PercentFromConverter(const CConverterState& converter, int count)

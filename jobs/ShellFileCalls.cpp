@@ -6,6 +6,7 @@
 #include "card/CardFolder.h"
 #include "card/UserException.h"
 #include "jobs/CardFolderArgument.h"
+#include "jobs/CardWriteCause.h"
 #include "jobs/ShellPathList.h"
 #include "platform/DebugLog.h"
 #include "platform/FileSystem.h"
@@ -105,10 +106,10 @@ int CShellFileCalls::AdmitCardItem(const std::string& folder)
     return CCardFolder::TakesAnotherItem(folder) ? 0 : kFolderFullCode;
 }
 
-int CShellFileCalls::DeleteCardFiles(const std::vector<CTQ9SystemFile>& records)
+JobOutcome CShellFileCalls::DeleteCardFiles(const std::vector<CTQ9SystemFile>& records)
 {
     if (records.empty())
-        return 0;
+        return {JobCause::Other, 0, "nothing to delete", {}};
     CShellPathList list;
     for (const CTQ9SystemFile& record : records)
         list.AppendRecord(record);
@@ -123,40 +124,44 @@ int CShellFileCalls::DeleteCardFiles(const std::vector<CTQ9SystemFile>& records)
             op.from.push_back(path);
     }
     const int code = CShellFileOperation::Run(op);
-    if (failed(code, op)) {
-        LogErrorName(code);
-        return 0;
-    }
-    return 1;
+    if (!failed(code, op))
+        return {};
+    LogErrorName(code);
+    SplitPathResult parts;
+    SplitPath(records.front().path, parts);
+    JobOutcome outcome = CCardWriteCause::OfWriteInto(code, parts.folder);
+    if (!outcome.Failed())
+        outcome.cause = JobCause::Other;
+    return outcome;
 }
 
-int CShellFileCalls::DeleteSelected(const std::vector<std::string>& selectedPaths,
-                                    std::vector<std::string>* leftInPlace)
+JobOutcome CShellFileCalls::DeleteSelected(const std::vector<std::string>& selectedPaths,
+                                           std::vector<std::string>* leftInPlace)
 {
+    const JobOutcome notCardItem{JobCause::Other, 0, "not a card media item", {}};
     if (selectedPaths.empty())
-        return 0;
+        return {JobCause::Other, 0, "nothing selected", {}};
     std::vector<CTQ9SystemFile> records;
     try {
         for (const std::string& path : selectedPaths) {
             // A row of a folder that leads off the card (a link in the device folder) is not the card's.
             if (!CCardFolderArgument::FolderOfFile(path))
-                return 0;
+                return notCardItem;
             CTQ9SystemFile record;
             record.InitFromCardPath(path);
             // Only media items are deleted; a path the card table does not know is refused, not removed.
             if (!(record.flags & FILE_MEDIA))
-                return 0;
+                return notCardItem;
             records.push_back(record);
         }
-    } catch (const CUserException&) {
-        return 0;
+    } catch (const CUserException& e) {
+        return {JobCause::Other, 0, e.what(), {}};
     }
-    if (DeleteCardFiles(records) != 1)
-        return 0;
-    if (leftInPlace)
+    JobOutcome outcome = DeleteCardFiles(records);
+    if (!outcome.Failed() && leftInPlace)
         for (const CTQ9SystemFile& record : records)
             leftInPlace->insert(leftInPlace->end(), record.strayEntries.begin(), record.strayEntries.end());
-    return 1;
+    return outcome;
 }
 
 void CShellFileCalls::LogErrorName(int code)

@@ -13,6 +13,7 @@
 
 #include "card/ImportSystemFile.h"
 #include "card/TQ9SystemFile.h"
+#include "jobs/JobOutcome.h"
 
 namespace tq9 {
 
@@ -50,15 +51,16 @@ public:
                                           const std::function<void(const std::string&)>& lockWait = {},
                                           const CopiedBytes& copied = {});
 
-    // Deletes the media file and existing sidecars of each record, permanently. 1 on success, 0 on
-    // failure (or when records is empty); files deleted before a failure stay deleted.
-    static int DeleteCardFiles(const std::vector<CTQ9SystemFile>& records);
+    // Deletes the media file and existing sidecars of each record, permanently. The outcome says why it
+    // failed (the card's cause, else JobCause::Other; also when records is empty); files deleted before a
+    // failure stay deleted.
+    static JobOutcome DeleteCardFiles(const std::vector<CTQ9SystemFile>& records);
     // The file list's deletion: builds a record from each selected card media path (list order) and
-    // deletes them as above. 0 at once when nothing is selected; 0 when a path is not a card media item.
-    // On success leftInPlace (when given) receives the sidecar names of the deleted items that something
-    // other than a regular file holds (a folder, a link): they are no part of the item and stay.
-    static int DeleteSelected(const std::vector<std::string>& selectedPaths,
-                              std::vector<std::string>* leftInPlace = nullptr);
+    // deletes them as above. JobCause::Other at once when nothing is selected or a path is not a card
+    // media item. On success leftInPlace (when given) receives the sidecar names of the deleted items that
+    // something other than a regular file holds (a folder, a link): they are no part of the item and stay.
+    static JobOutcome DeleteSelected(const std::vector<std::string>& selectedPaths,
+                                     std::vector<std::string>* leftInPlace = nullptr);
 
     // The admit check of every placement into a card folder: 0, or kFolderFullCode when the folder holds
     // as many media files as the device allows.

@@ -44,12 +44,12 @@ int CConverterState::CopyFile(const std::string& source, const std::string& dest
 
     CUniqueFd in(CFileIo::OpenRead(source));
     if (!in.IsOpen())
-        return 1;
+        return FailCopy(errno);
     // The record reserved the destination as an empty file; a missing one means something is wrong, and
     // creating it here would leave a stray file behind.
     CUniqueFd out(CFileIo::OpenWriteExisting(destination));
     if (!out.IsOpen())
-        return 1;
+        return FailCopy(errno);
 
     struct stat st {};
     const uint64_t length = ::fstat(in.Get(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
@@ -72,17 +72,18 @@ int CConverterState::CopyFile(const std::string& source, const std::string& dest
         result = kConverterCopyStopped;
         return false;
     });
-    if (copied < 0) {
-        std::lock_guard<std::mutex> lock(stateLock);
-        result = kConverterFailed;
-        return 1;
-    }
-    if (out.Close() < 0) {
-        std::lock_guard<std::mutex> lock(stateLock);
-        result = kConverterFailed;
-        return 1;
-    }
+    if (copied < 0)
+        return FailCopy(errno);
+    if (out.Close() < 0)
+        return FailCopy(errno);
     return 0;
+}
+
+int CConverterState::FailCopy(int err)
+{
+    std::lock_guard<std::mutex> lock(stateLock);
+    result = err > 0 && err < 4096 ? -err : kConverterFailed;
+    return 1;
 }
 
 } // namespace tq9

@@ -11,16 +11,20 @@
 #include <mutex>
 #include <string>
 
+#include "medialib/tq9media.h"
+
 namespace tq9 {
 
+// The converter's own statuses are in the library's vocabulary (negative FFmpeg codes), so that one text
+// function names every status and a caller testing the sign is never misled.
 // Generic failure, set at the start of every operation and kept when it does not succeed.
-constexpr int32_t kConverterFailed = static_cast<int32_t>(0x80004005);
+constexpr int32_t kConverterFailed = TQ9_MEDIA_UNKNOWN;
 // A conversion that finished, but the source held less than it declares (a recording cut short by a flat
 // battery): the output is complete and playable, only shorter. Negative: a caller testing only the sign
 // sees a failure. An application-defined status (customer bit set), unlike any system one.
 constexpr int32_t kConverterEndedEarly = static_cast<int32_t>(0xA0040001);
-// A plain copy stopped at the user's request. Non-negative: a caller testing only the sign sees success.
-constexpr int32_t kConverterCopyStopped = 512;
+// A plain copy stopped at the user's request: the destination is cut short.
+constexpr int32_t kConverterCopyStopped = TQ9_MEDIA_EXIT;
 
 class CConverterState {
 public:
@@ -38,11 +42,11 @@ public:
     void RequestStop();
 
     // Copies source onto destination in 1024-byte blocks. The destination must already exist; it is
-    // neither created nor truncated. Returns 1 when either file cannot be opened (result stays
-    // kConverterFailed). Otherwise returns 0, with result 0 after the whole file, or
-    // kConverterCopyStopped after a stop request (the destination keeps the bytes written so far). A read
-    // or write error in the middle returns 1 with result kConverterFailed, so a short copy is never taken
-    // for a finished one. Progress is in bytes; for a source over 2 GiB position and total are both
+    // neither created nor truncated. Returns 1 when either file cannot be opened. Otherwise returns 0,
+    // with result 0 after the whole file, or kConverterCopyStopped after a stop request (the destination
+    // keeps the bytes written so far). A read or write error in the middle returns 1. A failure's result
+    // is the system error as the library writes it (-ENOSPC, -EIO...), kConverterFailed when there is
+    // none, so a short copy is never taken for a finished one and its cause travels with it. Progress is in bytes; for a source over 2 GiB position and total are both
     // counted in KiB, so that their ratio stays right.
     int CopyFile(const std::string& source, const std::string& destination);
 
@@ -54,6 +58,8 @@ protected:
 
     // Resets the state for a new operation; the caller holds runLock.
     void BeginOperation();
+    // Ends a failed copy with the system error err as its result; returns 1.
+    int FailCopy(int err);
 
     // Held for the whole of one operation.
     std::mutex runLock;

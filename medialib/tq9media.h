@@ -183,6 +183,8 @@ TQ9MEDIA_API int Tq9MediaHdrStillToSdr(const Tq9HdrStill* picture, uint8_t* out,
 #define TQ9_MEDIA_TIME_NONE INT64_MIN  /* a time that is not known */
 #define TQ9_MEDIA_AGAIN (-11)          /* the decoder needs another packet before it gives a frame */
 #define TQ9_MEDIA_EOF (-541478725)     /* end of the file, or a drained decoder has nothing more */
+#define TQ9_MEDIA_UNKNOWN (-1313558101) /* FFmpeg's "unknown error": a failure no other code describes */
+#define TQ9_MEDIA_EXIT (-1414092869)    /* FFmpeg's "immediate exit requested": stopped by the caller */
 
 typedef struct Tq9MediaFile Tq9MediaFile;     /* an open file, its decoders and their output buffers */
 typedef struct Tq9MediaPacket Tq9MediaPacket; /* one compressed packet, reference-counted payload */

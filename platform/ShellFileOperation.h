@@ -58,26 +58,11 @@ constexpr uint32_t FOF_NOCONFIRMATION = 0x10;   // no prompt (there never is one
 constexpr int DE_SAMEFILE = 0x71;
 constexpr int DE_MANYSRC1DEST = 0x72;
 constexpr int DE_DIFFDIR = 0x73;
-constexpr int DE_ROOTDIR = 0x74;
 constexpr int DE_OPCANCELLED = 0x75;
-constexpr int DE_DESTSUBTREE = 0x76;
 constexpr int DE_ACCESSDENIEDSRC = 0x78;
-constexpr int DE_PATHTOODEEP = 0x79;
-constexpr int DE_MANYDEST = 0x7A;
 constexpr int DE_INVALIDFILES = 0x7C;
-constexpr int DE_DESTSAMETREE = 0x7D;
-constexpr int DE_FLDDESTISFILE = 0x7E;
-constexpr int DE_FILEDESTISFLD = 0x80;
 constexpr int DE_FILENAMETOOLONG = 0x81;
-constexpr int DE_DEST_IS_CDROM = 0x82;
-constexpr int DE_DEST_IS_DVD = 0x83;
-constexpr int DE_DEST_IS_CDRECORD = 0x84;
 constexpr int DE_FILE_TOO_LARGE = 0x85;
-constexpr int DE_SRC_IS_CDROM = 0x86;
-constexpr int DE_SRC_IS_DVD = 0x87;
-constexpr int DE_SRC_IS_CDRECORD = 0x88;
-constexpr int DE_ERROR_MAX = 0xB7;
-constexpr int ERRORONDEST = 0x10000;
 
 // Codes for failures no DE_ code describes: base + errno.
 constexpr int kErrnoCodeBase = 0x20000;
@@ -135,7 +120,7 @@ public:
     // a deletion stops at the first failing file, and what was deleted stays deleted.
     static int Run(ShellFileOp& op);
 
-    // Debug-log name of a code: the DE_ text ("DE_INVALIDFILES", "DE_ROOTDIR | ERRORONDEST", ...), the
+    // Debug-log name of a code: the DE_ text ("DE_INVALIDFILES", ...), the
     // errno name ("ENOSPC") for an errno code, and "" for 0 and codes without a name.
     static std::string ErrorName(int code);
 

@@ -1,7 +1,10 @@
 #include "ui/LeftView.h"
 
+#include <cerrno>
+
 #include "card/CardLayout.h"
 #include "card/CardScan.h"
+#include "jobs/CardWriteCause.h"
 #include "card/UserException.h"
 #include "ui/SelfDDIndicator.h"
 #include "platform/DebugLog.h"
@@ -350,24 +353,26 @@ void CLeftView::ShowRemainingSpace()
         emit RemainingSpaceCleared();
 }
 
-bool CLeftView::CreateNumberedFolder()
+JobOutcome CLeftView::CreateNumberedFolder()
 {
+    const JobOutcome noCard{JobCause::Other, 0, "no card folder selected", {}};
     TreeViewItem* selected = SelectedRecord();
     if (!selected)
-        return false;
+        return noCard;
     TreeViewItem* deviceRecord = nullptr;
     if (!selected->parent && !selected->children.empty())
         deviceRecord = selected->children.front().get(); // a card's node
     else if (selected->parent && selected->parent->parent && !selected->parent->parent->parent)
         deviceRecord = selected->parent; // a folder of a card
     if (!deviceRecord)
-        return false;
+        return noCard;
+    errno = 0;
     const std::optional<std::string> created = CCardScan::CreateNumberedFolder(deviceRecord->path);
     if (!created)
-        return false;
+        return CCardWriteCause::OfMakeFolder(errno, deviceRecord->path);
     AddFolderRecord(*deviceRecord, *created);
     SelectByPath(*created);
-    return true;
+    return {};
 }
 
 TreeViewItem* CLeftView::Find(const std::vector<std::unique_ptr<TreeViewItem>>& records, const std::string& path)

@@ -9,6 +9,7 @@
 // watched). UI thread only; the watchers' reports are queued to it.
 #pragma once
 
+#include "jobs/JobOutcome.h"
 #include "observe/FileObserver2.h"
 
 #include <QIcon>
@@ -72,8 +73,8 @@ public:
     // What the empty tree says: how to get a card.
     static QString EmptyHint();
     // Creates the lowest free numbered folder on the selected card, adds its node in number order and
-    // selects it.
-    bool CreateNumberedFolder();
+    // selects it. A failed outcome says why (the card's cause; JobCause::Other when no card is selected).
+    JobOutcome CreateNumberedFolder();
     // Selects the node whose record has exactly this path; false when there is none.
     bool SelectByPath(const std::string& path);
 

@@ -482,9 +482,9 @@ void CMainFrame::CreateFolderCommand()
         CMessageBox::ShowId(this, IDS_SELECT_FOLDER);
         return;
     }
-    errno = 0;
-    if (!m_leftView->CreateNumberedFolder()) {
-        const std::string text = CCardWriteCause::MakeFolderFailureText(errno);
+    const JobOutcome made = m_leftView->CreateNumberedFolder();
+    if (made.Failed()) {
+        const std::string text = CCardWriteCause::OperationFailureText(IDS_MAKE_FOLDER_FAILED, made);
         CMessageBox::Show(this, text.substr(0, text.size() - 1));
     }
 }
@@ -504,10 +504,11 @@ void CMainFrame::DeleteFileCommand()
     if (CMessageBox::Show(this, question, {}, CMessageBox::Buttons::OkCancel) != CMessageBox::Answer::Ok)
         return;
     std::vector<std::string> leftInPlace;
-    const bool deleted = m_rightView->DeleteSelected(leftInPlace);
+    const JobOutcome deleted = m_rightView->DeleteSelected(leftInPlace);
     m_leftView->ShowRemainingSpace();
-    if (!deleted) {
-        CMessageBox::ShowId(this, IDS_DELETE_FAILED);
+    if (deleted.Failed()) {
+        const std::string text = CCardWriteCause::OperationFailureText(IDS_DELETE_FAILED, deleted);
+        CMessageBox::Show(this, text.substr(0, text.size() - 1));
         return;
     }
     ShowDone(IDS_ONE_FILE_DELETED, IDS_FILES_DELETED, static_cast<int>(selected.size()));

@@ -345,20 +345,20 @@ std::vector<std::string> CRightView::SelectedPaths() const
     return paths;
 }
 
-bool CRightView::DeleteSelected(std::vector<std::string>& leftInPlace)
+JobOutcome CRightView::DeleteSelected(std::vector<std::string>& leftInPlace)
 {
     const std::vector<std::string> paths = SelectedPaths();
     if (paths.empty())
-        return false;
+        return {JobCause::Other, 0, "nothing selected", {}};
     clearSelection();
-    bool ok = false;
+    JobOutcome outcome;
     try {
-        ok = CShellFileCalls::DeleteSelected(paths, &leftInPlace) == 1;
-    } catch (const std::exception&) {
-        ok = false;
+        outcome = CShellFileCalls::DeleteSelected(paths, &leftInPlace);
+    } catch (const std::exception& e) {
+        outcome = {JobCause::Other, 0, e.what(), {}};
     }
     EnumerateFolder(CurrentFolder());
-    return ok;
+    return outcome;
 }
 
 void CRightView::dragEnterEvent(QDragEnterEvent* event)

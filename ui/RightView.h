@@ -11,6 +11,7 @@
 // user's own commands list the folder on the UI thread (one directory read, as a file manager does).
 #pragma once
 
+#include "jobs/JobOutcome.h"
 #include "observe/FileObserver2.h"
 
 #include <QList>
@@ -79,10 +80,11 @@ public:
     void ImportFiles(const std::string& folder, const std::vector<std::string>& files);
     // Selects the rows of paths (those listed) and makes the first of them current and visible.
     void SelectPaths(const std::vector<std::string>& paths);
-    // Deletes the selected items with their .thm and .mrk sidecars (for good, no trash). False when
-    // nothing was selected or a file could not be deleted; the list is refreshed in every other case.
-    // leftInPlace receives the sidecar names a folder or another non-file holds, which stay.
-    bool DeleteSelected(std::vector<std::string>& leftInPlace);
+    // Deletes the selected items with their .thm and .mrk sidecars (for good, no trash). A failed outcome
+    // when nothing was selected or a file could not be deleted (with the card's cause); the list is
+    // refreshed in every other case. leftInPlace receives the sidecar names a folder or another non-file
+    // holds, which stay.
+    JobOutcome DeleteSelected(std::vector<std::string>& leftInPlace);
 
     // Stops the observer's reports and destroys the observer (joining its workers; none waits for this
     // thread). Called by the frame before anything else is torn down.

@@ -51,7 +51,7 @@ TEST(RmCommand, RefusesWhatIsNotACardMediaFileAndDeletesNothing)
     EXPECT_TRUE(fs::exists(elsewhere / "home.mp4"));
 }
 
-TEST(RmCommand, AFailedDeletionSaysSoAndNamesTheErrorInTheDebugLog)
+TEST(RmCommand, AFailedDeletionSaysWhyAndNamesTheErrorInTheDebugLog)
 {
     std::string why;
     auto card = ScratchMount::Tmpfs("1m", why);
@@ -65,7 +65,8 @@ TEST(RmCommand, AFailedDeletionSaysSoAndNamesTheErrorInTheDebugLog)
     const ProcessResult r = Rm(card->Path(), {(folder / "clip.mp4").string()}, {"TQ9_DEBUG=1"});
 
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_NE(r.err.find("tq9: Failed to delete file."), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("tq9: Failed to delete file.\ntq9: The card is write-protected or read-only.\n"),
+              std::string::npos) << r.err;
     EXPECT_NE(r.err.find("EROFS"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::exists(folder / "clip.mp4"));
 }

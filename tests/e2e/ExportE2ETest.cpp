@@ -39,6 +39,28 @@ double Seconds(const std::string& probe, const std::string& key)
     return at == std::string::npos ? -1 : std::stod(probe.substr(at + key.size() + 1));
 }
 
+// Marks the cluster of a FAT16 image that holds bytes (found by content, cluster-aligned) as bad in every
+// FAT, so a read of the file that reaches it fails as a damaged card's does.
+bool MarkClusterBad(const fs::path& image, const std::string& bytes)
+{
+    std::string disk = ReadFile(image);
+    auto u16 = [&](size_t at) { return size_t(uint8_t(disk[at])) | size_t(uint8_t(disk[at + 1])) << 8; };
+    if (disk.compare(54, 5, "FAT16") != 0)
+        return false;
+    const size_t sector = u16(11), cluster = uint8_t(disk[13]) * sector, reserved = u16(14), fats = uint8_t(disk[16]);
+    const size_t fatSectors = u16(22), data = (reserved + fats * fatSectors) * sector + u16(17) * 32;
+    const size_t at = disk.find(bytes, data);
+    if (at == std::string::npos || (at - data) % cluster != 0)
+        return false;
+    for (size_t k = 0; k < fats; ++k) {
+        const size_t entry = (reserved + k * fatSectors) * sector + 2 * ((at - data) / cluster + 2);
+        disk[entry] = char(0xF7);
+        disk[entry + 1] = char(0xFF);
+    }
+    WriteFile(image, disk);
+    return true;
+}
+
 } // namespace
 
 TEST_F(ExportE2E, DeviceRecordingBecomesAWmvThatDecodesWhole)
@@ -160,6 +182,28 @@ TEST_F(ExportE2E, RecordingCutShortSaysItEndedEarly)
     const ProcessResult mixed = RunProcess(both, Env());
     EXPECT_EQ(mixed.exitCode, 4) << mixed.err;
     EXPECT_NE(mixed.err.find("Converted file 2/2  Converting failed.\n"), std::string::npos) << mixed.err;
+}
+
+TEST_F(ExportE2E, ARecordingOnADamagedCardSaysTheReadFailed)
+{
+    std::string why;
+    auto card = ScratchMount::FatImage(32, why);
+    if (!card)
+        GTEST_SKIP() << why;
+    const fs::path clip = MakeCard(card->Path(), {1}) / "TQ9_0001" / "clip.mp4";
+    const std::string bytes = ReadFile(LongDeviceClip());
+    WriteFile(clip, bytes); // fusefat has no copy_file_range
+    // A bad cluster halfway: the recording opens and its first half decodes, then the card's reads fail.
+    const std::string halfway = bytes.substr(bytes.size() / 2 / 4096 * 4096, 512);
+    ASSERT_TRUE(card->ChangeFatImage([&](const fs::path& image) { return MarkClusterBad(image, halfway); }));
+
+    const ProcessResult r = RunProcess(Command(clip.string()), Env());
+
+    EXPECT_EQ(r.exitCode, 3) << r.err; // nothing exported
+    EXPECT_NE(r.err.find(clip.string() + ": The recording could not be read to its end."), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("room"), std::string::npos) << r.err;
+    EXPECT_TRUE(Names(out).empty());
+    EXPECT_TRUE(Names(tmp).empty());
 }
 
 TEST_F(ExportE2E, AKilledExportsWorkingFilesGoAtTheNextStartOfTq9)

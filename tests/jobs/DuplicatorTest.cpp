@@ -185,13 +185,15 @@ TEST(CardWriteCause, ACardGoneUnderTheWriteIsNotARefusedName)
 {
     TempDir dir;
     const std::string gone = (dir / "unmounted").string();
-    EXPECT_EQ(CCardWriteCause::OfWriteInto(ErrnoCode(ENOENT), gone), CCardWriteCause::CARD_REMOVED);
-    EXPECT_EQ(CCardWriteCause::OfWriteInto(ErrnoCode(ENOENT), dir.Path().string()), CCardWriteCause::NAME_REFUSED);
-    EXPECT_EQ(CCardWriteCause::OfWriteInto(ErrnoCode(ECONNABORTED), dir.Path().string()), CCardWriteCause::CARD_REMOVED);
+    auto cause = [](int code, const std::string& folder) { return CCardWriteCause::OfWriteInto(code, folder).cause; };
+    EXPECT_EQ(cause(ErrnoCode(ENOENT), gone), JobCause::CardRemoved);
+    EXPECT_EQ(cause(DE_INVALIDFILES, gone), JobCause::CardRemoved);
+    EXPECT_EQ(cause(ErrnoCode(ENOENT), dir.Path().string()), JobCause::NameRefused);
+    EXPECT_EQ(cause(ErrnoCode(ECONNABORTED), dir.Path().string()), JobCause::CardRemoved);
     // A FAT driver's EPERM in a folder we may write is its refusal of the name.
-    EXPECT_EQ(CCardWriteCause::OfWriteInto(ErrnoCode(EPERM), dir.Path().string()), CCardWriteCause::NAME_REFUSED);
-    EXPECT_EQ(CCardWriteCause::Lines(CCardWriteCause::CARD_REMOVED),
-              "The card was removed, or its driver stopped, while it was written.\n");
+    EXPECT_EQ(cause(ErrnoCode(EPERM), dir.Path().string()), JobCause::NameRefused);
+    EXPECT_EQ(CCardWriteCause::OperationFailureText(IDS_DELETE_FAILED, {JobCause::CardRemoved, 0, {}, {}}),
+              "Failed to delete file.\nThe card was removed, or its driver stopped, while it was written.\n");
 }
 
 TEST_F(DuplicatorTest, AFullOrReadOnlyCardIsNamedAsTheImportNamesIt)
@@ -205,7 +207,7 @@ TEST_F(DuplicatorTest, AFullOrReadOnlyCardIsNamedAsTheImportNamesIt)
     ASSERT_EQ(job.Prepare(card->Path().string(), {big, small}, 0), 0);
     WaitingFrontEnd frontEnd;
     int result = job.Run(frontEnd);
-    EXPECT_EQ(result, CCardWriteCause::CARD_FULL);
+    EXPECT_EQ(result, kResultCardFull);
     const std::string report = DuplicationReportText(job, result);
     EXPECT_EQ(report.rfind("Not enough free space on the card.\nAbout ", 0), 0u) << report;
     EXPECT_NE(report.find("\n\n\nfilename\nNot enough free space on the card.\n" + big + "\n"), std::string::npos) << report;

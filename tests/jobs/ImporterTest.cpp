@@ -32,7 +32,7 @@ bool contains(const std::string& s, const char* part)
 
 // A media library that writes a small file to the output of every run and reports a 61.5 s source with
 // H.264 video and AAC audio (audio only for audio extensions). Source names steer it: "corrupt" cannot be
-// probed, "slow" converts until asked to stop, "failpass" stops its first pass with status 512, "noseek"
+// probed, "slow" converts until asked to stop, "failpass" fails its first pass with an I/O error, "noseek"
 // has no picture 5 s in, "short" writes 2.5 s whatever the probe said, "lag" answers every call 150 ms
 // late, "meet" converts only once another run is under way too (or after 2 s). It counts the runs under
 // way at once, overall and beside a video conversion.
@@ -116,7 +116,7 @@ private:
             }
         }
         if (contains(source, "failpass") && args.Out("-pass") == "1")
-            return finish(512);
+            return finish(-EIO);
         if (contains(source, "short"))
             send(TQ9_EVENT_OUTPUT_LENGTH, 0, 2500);
         return finish(0);
@@ -161,7 +161,7 @@ TEST_F(ImporterTest, PrepareRefusesWholeDropsAndListsUnknownTypes)
     EXPECT_EQ(importer.BuildErrorMessage(CImporter::RESULT_NOT_DIRECTORY),
               "The " + (card / "missing").string() + " is not directry attribution.\n");
     EXPECT_EQ(importer.Prepare(card.string(), {clip, (pc / "folder").string()}, 0), CImporter::RESULT_HAS_DIRECTORY);
-    EXPECT_EQ(importer.Prepare(card.string(), {(pc / "gone.mov").string()}, 0), CImporter::RESULT_HAS_DIRECTORY);
+    EXPECT_EQ(importer.Prepare(card.string(), {(pc / "gone.mov").string()}, 0), CImporter::RESULT_CANNOT_OPEN);
     EXPECT_TRUE(Names(tmp).empty()) << "a refused drop reserves nothing";
 
     EXPECT_EQ(importer.Prepare(card.string(), {notes}, 0), CImporter::RESULT_NOT_IMPORTED);
@@ -184,7 +184,7 @@ TEST_F(ImporterTest, PrepareRefusesWholeDropsAndListsUnknownTypes)
     ASSERT_EQ(importer.Records().size(), 1u);
     ASSERT_EQ(importer.FailedSources().size(), 1u);
     EXPECT_EQ(importer.FailedSources()[0].path, notes);
-    EXPECT_EQ(importer.FailedSources()[0].code, CImporter::RESULT_NOT_IMPORTED);
+    EXPECT_EQ(importer.FailedSources()[0].outcome.cause, JobCause::KindRefused);
     EXPECT_EQ(importer.GetFileCount(), 1);
     EXPECT_EQ(importer.GetCurrentFileName(), importer.Records()[0].sourcePath);
 }
@@ -206,10 +206,11 @@ TEST_F(ImporterTest, PrepareUsesTheCopyRecordsDuringTheProgramsOwnDrag)
 TEST_F(ImporterTest, MessagesFollowTheBitOrderAndTheFailureTextListsEachSource)
 {
     EXPECT_EQ(importer.BuildErrorMessage(0), "Error not found.\n");
-    EXPECT_EQ(importer.BuildErrorMessage(static_cast<int>(0x8000007Eu)),
-              "Invalid file type.\nIncluding path attributed directry.\n"
-              "Number of file in this folder exceeds limit.\nCannot open file.\n"
-              "Impossible to import file. Including invalid file.\nother error\n");
+    // Causes that share a line show it once; the job's lines come before the card's.
+    EXPECT_EQ(importer.BuildErrorMessage(kResultCardRemoved | kResultFolderFull | kResultNotImported),
+              "Impossible to import file. Including invalid file.\n"
+              "Number of file in this folder exceeds limit.\n"
+              "The card was removed, or its driver stopped, while it was written.\n");
     EXPECT_EQ(importer.BuildErrorMessage(CImporter::RESULT_CANNOT_OPEN), "Invalid file type.\nCannot open file.\n");
 
     EXPECT_EQ(ImportReportText(importer, 1), "Import canceled.");
@@ -249,7 +250,7 @@ TEST_F(ImporterTest, ConvertsEveryKindAndMovesResultsWithSidecarsOntoTheCard)
     ASSERT_EQ(importer.FailedSources().size(), 2u);
     EXPECT_EQ(importer.FailedSources()[0].path, notes);
     EXPECT_EQ(importer.FailedSources()[1].path, corrupt);
-    EXPECT_EQ(importer.FailedSources()[1].code, CImporter::RESULT_NOT_IMPORTED);
+    EXPECT_EQ(importer.FailedSources()[1].outcome.cause, JobCause::NotMedia);
 
     // The job is ready for the next drop.
     EXPECT_EQ(importer.GetState(), STATE_RUNNING);
@@ -316,7 +317,7 @@ TEST_F(ImporterTest, CancelBetweenTwoStepsStartsNoFurtherConversion)
     EXPECT_TRUE(Names(tmp).empty());
 }
 
-TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndA512FirstPassFailsTheFile)
+TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndAFailedFirstPassFailsTheFile)
 {
     importer.SetTwoPass(1);
     const std::string good = Source("good.mov");
@@ -348,7 +349,7 @@ TEST_F(ImporterTest, TwoPassRunsEveryVideoTwiceAndA512FirstPassFailsTheFile)
     EXPECT_TRUE(Names(tmp).empty());
 }
 
-TEST_F(ImporterTest, CardFolderRemovedBeforeTheMoveReportsEverySourceAsOtherError)
+TEST_F(ImporterTest, CardFolderRemovedBeforeTheMoveReportsEverySourceAsCardRemoved)
 {
     const std::string clip = Source("clip.mov");
     const std::string song = Source("song_cancelme.wav");
@@ -359,11 +360,12 @@ TEST_F(ImporterTest, CardFolderRemovedBeforeTheMoveReportsEverySourceAsOtherErro
 
     const int result = importer.Run(frontEnd);
 
-    EXPECT_EQ(result, CImporter::RESULT_OTHER_ERROR);
+    EXPECT_EQ(result, kResultCardRemoved);
     ASSERT_EQ(importer.FailedSources().size(), 2u);
-    EXPECT_EQ(importer.FailedSources()[0].code, CImporter::RESULT_OTHER_ERROR);
+    EXPECT_EQ(importer.FailedSources()[0].outcome.cause, JobCause::CardRemoved);
+    const std::string removed = "The card was removed, or its driver stopped, while it was written.\n";
     EXPECT_EQ(ImportReportText(importer, result),
-              "other error\n\n\nfilename\nother error\n" + clip + "\nother error\n" + song + "\n");
+              removed + "\n\nfilename\n" + removed + clip + "\n" + removed + song + "\n");
     EXPECT_TRUE(Names(tmp).empty());
     EXPECT_FALSE(fs::exists(card)) << "nothing recreates the removed folder";
 }

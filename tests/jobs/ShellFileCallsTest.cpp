@@ -131,7 +131,8 @@ TEST(ShellCardDeletion, DeletesTheMediaFileWithTheSidecarsItHas)
     for (const char* name : {"clip.mp4", "clip.thm", "clip.mrk", "song.mp3", "song.mrk", "keep.mp4", "keep.thm"})
         WriteFile(folder / name, "x");
 
-    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "song.mp3").string()}), 1);
+    EXPECT_FALSE(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "song.mp3").string()})
+                     .Failed());
 
     EXPECT_EQ(Names(folder), (std::vector<std::string> {"keep.mp4", "keep.thm"}));
 }
@@ -143,11 +144,13 @@ TEST(ShellCardDeletion, RefusalsDeleteNothing)
     for (const char* name : {"clip.mp4", "clip.thm", "notes.txt"})
         WriteFile(folder / name, "x");
 
-    EXPECT_EQ(CShellFileCalls::DeleteSelected({}), 0);
-    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder / "clip.thm").string()}), 0);
-    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "notes.txt").string()}), 0);
-    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "gone.mp4").string()}), 0);
-    EXPECT_EQ(CShellFileCalls::DeleteCardFiles({}), 0);
+    EXPECT_TRUE(CShellFileCalls::DeleteSelected({}).Failed());
+    EXPECT_TRUE(CShellFileCalls::DeleteSelected({(folder / "clip.thm").string()}).Failed());
+    EXPECT_TRUE(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "notes.txt").string()})
+                     .Failed());
+    EXPECT_TRUE(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "gone.mp4").string()})
+                     .Failed());
+    EXPECT_TRUE(CShellFileCalls::DeleteCardFiles({}).Failed());
 
     EXPECT_EQ(Names(folder), (std::vector<std::string> {"clip.mp4", "clip.thm", "notes.txt"}));
 
@@ -155,6 +158,7 @@ TEST(ShellCardDeletion, RefusalsDeleteNothing)
     fs::create_directories(root / "elsewhere");
     WriteFile(root / "elsewhere" / "victim.jpg", "keep");
     fs::create_directory_symlink(root / "elsewhere", folder.parent_path() / "TQ9_0002");
-    EXPECT_EQ(CShellFileCalls::DeleteSelected({(folder.parent_path() / "TQ9_0002" / "victim.jpg").string()}), 0);
+    EXPECT_TRUE(CShellFileCalls::DeleteSelected({(folder.parent_path() / "TQ9_0002" / "victim.jpg").string()})
+                     .Failed());
     EXPECT_EQ(ReadFile(root / "elsewhere" / "victim.jpg"), "keep");
 }

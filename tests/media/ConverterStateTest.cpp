@@ -233,12 +233,12 @@ TEST_F(CopyFileTest, MissingFilesFailWithoutCreatingAnything)
     auto& conv = CFFMpegConverter::Instance();
     tq9test::WriteFile(dir / "src", "abc");
     EXPECT_EQ(1, conv.CopyFile((dir / "src").string(), (dir / "absent").string()));
-    EXPECT_EQ(kConverterFailed, conv.GetResult());
+    EXPECT_EQ(-ENOENT, conv.GetResult()) << "the cause travels with the result";
     EXPECT_FALSE(std::filesystem::exists(dir / "absent"));
 
     tq9test::WriteFile(dir / "dst", "");
     EXPECT_EQ(1, conv.CopyFile((dir / "nosrc").string(), (dir / "dst").string()));
-    EXPECT_EQ(kConverterFailed, conv.GetResult());
+    EXPECT_EQ(-ENOENT, conv.GetResult());
 }
 
 TEST_F(CopyFileTest, ReadErrorIsNotReportedAsSuccess)
@@ -250,7 +250,7 @@ TEST_F(CopyFileTest, ReadErrorIsNotReportedAsSuccess)
     CFileIo::ResetCallCount();
     CFileIo::FailNthCall(5, EIO);
     EXPECT_EQ(1, conv.CopyFile((dir / "src").string(), (dir / "dst").string()));
-    EXPECT_EQ(kConverterFailed, conv.GetResult());
+    EXPECT_EQ(-EIO, conv.GetResult());
 }
 
 TEST_F(CopyFileTest, ProgressOfAFileOverTwoGigabytesKeepsItsRatio)

@@ -119,7 +119,6 @@ TEST_F(RealLibrary, FrameFromFiveSecondsInAndTwoPasses)
     conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOf(ClipWithAudio()), out.string(),
                                 log.string(), 0);
     ASSERT_GE(conv.GetResult(), 0);
-    ASSERT_NE(conv.GetResult(), 512);
     EXPECT_TRUE(fs::exists(log)) << "the first pass writes its statistics to exactly the given file";
     conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOf(ClipWithAudio()), out.string(),
                                 log.string(), 1);
@@ -140,6 +139,6 @@ TEST_F(RealLibrary, StopDuringAConversionIsNotASuccess)
     done = true;
     canceller.join();
     const int32_t result = conv.GetResult();
-    EXPECT_TRUE(result < 0 || result == 512) << result;
+    EXPECT_LT(result, 0);
     EXPECT_LT(conv.GetProgress().position, 6000);
 }

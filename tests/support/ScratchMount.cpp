@@ -167,6 +167,18 @@ bool ScratchMount::Remount(const std::string& options)
     return ::mount("tmpfs", m_mountPoint.c_str(), "tmpfs", flags, nullptr) == 0;
 }
 
+bool ScratchMount::ChangeFatImage(const std::function<bool(const fs::path& image)>& change)
+{
+    if (!m_mounted || ::umount2(m_mountPoint.c_str(), 0) != 0)
+        return false;
+    m_mounted = false;
+    if (!change(m_image))
+        return false;
+    m_mounted = RunProcess({"fusefat", "-o", "ro", m_image.string(), m_mountPoint.string()}).exitCode == 0 &&
+        isMountPoint(m_mountPoint);
+    return m_mounted;
+}
+
 ScratchMount::~ScratchMount()
 {
     if (m_mounted && ::umount2(m_mountPoint.c_str(), 0) != 0)

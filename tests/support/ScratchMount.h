@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ public:
     const std::string& LoopDevice() const { return m_loopDevice; }
     // Remounts a tmpfs with other options ("ro", "rw"); false on failure.
     bool Remount(const std::string& options);
+    // A FAT image: unmounts it, lets change edit the image file, and mounts it again read-only; false when
+    // a step fails.
+    bool ChangeFatImage(const std::function<bool(const std::filesystem::path& image)>& change);
 
 private:
     ScratchMount() = default;

@@ -8,6 +8,7 @@
 #include "res/MessageCatalogue.h"
 #include "res/MessageCatalogueJa.h"
 #include "support/FileOpTestSupport.h"
+#include "support/ScratchMount.h"
 #include "ui/AddressBar.h"
 
 #include <QComboBox>
@@ -213,6 +214,32 @@ TEST_F(MainFrameTest, DeleteLeavesASidecarNameThatAFolderOrALinkHoldsAndSaysSo)
     ASSERT_EQ(m_messages.size(), 4u);
     EXPECT_EQ(m_messages[3].text, "clip.thm はフォルダなので、削除せずに残しました。\n"
                                   "clip.mrk は通常のファイルではないので、削除せずに残しました。\n");
+}
+
+TEST_F(MainFrameTest, DeleteAndMakeFolderOnAReadOnlyCardSayWhy)
+{
+    std::string why;
+    auto mount = ScratchMount::Tmpfs("1m", why);
+    if (!mount)
+        GTEST_SKIP() << why;
+    const fs::path folder = MakeCard(mount->Path(), {1}) / "TQ9_0001";
+    WriteFile(folder / "clip.mp4", "video");
+    CCardRoots::AddExtraRoot(mount->Path().string());
+    ASSERT_TRUE(mount->Remount("ro")); // a write-protected card
+    CMainFrame& frame = Start();
+    Select(folder);
+    List().selectAll();
+
+    frame.DeleteFileCommand();
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[1].text, "Failed to delete file.\nThe card is write-protected or read-only.");
+    EXPECT_TRUE(fs::exists(folder / "clip.mp4"));
+
+    CMessageCatalogue::Install(JapaneseCatalogue());
+    frame.CreateFolderCommand();
+    CMessageCatalogue::Reset();
+    ASSERT_EQ(m_messages.size(), 3u);
+    EXPECT_EQ(m_messages[2].text, "フォルダの作成に失敗しました。\nカードが書き込み禁止または読み取り専用です。");
 }
 
 TEST_F(MainFrameTest, AddressBarKeepsUniquePathsMostRecentFirstAndNavigates)
