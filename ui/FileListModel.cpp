@@ -10,6 +10,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <unordered_map>
 
@@ -65,7 +66,11 @@ void CFileListModel::List(Lister list, std::function<void(Listing&)> landed)
         const Stop stop = [&current, generation] { return current->load() != generation; };
         Listing listing;
         listing.generation = generation;
-        listing.paths = list(stop, listing.busy);
+        try {
+            listing.paths = list(stop, listing.busy);
+        } catch (const std::exception&) {
+            listing.paths.reset(); // read half-way: the rows stay as they are until the next listing
+        }
         if (listing.paths)
             listing.texts = ReadRows(*listing.paths, 0, kFirstBatch, stop);
         if (stop())
