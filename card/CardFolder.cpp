@@ -36,7 +36,8 @@ bool CCardFolder::IsListableFile(const std::string& path)
     }
 }
 
-std::optional<std::vector<std::string>> CCardFolder::ListMediaFiles(const std::string& folder, size_t* busy)
+std::optional<std::vector<std::string>> CCardFolder::ListMediaFiles(const std::string& folder, size_t* busy,
+                                                                   const std::function<bool()>& stop)
 {
     if (busy)
         *busy = 0;
@@ -45,7 +46,7 @@ std::optional<std::vector<std::string>> CCardFolder::ListMediaFiles(const std::s
         return std::nullopt;
     std::vector<std::string> files;
     std::string name;
-    while (e.Next(name)) {
+    while ((!stop || !stop()) && e.Next(name)) {
         if (name == "." || name == "..")
             continue;
         const std::string path = folder + "/" + name;

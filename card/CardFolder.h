@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,8 +15,11 @@ public:
     // Full paths of the listable media files of folder in enumeration order: files no other program is
     // writing, with a card extension, whose record is valid. nullopt when the folder cannot be opened.
     // busy, when given, counts the media files left out only because another program is still writing them.
+    // stop, when given, is asked before each entry: true ends the listing there with the files so far (a
+    // listing nobody waits for any more gives up on a slow card instead of reading to the end).
     static std::optional<std::vector<std::string>> ListMediaFiles(const std::string& folder,
-                                                                  size_t* busy = nullptr);
+                                                                  size_t* busy = nullptr,
+                                                                  const std::function<bool()>& stop = {});
     static bool IsListableFile(const std::string& path);
     // Whether folder takes one more media item under the device's limit, counting the files another
     // program is still writing; true when the folder cannot be read (the write then tells why).

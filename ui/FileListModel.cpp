@@ -10,8 +10,7 @@
 #include <QThreadPool>
 
 #include <algorithm>
-#include <chrono>
-#include <future>
+#include <exception>
 #include <memory>
 #include <unordered_map>
 
@@ -19,10 +18,9 @@ namespace tq9 {
 
 namespace {
 
-// Rows read before the first delivery: more than a screen, so the first screen fills in one step.
+// Rows whose texts land with the listing: more than a screen, so the first screen fills in one step.
 constexpr size_t kFirstBatch = 64;
 constexpr size_t kBatch = 256;
-constexpr std::chrono::milliseconds kFirstScreenWait{500};
 
 } // namespace
 
@@ -45,75 +43,107 @@ void CFileListModel::ClearIcons()
     m_thumbnails->Clear();
 }
 
-void CFileListModel::SetPaths(const std::vector<std::string>& paths)
-{
-    // A file listed before keeps its texts until they are read again: a refresh does not blank the rows.
-    std::unordered_map<std::string, Texts> known;
-    for (size_t row = 0; row < m_paths.size(); ++row)
-        known.emplace(m_paths[row], m_texts[row]);
-    beginResetModel();
-    m_paths = paths;
-    m_texts.assign(paths.size(), Texts{});
-    for (size_t row = 0; row < paths.size(); ++row) {
-        if (const auto it = known.find(paths[row]); it != known.end())
-            m_texts[row] = it->second;
-        else
-            m_texts[row][ColName] = QString::fromStdString(CCardFolder::NameText(paths[row]));
-    }
-    endResetModel();
-    ReadTexts();
-}
-
 CFileListModel::~CFileListModel()
 {
-    // A read still running stops at its next row instead of holding the program's exit.
+    // A read still running stops at its next file instead of holding the program's exit.
     m_current->store(0);
 }
 
-void CFileListModel::ReadTexts()
+quint64 CFileListModel::NextGeneration()
 {
-    const quint64 generation = ++m_generation;
-    m_current->store(generation);
-    m_readUpTo = 0;
-    if (m_paths.empty()) {
-        emit TextsReady();
-        return;
-    }
-    // The first screen is waited for a moment, so a card that answers at once shows whole rows at once;
-    // a slow one shows the names and fills in the rest as it comes.
-    auto firstScreen = std::make_shared<std::promise<std::vector<Texts>>>();
-    std::future<std::vector<Texts>> first = firstScreen->get_future();
+    m_current->store(++m_generation);
+    return m_generation;
+}
+
+void CFileListModel::List(Lister list, std::function<void(Listing&)> landed)
+{
+    const quint64 generation = NextGeneration();
+    m_listing = true;
     QPointer<CFileListModel> self(this);
-    QThreadPool::globalInstance()->start([self, generation, current = m_current, paths = m_paths, firstScreen] {
-        for (size_t begin = 0; begin < paths.size();) {
-            const size_t end = std::min(paths.size(), begin + (begin == 0 ? kFirstBatch : kBatch));
-            std::vector<Texts> texts;
-            texts.reserve(end - begin);
-            // A newer listing, or the model's end, makes this one moot: on a slow card it stops at once.
-            for (size_t row = begin; row < end && current->load() == generation; ++row)
-                texts.push_back(RowTexts(paths[row]));
-            if (current->load() != generation) {
-                if (begin == 0)
-                    firstScreen->set_value({});
+    QThreadPool::globalInstance()->start([self, generation, current = m_current, list = std::move(list),
+                                          landed = std::move(landed)] {
+        // A newer listing, or the model's end, makes this one moot: on a slow card it stops at once.
+        const Stop stop = [&current, generation] { return current->load() != generation; };
+        Listing listing;
+        listing.generation = generation;
+        try {
+            listing.paths = list(stop, listing.busy);
+        } catch (const std::exception&) {
+            listing.paths.reset(); // read half-way: the rows stay as they are until the next listing
+        }
+        if (listing.paths)
+            listing.texts = ReadRows(*listing.paths, 0, kFirstBatch, stop);
+        if (stop())
+            return;
+        const std::vector<std::string> paths = listing.paths.value_or(std::vector<std::string>{});
+        QMetaObject::invokeMethod(qApp, [self, landed, listing = std::move(listing)]() mutable {
+            if (!self || listing.generation != self->m_generation)
                 return;
-            }
-            if (begin == 0)
-                firstScreen->set_value(texts);
+            self->m_listing = false;
+            landed(listing);
+        }, Qt::QueuedConnection);
+        // The other rows' texts, in batches that come after the rows (queued calls keep their order).
+        for (size_t begin = std::min(kFirstBatch, paths.size()); begin < paths.size() && !stop();) {
+            std::vector<Texts> texts = ReadRows(paths, begin, begin + kBatch, stop);
+            if (stop())
+                return;
             QMetaObject::invokeMethod(qApp, [self, generation, begin, texts = std::move(texts)] {
                 if (self)
                     self->Deliver(generation, begin, texts);
             }, Qt::QueuedConnection);
-            begin = end;
+            begin += kBatch;
         }
     });
-    if (first.wait_for(kFirstScreenWait) == std::future_status::ready)
-        Deliver(generation, 0, first.get());
+}
+
+std::vector<CFileListModel::Texts> CFileListModel::ReadRows(const std::vector<std::string>& paths, size_t begin,
+                                                            size_t end, const Stop& stop)
+{
+    std::vector<Texts> texts;
+    for (size_t row = begin; row < std::min(end, paths.size()) && !stop(); ++row)
+        texts.push_back(RowTexts(paths[row]));
+    return texts;
+}
+
+void CFileListModel::TakeRows(Listing& listing)
+{
+    // A file listed before keeps its texts until they are read again: a refresh does not blank the rows.
+    std::unordered_map<std::string, Texts> known;
+    for (size_t row = 0; row < m_paths.size(); ++row)
+        known.emplace(std::move(m_paths[row]), std::move(m_texts[row]));
+    beginResetModel();
+    m_paths = std::move(*listing.paths);
+    m_texts.assign(m_paths.size(), Texts{});
+    for (size_t row = 0; row < m_paths.size(); ++row) {
+        if (row < listing.texts.size())
+            m_texts[row] = std::move(listing.texts[row]);
+        else if (const auto it = known.find(m_paths[row]); it != known.end())
+            m_texts[row] = it->second;
+        else
+            m_texts[row][ColName] = QString::fromStdString(CCardFolder::NameText(m_paths[row]));
+    }
+    m_rowsGeneration = listing.generation;
+    m_readUpTo = std::min(listing.texts.size(), m_paths.size());
+    endResetModel();
+    if (TextsRead())
+        emit TextsReady();
+}
+
+void CFileListModel::Clear()
+{
+    m_rowsGeneration = NextGeneration();
+    m_listing = false;
+    beginResetModel();
+    m_paths.clear();
+    m_texts.clear();
+    m_readUpTo = 0;
+    endResetModel();
 }
 
 void CFileListModel::Deliver(quint64 generation, size_t first, const std::vector<Texts>& texts)
 {
-    // Batches come in order; the first screen may come twice (waited for, then queued).
-    if (generation != m_generation || first != m_readUpTo || texts.empty() ||
+    // Batches come in order, after their listing's rows.
+    if (generation != m_rowsGeneration || first != m_readUpTo || texts.empty() ||
         first + texts.size() > m_texts.size())
         return;
     std::copy(texts.begin(), texts.end(), m_texts.begin() + static_cast<std::ptrdiff_t>(first));

@@ -47,7 +47,7 @@ int64_t ValueOf(const std::string& path, int column)
 
 } // namespace
 
-void CFileOrder::Sort(std::vector<std::string>& paths, int column, bool descending)
+void CFileOrder::Sort(std::vector<std::string>& paths, int column, bool descending, const std::function<bool()>& stop)
 {
     // Each key is read once: a duration costs a file read.
     std::vector<Keyed> keyed;
@@ -55,7 +55,7 @@ void CFileOrder::Sort(std::vector<std::string>& paths, int column, bool descendi
     for (std::string& path : paths) {
         Keyed k;
         k.name = QString::fromStdString(std::filesystem::path(path).filename().string());
-        k.value = ValueOf(path, column);
+        k.value = column == CFileListModel::ColName || (stop && stop()) ? 0 : ValueOf(path, column);
         k.path = std::move(path);
         keyed.push_back(std::move(k));
     }

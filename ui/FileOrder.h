@@ -3,6 +3,7 @@
 // the order never depends on the folder's enumeration. Any thread.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,10 @@ namespace tq9 {
 
 class CFileOrder {
 public:
-    // column: the file list's column index (name, duration, size, date).
-    static void Sort(std::vector<std::string>& paths, int column, bool descending);
+    // column: the file list's column index (name, duration, size, date). stop, when given and true, skips
+    // the files' values that are left (the order is then moot).
+    static void Sort(std::vector<std::string>& paths, int column, bool descending,
+                     const std::function<bool()>& stop = {});
 };
 
 } // namespace tq9

@@ -25,11 +25,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QStyle>
-#include <QThread>
 #include <QToolTip>
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 namespace tq9 {
 
@@ -109,9 +111,10 @@ void CRightView::ShowFolder(const std::string& folder)
         m_observer->Wake();
     m_currentFolder = folder;
     emit FolderListed(folder);
+    m_afterLanding = nullptr;
     m_model->ClearIcons();
-    m_model->SetPaths({});
-    EnumerateFolder(folder);
+    m_model->Clear();
+    Relist();
     setEnabled(true);
     FitColumns();
 }
@@ -168,8 +171,9 @@ void CRightView::Clear()
 {
     m_currentFolder.clear();
     emit FolderListed(m_currentFolder);
+    m_afterLanding = nullptr;
     m_model->ClearIcons();
-    m_model->SetPaths({});
+    m_model->Clear();
     setEnabled(false);
 }
 
@@ -179,13 +183,14 @@ void CRightView::ForgetFolder(const std::string& folder)
         Clear();
 }
 
-std::optional<std::vector<std::string>> CRightView::ListFolder(const std::string& folder, size_t& busy) const
+std::optional<std::vector<std::string>> CRightView::ListFolder(const std::string& folder, int column, bool descending,
+                                                               size_t& busy, const CFileListModel::Stop& stop)
 {
     busy = 0;
     // A folder that resolves off the card (a link in the device folder) shows no rows: deleting one would
     // delete outside the card.
     std::optional<std::vector<std::string>> files = CCardScan::CardFolder(folder)
-                                                        ? CCardFolder::ListMediaFiles(folder, &busy)
+                                                        ? CCardFolder::ListMediaFiles(folder, &busy, stop)
                                                         : std::make_optional(std::vector<std::string>());
     if (!files) {
         // An unreadable folder keeps its rows; one that is gone has none left (its files went with it,
@@ -194,17 +199,23 @@ std::optional<std::vector<std::string>> CRightView::ListFolder(const std::string
             return std::nullopt;
         files.emplace();
     }
-    CFileOrder::Sort(*files, m_sortColumn, m_sortDescending);
+    CFileOrder::Sort(*files, column, descending, stop);
     return files;
 }
 
 void CRightView::EnumerateFolder(const std::string& folder)
 {
-    if (folder.empty() || folder != m_currentFolder)
+    if (folder.empty() || folder != m_currentFolder || m_reportsStopped)
         return;
-    size_t busy = 0;
-    const std::optional<std::vector<std::string>> files = ListFolder(folder, busy);
-    ApplyListing(folder, files, busy);
+    Relist();
+}
+
+void CRightView::Relist()
+{
+    m_model->List(
+        [folder = m_currentFolder, column = m_sortColumn, descending = m_sortDescending](
+            const CFileListModel::Stop& stop, size_t& busy) { return ListFolder(folder, column, descending, busy, stop); },
+        [this](CFileListModel::Listing& listing) { Land(listing); });
 }
 
 void CRightView::SortBy(int column, Qt::SortOrder order)
@@ -217,7 +228,7 @@ void CRightView::SortBy(int column, Qt::SortOrder order)
     const std::string folder = CurrentFolder();
     if (folder.empty())
         return;
-    EnumerateFolder(folder); // the selection follows its files to their new rows
+    EnumerateFolder(folder); // read in the new order; the selection follows its files to their new rows
 }
 
 void CRightView::OpenRow(int row)
@@ -261,44 +272,47 @@ void CRightView::RecheckLater(const std::string& folder)
     });
 }
 
-void CRightView::ApplyListing(const std::string& folder, const std::optional<std::vector<std::string>>& files,
-                              size_t busy)
+void CRightView::Land(CFileListModel::Listing& listing)
 {
-    if (folder != m_currentFolder || m_reportsStopped)
+    if (m_reportsStopped)
         return;
-    if (busy > 0)
-        RecheckLater(folder);
-    if (!files)
+    if (listing.busy > 0)
+        RecheckLater(m_currentFolder);
+    const std::function<void()> after = std::exchange(m_afterLanding, nullptr);
+    if (!listing.paths)
         return;
-    // Files stay selected across a refresh (an import finishing, another program adding a file) even
-    // when their rows move: the selection is carried over by path.
-    std::vector<std::string> selected;
+    // Files stay selected and current across a refresh (an import finishing, another program adding a
+    // file) even when their rows move: both are carried over by path. The view stays where it was.
+    std::set<std::string> selected;
     for (const QModelIndex& index : selectionModel()->selectedRows())
         if (const std::optional<std::string> path = PathOfRow(index.row()))
-            selected.push_back(*path);
-    m_model->SetPaths(*files);
+            selected.insert(*path);
+    const std::optional<std::string> current = PathOfRow(currentIndex().row());
+    const int scrolled = verticalScrollBar()->value();
+    m_model->TakeRows(listing);
+    QItemSelection selection;
+    const std::vector<std::string>& rows = m_model->Paths();
+    for (size_t row = 0; row < rows.size(); ++row) {
+        const QModelIndex index = m_model->index(static_cast<int>(row), 0);
+        if (selected.count(rows[row]))
+            selection.select(index, index);
+        if (current && rows[row] == *current)
+            selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
+    selectionModel()->select(selection, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    verticalScrollBar()->setValue(scrolled);
     FitColumns();
-    for (size_t row = 0; row < files->size(); ++row)
-        if (std::find(selected.begin(), selected.end(), (*files)[row]) != selected.end())
-            selectionModel()->select(m_model->index(static_cast<int>(row), 0),
-                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    if (after)
+        after();
 }
 
 void CRightView::OnFolderChanged(const std::string& folder)
 {
     if (m_reportsStopped)
         return;
-    if (QThread::currentThread() == thread()) {
-        EnumerateFolder(folder);
-        return;
-    }
-    // Listed here, off the UI thread; the UI thread takes the listing when it gets to it, if the folder
-    // is still the one shown. The view outlives the observer (StopObserverReports), so this is valid.
-    size_t busy = 0;
-    std::optional<std::vector<std::string>> files = ListFolder(folder, busy);
-    QMetaObject::invokeMethod(
-        this, [this, folder, files = std::move(files), busy] { ApplyListing(folder, files, busy); },
-        Qt::QueuedConnection);
+    // The folder is listed on the pool; this only asks the UI thread to start that, if the folder is
+    // still the one shown. The view outlives the observer (StopObserverReports), so this is valid.
+    QMetaObject::invokeMethod(this, [this, folder] { EnumerateFolder(folder); }, Qt::AutoConnection);
 }
 
 void CRightView::StopObserverReports(std::unique_ptr<CFileObserver2> observer)
@@ -309,13 +323,18 @@ void CRightView::StopObserverReports(std::unique_ptr<CFileObserver2> observer)
 
 std::optional<std::vector<std::string>> CRightView::CachedCopy(const std::string& folder) const
 {
-    if (folder == m_currentFolder)
+    if (folder == m_currentFolder && !m_model->IsListing())
         return m_model->Paths();
+    return OnDisk(folder);
+}
+
+std::optional<std::vector<std::string>> CRightView::OnDisk(const std::string& folder) const
+{
     // Only a card folder holds files of the list (a card's own node has none to offer).
     if (!CCardScan::CardFolder(folder))
         return std::nullopt;
     size_t busy = 0;
-    return ListFolder(folder, busy);
+    return ListFolder(folder, m_sortColumn, m_sortDescending, busy);
 }
 
 std::string CRightView::CurrentFolder() const
@@ -395,25 +414,28 @@ void CRightView::ImportFiles(const std::string& folder, const std::vector<std::s
 {
     if (folder.empty() || files.empty())
         return;
-    EnumerateFolder(folder);
-    const std::optional<std::vector<std::string>> before = CachedCopy(folder);
+    // As the disk has it now: the limit must not count on rows a listing has yet to bring.
+    std::optional<std::vector<std::string>> before = OnDisk(folder);
     if (!before || CDropImport::ExceedsLimit(this, before->size(), files.size()))
         return;
     if (m_importer &&
         CDropImport::Import(this, *m_importer, folder, files, CFileSystem::FreeBytes(folder).value_or(0)) == 0)
         emit TransferDone(static_cast<int>(files.size()), false);
-    EnumerateFolder(folder);
-    // The list goes where the files went, with them selected.
-    if (folder != CurrentFolder())
+    // The list goes where the files went, with them selected once it has listed them.
+    if (folder == CurrentFolder())
+        EnumerateFolder(folder);
+    else
         emit FolderWanted(folder);
     if (folder != CurrentFolder())
         return;
-    std::vector<std::string> added;
-    for (const std::string& path : CachedCopy(folder).value_or(std::vector<std::string>{}))
-        if (std::find(before->begin(), before->end(), path) == before->end())
-            added.push_back(path);
-    if (!added.empty())
-        SelectPaths(added);
+    m_afterLanding = [this, before = std::move(*before)] {
+        std::vector<std::string> added;
+        for (const std::string& path : m_model->Paths())
+            if (std::find(before.begin(), before.end(), path) == before.end())
+                added.push_back(path);
+        if (!added.empty())
+            SelectPaths(added);
+    };
     emit CardSpaceChanged();
 }
 

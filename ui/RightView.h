@@ -1,18 +1,20 @@
 // The file list: the media files of the card folder selected in the tree, one row per item, with name,
-// duration, size and date held by the model (CFileListModel reads them once per listing, off this
-// thread). It lists the shown folder again when the folder observer reports a change, takes drops of
-// desktop files (imported into the shown folder), lets rows be dragged out (exported, or duplicated onto
-// a tree folder) and deletes the selected items with their sidecars. What others must follow (the folder
-// it shows, one it wants shown, a transfer done) it announces by signals that the frame wires.
+// duration, size and date held by the model. Showing a folder, sorting, a refresh after a command and the
+// folder observer's reports all list the folder through the model, off this thread: the rows land in one
+// step, the selection and the current file following their files. It takes drops of desktop files
+// (imported into the shown folder), lets rows be dragged out (exported, or duplicated onto a tree folder)
+// and deletes the selected items with their sidecars. What others must follow (the folder it shows, one it
+// wants shown, a transfer done) it announces by signals that the frame wires.
 //
 // Threads: everything runs on the UI thread except OnFolderChanged, which the observer calls on its
-// worker: it lists the folder there and hands the listing to the UI thread through a queued call that
-// nothing waits for. The two share only the sort order (atomics). Showing a folder, sorting and the
-// user's own commands list the folder on the UI thread (one directory read, as a file manager does).
+// worker: it only asks the UI thread, through a queued call nothing waits for, to list the folder again.
+// The import's limit check and CachedCopy of a folder not shown read the disk here (commands that need
+// the answer at once).
 #pragma once
 
 #include "jobs/JobOutcome.h"
 #include "observe/FileObserver2.h"
+#include "ui/FileListModel.h"
 
 #include <QList>
 #include <QPersistentModelIndex>
@@ -20,6 +22,7 @@
 #include <QTreeView>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <set>
 #include <optional>
@@ -32,7 +35,6 @@ namespace tq9 {
 
 class CDragOut;
 class CExporter;
-class CFileListModel;
 class CImporter;
 
 class CRightView : public QTreeView, public IFolderChangeListener {
@@ -57,14 +59,14 @@ public:
     void Clear();
     // Clears the list when it shows folder or a folder under it (they went).
     void ForgetFolder(const std::string& folder);
-    // Lists folder again when it is the one shown. An unreadable folder keeps its rows.
+    // Lists folder again, off the UI thread, when it is the one shown. An unreadable folder keeps its rows.
     void EnumerateFolder(const std::string& folder);
-    // Observer worker: lists the folder and, if it is the one shown, gives the rows its listing. Also what
-    // happens when the folder's watch ends (deleted, moved away, unmounted): the listing empties its rows.
+    // Observer worker: has the folder listed again if it is the one shown. Also what happens when the
+    // folder's watch ends (deleted, moved away, unmounted): the listing empties its rows.
     void OnFolderChanged(const std::string& folder) override;
 
-    // folder's listable files in the list's order: the rows when it is shown, else as the disk has them
-    // now; nullopt when it is no card folder or cannot be read.
+    // folder's listable files in the list's order: the rows when it is shown and listed, else as the disk
+    // has them now; nullopt when it is no card folder or cannot be read.
     std::optional<std::vector<std::string>> CachedCopy(const std::string& folder) const;
     std::string CurrentFolder() const;
     int RowCount() const;
@@ -76,7 +78,8 @@ public:
     // Opens a row's file with the desktop's default application; says so when that fails.
     void OpenRow(int row);
     // Imports files into folder behind the progress dialog, as a drop on it does (the folder's file limit
-    // first), then shows folder (FolderWanted, when another is shown) with the files that came in selected.
+    // first), then shows folder (FolderWanted, when another is shown) with the files that came in selected
+    // (once listed).
     void ImportFiles(const std::string& folder, const std::vector<std::string>& files);
     // Selects the rows of paths (those listed) and makes the first of them current and visible.
     void SelectPaths(const std::vector<std::string>& paths);
@@ -119,11 +122,15 @@ protected:
 
 private:
     std::optional<std::string> PathOfRow(int row) const;
-    // folder's listable files in the list's order, and how many are still being written (any thread).
+    // folder's listable files in the given order, and how many are still being written (any thread).
     // nullopt when unreadable; empty for a folder that is gone or resolves off the card.
-    std::optional<std::vector<std::string>> ListFolder(const std::string& folder, size_t& busy) const;
-    // Gives the rows folder's listing when it is the one shown; the selection follows its files.
-    void ApplyListing(const std::string& folder, const std::optional<std::vector<std::string>>& files, size_t busy);
+    static std::optional<std::vector<std::string>> ListFolder(const std::string& folder, int column, bool descending,
+                                                              size_t& busy, const std::function<bool()>& stop = {});
+    std::optional<std::vector<std::string>> OnDisk(const std::string& folder) const;
+    // Has the shown folder listed in the list's order.
+    void Relist();
+    // A listing of the shown folder has been read: its rows replace the model's.
+    void Land(CFileListModel::Listing& listing);
     void FitColumns();
     // Looks at folder again shortly (UI thread): files another program was still writing are listed once
     // they are closed, which no folder-change report announces.
@@ -138,11 +145,12 @@ private:
     CFileObserver2* m_observer = nullptr;
     CFileListModel* m_model = nullptr;
 
-    std::string m_currentFolder; // UI thread only
-    std::atomic<bool> m_reportsStopped{false};
-    std::atomic<int> m_sortColumn{0};         // read by EnumerateFolder on the observer's thread too
-    std::atomic<bool> m_sortDescending{false};
-    std::set<std::string> m_recheckPending; // UI thread only
+    std::string m_currentFolder;
+    std::atomic<bool> m_reportsStopped{false}; // read by OnFolderChanged on the observer's thread
+    int m_sortColumn = 0;
+    bool m_sortDescending = false;
+    std::function<void()> m_afterLanding; // run once the next listing lands (the import's selection)
+    std::set<std::string> m_recheckPending;
     bool m_columnsByHand = false;
     bool m_fittingColumns = false;
 };

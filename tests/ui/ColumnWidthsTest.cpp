@@ -58,6 +58,7 @@ TEST_F(ColumnWidthsTest, AtTheFirstWindowSizeEveryTextIsWholeAndTheNameTakesTheR
     // rest.
     const int duration = List().columnWidth(CFileListModel::ColDuration);
     List().sortByColumn(CFileListModel::ColDuration, Qt::AscendingOrder);
+    Listed();
     EXPECT_GT(List().columnWidth(CFileListModel::ColDuration), duration);
     EXPECT_EQ(List().header()->length(), List().viewport()->width());
 }

@@ -111,6 +111,7 @@ TEST_F(CommandsTest, CtrlIImportsIntoTheShownFolderAndSelectsWhatCameIn)
     ASSERT_TRUE(frame.ImportAction()->isEnabled());
     m_choice = {Still(m_dir / "pc/holiday.jpg").string(), Still(m_dir / "pc/beach.jpg").string()};
     Key(&frame, Qt::Key_I, Qt::ControlModifier);
+    Listed();
 
     EXPECT_EQ(m_asked, std::vector<CFileChooser::Kind>{CFileChooser::Kind::ImportFiles});
     EXPECT_TRUE(m_messages.empty()) << m_messages.front().text;
@@ -134,6 +135,7 @@ TEST_F(CommandsTest, ADropOnAnotherTreeFolderShowsThatFolderWithTheNewFileSelect
     Select(device / "TQ9_0001");
 
     EXPECT_TRUE(Drop(Tree().viewport(), NodePoint(device / "TQ9_0002"), {Still(m_dir / "pc/b.jpg")}));
+    Listed();
     EXPECT_EQ(List().CurrentFolder(), (device / "TQ9_0002").string());
     EXPECT_EQ(Tree().SelectedPath(), (device / "TQ9_0002").string());
     EXPECT_EQ(Column(0), (std::vector<std::string>{"a.jpg", "b.jpg"}));

@@ -38,12 +38,15 @@ TEST_F(DesktopHabitsTest, ListIsInNaturalNameOrderAndEachHeaderSortsByValue)
     EXPECT_EQ(Column(0), (std::vector<std::string>{"clip1.mp3", "Clip2.mp3", "clip10.mp3"}));
 
     List().sortByColumn(CFileListModel::ColSize, Qt::AscendingOrder);
+    Listed();
     EXPECT_EQ(Column(0), (std::vector<std::string>{"Clip2.mp3", "clip10.mp3", "clip1.mp3"})) << "1 KB < 3 KB < 20 KB";
     List().sortByColumn(CFileListModel::ColDuration, Qt::DescendingOrder);
+    Listed();
     EXPECT_EQ(Column(0), (std::vector<std::string>{"Clip2.mp3", "clip1.mp3", "clip10.mp3"})) << "256 s, 5 s, none";
 
     // A file that arrives takes its place in the order; the selection stays on its file.
     List().sortByColumn(CFileListModel::ColName, Qt::AscendingOrder);
+    Listed();
     List().selectionModel()->select(List().model()->index(2, 0),
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
     PlaceFile(folder / "clip3.mp3", "mp3");

@@ -51,6 +51,7 @@ TEST_F(DropTest, AStillDroppedOnTheListIsImportedAndListed)
     Select(folder);
 
     EXPECT_TRUE(Drop(List().viewport(), QPoint(20, 20), {source}));
+    Listed();
     EXPECT_TRUE(m_messages.empty()) << m_messages.front().text;
     EXPECT_EQ(CountWithExtension(folder, ".jpg"), 1);
     EXPECT_EQ(CountWithExtension(folder, ".thm"), 1);
@@ -69,6 +70,7 @@ TEST_F(DropTest, ASoundDroppedOnTheListIsConvertedAndShowsItsLength)
     Select(folder);
 
     EXPECT_TRUE(Drop(List().viewport(), QPoint(20, 20), {source}));
+    Listed();
     EXPECT_TRUE(m_messages.empty()) << m_messages.front().text;
     EXPECT_EQ(Column(0), (std::vector<std::string>{"tone.mp3"}));
     EXPECT_EQ(Column(1), (std::vector<std::string>{"00:00:02"}));
@@ -212,6 +214,7 @@ TEST_F(DropTest, TheFolderLimitCountsListedAndDroppedFiles)
 
     Select(almost); // 127 + 1 is still allowed
     Drop(List().viewport(), QPoint(20, 20), {source});
+    Listed();
     EXPECT_EQ(m_messages.size(), 1u);
     EXPECT_EQ(List().RowCount(), 128);
 }
@@ -293,6 +296,7 @@ TEST_F(DropTest, FilesOpenedWithTheProgramAreOfferedForTheShownOrElseTheFirstFol
     ASSERT_EQ(m_messages.size(), 1u) << m_messages.back().text;
     EXPECT_EQ(m_messages[0].text, "Import photo.jpg into " + (device / "TQ9_0002").string() + "?");
     EXPECT_EQ(CountWithExtension(device / "TQ9_0002", ".jpg"), 1);
+    Listed();
     EXPECT_EQ(List().RowCount(), 1);
 }
 

@@ -5,11 +5,14 @@
 #include "platform/ReadLease.h"
 #include "ui/FileListModel.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <future>
 #include <thread>
 
 using namespace tq9;
@@ -29,11 +32,13 @@ TEST_F(FileListTest, FilesCreatedAndRemovedOnDiskShowWithoutUserAction)
     PlaceFile(folder / "a.thm", "thm"); // a sidecar is no row of its own
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 1; }));
     List().selectAll();
-    PlaceFile(folder / "b.bmp", "bmp");
+    List().setCurrentIndex(List().model()->index(0, 0));
+    PlaceFile(folder / "0.bmp", "bmp"); // takes the first row
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 2; }));
-    // The selected file stays selected across the refresh; the new one is not selected.
+    // The selected file stays selected and current across the refresh; the new one is not selected.
     ASSERT_EQ(List().SelectedCount(), 1);
     EXPECT_EQ(List().selectionModel()->selectedRows().front().data().toString().toStdString(), "a.jpg");
+    EXPECT_EQ(List().currentIndex().row(), 1);
     fs::remove(folder / "a.jpg");
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 1; }));
     EXPECT_EQ(List().SelectedCount(), 0);
@@ -44,7 +49,7 @@ TEST_F(FileListTest, FilesCreatedAndRemovedOnDiskShowWithoutUserAction)
         auto cached = List().CachedCopy((device / "TQ9_0002").string());
         return cached && cached->size() == 1;
     }));
-    EXPECT_EQ(Column(0), (std::vector<std::string>{"b.bmp"}));
+    EXPECT_EQ(Column(0), (std::vector<std::string>{"0.bmp"}));
 }
 
 TEST_F(FileListTest, AFileStillBeingWrittenIsListedOnlyOnceClosed)
@@ -110,6 +115,48 @@ TEST_F(FileListTest, RowsAreDrawnFromMemoryReadOncePerListing)
         fs::remove(folder / ("clip" + std::to_string(i) + ".jpg"));
     EXPECT_EQ(Column(2), sizes);
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 0; }));
+}
+
+// A listing runs off the UI thread and lands in one step with its first rows' texts; one that a newer
+// listing overtook (a folder switched while a slow card was still being read) stops and never lands.
+TEST_F(FileListTest, AListingOvertakenByANewerOneStopsAndNeverLands)
+{
+    const std::string left = (m_dir / "left" / "a.jpg").string(), shown = (m_dir / "shown" / "b.jpg").string();
+    fs::create_directories(m_dir / "left");
+    fs::create_directories(m_dir / "shown");
+    WriteFile(left, "jpeg");
+    WriteFile(shown, std::string(2500, 'b'));
+    CFileListModel model;
+    std::promise<void> cardAnswers;
+    std::shared_future<void> answered = cardAnswers.get_future().share();
+    std::atomic<bool> toldToStop{false};
+    std::vector<std::string> landed;
+    QElapsedTimer clock;
+    clock.start();
+    model.List(
+        [&](const CFileListModel::Stop& stop, size_t&) {
+            answered.wait_for(std::chrono::seconds(10));
+            toldToStop = stop();
+            return std::make_optional(std::vector<std::string>{left});
+        },
+        [&](CFileListModel::Listing& listing) {
+            landed.push_back("left");
+            model.TakeRows(listing);
+        });
+    EXPECT_LT(clock.elapsed(), 1000) << "the UI thread waited for the card";
+    EXPECT_TRUE(model.IsListing());
+
+    model.List([&](const CFileListModel::Stop&, size_t&) { return std::make_optional(std::vector<std::string>{shown}); },
+               [&](CFileListModel::Listing& listing) {
+                   model.TakeRows(listing);
+                   landed.push_back(model.index(0, CFileListModel::ColSize).data().toString().toStdString());
+               });
+    ASSERT_TRUE(WaitFor([&] { return !model.IsListing(); }));
+    cardAnswers.set_value();
+    EXPECT_TRUE(WaitFor([&] { return toldToStop.load(); }));
+    QTest::qWait(200); // what it read would have landed by now
+    EXPECT_EQ(landed, std::vector<std::string>{"2.50 KB"});
+    EXPECT_EQ(model.Paths(), std::vector<std::string>{shown});
 }
 
 TEST_F(FileListTest, NamesWithSpacesAndNonAsciiCharacters)

@@ -11,6 +11,7 @@
 #include "ui/MessageBox.h"
 #include "ui/RightView.h"
 #include "ui/ConvProgressDlg.h"
+#include "ui/FileListModel.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -121,7 +122,13 @@ protected:
     tq9::CLeftView& Tree() { return *m_frame->LeftView(); }
     tq9::CRightView& List() { return *m_frame->RightView(); }
 
-    void Select(const fs::path& path) { ASSERT_TRUE(Tree().SelectByPath(path.string())) << path; }
+    // Selects the folder's node and waits for the list to show its listing (read off the UI thread).
+    void Select(const fs::path& path)
+    {
+        ASSERT_TRUE(Tree().SelectByPath(path.string())) << path;
+        Listed();
+    }
+    void Listed() { EXPECT_TRUE(WaitFor([&] { return !List().Model()->IsListing(); })) << "no listing landed"; }
 
     // The texts of one column of the file list, top to bottom.
     std::vector<std::string> Column(int column)

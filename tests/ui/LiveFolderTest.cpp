@@ -26,6 +26,7 @@ TEST_F(LiveFolderTest, FolderMovedAwayEmptiesTheListAndShowingItAgainWatchesItAg
     // follows its changes again.
     fs::rename(m_dir / "elsewhere", folder);
     ASSERT_TRUE(WaitFor([&] { return Tree().SelectByPath(folder.string()); }));
+    Listed();
     EXPECT_EQ(Column(0), (std::vector<std::string>{"a.jpg"}));
     PlaceFile(folder / "b.jpg", "jpeg");
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 2; })) << "the folder is not watched again";
@@ -46,6 +47,7 @@ TEST_F(LiveFolderTest, FolderDeletedAndMadeAgainIsCurrentOnceShown)
     fs::create_directory(folder);
     WriteFile(folder / "c.mp3", "mp3");
     ASSERT_TRUE(WaitFor([&] { return Tree().SelectByPath(folder.string()); })) << "and comes back";
+    Listed();
     EXPECT_EQ(Column(0), (std::vector<std::string>{"c.mp3"}));
     PlaceFile(folder / "d.mp3", "mp3");
     EXPECT_TRUE(WaitFor([&] { return List().RowCount() == 2; }));

@@ -167,6 +167,7 @@ TEST_F(MainFrameTest, DeleteAsksAndRemovesTheFileWithItsSidecars)
 
     m_answer = CMessageBox::Answer::Ok;
     frame.DeleteFileCommand();
+    Listed();
     EXPECT_EQ(m_messages.size(), 3u); // only the question: success shows nothing
     EXPECT_FALSE(fs::exists(folder / "clip.mp4"));
     EXPECT_FALSE(fs::exists(folder / "clip.thm"));
@@ -193,6 +194,7 @@ TEST_F(MainFrameTest, DeleteLeavesASidecarNameThatAFolderOrALinkHoldsAndSaysSo)
     List().selectAll();
 
     frame.DeleteFileCommand();
+    Listed();
     ASSERT_EQ(m_messages.size(), 2u);
     EXPECT_EQ(m_messages[0].text, "Delete 2 files?");
     EXPECT_EQ(m_messages[1].text,
