@@ -32,6 +32,12 @@ fs::path ZeroTailedMp3(const TempDir& tmp)
     return big;
 }
 
+#ifdef __SANITIZE_ADDRESS__
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
 } // namespace
 
 TEST(BoundedRead, AGigabyteOfZerosAfterTheSoundProbesAndConvertsQuickly)
@@ -44,9 +50,12 @@ TEST(BoundedRead, AGigabyteOfZerosAfterTheSoundProbesAndConvertsQuickly)
     ASSERT_EQ(probe.status, 0);
     const MediaEvent* duration = probe.Find(TQ9_EVENT_DURATION, 0);
     ASSERT_TRUE(duration);
-    // The sound ends where the zeros start, as the conversion will find.
-    EXPECT_NEAR(Tq9EventLow(duration->value), 10000, 200);
-    EXPECT_TRUE(probe.Of(TQ9_EVENT_DURATION_ESTIMATED).empty());
+    // The sound ends where the zeros start, as the conversion will find. Sanitized reads may pass the
+    // scan's one-second bound on a loaded machine: the estimate then stands, said as such.
+    const bool estimated = !probe.Of(TQ9_EVENT_DURATION_ESTIMATED).empty();
+    EXPECT_TRUE(!estimated || kSanitized);
+    if (!estimated)
+        EXPECT_NEAR(Tq9EventLow(duration->value), 10000, 200);
     EXPECT_LT(probe.seconds, 2.0); // was 7.8 s; ~0.3 s on a quiet machine
 
     TranscodeRun convert = RunTranscode(AudioArgs(big, tmp / "out.mp3"));
@@ -57,11 +66,8 @@ TEST(BoundedRead, AGigabyteOfZerosAfterTheSoundProbesAndConvertsQuickly)
     EXPECT_LT(probe.seconds + convert.seconds, 4.0) << probe.seconds << " + " << convert.seconds;
     // Was 2.1 GB: a parser gathering the zeros. AddressSanitizer's quarantine holds freed memory, so the
     // peak says nothing about the reader there.
-#ifndef __SANITIZE_ADDRESS__
-    EXPECT_LT(MaxRssMb() - rssBefore, 150);
-#else
-    (void)rssBefore;
-#endif
+    if (!kSanitized)
+        EXPECT_LT(MaxRssMb() - rssBefore, 150);
 }
 
 TEST(BoundedRead, AStopIsHeardWhileNoPacketsCome)
