@@ -28,12 +28,11 @@ int runProbe(const ParsedArgs& args)
         return kExitFailed;
     CFFMpegConverter& converter = CFFMpegConverter::Instance();
     MediaInfo info;
-    converter.Probe(path, info);
-    const int32_t status = converter.GetResult();
-    if (status < 0) {
+    const ConverterOutcome probed = converter.Probe(path, info);
+    if (probed.Failed()) {
         char reason[128];
         PrintError("probe: " + CShownName::Of(path) + ": cannot be read as media (" +
-                   Tq9MediaErrorText(status, reason, sizeof reason) + ")");
+                   Tq9MediaErrorText(probed.status, reason, sizeof reason) + ")");
         return kExitFailed;
     }
     std::ostringstream out;

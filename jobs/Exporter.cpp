@@ -229,8 +229,7 @@ void CExporter::ExportRecord(size_t index)
     if (record.kind == KIND_MP4_PROBE) {
         CFFMpegConverter& probe = CFFMpegConverter::Instance();
         MediaInfo info;
-        probe.Probe(record.sourcePath, info);
-        if (probe.GetResult() < 0) {
+        if (probe.Probe(record.sourcePath, info).Failed()) {
             code = CFileAttributes::Get(record.sourcePath) == INVALID_FILE_ATTRIBUTES ? RESULT_CARD_REMOVED
                                                                                        : RESULT_NOT_MEDIA;
             return;
@@ -256,34 +255,28 @@ void CExporter::ExportRecord(size_t index)
         return;
 
     CWMVConverter& converter = CWMVConverter::Instance();
-    // Each cause comes with the converter's result: a copy's system error, a conversion's outcome.
-    if (record.kind & KIND_COPY)
-        converter.CopyFile(record.sourcePath, record.tempPath);
-    else if (record.kind & KIND_VIDEO)
+    // Each cause comes with the converter's outcome: a copy's system error, a conversion's stage and status.
+    if (record.kind & KIND_COPY) {
+        const ConverterOutcome copied = converter.CopyFile(record.sourcePath, record.tempPath);
+        if (!copied.Failed())
+            CFileIo::CopyTimes(record.sourcePath, record.tempPath); // the card file's date, as a copy keeps it
+        else if (GetState() == STATE_RUNNING) // a stopped run is no failure of the file
+            code = CauseOf(record, copied.Errno(), needed, m_figures[index]);
+        return;
+    }
+    const ExportOutcome outcome =
         converter.ConvertToWmv(record.sourcePath, record.tempPath, markerMs(record.sourcePath));
-    const int32_t status = converter.GetResult();
-    const int err = status < 0 && status > -4096 ? -status : 0;
-    if (converter.GetResult() == kConverterEndedEarly) {
-        // The WMV holds what there is: it is handed over, and the file is named with the reason.
+    if (!outcome.Failed()) {
         CFileIo::CopyTimes(record.sourcePath, record.tempPath);
-        code = RESULT_ENDED_EARLY;
-        m_endedEarly.store(true);
-        return;
-    }
-    if (ConverterSucceeded(converter)) {
-        CFileIo::CopyTimes(record.sourcePath, record.tempPath); // the card file's date, as a copy keeps it
-        return;
-    }
-    // A stopped run is no failure of the file; the loop sees the cancelled state next.
-    if (GetState() != STATE_RUNNING)
-        return;
-    if (record.kind & KIND_VIDEO) {
-        const ExportOutcome outcome = converter.LastOutcome();
+        // A WMV that ended early holds what there is: it is handed over, and the file is named with the reason.
+        if (outcome.cause == ExportCause::EndedEarly) {
+            code = RESULT_ENDED_EARLY;
+            m_endedEarly.store(true);
+        }
+    } else if (GetState() == STATE_RUNNING) {
         CDebugLog::Write("export: " + record.sourcePath + ": " + outcome.detail);
         code = CauseOf(record, outcome, needed, m_figures[index]);
-        return;
     }
-    code = CauseOf(record, err, needed, m_figures[index]);
 }
 
 int CExporter::CauseOf(const CTQ9ExportSystemFile& record, const ExportOutcome& outcome, uint64_t needed,

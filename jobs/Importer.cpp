@@ -295,8 +295,7 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
     };
 
     if ((record.flags & FILE_MEDIA) && (record.kind & (KIND_VIDEO | KIND_AUDIO))) {
-        converter.Probe(source, info);
-        if (converter.GetResult() < 0)
+        if (converter.Probe(source, info).Failed())
             throw CNotMediaException("cannot probe " + source);
     }
     clock.Lap(times.probe);
@@ -312,48 +311,43 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
         const bool encodesVideo = (record.kind & KIND_VIDEO) && !(record.kind & KIND_COPY);
         const OutputLimit limit(converter, record.tempMediaPath,
                                 encodesVideo ? CFileSystem::FreeBytes(m_destination) : std::nullopt);
-        bool ok = false;
+        ConverterOutcome outcome; // failed until an operation says otherwise
         if (record.kind & KIND_COPY) {
-            converter.CopyFile(source, record.tempMediaPath);
-            ok = ConverterSucceeded(converter);
+            outcome = converter.CopyFile(source, record.tempMediaPath);
         } else if ((record.kind & KIND_VIDEO) && m_settings.TwoPass) {
             // One sweep of the bar over both passes: the first fills its first half, the second the rest.
             m_twoPassHalf = 1;
-            converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath, record.passLogPath, 0,
-                                             pictures.get());
-            if (ConverterSucceeded(converter)) {
+            outcome = converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath,
+                                                       record.passLogPath, 0, pictures.get());
+            if (!outcome.Failed()) {
                 stopIfCanceled();
                 m_twoPassHalf = 2;
-                converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath,
-                                                 record.passLogPath, 1, pictures.get());
-                ok = ConverterSucceeded(converter);
+                outcome = converter.ConvertToDeviceTwoPass(m_settings, source, info, record.tempMediaPath,
+                                                           record.passLogPath, 1, pictures.get());
             }
             m_twoPassHalf = 0;
         } else if (record.kind & KIND_VIDEO) {
-            converter.ConvertToDevice(m_settings, source, info, record.tempMediaPath, pictures.get());
-            ok = ConverterSucceeded(converter);
+            outcome = converter.ConvertToDevice(m_settings, source, info, record.tempMediaPath, pictures.get());
         } else if (record.kind & KIND_STILL) {
-            ok = ConvertStill(m_settings, source, record.tempMediaPath) == 0;
+            if (ConvertStill(m_settings, source, record.tempMediaPath) == 0)
+                outcome = ConverterOutcome::Done();
             uint32_t width = 0, height = 0;
-            if (!ok && !CImageFile::ReadSize(source, width, height))
+            if (outcome.Failed() && !CImageFile::ReadSize(source, width, height))
                 throw CNotMediaException("not a picture: " + source);
         } else if (record.kind & KIND_AUDIO) {
-            converter.ConvertAudio(source, record.tempMediaPath);
-            ok = ConverterSucceeded(converter);
+            outcome = converter.ConvertAudio(source, record.tempMediaPath);
         }
-        if (!ok && converter.OutgrewLimit())
+        if (outcome.Failed() && outcome.OutgrewLimit())
             throw CNoRoomException("the output of " + source + " passed the card's free space");
-        if (!ok && (record.kind & KIND_STILL))
+        if (outcome.Failed() && (record.kind & KIND_STILL))
             fail("cannot convert the picture " + source);
-        if (!ok) {
-            // The library's own status when it stopped the conversion; the converter's generic one says nothing.
-            char reason[128] = "";
-            if (converter.GetResult() != kConverterFailed)
-                Tq9MediaErrorText(converter.GetResult(), reason, sizeof reason);
-            fail("cannot convert " + source + (*reason ? " (" + std::string(reason) + ")" : std::string()));
+        if (outcome.Failed()) {
+            // The library's own status when it stopped the conversion; the generic one says nothing.
+            const std::string reason = outcome.Detail();
+            fail("cannot convert " + source + (reason.empty() ? std::string() : " (" + reason + ")"));
         }
-        if (!(record.kind & (KIND_COPY | KIND_STILL)) && converter.GetOutputLength() >= 0)
-            lengthMs = converter.GetOutputLength();
+        if (!(record.kind & (KIND_COPY | KIND_STILL)) && outcome.outputLengthMs >= 0)
+            lengthMs = outcome.outputLengthMs;
     }
     clock.Lap(times.media);
 
@@ -378,14 +372,15 @@ bool CImporter::ExtractThumbnail(const CTQ9ImportSystemFile& record, const Media
                                  Tq9PictureMemo* pictures)
 {
     CFFMpegConverter& converter = CFFMpegConverter::Lane(lane);
-    if (converter.ExtractFrame(m_settings, record.sourcePath, info, record.tempThumbnailPath, pictures) == 0)
+    if (!converter.ExtractFrame(m_settings, record.sourcePath, info, record.tempThumbnailPath, pictures).Failed())
         return true;
     // A thumbnail never costs a good conversion: when the picture 5 s in cannot be had, the first one.
     if (static_cast<uint32_t>(info.durationMs) <= 5000 || GetState() != STATE_RUNNING)
         return false;
     MediaInfo fromStart = info;
     fromStart.durationMs = 0;
-    return converter.ExtractFrame(m_settings, record.sourcePath, fromStart, record.tempThumbnailPath, pictures) == 0;
+    return !converter.ExtractFrame(m_settings, record.sourcePath, fromStart, record.tempThumbnailPath, pictures)
+                .Failed();
 }
 
 void CImporter::Complete()

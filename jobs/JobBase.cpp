@@ -76,11 +76,6 @@ void CJobBase::ResetRunFields()
     SetState(STATE_RUNNING);
 }
 
-bool CJobBase::ConverterSucceeded(const CConverterState& converter)
-{
-    return converter.GetResult() >= 0;
-}
-
 int CJobBase::PercentFromConverter(const CConverterState& converter, int count)
 {
     if (GetFileIndex() >= count)

@@ -71,9 +71,6 @@ protected:
     // Back to the state of a job that has not run.
     void ResetRunFields();
 
-    // True when the converter's last operation produced its whole output (a non-negative result; a copy
-    // stopped by the user is negative).
-    static bool ConverterSucceeded(const CConverterState& converter);
     // The current file's percent from the converter's position and total (truncated; 0 while the total is
     // 0), stored as the current percent. Past the last entry the worker's final value stands.
     int PercentFromConverter(const CConverterState& converter, int count);

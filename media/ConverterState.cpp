@@ -10,12 +10,6 @@
 
 namespace tq9 {
 
-int32_t CConverterState::GetResult() const
-{
-    std::lock_guard<std::mutex> lock(stateLock);
-    return result;
-}
-
 CConverterState::Progress CConverterState::GetProgress() const
 {
     std::lock_guard<std::mutex> lock(stateLock);
@@ -32,24 +26,23 @@ void CConverterState::BeginOperation()
 {
     std::lock_guard<std::mutex> lock(stateLock);
     continueFlag = true;
-    result = kConverterFailed;
     position = 0;
     total = 1;
 }
 
-int CConverterState::CopyFile(const std::string& source, const std::string& destination)
+ConverterOutcome CConverterState::CopyFile(const std::string& source, const std::string& destination)
 {
     std::lock_guard<std::mutex> run(runLock);
     BeginOperation();
 
     CUniqueFd in(CFileIo::OpenRead(source));
     if (!in.IsOpen())
-        return FailCopy(errno);
+        return FailedCopy(errno);
     // The record reserved the destination as an empty file; a missing one means something is wrong, and
     // creating it here would leave a stray file behind.
     CUniqueFd out(CFileIo::OpenWriteExisting(destination));
     if (!out.IsOpen())
-        return FailCopy(errno);
+        return FailedCopy(errno);
 
     struct stat st {};
     const uint64_t length = ::fstat(in.Get(), &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
@@ -60,30 +53,24 @@ int CConverterState::CopyFile(const std::string& source, const std::string& dest
     {
         std::lock_guard<std::mutex> lock(stateLock);
         total = static_cast<int32_t>(length >> shift);
-        result = 0;
     }
 
     const int copied = CFileIo::CopyBlocks(in.Get(), out.Get(), [&](uint64_t done) {
         std::lock_guard<std::mutex> lock(stateLock);
         // A file that grows while it is copied must not push position past what the type holds.
         position = static_cast<int32_t>(std::min<uint64_t>(done >> shift, INT32_MAX));
-        if (continueFlag)
-            return true;
-        result = kConverterCopyStopped;
-        return false;
+        return continueFlag;
     });
     if (copied < 0)
-        return FailCopy(errno);
+        return FailedCopy(errno);
     if (out.Close() < 0)
-        return FailCopy(errno);
-    return 0;
+        return FailedCopy(errno);
+    return copied == 1 ? ConverterOutcome{TQ9_MEDIA_EXIT} : ConverterOutcome::Done();
 }
 
-int CConverterState::FailCopy(int err)
+ConverterOutcome CConverterState::FailedCopy(int err)
 {
-    std::lock_guard<std::mutex> lock(stateLock);
-    result = err > 0 && err < 4096 ? -err : kConverterFailed;
-    return 1;
+    return ConverterOutcome{err > 0 && err < 4096 ? -err : TQ9_MEDIA_UNKNOWN};
 }
 
 } // namespace tq9

@@ -18,11 +18,20 @@ std::string kbits(int value)
     return std::to_string(value) + "k";
 }
 
-// What the library callback needs: the converter whose state it updates and the record a probe fills.
+// What the library callback needs: the converter whose progress it updates, the record a probe fills, and
+// what this run learns, which belongs to the run alone.
 struct CallbackContext {
     CFFMpegConverter* converter;
     MediaInfo* info;
+    ConverterOutcome outcome;
+    int32_t limitCheckedAt = 0;
 };
+
+// A video operation on a source without a usable video stream, which runs nothing.
+ConverterOutcome NoVideo()
+{
+    return ConverterOutcome{TQ9_MEDIA_UNKNOWN};
+}
 
 struct FrameGeometry {
     int height;
@@ -128,16 +137,10 @@ void CFFMpegConverter::RequestStopAll()
         Lane(lane).RequestStop();
 }
 
-int CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info, Tq9PictureMemo* memo)
+ConverterOutcome CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info, Tq9PictureMemo* memo)
 {
     std::lock_guard<std::mutex> run(runLock);
     BeginOperation();
-    {
-        std::lock_guard<std::mutex> lock(stateLock);
-        outputLength = -1;
-        limitCheckedAt = 0;
-        outgrew = false;
-    }
 
     // Paths are UTF-8 end to end, so every name the file system allows reaches the library unchanged.
     std::vector<const char*> argv;
@@ -146,9 +149,10 @@ int CFFMpegConverter::Run(const std::vector<std::string>& args, MediaInfo* info,
         argv.push_back(arg.c_str());
     argv.push_back(nullptr);
 
-    CallbackContext context{this, info};
+    CallbackContext context{this, info, ConverterOutcome{}};
     const TranscodeFunction transcode = g_transcode.load();
-    return transcode(memo, &CFFMpegConverter::OnTranscodeEvent, &context, static_cast<int>(args.size()), argv.data());
+    transcode(memo, &CFFMpegConverter::OnTranscodeEvent, &context, static_cast<int>(args.size()), argv.data());
+    return context.outcome;
 }
 
 int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int streamId, int64_t value)
@@ -160,24 +164,24 @@ int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int
     const int32_t low = Tq9EventLow(value);
     switch (kind) {
     case TQ9_EVENT_STATUS:
-        self.result = low;
+        context->outcome.status = low;
         break;
     case TQ9_EVENT_DURATION:
         self.total = low;
         break;
     case TQ9_EVENT_POSITION:
         self.position = low;
-        if (self.limitBytes > 0 && low - self.limitCheckedAt >= kLimitStepMs) {
-            self.limitCheckedAt = low;
+        if (self.limitBytes > 0 && low - context->limitCheckedAt >= kLimitStepMs) {
+            context->limitCheckedAt = low;
             if (CFileSystem::FileSize(self.limitPath).value_or(0) > self.limitBytes) {
-                self.outgrew = true;
+                context->outcome.outgrewLimit = true;
                 self.continueFlag = false;
                 return -1;
             }
         }
         break;
     case TQ9_EVENT_OUTPUT_LENGTH:
-        self.outputLength = low;
+        context->outcome.outputLengthMs = low;
         break;
     default:
         break;
@@ -192,25 +196,10 @@ int CFFMpegConverter::OnTranscodeEvent(void* user, int kind, int /*fileId*/, int
     return answer;
 }
 
-int CFFMpegConverter::Probe(const std::string& path, MediaInfo& info)
+ConverterOutcome CFFMpegConverter::Probe(const std::string& path, MediaInfo& info)
 {
     info.path = path;
     return Run({"", "-i", path}, &info);
-}
-
-int CFFMpegConverter::FailNoVideo()
-{
-    std::lock_guard<std::mutex> run(runLock);
-    std::lock_guard<std::mutex> lock(stateLock);
-    result = kConverterFailed;
-    outputLength = -1;
-    return -1;
-}
-
-int32_t CFFMpegConverter::GetOutputLength() const
-{
-    std::lock_guard<std::mutex> lock(stateLock);
-    return outputLength;
 }
 
 void CFFMpegConverter::SetOutputLimit(const std::string& output, uint64_t bytes)
@@ -218,12 +207,6 @@ void CFFMpegConverter::SetOutputLimit(const std::string& output, uint64_t bytes)
     std::lock_guard<std::mutex> lock(stateLock);
     limitPath = output;
     limitBytes = bytes;
-}
-
-bool CFFMpegConverter::OutgrewLimit() const
-{
-    std::lock_guard<std::mutex> lock(stateLock);
-    return outgrew;
 }
 
 bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const std::string& source,
@@ -252,28 +235,30 @@ bool CFFMpegConverter::DeviceArguments(const ConversionSettings& settings, const
     return true;
 }
 
-int CFFMpegConverter::ConvertToDevice(const ConversionSettings& settings, const std::string& source,
-                                      const MediaInfo& info, const std::string& destination, Tq9PictureMemo* memo)
+ConverterOutcome CFFMpegConverter::ConvertToDevice(const ConversionSettings& settings, const std::string& source,
+                                                   const MediaInfo& info, const std::string& destination,
+                                                   Tq9PictureMemo* memo)
 {
     std::vector<std::string> args;
     if (!DeviceArguments(settings, source, info, args))
-        return FailNoVideo();
+        return NoVideo();
     args.insert(args.end(), {"-f", "mp4", destination});
     return Run(args, nullptr, memo);
 }
 
-int CFFMpegConverter::ConvertToDeviceTwoPass(const ConversionSettings& settings, const std::string& source,
-                                             const MediaInfo& info, const std::string& destination,
-                                             const std::string& passLog, int pass, Tq9PictureMemo* memo)
+ConverterOutcome CFFMpegConverter::ConvertToDeviceTwoPass(const ConversionSettings& settings,
+                                                          const std::string& source, const MediaInfo& info,
+                                                          const std::string& destination, const std::string& passLog,
+                                                          int pass, Tq9PictureMemo* memo)
 {
     std::vector<std::string> args;
     if (!DeviceArguments(settings, source, info, args))
-        return FailNoVideo();
+        return NoVideo();
     args.insert(args.end(), {"-f", "mp4", "-pass", pass == 0 ? "1" : "2", "-passlogfile", passLog, destination});
     return Run(args, nullptr, memo);
 }
 
-int CFFMpegConverter::ConvertAudio(const std::string& source, const std::string& destination)
+ConverterOutcome CFFMpegConverter::ConvertAudio(const std::string& source, const std::string& destination)
 {
     return Run({"", "-i", source, "-acodec", "libmp3lame", "-ab", kbits(kAudioKbps), "-ac", "2", "-ar", "48000", "-vn", "-f",
                 "mp3", destination},
@@ -302,12 +287,13 @@ bool CFFMpegConverter::FrameArguments(const ConversionSettings& settings, const 
     return true;
 }
 
-int CFFMpegConverter::ExtractFrame(const ConversionSettings& settings, const std::string& source,
-                                   const MediaInfo& info, const std::string& output, Tq9PictureMemo* memo)
+ConverterOutcome CFFMpegConverter::ExtractFrame(const ConversionSettings& settings, const std::string& source,
+                                                const MediaInfo& info, const std::string& output,
+                                                Tq9PictureMemo* memo)
 {
     std::vector<std::string> args;
     if (!FrameArguments(settings, source, info, output, args))
-        return FailNoVideo();
+        return NoVideo();
     return Run(args, nullptr, memo);
 }
 

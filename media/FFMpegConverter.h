@@ -1,14 +1,14 @@
 // The process-wide objects through which the program runs the media library's Transcode: it builds
 // the argument vectors for the device's format, runs them on the calling worker thread, records probe
-// results, keeps progress and outcome for the user interface, and lets the progress dialog stop it.
+// results, keeps progress for the user interface, and lets the progress dialog stop it.
 //
-// Callers judge a conversion by GetResult() after the call (non-negative = success), not by the return
-// value; only ExtractFrame's return value (0 = success) is meant to be tested.
+// Every operation returns its ConverterOutcome; what one run learns (its status, the length it wrote,
+// whether it outgrew its limit) lives in that run's own context and never in the converter.
 //
-// CopyFile (the plain chunked copy), GetResult, GetProgress and RequestStop come from CConverterState.
+// CopyFile (the plain chunked copy), GetProgress and RequestStop come from CConverterState.
 // Threads and locks: see CConverterState. runLock is held for the whole of Run and CopyFile; the library
 // callback runs inside Run on the same thread and takes only stateLock, which guards position, total,
-// result, continueFlag and the MediaInfo being filled by a probe.
+// continueFlag, the output limit and the MediaInfo being filled by a probe.
 #pragma once
 
 #include <cstdint>
@@ -55,36 +55,33 @@ public:
     static constexpr int kAudioKbps = 128;
 
     // Runs an argument vector (element 0 empty). info, when given, receives the stream information the
-    // library reports; memo, when given, keeps or gives pictures as above. Returns what the library returned.
-    int Run(const std::vector<std::string>& args, MediaInfo* info, Tq9PictureMemo* memo = nullptr);
+    // library reports; memo, when given, keeps or gives pictures as above. The outcome's status is the one
+    // the library reported last (TQ9_MEDIA_UNKNOWN when it reported none).
+    ConverterOutcome Run(const std::vector<std::string>& args, MediaInfo* info, Tq9PictureMemo* memo = nullptr);
 
-    // Probes path into info (sets info.path first). GetResult() negative = not readable as media.
-    int Probe(const std::string& path, MediaInfo& info);
+    // Probes path into info (sets info.path first). Failed() = not readable as media.
+    ConverterOutcome Probe(const std::string& path, MediaInfo& info);
 
-    // MPEG-4 Part 2 + MP3 in MP4 at the device's frame size and rate. -1 without running anything when
-    // the source has no video stream (result stays kConverterFailed).
-    int ConvertToDevice(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
-                        const std::string& destination, Tq9PictureMemo* memo = nullptr);
+    // MPEG-4 Part 2 + MP3 in MP4 at the device's frame size and rate. Fails with TQ9_MEDIA_UNKNOWN without
+    // running anything when the source has no video stream.
+    ConverterOutcome ConvertToDevice(const ConversionSettings& settings, const std::string& source,
+                                     const MediaInfo& info, const std::string& destination,
+                                     Tq9PictureMemo* memo = nullptr);
     // One pass of a two-pass conversion: pass 0 writes the statistics to passLog, pass 1 reads them.
-    int ConvertToDeviceTwoPass(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
-                               const std::string& destination, const std::string& passLog, int pass,
-                               Tq9PictureMemo* memo = nullptr);
+    ConverterOutcome ConvertToDeviceTwoPass(const ConversionSettings& settings, const std::string& source,
+                                            const MediaInfo& info, const std::string& destination,
+                                            const std::string& passLog, int pass, Tq9PictureMemo* memo = nullptr);
     // Audio-only source to MP3.
-    int ConvertAudio(const std::string& source, const std::string& destination);
-    // Writes one 48x36 BMP frame (5 s in when the video is longer than 5 s). 0 = success; -1 when the
-    // source has no video stream.
-    int ExtractFrame(const ConversionSettings& settings, const std::string& source, const MediaInfo& info,
-                     const std::string& output, Tq9PictureMemo* memo = nullptr);
-
-    // Length in milliseconds of what the last Run wrote, as the library reported it when it finished; -1
-    // when it reported none (a failure, a stop, a probe).
-    int32_t GetOutputLength() const;
+    ConverterOutcome ConvertAudio(const std::string& source, const std::string& destination);
+    // Writes one 48x36 BMP frame (5 s in when the video is longer than 5 s). Fails as ConvertToDevice
+    // does when the source has no video stream.
+    ConverterOutcome ExtractFrame(const ConversionSettings& settings, const std::string& source,
+                                  const MediaInfo& info, const std::string& output, Tq9PictureMemo* memo = nullptr);
 
     // Stops the following operations once the file at output has grown past bytes (0: no limit), as a
-    // stop request does, and OutgrewLimit then says so: an import's output that the card could not hold
-    // whole is not worth finishing. Called on the job's worker between operations.
+    // stop request does, and their outcome's OutgrewLimit then says so: an import's output that the card
+    // could not hold whole is not worth finishing. Called on the job's worker between operations.
     void SetOutputLimit(const std::string& output, uint64_t bytes);
-    bool OutgrewLimit() const;
 
     // The argument vectors the operations above pass, exposed for the jobs' diagnostics and for tests.
     // Each returns false (and leaves args empty) when the source has no usable video stream.
@@ -97,18 +94,14 @@ private:
     CFFMpegConverter() = default;
     ~CFFMpegConverter() override = default;
 
-    // The library's callback; user is a private context naming this converter and the MediaInfo.
+    // The library's callback; user is the run's private context (this converter, the MediaInfo, the
+    // outcome being gathered).
     static int OnTranscodeEvent(void* user, int kind, int fileId, int streamId, int64_t value);
-    // Sets result to kConverterFailed and returns -1, for a video operation without a video stream.
-    int FailNoVideo();
 
-    int32_t outputLength = -1; // under stateLock
     // See SetOutputLimit; under stateLock. The file is measured every kLimitStepMs of output.
     static constexpr int32_t kLimitStepMs = 250;
     std::string limitPath;
     uint64_t limitBytes = 0;
-    int32_t limitCheckedAt = 0;
-    bool outgrew = false;
 };
 
 } // namespace tq9

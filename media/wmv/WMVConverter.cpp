@@ -20,29 +20,19 @@ CWMVConverter& CWMVConverter::Instance()
     return instance;
 }
 
-int CWMVConverter::End(const std::string& destination, const ExportOutcome& outcome)
+ExportOutcome CWMVConverter::End(const std::string& destination, const ExportOutcome& outcome)
 {
     // Whatever the writer left, or the reserved empty file: no half-written WMV reaches anyone.
     if (outcome.Failed())
         ::unlink(destination.c_str());
-    std::lock_guard<std::mutex> lock(stateLock);
-    m_outcome = outcome;
-    if (outcome.cause == ExportCause::None) {
-        result = 0;
-        return 0;
-    }
-    result = outcome.cause == ExportCause::EndedEarly ? kConverterEndedEarly : kConverterFailed;
-    return -1;
+    return outcome;
 }
 
-int CWMVConverter::ConvertToWmv(const std::string& source, const std::string& destination, int64_t expectedMs)
+ExportOutcome CWMVConverter::ConvertToWmv(const std::string& source, const std::string& destination,
+                                          int64_t expectedMs)
 {
     std::lock_guard<std::mutex> run(runLock);
     BeginOperation();
-    {
-        std::lock_guard<std::mutex> lock(stateLock);
-        m_outcome = ExportOutcome();
-    }
 
     CExportPipeline pipeline;
     ExportOutcome outcome = pipeline.Open(source, destination);
@@ -73,17 +63,6 @@ int CWMVConverter::ConvertToWmv(const std::string& source, const std::string& de
         position = total;
     }
     return End(destination, outcome);
-}
-
-ExportOutcome CWMVConverter::LastOutcome() const
-{
-    std::lock_guard<std::mutex> lock(stateLock);
-    return m_outcome;
-}
-
-std::string CWMVConverter::LastError() const
-{
-    return LastOutcome().detail;
 }
 
 } // namespace tq9

@@ -44,8 +44,7 @@ TEST(ProbeRecording, EventsFillTheRecordAndGrowTheStreamArray)
         return 0;
     });
     MediaInfo info;
-    CFFMpegConverter::Instance().Probe("/x.mp4", info);
-    EXPECT_EQ(0, CFFMpegConverter::Instance().GetResult());
+    EXPECT_EQ(0, CFFMpegConverter::Instance().Probe("/x.mp4", info).status);
     EXPECT_EQ(kFormat, info.formatName);
     EXPECT_EQ(12345, info.durationMs);
     EXPECT_EQ(12345, CFFMpegConverter::Instance().GetProgress().total);
@@ -125,8 +124,7 @@ TEST(ConverterRun, StatusProgressAndStop)
 
     // No status reported: the generic failure stays.
     fake.SetScript([](const tq9test::ArgView&, const FakeLibrary::Send&) { return 0; });
-    conv.ConvertAudio("/a", "/b");
-    EXPECT_EQ(kConverterFailed, conv.GetResult());
+    EXPECT_EQ(TQ9_MEDIA_UNKNOWN, conv.ConvertAudio("/a", "/b").status);
     EXPECT_EQ(1, conv.GetProgress().total);
 
     // A stop requested between operations is forgotten; one requested during a run is answered with -1
@@ -141,9 +139,8 @@ TEST(ConverterRun, StatusProgressAndStop)
         return -1094995529;
     });
     conv.RequestStop();
-    EXPECT_EQ(-1094995529, conv.ConvertAudio("/a", "/b"));
+    EXPECT_EQ(-1094995529, conv.ConvertAudio("/a", "/b").status);
     EXPECT_EQ((std::vector<int>{0, 0, -1, -1}), answers);
-    EXPECT_EQ(-1094995529, conv.GetResult());
     EXPECT_EQ(600, conv.GetProgress().position);
     EXPECT_EQ(2000, conv.GetProgress().total);
 }
@@ -220,8 +217,7 @@ TEST_F(CopyFileTest, CopiesIntoTheReservedFile)
     for (CConverterState* conv : {static_cast<CConverterState*>(&CFFMpegConverter::Instance()),
                                   static_cast<CConverterState*>(&CWMVConverter::Instance())}) {
         conv->RequestStop(); // forgotten: the copy sets the flag again
-        EXPECT_EQ(0, conv->CopyFile((dir / "src").string(), (dir / "dst").string()));
-        EXPECT_EQ(0, conv->GetResult());
+        EXPECT_EQ(0, conv->CopyFile((dir / "src").string(), (dir / "dst").string()).status);
         EXPECT_EQ(5000, conv->GetProgress().position);
         EXPECT_EQ(5000, conv->GetProgress().total);
         EXPECT_EQ(data, tq9test::ReadFile(dir / "dst"));
@@ -232,13 +228,12 @@ TEST_F(CopyFileTest, MissingFilesFailWithoutCreatingAnything)
 {
     auto& conv = CFFMpegConverter::Instance();
     tq9test::WriteFile(dir / "src", "abc");
-    EXPECT_EQ(1, conv.CopyFile((dir / "src").string(), (dir / "absent").string()));
-    EXPECT_EQ(-ENOENT, conv.GetResult()) << "the cause travels with the result";
+    EXPECT_EQ(-ENOENT, conv.CopyFile((dir / "src").string(), (dir / "absent").string()).status)
+        << "the cause travels with the outcome";
     EXPECT_FALSE(std::filesystem::exists(dir / "absent"));
 
     tq9test::WriteFile(dir / "dst", "");
-    EXPECT_EQ(1, conv.CopyFile((dir / "nosrc").string(), (dir / "dst").string()));
-    EXPECT_EQ(-ENOENT, conv.GetResult());
+    EXPECT_EQ(-ENOENT, conv.CopyFile((dir / "nosrc").string(), (dir / "dst").string()).status);
 }
 
 TEST_F(CopyFileTest, ReadErrorIsNotReportedAsSuccess)
@@ -249,8 +244,7 @@ TEST_F(CopyFileTest, ReadErrorIsNotReportedAsSuccess)
     // OpenRead, OpenWriteExisting, Read, WriteAll, then the second Read fails.
     CFileIo::ResetCallCount();
     CFileIo::FailNthCall(5, EIO);
-    EXPECT_EQ(1, conv.CopyFile((dir / "src").string(), (dir / "dst").string()));
-    EXPECT_EQ(-EIO, conv.GetResult());
+    EXPECT_EQ(-EIO, conv.CopyFile((dir / "src").string(), (dir / "dst").string()).status);
 }
 
 TEST_F(CopyFileTest, ProgressOfAFileOverTwoGigabytesKeepsItsRatio)
@@ -268,8 +262,7 @@ TEST_F(CopyFileTest, ProgressOfAFileOverTwoGigabytesKeepsItsRatio)
         p = conv.GetProgress();
     while (p.total != kTotalKiB || p.position == 0);
     conv.RequestStop();
-    EXPECT_EQ(0, copy.get());
-    EXPECT_EQ(kConverterCopyStopped, conv.GetResult());
+    EXPECT_TRUE(copy.get().StoppedByUser());
     EXPECT_EQ(kTotalKiB, conv.GetProgress().total);
     EXPECT_GT(conv.GetProgress().position, 0);
     EXPECT_LT(conv.GetProgress().position, conv.GetProgress().total);
@@ -284,7 +277,7 @@ TEST_F(CopyFileTest, StopEndsAfterTheCurrentBlock)
     tq9test::WriteFile(dir / "src", source);
     tq9test::WriteFile(dir / "dst", "");
     tq9test::WriteFile(dir / "other", "x");
-    ASSERT_EQ(0, CFFMpegConverter::Instance().CopyFile((dir / "other").string(), (dir / "dst").string()));
+    ASSERT_FALSE(CFFMpegConverter::Instance().CopyFile((dir / "other").string(), (dir / "dst").string()).Failed());
     auto& conv = CWMVConverter::Instance();
     auto copy = std::async(std::launch::async, [&] { return conv.CopyFile((dir / "src").string(), (dir / "dst").string()); });
     // This copy's own total tells its progress from an earlier operation's.
@@ -292,8 +285,7 @@ TEST_F(CopyFileTest, StopEndsAfterTheCurrentBlock)
          p.total != static_cast<int32_t>(source.size()) || p.position < 3000; p = conv.GetProgress())
         std::this_thread::yield();
     conv.RequestStop();
-    EXPECT_EQ(0, copy.get());
-    EXPECT_EQ(kConverterCopyStopped, conv.GetResult());
+    EXPECT_TRUE(copy.get().StoppedByUser());
     // What was copied is a whole prefix of the source, cut at a block's end.
     const std::string copied = tq9test::ReadFile(dir / "dst");
     EXPECT_GE(copied.size(), 3000u);
@@ -301,5 +293,5 @@ TEST_F(CopyFileTest, StopEndsAfterTheCurrentBlock)
     EXPECT_EQ(copied.size() % CFileIo::kBlockSize, 0u);
     EXPECT_EQ(copied, source.substr(0, copied.size()));
     // The other converter's state is its own.
-    EXPECT_EQ(0, CFFMpegConverter::Instance().GetResult());
+    EXPECT_EQ(1, CFFMpegConverter::Instance().GetProgress().total);
 }

@@ -78,16 +78,17 @@ protected:
     fs::path Convert(const fs::path& source, const ConversionSettings& settings, const std::string& name = "out.mp4")
     {
         const fs::path out = dir / name;
-        conv.ConvertToDevice(settings, source.string(), ProbeOf(source), out.string());
-        EXPECT_GE(conv.GetResult(), 0) << source;
+        converted = conv.ConvertToDevice(settings, source.string(), ProbeOf(source), out.string());
+        EXPECT_FALSE(converted.Failed()) << source;
         return out;
     }
     fs::path Thumbnail(const fs::path& source, const ConversionSettings& settings)
     {
         const fs::path out = dir / (source.stem().string() + ".thm");
-        EXPECT_EQ(0, conv.ExtractFrame(settings, source.string(), ProbeOf(source), out.string())) << source;
+        EXPECT_FALSE(conv.ExtractFrame(settings, source.string(), ProbeOf(source), out.string()).Failed()) << source;
         return out;
     }
+    ConverterOutcome converted; // of the last Convert
     static double Seconds(const fs::path& file)
     {
         const std::string text = Probe(file, "format=duration"); // "duration=3.000000"
@@ -133,9 +134,9 @@ TEST_F(EverydaySources, VariableRateAudioGetsItsRealLength)
     EXPECT_NEAR(8000, ProbeOf(noXing).durationMs, 100);
 
     const fs::path mp3 = dir / "song.mp3";
-    conv.ConvertAudio(adts.string(), mp3.string());
-    ASSERT_GE(conv.GetResult(), 0);
-    EXPECT_NEAR(8000, conv.GetOutputLength(), 100);
+    const ConverterOutcome audio = conv.ConvertAudio(adts.string(), mp3.string());
+    ASSERT_FALSE(audio.Failed());
+    EXPECT_NEAR(8000, audio.outputLengthMs, 100);
     EXPECT_NEAR(8.0, Seconds(mp3), 0.1);
     const auto progress = conv.GetProgress();
     EXPECT_NEAR(1.0, static_cast<double>(progress.position) / progress.total, 0.02);
@@ -210,5 +211,5 @@ TEST_F(EverydaySources, TimestampJumpIsADiscontinuity)
     EXPECT_NEAR(3000, info.durationMs, 200);
     const fs::path out = Convert(source, ntsc);
     EXPECT_LT(Seconds(out), 3.5);
-    EXPECT_NEAR(3000, conv.GetOutputLength(), 200);
+    EXPECT_NEAR(3000, converted.outputLengthMs, 200);
 }

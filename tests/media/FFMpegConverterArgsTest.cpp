@@ -46,12 +46,12 @@ class ConverterArgs : public ::testing::Test {
 protected:
     Args Device(const ConversionSettings& s, const MediaInfo& info)
     {
-        EXPECT_EQ(0, CFFMpegConverter::Instance().ConvertToDevice(s, "/in/src.mov", info, "/out/dst.mp4"));
+        EXPECT_EQ(0, CFFMpegConverter::Instance().ConvertToDevice(s, "/in/src.mov", info, "/out/dst.mp4").status);
         return fake.LastCall();
     }
     Args Frame(const ConversionSettings& s, const MediaInfo& info)
     {
-        EXPECT_EQ(0, CFFMpegConverter::Instance().ExtractFrame(s, "/in/src.mov", info, "/out/thumb.thm"));
+        EXPECT_EQ(0, CFFMpegConverter::Instance().ExtractFrame(s, "/in/src.mov", info, "/out/thumb.thm").status);
         return fake.LastCall();
     }
     FakeLibrary fake;
@@ -66,7 +66,6 @@ TEST_F(ConverterArgs, NtscLetterboxedWithoutAudioGetsSilentInputAndPad)
                            "1", "-b", "5000k", "-bt", "1000k", "-vsync", "1", "-s", "720x405", "-r", "29.97", "-vf",
                            "pad=720:480:0:37:black", "-f", "mp4", "/out/dst.mp4"};
     EXPECT_EQ(expected, Device(Settings(true, true), Source(kH264, 1920, 1080, 16, 9, false)));
-    EXPECT_EQ(0, CFFMpegConverter::Instance().GetResult());
 }
 
 TEST_F(ConverterArgs, PalFourByThreeWithAudio)
@@ -133,7 +132,8 @@ TEST_F(ConverterArgs, TwoPassVectors)
                        "-vsync", "1", "-s", "720x480", "-r", "29.97"};
     for (int pass : {0, 1}) {
         EXPECT_EQ(0, CFFMpegConverter::Instance().ConvertToDeviceTwoPass(Settings(true, false), "/in/src.mov", info,
-                                                                         "/out/dst.mp4", "/tmp/pass.log", pass));
+                                                                         "/out/dst.mp4", "/tmp/pass.log", pass)
+                            .status);
         Args expected = head;
         expected.insert(expected.end(),
                         {"-f", "mp4", "-pass", pass == 0 ? "1" : "2", "-passlogfile", "/tmp/pass.log", "/out/dst.mp4"});
@@ -143,7 +143,7 @@ TEST_F(ConverterArgs, TwoPassVectors)
 
 TEST_F(ConverterArgs, AudioAndProbeVectors)
 {
-    EXPECT_EQ(0, CFFMpegConverter::Instance().ConvertAudio("/in/song.wav", "/out/song.mp3"));
+    EXPECT_EQ(0, CFFMpegConverter::Instance().ConvertAudio("/in/song.wav", "/out/song.mp3").status);
     EXPECT_EQ((Args{"", "-i", "/in/song.wav", "-acodec", "libmp3lame", "-ab", "128k", "-ac", "2", "-ar", "48000",
                     "-vn", "-f", "mp3", "/out/song.mp3"}),
               fake.LastCall());
@@ -185,17 +185,14 @@ TEST_F(ConverterArgs, NoUsableVideoRunsNothingAndFails)
     const MediaInfo empty;
     for (const MediaInfo* info : std::initializer_list<const MediaInfo*>{&audioOnly, &unnamedFirst, &empty}) {
         // A previous success must not leak into the verdict.
-        conv.ConvertAudio("/a", "/b");
-        ASSERT_EQ(0, conv.GetResult());
+        ASSERT_EQ(0, conv.ConvertAudio("/a", "/b").status);
         const size_t calls = fake.Calls().size();
-        EXPECT_EQ(-1, conv.ConvertToDevice(Settings(true, false), "/in/x", *info, "/out/y"));
-        EXPECT_EQ(kConverterFailed, conv.GetResult());
+        EXPECT_EQ(TQ9_MEDIA_UNKNOWN, conv.ConvertToDevice(Settings(true, false), "/in/x", *info, "/out/y").status);
         conv.ConvertAudio("/a", "/b");
-        EXPECT_EQ(-1, conv.ConvertToDeviceTwoPass(Settings(true, false), "/in/x", *info, "/out/y", "/p", 0));
-        EXPECT_EQ(kConverterFailed, conv.GetResult());
+        EXPECT_EQ(TQ9_MEDIA_UNKNOWN,
+                  conv.ConvertToDeviceTwoPass(Settings(true, false), "/in/x", *info, "/out/y", "/p", 0).status);
         conv.ConvertAudio("/a", "/b");
-        EXPECT_EQ(-1, conv.ExtractFrame(Settings(true, false), "/in/x", *info, "/out/y"));
-        EXPECT_EQ(kConverterFailed, conv.GetResult());
+        EXPECT_EQ(TQ9_MEDIA_UNKNOWN, conv.ExtractFrame(Settings(true, false), "/in/x", *info, "/out/y").status);
         EXPECT_EQ(calls + 2, fake.Calls().size()) << "only the two audio conversions reached the library";
     }
 }

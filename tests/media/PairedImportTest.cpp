@@ -52,8 +52,7 @@ TEST_F(PairedImportTest, EachFileLandsAsItConvertsAlone)
     CFFMpegConverter& converter = CFFMpegConverter::Instance();
     for (const fs::path& song : songs) {
         const fs::path out = alone / (song.stem().string() + ".mp3");
-        converter.ConvertAudio(song.string(), out.string());
-        ASSERT_GE(converter.GetResult(), 0) << song;
+        ASSERT_FALSE(converter.ConvertAudio(song.string(), out.string()).Failed()) << song;
         EXPECT_EQ(ReadFile(card / out.filename()), ReadFile(out)) << song;
     }
     ConversionSettings ntsc;

@@ -50,18 +50,15 @@ TEST_F(RealLibrary, ProbeReportsStreamsAndFailures)
 
     WriteFile(dir / "text.mp4", "not media at all");
     MediaInfo bad;
-    conv.Probe((dir / "text.mp4").string(), bad);
-    EXPECT_LT(conv.GetResult(), 0);
-    conv.Probe((dir / "missing.mp4").string(), bad);
-    EXPECT_LT(conv.GetResult(), 0);
+    EXPECT_TRUE(conv.Probe((dir / "text.mp4").string(), bad).Failed());
+    EXPECT_TRUE(conv.Probe((dir / "missing.mp4").string(), bad).Failed());
 }
 
 TEST_F(RealLibrary, ConvertToDeviceGivesTheDeviceFormat)
 {
     const MediaInfo info = ProbeOf(ClipWithAudio());
     const fs::path out = dir / "out.mp4";
-    conv.ConvertToDevice(ntsc, ClipWithAudio().string(), info, out.string());
-    ASSERT_GE(conv.GetResult(), 0);
+    ASSERT_FALSE(conv.ConvertToDevice(ntsc, ClipWithAudio().string(), info, out.string()).Failed());
     EXPECT_EQ("codec_name=mpeg4\nwidth=720\nheight=480\nr_frame_rate=30000/1001\n",
               Probe(out, "stream=codec_name,width,height,r_frame_rate", "v:0"));
     EXPECT_EQ("codec_name=mp3\nsample_rate=48000\nchannels=2\n",
@@ -78,8 +75,7 @@ TEST_F(RealLibrary, SilentWideSourceIsLetterboxedWithAnAudioTrack)
     pal.NTSC = 0;
     pal.LetterBox = 1;
     const fs::path out = dir / "out.mp4";
-    conv.ConvertToDevice(pal, WideClipWithoutAudio().string(), info, out.string());
-    ASSERT_GE(conv.GetResult(), 0);
+    ASSERT_FALSE(conv.ConvertToDevice(pal, WideClipWithoutAudio().string(), info, out.string()).Failed());
     EXPECT_EQ("width=720\nheight=576\nr_frame_rate=25/1\n", Probe(out, "stream=width,height,r_frame_rate", "v:0"));
     EXPECT_EQ("codec_name=mp3\n", Probe(out, "stream=codec_name", "a:0"));
 }
@@ -90,7 +86,7 @@ TEST_F(RealLibrary, ExtractFrameAndConvertAudio)
     ConversionSettings letterbox;
     letterbox.LetterBox = 1;
     const fs::path thumb = dir / "clip.thm";
-    EXPECT_EQ(0, conv.ExtractFrame(letterbox, WideClipWithoutAudio().string(), info, thumb.string()));
+    EXPECT_FALSE(conv.ExtractFrame(letterbox, WideClipWithoutAudio().string(), info, thumb.string()).Failed());
     const std::string bmp = ReadFile(thumb);
     ASSERT_GE(bmp.size(), 54u);
     EXPECT_EQ("BM", bmp.substr(0, 2));
@@ -100,8 +96,7 @@ TEST_F(RealLibrary, ExtractFrameAndConvertAudio)
     EXPECT_LT(qGray(image.pixel(24, 1)), 16); // the pad bar above the picture
 
     const fs::path mp3 = dir / "song.mp3";
-    conv.ConvertAudio(ClipWithAudio().string(), mp3.string());
-    ASSERT_GE(conv.GetResult(), 0);
+    ASSERT_FALSE(conv.ConvertAudio(ClipWithAudio().string(), mp3.string()).Failed());
     EXPECT_EQ("codec_name=mp3\nsample_rate=48000\nchannels=2\n",
               Probe(mp3, "stream=codec_name,sample_rate,channels", "a:0"));
 }
@@ -111,18 +106,18 @@ TEST_F(RealLibrary, FrameFromFiveSecondsInAndTwoPasses)
     const MediaInfo info = ProbeOf(SixSecondClip());
     ASSERT_GT(info.durationMs, 5000);
     const fs::path thumb = dir / "late.thm";
-    EXPECT_EQ(0, conv.ExtractFrame(ntsc, SixSecondClip().string(), info, thumb.string()));
+    EXPECT_FALSE(conv.ExtractFrame(ntsc, SixSecondClip().string(), info, thumb.string()).Failed());
     EXPECT_EQ(QSize(48, 36), QImage(QString::fromStdString(thumb.string()), "BMP").size());
 
     const fs::path out = dir / "two.mp4";
     const fs::path log = dir / "pass.log";
-    conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOf(ClipWithAudio()), out.string(),
-                                log.string(), 0);
-    ASSERT_GE(conv.GetResult(), 0);
+    ASSERT_FALSE(conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOf(ClipWithAudio()), out.string(),
+                                             log.string(), 0)
+                     .Failed());
     EXPECT_TRUE(fs::exists(log)) << "the first pass writes its statistics to exactly the given file";
-    conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOf(ClipWithAudio()), out.string(),
-                                log.string(), 1);
-    ASSERT_GE(conv.GetResult(), 0);
+    ASSERT_FALSE(conv.ConvertToDeviceTwoPass(ntsc, ClipWithAudio().string(), ProbeOf(ClipWithAudio()), out.string(),
+                                             log.string(), 1)
+                     .Failed());
     EXPECT_EQ("codec_name=mpeg4\nwidth=720\nheight=480\n", Probe(out, "stream=codec_name,width,height", "v:0"));
 }
 
@@ -135,10 +130,10 @@ TEST_F(RealLibrary, StopDuringAConversionIsNotASuccess)
             std::this_thread::yield();
         conv.RequestStop();
     });
-    conv.ConvertToDevice(ntsc, SixSecondClip().string(), info, (dir / "stopped.mp4").string());
+    const ConverterOutcome outcome =
+        conv.ConvertToDevice(ntsc, SixSecondClip().string(), info, (dir / "stopped.mp4").string());
     done = true;
     canceller.join();
-    const int32_t result = conv.GetResult();
-    EXPECT_LT(result, 0);
+    EXPECT_TRUE(outcome.Failed());
     EXPECT_LT(conv.GetProgress().position, 6000);
 }

@@ -14,8 +14,7 @@ protected:
     tq9::MediaInfo ProbeOf(const fs::path& file)
     {
         tq9::MediaInfo info;
-        conv.Probe(file.string(), info);
-        EXPECT_GE(conv.GetResult(), 0) << file;
+        EXPECT_FALSE(conv.Probe(file.string(), info).Failed()) << file;
         return info;
     }
     tq9::CFFMpegConverter& conv = tq9::CFFMpegConverter::Instance();

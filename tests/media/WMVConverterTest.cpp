@@ -61,8 +61,8 @@ protected:
 TEST_F(WMVConversion, DeviceClipReachesTheWriterWholeOnTwoThreads)
 {
     writer.pictureDelay = std::chrono::milliseconds(2);
-    ASSERT_EQ(converter.ConvertToWmv(DeviceClip().string(), out), 0) << converter.LastError();
-    EXPECT_EQ(converter.GetResult(), 0);
+    const ExportOutcome done = converter.ConvertToWmv(DeviceClip().string(), out);
+    ASSERT_EQ(done.cause, ExportCause::None) << done.detail;
     EXPECT_EQ(writer.settings.width, 160);
     EXPECT_EQ(writer.settings.height, 120);
     EXPECT_EQ(writer.settings.frameRateNum, 25);
@@ -97,7 +97,8 @@ TEST_F(WMVConversion, DeviceClipReachesTheWriterWholeOnTwoThreads)
 TEST_F(WMVConversion, EndsWhenBothStreamsEndAndDropsAThirdStream)
 {
     // The video stops after 1 s, the sound after 2 s; the second sound stream never reaches the writer.
-    ASSERT_EQ(converter.ConvertToWmv(ClipWithThirdStream().string(), out), 0) << converter.LastError();
+    const ExportOutcome done = converter.ConvertToWmv(ClipWithThirdStream().string(), out);
+    ASSERT_EQ(done.cause, ExportCause::None) << done.detail;
     EXPECT_EQ(writer.videoPts.size(), 10u);
     EXPECT_EQ(writer.settings.sampleRate, 44100);
     EXPECT_NEAR(static_cast<double>(writer.audioFrames), 88200.0, 2 * 1152.0);
@@ -112,7 +113,8 @@ TEST_F(WMVConversion, PixelShapeFollowsTheSourcesDisplayAspect)
         int num, den;
     } cases[] = {{"8/9", 8, 9}, {"32/27", 32, 27}, {"1/1", 0, 0}};
     for (const auto& c : cases) {
-        ASSERT_EQ(converter.ConvertToWmv(ShapedDeviceClip(c.sar).string(), out), 0) << converter.LastError();
+        const ExportOutcome done = converter.ConvertToWmv(ShapedDeviceClip(c.sar).string(), out);
+        ASSERT_EQ(done.cause, ExportCause::None) << done.detail;
         EXPECT_EQ(writer.settings.sampleAspectNum, c.num) << c.sar;
         EXPECT_EQ(writer.settings.sampleAspectDen, c.den) << c.sar;
         EXPECT_EQ(writer.settings.frameRateNum, 30000) << c.sar;
@@ -123,7 +125,8 @@ TEST_F(WMVConversion, PixelShapeFollowsTheSourcesDisplayAspect)
 TEST_F(WMVConversion, SoundIsWrittenAtTheProfilesRateAndChannels)
 {
     // 32 kHz mono arrives as it is and is written at 44100 Hz stereo.
-    ASSERT_EQ(converter.ConvertToWmv(MonoDeviceClip().string(), out), 0) << converter.LastError();
+    const ExportOutcome done = converter.ConvertToWmv(MonoDeviceClip().string(), out);
+    ASSERT_EQ(done.cause, ExportCause::None) << done.detail;
     EXPECT_EQ(writer.settings.sampleRate, 44100);
     EXPECT_EQ(writer.settings.channels, 2);
     EXPECT_EQ(writer.settings.audioBitRate, 96000);
@@ -136,22 +139,21 @@ TEST_F(WMVConversion, FailuresLeaveNoDestination)
 {
     // The reserved working file exists before the conversion, as the export record leaves it.
     WriteFile(out, "");
-    EXPECT_EQ(converter.ConvertToWmv(ClipWithoutAudio().string(), out), -1);
-    EXPECT_EQ(converter.GetResult(), kConverterFailed);
-    EXPECT_NE(converter.LastError().find("no audio"), std::string::npos) << converter.LastError();
+    ExportOutcome outcome = converter.ConvertToWmv(ClipWithoutAudio().string(), out);
+    EXPECT_TRUE(outcome.Failed());
+    EXPECT_NE(outcome.detail.find("no audio"), std::string::npos) << outcome.detail;
     EXPECT_FALSE(fs::exists(out));
 
-    EXPECT_EQ(converter.ConvertToWmv((dir / "missing.mp4").string(), out), -1);
+    EXPECT_TRUE(converter.ConvertToWmv((dir / "missing.mp4").string(), out).Failed());
     EXPECT_FALSE(fs::exists(out));
 
     // The writer's own status reaches the caller: a full disk is a full disk.
     writer.failVideoAt = 3;
     writer.failStatus = -ENOSPC;
-    EXPECT_EQ(converter.ConvertToWmv(DeviceClip().string(), out), -1);
-    EXPECT_EQ(converter.GetResult(), kConverterFailed);
-    EXPECT_EQ(converter.LastOutcome().cause, ExportCause::WriteFailed);
-    EXPECT_EQ(converter.LastOutcome().Errno(), ENOSPC);
-    EXPECT_NE(converter.LastError().find("refused a picture"), std::string::npos) << converter.LastError();
+    outcome = converter.ConvertToWmv(DeviceClip().string(), out);
+    EXPECT_EQ(outcome.cause, ExportCause::WriteFailed);
+    EXPECT_EQ(outcome.Errno(), ENOSPC);
+    EXPECT_NE(outcome.detail.find("refused a picture"), std::string::npos) << outcome.detail;
     EXPECT_EQ(writer.closes, 0);
     EXPECT_EQ(writer.aborts, 1);
     EXPECT_FALSE(fs::exists(out));
@@ -164,8 +166,7 @@ TEST_F(WMVConversion, AFailureAfterTheOtherStreamEndedWinsOverCompletion)
                                      {"-f", "lavfi", "-i", "testsrc=size=96x64:rate=10:duration=2", "-f", "lavfi",
                                       "-i", "sine=sample_rate=44100:duration=1", "-c:v", "mpeg4", "-c:a", "libmp3lame"});
     writer.failVideoAt = 19;
-    EXPECT_EQ(converter.ConvertToWmv(clip.string(), out), -1);
-    EXPECT_EQ(converter.LastOutcome().cause, ExportCause::WriteFailed);
+    EXPECT_EQ(converter.ConvertToWmv(clip.string(), out).cause, ExportCause::WriteFailed);
     EXPECT_EQ(writer.videoPts.size(), 19u);
     EXPECT_EQ(writer.closes, 0);
     EXPECT_EQ(writer.aborts, 1);
@@ -181,11 +182,11 @@ TEST_F(WMVConversion, StopDuringTheWaitEndsWithinOneStepAndRemovesThePartialFile
         converter.RequestStop();
     });
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(converter.ConvertToWmv(DeviceClip().string(), out), -1);
+    const ExportOutcome outcome = converter.ConvertToWmv(DeviceClip().string(), out);
     const auto took = std::chrono::steady_clock::now() - start;
     stopper.join();
     EXPECT_LT(took, std::chrono::milliseconds(1200));
-    EXPECT_EQ(converter.GetResult(), kConverterFailed);
+    EXPECT_EQ(outcome.cause, ExportCause::Stopped);
     EXPECT_EQ(writer.aborts, 1);
     EXPECT_EQ(writer.closes, 0);
     EXPECT_FALSE(fs::exists(out));
@@ -198,17 +199,17 @@ TEST_F(WMVConversion, RecordingCutShortEndsEarlyWithItsPartWritten)
         const fs::path cut = CutCopy(LongDeviceClip(), percent, dir / ("cut" + std::to_string(percent) + ".mp4"));
         const int closesBefore = writer.closes;
         writer.videoPts.clear();
-        EXPECT_EQ(converter.ConvertToWmv(cut.string(), out), -1) << percent;
-        EXPECT_EQ(converter.GetResult(), kConverterEndedEarly) << percent;
-        EXPECT_EQ(converter.LastError(), "the recording ended early");
+        const ExportOutcome outcome = converter.ConvertToWmv(cut.string(), out);
+        EXPECT_EQ(outcome.cause, ExportCause::EndedEarly) << percent;
+        EXPECT_EQ(outcome.detail, "the recording ended early");
         EXPECT_EQ(writer.closes, closesBefore + 1) << percent;
         EXPECT_TRUE(fs::exists(out)) << percent;
         EXPECT_NEAR(writer.videoPts.size() / 10.0, percent, 3) << percent; // 1000 pictures in all
     }
 
     // A length sidecar that says more than the file holds: 2 s of pictures where the card says 4.
-    EXPECT_EQ(converter.ConvertToWmv(DeviceClip().string(), out, 4000), -1);
-    EXPECT_EQ(converter.GetResult(), kConverterEndedEarly);
+    EXPECT_EQ(converter.ConvertToWmv(DeviceClip().string(), out, 4000).cause, ExportCause::EndedEarly);
     // Whole seconds in the sidecar: 2 s said of 2 s held is no shortfall.
-    EXPECT_EQ(converter.ConvertToWmv(DeviceClip().string(), out, 2000), 0) << converter.LastError();
+    const ExportOutcome whole = converter.ConvertToWmv(DeviceClip().string(), out, 2000);
+    EXPECT_EQ(whole.cause, ExportCause::None) << whole.detail;
 }
