@@ -60,10 +60,13 @@ CMainFrame::CMainFrame(QWidget* parent)
     CreateBars();
     CreateContextMenus();
     m_rightView->SetColumnsSizedByHand(CWindowLayout::Restore(*this, *m_splitter, *m_rightView->header()));
-    // The folder of the last run, when its card is here; the keyboard starts on its files.
+    // The folder of the last run, when the first scan finds its card; the keyboard starts on its files.
     const std::string last = CWindowLayout::LastFolder();
-    if (!last.empty() && m_leftView->SelectByPath(last))
-        m_rightView->setFocus();
+    if (!last.empty())
+        connect(m_leftView, &CLeftView::CardsScanned, this, [this, last] {
+            if (m_leftView->SelectByPath(last))
+                m_rightView->setFocus();
+        }, Qt::SingleShotConnection);
     connect(m_leftView, &QTreeWidget::itemSelectionChanged, this, &CMainFrame::UpdateActions);
     connect(m_rightView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         UpdateActions();
