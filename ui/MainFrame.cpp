@@ -449,11 +449,19 @@ bool CMainFrame::OfferImport(const std::vector<std::string>& files)
 
 void CMainFrame::RefreshCommand()
 {
+    // The folder is listed again once the scan has landed: by then a card that went shows nothing. Presses
+    // while the scan reads (a slow card) come to one relisting.
+    if (!m_refreshPending) {
+        m_refreshPending = true;
+        connect(m_leftView, &CLeftView::CardsScanned, this, [this] {
+            m_refreshPending = false;
+            const std::string folder = m_rightView->CurrentFolder();
+            if (!folder.empty())
+                m_rightView->ShowFolder(folder);
+            m_leftView->ShowRemainingSpace();
+        }, Qt::SingleShotConnection);
+    }
     m_leftView->Rescan();
-    const std::string folder = m_rightView->CurrentFolder();
-    if (!folder.empty())
-        m_rightView->ShowFolder(folder);
-    m_leftView->ShowRemainingSpace();
 }
 
 void CMainFrame::SetRemainingSpace(uint64_t freeBytes)
