@@ -144,11 +144,11 @@ TEST_F(ResponsivenessTest, TheWindowAnswersWhileACardHangs)
     });
     // What the mount watch, a device folder's watch and a deletion ask for: a scan, a folder sync, the
     // free space.
+    QElapsedTimer clock;
+    clock.start();
     Tree().Rescan();
     Tree().OnFolderChanged(device.string());
     Tree().ShowRemainingSpace();
-    QElapsedTimer clock;
-    clock.start();
     qint64 last = 0, worstGapMs = 0;
     int repaints = 0;
     while (clock.elapsed() < 1500) {
