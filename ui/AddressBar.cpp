@@ -40,7 +40,7 @@ void CAddressBar::ShowFolder(const std::string& path)
             break;
         }
     }
-    m_history->insertItem(0, CShellIcons::FolderIcon(path), text);
+    m_history->insertItem(0, CShellIcons::FolderIcon(), text);
     const QSignalBlocker quiet(m_history);
     m_history->setCurrentIndex(0);
 }

@@ -129,7 +129,7 @@ std::optional<std::string> CFileChooser::CardFolder(QWidget* owner, const CardFo
         cardItem->setFlags(Qt::ItemIsEnabled);
         for (const std::string& folder : card.folders) {
             auto* item = new QTreeWidgetItem(cardItem, {CShellIcons::DisplayName(folder)});
-            item->setIcon(0, CShellIcons::FolderIcon(folder));
+            item->setIcon(0, CShellIcons::FolderIcon());
             item->setData(0, kPathRole, QString::fromStdString(folder));
             if (folder == offered.excluded)
                 item->setFlags(Qt::NoItemFlags); // the files are there already

@@ -18,6 +18,7 @@
 #include "card/NaturalOrder.h"
 #include "ui/ShellIcons.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -25,7 +26,9 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QStorageInfo>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -35,6 +38,11 @@ namespace {
 constexpr int kRecordRole = Qt::UserRole + 1;
 
 constexpr std::chrono::milliseconds kCardLookEvery(2000);
+// How long closing the tree waits for a card read; a hung card's read is left behind.
+constexpr int kReadsEndWithinMs = 500;
+
+const std::string kCardsKey = ":cards";
+const std::string kSpaceKey = ":space";
 
 // The roots that are cards now, among those cheap to look at (two file attributes each).
 std::vector<std::string> cardRoots()
@@ -47,7 +55,7 @@ std::vector<std::string> cardRoots()
 }
 
 // A card is named by its volume label, as the desktop names drives; a volume without one, or a folder given
-// with --card-root, by its folder's name.
+// with --card-root, by its folder's name. Any thread (it asks the card's volume).
 QString CardName(const std::string& root)
 {
     const QString path = QString::fromStdString(root);
@@ -66,7 +74,9 @@ void Log(const std::string& what, const std::string& path)
 
 CLeftView::CLeftView(QWidget* parent)
     : QTreeWidget(parent)
+    , m_pool(new QThreadPool)
 {
+    m_pool->setMaxThreadCount(2); // a hung card's read leaves the other cards one thread
     setColumnCount(1);
     // Hidden, yet a screen reader reads the column's title: it must say what the column is, not "1".
     setHeaderLabels({tr("Cards and folders")});
@@ -86,6 +96,10 @@ CLeftView::CLeftView(QWidget* parent)
 CLeftView::~CLeftView()
 {
     m_mountWatcher.reset(); // its thread queues calls to this view: it ends before the view does
+    m_pool->clear();
+    if (m_pool->waitForDone(kReadsEndWithinMs))
+        delete m_pool;
+    // Otherwise a read waits on a hung card: its pool stays; what it reads lands nowhere.
 }
 
 void CLeftView::SetLinks(CFileObserver2* observer, IFolderChangeListener* folderFiles, CDuplicator* duplicator)
@@ -97,19 +111,16 @@ void CLeftView::SetLinks(CFileObserver2* observer, IFolderChangeListener* folder
 
 void CLeftView::Build()
 {
-    try {
-        for (const CardInfo& card : CCardScan::Scan())
-            AddCard(m_records.size(), card.root, card.deviceFolder, card.folders);
-    } catch (const std::exception&) {
-        CMessageBox::Show(this, CMessageCatalogue::Get(IDS_CARD_CHECK_FAILED),
-                          CMessageCatalogue::Get(IDS_ERROR_CAPTION));
-    }
+    ScanCards(true);
     if (!m_mountWatcher) {
         try {
             // No mount change announces a volume that becomes a card while mounted (formatted by the
             // device, or its folder copied there), nor one that stops being one: look every few seconds.
             m_mountWatcher = std::make_unique<CMountWatcher>(
-                [this] { QueueRescan(); }, kCardLookEvery, [this, known = cardRoots()]() mutable {
+                // Looked at on the watcher's thread, never the UI's; the first look rescans, as a card may
+                // have come since the scan read.
+                [this] { QueueRescan(); }, kCardLookEvery,
+                [this, known = std::optional<std::vector<std::string>>()]() mutable {
                     std::vector<std::string> now = cardRoots();
                     if (now != known) {
                         known = std::move(now);
@@ -131,37 +142,97 @@ void CLeftView::QueueRescan()
 void CLeftView::Rescan()
 {
     m_rescanQueued = false;
-    std::vector<CardInfo> cards;
-    try {
-        cards = CCardScan::Scan();
-    } catch (const std::exception&) {
-        return; // a card that cannot be read through right now; the next change looks again
+    ScanCards(false);
+}
+
+bool CLeftView::Reading() const
+{
+    return std::any_of(m_reads.begin(), m_reads.end(), [](const auto& read) { return read.second.running; });
+}
+
+void CLeftView::ReadOffUi(const std::string& key, std::function<Read()> make)
+{
+    ReadState& state = m_reads[key];
+    state.make = std::move(make);
+    if (state.running) {
+        state.again = true;
+        return;
     }
-    auto present = [&cards](const std::string& root) {
-        return std::any_of(cards.begin(), cards.end(), [&root](const CardInfo& c) { return c.root == root; });
+    state.running = true;
+    QPointer<CLeftView> self(this);
+    m_pool->start([self, key, read = state.make()] {
+        Landing landing = read();
+        QMetaObject::invokeMethod(qApp, [self, key, landing = std::move(landing)] {
+            if (!self)
+                return;
+            ReadState& state = self->m_reads[key];
+            state.running = false;
+            if (state.again) {
+                state.again = false;
+                self->ReadOffUi(key, state.make);
+            } else if (landing) {
+                landing();
+            }
+        }, Qt::QueuedConnection);
+    });
+}
+
+void CLeftView::ScanCards(bool tellFailure)
+{
+    ReadOffUi(kCardsKey, [this, tellFailure]() -> Read {
+        return [this, tellFailure]() -> Landing {
+            std::vector<ScannedCard> cards;
+            try {
+                for (CardInfo& card : CCardScan::Scan()) {
+                    QString name = CardName(card.root);
+                    cards.push_back({std::move(card), std::move(name)});
+                }
+            } catch (const std::exception&) {
+                // A card that cannot be read through right now; the next change looks again.
+                if (!tellFailure)
+                    return {};
+                return [this] {
+                    CMessageBox::Show(this, CMessageCatalogue::Get(IDS_CARD_CHECK_FAILED),
+                                      CMessageCatalogue::Get(IDS_ERROR_CAPTION));
+                };
+            }
+            return [this, cards = std::move(cards)] {
+                ApplyScan(cards);
+                emit CardsScanned();
+            };
+        };
+    });
+}
+
+void CLeftView::ApplyScan(const std::vector<ScannedCard>& scanned)
+{
+    auto present = [&scanned](const std::string& root) {
+        return std::any_of(scanned.begin(), scanned.end(),
+                           [&root](const ScannedCard& s) { return s.card.root == root; });
     };
     for (size_t i = m_records.size(); i-- > 0;)
         if (!present(m_records[i]->path))
             RemoveRecord(m_records, i);
     // The scan's order is the tree's: a card that came goes where the scan found it.
-    for (size_t index = 0; index < cards.size(); ++index) {
-        const CardInfo& card = cards[index];
+    for (size_t index = 0; index < scanned.size(); ++index) {
+        const CardInfo& card = scanned[index].card;
         auto found = std::find_if(m_records.begin(), m_records.end(),
                                   [&card](const auto& record) { return record->path == card.root; });
         if (found == m_records.end())
-            AddCard(std::min(index, m_records.size()), card.root, card.deviceFolder, card.folders);
+            AddCard(std::min(index, m_records.size()), scanned[index]);
         else if (!(*found)->children.empty())
             SyncFolders(*(*found)->children.front(), card.folders);
     }
     viewport()->update(); // the empty tree's hint comes or goes
 }
 
-void CLeftView::AddCard(size_t index, const std::string& root, const std::string& deviceFolder,
-                        const std::vector<std::string>& folders)
+void CLeftView::AddCard(size_t index, const ScannedCard& scanned)
 {
+    const std::string& root = scanned.card.root;
+    const std::string& deviceFolder = scanned.card.deviceFolder;
     auto card = std::make_unique<TreeViewItem>();
     card->path = root;
-    card->displayName = CardName(root);
+    card->displayName = scanned.name;
     card->icon = CShellIcons::CardIcon();
     card->treeItem = new QTreeWidgetItem(QStringList(card->displayName));
     card->treeItem->setIcon(0, card->icon);
@@ -182,7 +253,7 @@ void CLeftView::AddCard(size_t index, const std::string& root, const std::string
     // Folders that others make or remove on the card show up here.
     if (m_observer && m_observer->AddFolder(CFileObserver2::WatchSet::SubFolderObservers, deviceFolder, this))
         m_observer->Wake();
-    for (const std::string& folder : folders)
+    for (const std::string& folder : scanned.card.folders)
         AddFolderRecord(deviceRecord, folder);
     cardItem->setExpanded(true);
 }
@@ -192,7 +263,7 @@ void CLeftView::AddFolderRecord(TreeViewItem& deviceRecord, const std::string& f
     auto record = std::make_unique<TreeViewItem>();
     record->path = folder;
     record->displayName = CShellIcons::DisplayName(folder);
-    record->icon = CShellIcons::FolderIcon(folder);
+    record->icon = CShellIcons::FolderIcon();
     record->parent = &deviceRecord;
     // The node goes directly under the card's node (the device folder has none), in number order.
     auto& siblings = deviceRecord.children;
@@ -229,19 +300,27 @@ void CLeftView::SyncFolders(TreeViewItem& deviceRecord, const std::vector<std::s
 
 void CLeftView::SyncDeviceFolder(const std::string& deviceFolder)
 {
-    for (const auto& card : m_records) {
-        if (card->children.empty() || card->children.front()->path != deviceFolder)
-            continue;
-        try {
-            if (std::optional<std::vector<std::string>> folders = CCardScan::ListFolders(deviceFolder))
-                SyncFolders(*card->children.front(), *folders);
-            else
-                QueueRescan(); // the device folder itself is gone
-        } catch (const std::exception&) {
-            // Read half-way: keep the nodes; the next change reads it again.
-        }
-        return;
-    }
+    ReadOffUi(deviceFolder, [this, deviceFolder]() -> Read {
+        return [this, deviceFolder]() -> Landing {
+            std::optional<std::vector<std::string>> folders;
+            try {
+                folders = CCardScan::ListFolders(deviceFolder);
+            } catch (const std::exception&) {
+                return {}; // read half-way: keep the nodes; the next change reads it again
+            }
+            return [this, deviceFolder, folders = std::move(folders)] {
+                for (const auto& card : m_records) {
+                    if (card->children.empty() || card->children.front()->path != deviceFolder)
+                        continue;
+                    if (folders)
+                        SyncFolders(*card->children.front(), *folders);
+                    else
+                        QueueRescan(); // the device folder itself is gone
+                    return;
+                }
+            };
+        };
+    });
 }
 
 void CLeftView::RemoveRecord(std::vector<std::unique_ptr<TreeViewItem>>& owner, size_t index)
@@ -347,10 +426,15 @@ uint64_t CLeftView::RemainingSpace() const
 
 void CLeftView::ShowRemainingSpace()
 {
-    if (HasSelection())
-        emit RemainingSpaceChanged(RemainingSpace());
-    else
-        emit RemainingSpaceCleared();
+    // The path is taken when the read starts: one asked again meanwhile reads the selection of then.
+    ReadOffUi(kSpaceKey, [this]() -> Read {
+        return [this, path = SelectedPath()]() -> Landing {
+            if (path.empty())
+                return [this] { emit RemainingSpaceCleared(); };
+            const uint64_t freeBytes = CFileSystem::FreeBytes(path).value_or(0);
+            return [this, freeBytes] { emit RemainingSpaceChanged(freeBytes); };
+        };
+    });
 }
 
 JobOutcome CLeftView::CreateNumberedFolder()

@@ -6,9 +6,14 @@
 //
 // The tree stays current: cards mounted or unmounted while the program runs come and go (the mount table
 // is watched), and folders made or removed by others appear and disappear (each card's device folder is
-// watched). UI thread only; the watchers' reports are queued to it.
+// watched).
+//
+// Threads: UI thread only; the watchers' reports are queued to it. What reads a card (the card scan, a
+// device folder's folders, the free space) runs on the tree's own pool and lands on the UI thread, so
+// that a slow or hung card never holds the window; the tree changes only where the result differs.
 #pragma once
 
+#include "card/CardScan.h"
 #include "jobs/JobOutcome.h"
 #include "observe/FileObserver2.h"
 
@@ -19,12 +24,14 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class QAction;
+class QThreadPool;
 
 namespace tq9 {
 
@@ -61,15 +68,18 @@ public:
     // The commands of the nodes' context menu (separators included), in menu order.
     void SetContextActions(QList<QAction*> actions) { m_contextActions = std::move(actions); }
 
-    // The card scan: fills the tree with every card and its folders, watching and caching each folder,
-    // then starts watching the mount table. A failing scan shows IDS_CARD_CHECK_FAILED (caption
-    // IDS_ERROR_CAPTION) and leaves what was filled so far.
+    // Starts the card scan, which fills the tree with every card and its folders, watching and caching
+    // each folder, and starts watching the mount table. A failing scan shows IDS_CARD_CHECK_FAILED
+    // (caption IDS_ERROR_CAPTION) and leaves the tree empty.
     void Build();
-    // Looks for cards again: a card that went loses its nodes (the list empties if it showed one of its
-    // folders), a new one is added, and the folders of the others are brought up to date.
+    // Looks for cards again (off the UI thread): a card that went loses its nodes (the list empties if it
+    // showed one of its folders), a new one is added, and the folders of the others are brought up to date.
     void Rescan();
-    // Announces the selected card's free space (after anything that changes it).
+    // Announces the selected card's free space (after anything that changes it), once read off the UI
+    // thread.
     void ShowRemainingSpace();
+    // True while a read of the cards has not landed yet (tests wait for it).
+    bool Reading() const;
     // What the empty tree says: how to get a card.
     static QString EmptyHint();
     // Creates the lowest free numbered folder on the selected card, adds its node in number order and
@@ -87,7 +97,8 @@ public:
     std::vector<CardFolders> AllFolders() const;
     // Path of the selected record; empty without a selection.
     std::string SelectedPath() const;
-    // Free bytes on the selected path's volume; 0 without a selection or when the query fails.
+    // Free bytes on the selected path's volume; 0 without a selection or when the query fails. Asks the
+    // card on the calling thread: for a drop, which waits for the card anyway.
     uint64_t RemainingSpace() const;
     // The top-level records (tests, diagnostics).
     const std::vector<std::unique_ptr<TreeViewItem>>& Records() const { return m_records; }
@@ -98,6 +109,8 @@ public:
     void OnFolderWatchEnded(const std::string& path) override;
 
 signals:
+    // A card scan landed and the tree shows what it found.
+    void CardsScanned();
     // A folder node was selected: the list and the address bar show it.
     void FolderSelected(const std::string& folder);
     // A card node was selected: the list shows nothing, the address bar the card.
@@ -126,8 +139,23 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void AddCard(size_t index, const std::string& root, const std::string& deviceFolder,
-                 const std::vector<std::string>& folders);
+    // A card as the scan found it, with its name (its volume label, read with the scan).
+    struct ScannedCard {
+        CardInfo card;
+        QString name;
+    };
+    // What a read hands back to the UI thread (empty: nothing to do), and the read itself (pool thread).
+    using Landing = std::function<void()>;
+    using Read = std::function<Landing()>;
+    // Runs the read that make gives on the pool, and its landing on the UI thread. One read per key at a
+    // time: asked again meanwhile, the running one's result is dropped on arrival (the change may have
+    // come after it read) and make is asked for a fresh read. A hung card so holds one thread per key,
+    // however often it is asked.
+    void ReadOffUi(const std::string& key, std::function<Read()> make);
+    void ScanCards(bool tellFailure);
+    // Makes the tree that of cards: removes the cards that went, adds the new, syncs the others' folders.
+    void ApplyScan(const std::vector<ScannedCard>& cards);
+    void AddCard(size_t index, const ScannedCard& scanned);
     void AddFolderRecord(TreeViewItem& deviceRecord, const std::string& folder);
     // Makes the device record's folders those of folders: adds the missing, removes those that went.
     void SyncFolders(TreeViewItem& deviceRecord, const std::vector<std::string>& folders);
@@ -151,6 +179,13 @@ private:
     QTreeWidgetItem* m_dropHighlight = nullptr;
     std::unique_ptr<CMountWatcher> m_mountWatcher;
     std::atomic<bool> m_rescanQueued{false}; // a burst of mount changes costs one rescan
+    struct ReadState {
+        bool running = false;
+        bool again = false;
+        std::function<Read()> make;
+    };
+    std::map<std::string, ReadState> m_reads; // by key: the scan, the free space, each device folder
+    QThreadPool* m_pool; // owned; left behind at the end while a hung card holds one of its threads
 };
 
 } // namespace tq9

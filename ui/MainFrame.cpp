@@ -60,10 +60,13 @@ CMainFrame::CMainFrame(QWidget* parent)
     CreateBars();
     CreateContextMenus();
     m_rightView->SetColumnsSizedByHand(CWindowLayout::Restore(*this, *m_splitter, *m_rightView->header()));
-    // The folder of the last run, when its card is here; the keyboard starts on its files.
+    // The folder of the last run, when the first scan finds its card; the keyboard starts on its files.
     const std::string last = CWindowLayout::LastFolder();
-    if (!last.empty() && m_leftView->SelectByPath(last))
-        m_rightView->setFocus();
+    if (!last.empty())
+        connect(m_leftView, &CLeftView::CardsScanned, this, [this, last] {
+            if (m_leftView->SelectByPath(last))
+                m_rightView->setFocus();
+        }, Qt::SingleShotConnection);
     connect(m_leftView, &QTreeWidget::itemSelectionChanged, this, &CMainFrame::UpdateActions);
     connect(m_rightView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         UpdateActions();
@@ -446,11 +449,19 @@ bool CMainFrame::OfferImport(const std::vector<std::string>& files)
 
 void CMainFrame::RefreshCommand()
 {
+    // The folder is listed again once the scan has landed: by then a card that went shows nothing. Presses
+    // while the scan reads (a slow card) come to one relisting.
+    if (!m_refreshPending) {
+        m_refreshPending = true;
+        connect(m_leftView, &CLeftView::CardsScanned, this, [this] {
+            m_refreshPending = false;
+            const std::string folder = m_rightView->CurrentFolder();
+            if (!folder.empty())
+                m_rightView->ShowFolder(folder);
+            m_leftView->ShowRemainingSpace();
+        }, Qt::SingleShotConnection);
+    }
     m_leftView->Rescan();
-    const std::string folder = m_rightView->CurrentFolder();
-    if (!folder.empty())
-        m_rightView->ShowFolder(folder);
-    m_leftView->ShowRemainingSpace();
 }
 
 void CMainFrame::SetRemainingSpace(uint64_t freeBytes)

@@ -110,6 +110,7 @@ private:
 
     QSplitter* m_splitter = nullptr;
     CLeftView* m_leftView = nullptr;
+    bool m_refreshPending = false; // Refresh waits for the tree's scan to land
     CRightView* m_rightView = nullptr;
     std::unique_ptr<CFileObserver2> m_observer;
     std::unique_ptr<CImporter> m_importer;

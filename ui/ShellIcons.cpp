@@ -28,15 +28,20 @@ QIcon CShellIcons::CardIcon()
     return QIcon::fromTheme(QStringLiteral("media-flash"), provider().icon(QAbstractFileIconProvider::Drive));
 }
 
-QIcon CShellIcons::FolderIcon(const std::string& path)
+QIcon CShellIcons::FolderIcon()
 {
-    const QIcon closed = provider().icon(QFileInfo(QString::fromStdString(path)));
-    const QIcon open = QIcon::fromTheme(QStringLiteral("folder-open"), closed);
-    QIcon icon;
-    for (const QSize& size : {QSize(16, 16), QSize(24, 24), QSize(32, 32)}) {
-        icon.addPixmap(closed.pixmap(size), QIcon::Normal);
-        icon.addPixmap(open.pixmap(size), QIcon::Selected);
-    }
+    // Made once: asked of a path, the provider stats it, and a folder on a card is a folder on a slow or
+    // hung reader.
+    static const QIcon icon = [] {
+        const QIcon closed = provider().icon(QAbstractFileIconProvider::Folder);
+        const QIcon open = QIcon::fromTheme(QStringLiteral("folder-open"), closed);
+        QIcon both;
+        for (const QSize& size : {QSize(16, 16), QSize(24, 24), QSize(32, 32)}) {
+            both.addPixmap(closed.pixmap(size), QIcon::Normal);
+            both.addPixmap(open.pixmap(size), QIcon::Selected);
+        }
+        return both;
+    }();
     return icon;
 }
 

@@ -15,8 +15,8 @@ public:
     static QString DisplayName(const std::string& path);
     // A card's top-level node: a memory-card picture.
     static QIcon CardIcon();
-    // A folder: closed normally, open while selected.
-    static QIcon FolderIcon(const std::string& path);
+    // Any folder: closed normally, open while selected (the same icon for all; no disk access).
+    static QIcon FolderIcon();
     // The icon the desktop shows for a file of this type.
     static QIcon FileIcon(const std::string& path);
 };

@@ -38,6 +38,6 @@ TEST_F(EjectTest, EjectUnmountsTheShownCardThroughTheDiskServiceAndTheTreeDropsI
 
     EXPECT_TRUE(m_messages.empty()) << m_messages.front().text << "\n" << service.Log();
     EXPECT_FALSE(tq9::CVolumeEject::IsMountPoint(card->Path().string()));
-    EXPECT_TRUE(Tree().Records().empty()) << "the card is gone from the tree";
+    EXPECT_TRUE(WaitFor([&] { return Tree().Records().empty(); })) << "the card is gone from the tree";
     EXPECT_EQ(frame.statusBar()->currentMessage().toStdString(), card->Path().string() + " can now be removed.");
 }

@@ -116,6 +116,7 @@ protected:
     {
         m_frame = std::make_unique<tq9::CMainFrame>();
         m_frame->show();
+        Settled();
         return *m_frame;
     }
 
@@ -127,8 +128,14 @@ protected:
     {
         ASSERT_TRUE(Tree().SelectByPath(path.string())) << path;
         Listed();
+        Settled();
     }
     void Listed() { EXPECT_TRUE(WaitFor([&] { return !List().Model()->IsListing(); })) << "no listing landed"; }
+    // Waits for the tree's reads of the cards (scan, free space) and the list's listing to land.
+    void Settled()
+    {
+        EXPECT_TRUE(WaitFor([&] { return !Tree().Reading() && !List().Model()->IsListing(); })) << "no read landed";
+    }
 
     // The texts of one column of the file list, top to bottom.
     std::vector<std::string> Column(int column)

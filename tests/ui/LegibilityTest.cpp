@@ -46,6 +46,7 @@ TEST_F(LegibilityTest, TheAddressBarForgetsACardThatWent)
     Select(gone / "TQ9_0001");
     fs::remove_all(gone.parent_path());
     frame.RefreshCommand();
+    Settled();
     EXPECT_EQ(frame.AddressBar()->HistoryBox()->currentText().toStdString(), "") << "it showed the card that went";
     EXPECT_EQ(frame.AddressBar()->History(), (std::vector<std::string>{(stays / "TQ9_0001").string()}));
 }

@@ -2,6 +2,7 @@
 // lateness is measured, and the worker's threads are seen ten nice steps below the window's.
 #include "GuiFixture.h"
 
+#include "support/ScratchMount.h"
 #include "ui/ConvProgressDlg.h"
 
 #include <QElapsedTimer>
@@ -12,8 +13,10 @@
 #include <fstream>
 #include <iostream>
 #include <set>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 using namespace tq9;
@@ -38,6 +41,19 @@ std::map<int, int> ThreadNices()
                 out[std::stoi(entry.path().filename().string())] = std::stoi(field);
     }
     return out;
+}
+
+// The process of the FUSE file system mounted at mountPoint (its command line names it); 0 when none.
+pid_t FuseDaemonOf(const fs::path& mountPoint)
+{
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream file(entry.path() / "cmdline");
+        std::string arg;
+        while (std::getline(file, arg, '\0'))
+            if (arg == mountPoint.string())
+                return static_cast<pid_t>(std::stoi(entry.path().filename().string()));
+    }
+    return 0;
 }
 
 } // namespace
@@ -102,4 +118,55 @@ TEST_F(ResponsivenessTest, TheEventLoopKeepsTicksDuringAConversion)
     EXPECT_LT(worst, 1000.0);
     EXPECT_EQ(windowNice, startNice);
     EXPECT_TRUE(workerNices.count(std::min(windowNice + 10, 19))) << "no thread ten nice steps below the window";
+}
+
+TEST_F(ResponsivenessTest, TheWindowAnswersWhileACardHangs)
+{
+    // A card whose reader stops answering: the FUSE process of a FAT card is stopped, so that every request
+    // that reaches it blocks until it is let go.
+    std::string skip;
+    const auto card = ScratchMount::FatImage(8, skip);
+    if (!card)
+        GTEST_SKIP() << skip;
+    const pid_t daemon = FuseDaemonOf(card->Path());
+    ASSERT_GT(daemon, 0);
+    const fs::path device = MakeCard(card->Path(), {1});
+    CCardRoots::AddExtraRoot(card->Path().string());
+    Start();
+    Select(card->Path());
+
+    ASSERT_EQ(::kill(daemon, SIGSTOP), 0);
+    // Let go after 5 s whatever happens: a window that waits for the card then fails the test, not hangs it.
+    std::jthread release([daemon](std::stop_token stop) {
+        for (int i = 0; i < 50 && !stop.stop_requested(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ::kill(daemon, SIGCONT);
+    });
+    // What the mount watch, a device folder's watch and a deletion ask for: a scan, a folder sync, the
+    // free space.
+    QElapsedTimer clock;
+    clock.start();
+    Tree().Rescan();
+    Tree().OnFolderChanged(device.string());
+    Tree().ShowRemainingSpace();
+    qint64 last = 0, worstGapMs = 0;
+    int repaints = 0;
+    while (clock.elapsed() < 1500) {
+        QTest::qWait(10);
+        Tree().viewport()->repaint();
+        ++repaints;
+        worstGapMs = std::max(worstGapMs, clock.elapsed() - last);
+        last = clock.elapsed();
+    }
+    EXPECT_TRUE(Tree().Reading()) << "the reads did not wait for the card: nothing was tested";
+    EXPECT_LT(worstGapMs, 1000) << "the window stopped for a read of the hung card";
+    EXPECT_GT(repaints, 10);
+
+    // Let go, the reads land and the tree is as it was.
+    release.request_stop();
+    release.join();
+    EXPECT_TRUE(WaitFor([&] { return !Tree().Reading(); }));
+    EXPECT_EQ(Tree().topLevelItemCount(), 1);
+    EXPECT_EQ(Tree().SelectedPath(), card->Path().string());
+    m_frame.reset(); // before the card goes
 }
