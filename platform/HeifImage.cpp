@@ -3,8 +3,10 @@
 #include <QColorSpace>
 #include <QPointF>
 #include <algorithm>
+#include <climits>
 #include <libheif/heif.h>
 #include <memory>
+#include <vector>
 
 #include "medialib/tq9media.h"
 
@@ -142,6 +144,146 @@ QColorSpace ColourSpaceOf(const heif_image_handle* handle)
         QPointF(nclx->color_primary_blue_x, nclx->color_primary_blue_y), transfer);
 }
 
+// Big-endian reads within [at, end) of a file; a read past end sets ok to false and yields 0.
+struct BoxReader {
+    const QByteArray& file;
+    qint64 at;
+    qint64 end;
+    bool ok = true;
+
+    uint64_t Read(int bytes)
+    {
+        if (bytes < 0 || bytes > 8 || end - at < bytes) {
+            ok = false;
+            return 0;
+        }
+        uint64_t v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v = v << 8 | static_cast<uint8_t>(file[at++]);
+        return v;
+    }
+    // The next box's type, its payload becoming [at, payloadEnd); false at the end or on a bad size.
+    bool NextBox(uint32_t& type, qint64& payloadEnd)
+    {
+        if (end - at < 8)
+            return false;
+        const qint64 start = at;
+        uint64_t size = Read(4);
+        type = static_cast<uint32_t>(Read(4));
+        if (size == 1)
+            size = Read(8);
+        else if (size == 0)
+            size = static_cast<uint64_t>(end - start);
+        if (!ok || size < static_cast<uint64_t>(at - start) || size > static_cast<uint64_t>(end - start))
+            return false;
+        payloadEnd = start + static_cast<qint64>(size);
+        return true;
+    }
+};
+
+constexpr uint32_t fourcc(const char (&s)[5])
+{
+    return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 | uint32_t(uint8_t(s[2])) << 8 | uint8_t(s[3]);
+}
+
+// The output size a primary picture's grid description gives (what libheif 1.15 allocates for it, whatever
+// the declared size says); invalid when the primary picture is no grid or its description cannot be found.
+QSize GridSize(const QByteArray& file)
+{
+    BoxReader top{file, 0, file.size()};
+    uint32_t type = 0;
+    qint64 metaEnd = 0;
+    while (top.NextBox(type, metaEnd) && type != fourcc("meta"))
+        top.at = metaEnd;
+    if (type != fourcc("meta"))
+        return {};
+    BoxReader meta{file, top.at + 4, metaEnd}; // past the version and flags
+    uint64_t primary = 0;
+    bool primaryIsGrid = false;
+    qint64 idat = -1, idatEnd = -1;
+    struct {
+        int method = -1;
+        uint64_t offset = 0;
+        uint64_t length = 0;
+    } data;
+    std::vector<std::pair<uint64_t, uint32_t>> types; // item id, item type
+    qint64 childEnd = 0;
+    for (; meta.NextBox(type, childEnd); meta.at = childEnd) {
+        BoxReader box{file, meta.at, childEnd};
+        const int version = static_cast<int>(box.Read(4) >> 24);
+        if (type == fourcc("pitm")) {
+            primary = box.Read(version == 0 ? 2 : 4);
+        } else if (type == fourcc("iinf")) {
+            box.Read(version == 0 ? 2 : 4);
+            qint64 infeEnd = 0;
+            for (uint32_t infe = 0; box.NextBox(infe, infeEnd); box.at = infeEnd) {
+                BoxReader entry{file, box.at, infeEnd};
+                const int entryVersion = static_cast<int>(entry.Read(4) >> 24);
+                if (infe != fourcc("infe") || entryVersion < 2)
+                    continue;
+                const uint64_t id = entry.Read(entryVersion == 2 ? 2 : 4);
+                entry.Read(2);
+                const uint32_t itemType = static_cast<uint32_t>(entry.Read(4));
+                if (entry.ok)
+                    types.emplace_back(id, itemType);
+            }
+        } else if (type == fourcc("idat")) {
+            idat = meta.at;
+            idatEnd = childEnd;
+        }
+    }
+    for (const auto& [id, itemType] : types)
+        primaryIsGrid = primaryIsGrid || (id == primary && itemType == fourcc("grid"));
+    if (!primaryIsGrid)
+        return {};
+    // The location of the grid's data: its first extent holds the few bytes needed.
+    for (meta.at = top.at + 4; meta.NextBox(type, childEnd); meta.at = childEnd) {
+        if (type != fourcc("iloc"))
+            continue;
+        BoxReader box{file, meta.at, childEnd};
+        const int version = static_cast<int>(box.Read(4) >> 24);
+        const int sizes = static_cast<int>(box.Read(1));
+        const int more = static_cast<int>(box.Read(1));
+        const int offsetSize = sizes >> 4, lengthSize = sizes & 15, baseSize = more >> 4;
+        const int indexSize = version >= 1 ? more & 15 : 0;
+        const uint64_t count = box.Read(version < 2 ? 2 : 4);
+        for (uint64_t item = 0; item < count && box.ok; ++item) {
+            const uint64_t id = box.Read(version < 2 ? 2 : 4);
+            const int method = version >= 1 ? static_cast<int>(box.Read(2) & 15) : 0;
+            box.Read(2);
+            const uint64_t base = box.Read(baseSize);
+            const uint64_t extents = box.Read(2);
+            for (uint64_t e = 0; e < extents && box.ok; ++e) {
+                box.Read(indexSize);
+                const uint64_t offset = box.Read(offsetSize);
+                const uint64_t length = box.Read(lengthSize);
+                if (id == primary && e == 0 && box.ok)
+                    data = {method, base + offset, length};
+            }
+        }
+    }
+    qint64 from = 0, to = file.size();
+    if (data.method == 1 && idat >= 0) {
+        from = idat;
+        to = idatEnd;
+    } else if (data.method != 0) {
+        return {};
+    }
+    if (data.offset > static_cast<uint64_t>(to - from))
+        return {};
+    BoxReader grid{file, from + static_cast<qint64>(data.offset), to};
+    if (data.length > 0 && data.length < static_cast<uint64_t>(grid.end - grid.at))
+        grid.end = grid.at + static_cast<qint64>(data.length);
+    grid.Read(1);
+    const bool wide = grid.Read(1) & 1;
+    grid.Read(2);
+    const uint64_t width = grid.Read(wide ? 4 : 2);
+    const uint64_t height = grid.Read(wide ? 4 : 2);
+    if (!grid.ok || width > INT_MAX || height > INT_MAX)
+        return {};
+    return QSize(static_cast<int>(width), static_cast<int>(height));
+}
+
 } // namespace
 
 bool CHeifImage::IsHeif(const QByteArray& head)
@@ -182,6 +324,10 @@ QImage CHeifImage::Read(const QByteArray& file, CHdrStill* hdr)
     // bytes declaring 24x32 made it assemble 16383x16383 (1.6 GB, 19 s). No side may outgrow the declared
     // longest one (libheif refuses a side at or above the limit).
     heif_context_set_maximum_image_size_limit(context.get(), longest + 1);
+    // That limit takes one side for both, so a long thin declaration (16383x1) still let a grid make a
+    // 16383x16383 picture (24 s, 1.6 GB): a grid's own size may not outgrow the declared area either.
+    if (const QSize grid = GridSize(file); grid.isValid() && int64_t(grid.width()) * grid.height() > claimed)
+        return {};
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
     const NclxPtr nclx = NclxOf(handle.get());
     const bool deep = IsHdr(nclx.get()); // PQ and HLG need their 10 bits through the tone mapping

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QImage>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -157,6 +158,29 @@ TEST(StillColour, HeicPhotosComeInUprightAndInTheirColours)
     fs::copy_file(photo, dir / "huge.heic");
     fs::resize_file(dir / "huge.heic", uint64_t(1) << 30);
     EXPECT_EQ(1, ConvertStill(ntsc, (dir / "huge.heic").string(), (dir / "huge.jpg").string()));
+}
+
+TEST(StillColour, AGridLargerThanTheDeclaredAreaIsRefusedAndOneOfItsSizeDecodes)
+{
+    // One 64x64 tile in a grid that says 16383x16383 but is declared 16383x1: it took 24 s and 1.6 GB.
+    TempDir dir;
+    const std::string thin = ReadFile(fs::path(TQ9_SOURCE_DIR) / "fuzz/regressions/heif/grid-16383-declared-16383x1");
+    WriteFile(dir / "thin.heic", thin);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(1, ConvertStill(ConversionSettings(), (dir / "thin.heic").string(), (dir / "thin.jpg").string()));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+    // The same grid sized as its tile and declared so.
+    std::string fitting = thin;
+    const auto patch = [&](const std::string& from, const std::string& to) {
+        const size_t at = fitting.find(from);
+        ASSERT_NE(at, std::string::npos);
+        fitting.replace(at, from.size(), to);
+    };
+    patch(std::string("\0\0\0\0\x3f\xff\x3f\xff", 8), std::string("\0\0\0\0\0\x40\0\x40", 8));
+    patch(std::string("\0\0\x3f\xff\0\0\0\x01", 8), std::string("\0\0\0\x40\0\0\0\x40", 8));
+    WriteFile(dir / "grid.heic", fitting);
+    EXPECT_EQ(0, ConvertStill(ConversionSettings(), (dir / "grid.heic").string(), (dir / "grid.jpg").string()));
 }
 
 TEST(StillColour, HdrPhotosAreToneMappedToTheLookOfTheirSdrPhoto)
