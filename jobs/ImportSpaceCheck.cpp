@@ -133,7 +133,9 @@ CImportSpaceCheck::BoundT CImportSpaceCheck::OutputBound(const std::string& fold
         uint64_t taken = 0;
         for (size_t i = 0; i < before.size(); ++i) {
             const CTQ9ImportSystemFile& record = records[i];
-            if (before[i] == Stage::Converted)
+            // Working files on the card's own file system have taken their room already (and are
+            // renamed into place).
+            if (before[i] == Stage::Converted && !CFileSystem::SameFileSystem(folder, record.tempMediaPath))
                 taken += recordBytes(record, CFileSystem::FileSize(record.tempMediaPath).value_or(0),
                                      space.clusterBytes);
             else if (before[i] == Stage::Pending)

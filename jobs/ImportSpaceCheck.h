@@ -57,9 +57,9 @@ public:
         bool largestFile = false;      // the bound is the card's largest file rather than its room
     };
     // The size past which records[before.size()]'s media file cannot land in folder: the card's free space
-    // less what the records before it take there (the real files of the converted ones, the least of the
-    // pending ones; they are placed first), less its own sidecars, rounded down to whole clusters; and at
-    // most the card's largest file (0: no room at all).
+    // less what the records before it take there (the real files of the converted ones unless they are on
+    // that file system already, the least of the pending ones; they are placed first), less its own
+    // sidecars, rounded down to whole clusters; and at most the card's largest file (0: no room at all).
     static BoundT OutputBound(const std::string& folder, const std::vector<CTQ9ImportSystemFile>& records,
                               const std::vector<Stage>& before, const ConversionSettings& settings);
 

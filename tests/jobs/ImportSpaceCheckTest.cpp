@@ -79,7 +79,14 @@ TEST(ImportSpaceCheck, AVideosBoundLeavesRoomForTheRecordsBeforeItAndItsOwnSidec
     EXPECT_EQ(bound.bytes, free - taken);
     EXPECT_FALSE(bound.largestFile);
 
-    WriteFile(card->Path() / "filler", std::string(free - taken + 100, '\0'));
+    // A working folder on the card's own file system: a's files have taken their room there already.
+    fs::copy_file(work / "a.mp4", card->Path() / "a.mp4");
+    records[0].tempMediaPath = (card->Path() / "a.mp4").string();
+    bound = CImportSpaceCheck::OutputBound(card->Path().string(), records, before, {});
+    const uint64_t room = fs::space(card->Path()).available - (12 + 2 * 3) * 4096;
+    EXPECT_EQ(bound.bytes, room);
+
+    WriteFile(card->Path() / "filler", std::string(room + 100, '\0'));
     bound = CImportSpaceCheck::OutputBound(card->Path().string(), records, before, {});
     EXPECT_EQ(bound.bytes, 0u) << "no room at all";
 }
