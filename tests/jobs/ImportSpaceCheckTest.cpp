@@ -22,21 +22,17 @@ CTQ9ImportSystemFile record(const fs::path& source, uint32_t kind, const std::st
     return r;
 }
 
-// Videos that declare their length with a picture a minute or an hour, so they are made in a moment.
-fs::path longVideo(const std::string& name, const char* spec)
-{
-    return SynthMedia(name, {"-f", "lavfi", "-i", spec, "-c:v", "libx264"});
-}
-
 } // namespace
 
 TEST(ImportSpaceCheck, OnlyAVideoOverFatsLargestFileEvenAtItsLeastIsRefusedAndExfatHasNone)
 {
-    // 2 h: 4.5 GB at the encoder's ceiling, 115 MB of sound; 75 h: 4.32 GB of sound alone.
-    const std::vector<CTQ9ImportSystemFile> records = {
-        record(longVideo("space-2h.mov", "color=size=16x16:rate=1/60:duration=7200"), KIND_VIDEO, "a.mp4"),
-        record(longVideo("space-75h.mov", "color=size=16x16:rate=1/3600:duration=270000"), KIND_VIDEO, "b.mp4"),
-    };
+    // 2 h: 4.5 GB at the encoder's ceiling, 115 MB of sound; 75 h: 4.32 GB of sound alone. A picture a
+    // minute or an hour makes them in a moment.
+    std::vector<CTQ9ImportSystemFile> records;
+    for (const char* rate : {"60:duration=7200", "3600:duration=270000"})
+        records.push_back(record(SynthMedia(std::string("space-") + rate + ".mov",
+                                            {"-f", "lavfi", "-i", std::string("color=size=16x16:rate=1/") + rate}),
+                                 KIND_VIDEO, "a.mp4"));
     std::string why;
     auto fat = ScratchMount::FatImage(4, why);
     if (!fat)
@@ -44,6 +40,14 @@ TEST(ImportSpaceCheck, OnlyAVideoOverFatsLargestFileEvenAtItsLeastIsRefusedAndEx
     CImportSpaceCheck::ResultT result = CImportSpaceCheck::Check(fat->Path().string(), records, ConversionSettings());
     EXPECT_EQ(result.tooLarge, std::vector<size_t>{1});
     EXPECT_EQ(result.noRoom, std::vector<size_t>{0}) << "its sound alone needs more than the 4 MB card";
+
+    // With more room than that, a video's conversion is bounded by the largest file instead.
+    fat = ScratchMount::FatImage(5 << 10, why); // sparse
+    ASSERT_TRUE(fat) << why;
+    const CImportSpaceCheck::BoundT bound =
+        CImportSpaceCheck::OutputBound(fat->Path().string(), records, {Stage::Failed}, ConversionSettings());
+    EXPECT_EQ(bound.bytes, 0xFFFFFFFFu);
+    EXPECT_TRUE(bound.largestFile);
 
     auto exfat = ScratchMount::ExfatImage(4, why);
     if (!exfat)
