@@ -174,8 +174,10 @@ struct BoxReader {
             size = Read(8);
         else if (size == 0)
             size = static_cast<uint64_t>(end - start);
-        if (!ok || size < static_cast<uint64_t>(at - start) || size > static_cast<uint64_t>(end - start))
+        if (!ok || size < static_cast<uint64_t>(at - start))
             return false;
+        // libheif reads a box that claims more than its parent holds up to the parent's end.
+        size = std::min(size, static_cast<uint64_t>(end - start));
         payloadEnd = start + static_cast<qint64>(size);
         return true;
     }
@@ -186,20 +188,31 @@ constexpr uint32_t fourcc(const char (&s)[5])
     return uint32_t(uint8_t(s[0])) << 24 | uint32_t(uint8_t(s[1])) << 16 | uint32_t(uint8_t(s[2])) << 8 | uint8_t(s[3]);
 }
 
-// The output size a primary picture's grid description gives (what libheif 1.15 allocates for it, whatever
-// the declared size says); invalid when the primary picture is no grid or its description cannot be found.
-QSize GridSize(const QByteArray& file)
+// The item types libheif 1.15 decodes as pictures.
+constexpr uint32_t kPictureTypes[] = {fourcc("hvc1"), fourcc("av01"), fourcc("grid"), fourcc("iovl"), fourcc("iden")};
+
+// What a file's derived pictures (grids, overlays) are made of, as far as libheif 1.15 does not check it.
+struct DerivedT {
+    // The output size the primary picture's grid or overlay description gives (what libheif allocates for
+    // it, whatever the declared size says); invalid when it is neither or its description cannot be found.
+    QSize size;
+    // A derived picture names a part that is no coded picture (an overlay of a missing item aborted libheif).
+    bool dangling = false;
+};
+
+DerivedT Derived(const QByteArray& file)
 {
+    DerivedT derived;
     BoxReader top{file, 0, file.size()};
     uint32_t type = 0;
     qint64 metaEnd = 0;
     while (top.NextBox(type, metaEnd) && type != fourcc("meta"))
         top.at = metaEnd;
     if (type != fourcc("meta"))
-        return {};
+        return derived;
     BoxReader meta{file, top.at + 4, metaEnd}; // past the version and flags
     uint64_t primary = 0;
-    bool primaryIsGrid = false;
+    uint32_t primaryType = 0;
     qint64 idat = -1, idatEnd = -1;
     struct {
         int method = -1;
@@ -207,6 +220,7 @@ QSize GridSize(const QByteArray& file)
         uint64_t length = 0;
     } data;
     std::vector<std::pair<uint64_t, uint32_t>> types; // item id, item type
+    std::vector<uint64_t> parts;                      // the items derived pictures are made of
     qint64 childEnd = 0;
     for (; meta.NextBox(type, childEnd); meta.at = childEnd) {
         BoxReader box{file, meta.at, childEnd};
@@ -227,16 +241,31 @@ QSize GridSize(const QByteArray& file)
                 if (entry.ok)
                     types.emplace_back(id, itemType);
             }
+        } else if (type == fourcc("iref")) {
+            qint64 refEnd = 0;
+            for (uint32_t ref = 0; box.NextBox(ref, refEnd); box.at = refEnd) {
+                BoxReader entry{file, box.at, refEnd};
+                entry.Read(version == 0 ? 2 : 4);
+                const uint64_t count = entry.Read(2);
+                for (uint64_t i = 0; i < count && entry.ok && ref == fourcc("dimg"); ++i)
+                    parts.push_back(entry.Read(version == 0 ? 2 : 4));
+            }
         } else if (type == fourcc("idat")) {
             idat = meta.at;
             idatEnd = childEnd;
         }
     }
+    for (const uint64_t part : parts) {
+        const auto item = std::find_if(types.begin(), types.end(), [part](const auto& t) { return t.first == part; });
+        derived.dangling = derived.dangling || item == types.end() ||
+                           !std::count(std::begin(kPictureTypes), std::end(kPictureTypes), item->second);
+    }
     for (const auto& [id, itemType] : types)
-        primaryIsGrid = primaryIsGrid || (id == primary && itemType == fourcc("grid"));
-    if (!primaryIsGrid)
-        return {};
-    // The location of the grid's data: its first extent holds the few bytes needed.
+        if (id == primary)
+            primaryType = itemType;
+    if (primaryType != fourcc("grid") && primaryType != fourcc("iovl"))
+        return derived;
+    // The location of the description: its first extent holds the few bytes needed.
     for (meta.at = top.at + 4; meta.NextBox(type, childEnd); meta.at = childEnd) {
         if (type != fourcc("iloc"))
             continue;
@@ -267,21 +296,23 @@ QSize GridSize(const QByteArray& file)
         from = idat;
         to = idatEnd;
     } else if (data.method != 0) {
-        return {};
+        return derived;
     }
     if (data.offset > static_cast<uint64_t>(to - from))
-        return {};
-    BoxReader grid{file, from + static_cast<qint64>(data.offset), to};
-    if (data.length > 0 && data.length < static_cast<uint64_t>(grid.end - grid.at))
-        grid.end = grid.at + static_cast<qint64>(data.length);
-    grid.Read(1);
-    const bool wide = grid.Read(1) & 1;
-    grid.Read(2);
-    const uint64_t width = grid.Read(wide ? 4 : 2);
-    const uint64_t height = grid.Read(wide ? 4 : 2);
-    if (!grid.ok || width > INT_MAX || height > INT_MAX)
-        return {};
-    return QSize(static_cast<int>(width), static_cast<int>(height));
+        return derived;
+    BoxReader description{file, from + static_cast<qint64>(data.offset), to};
+    if (data.length > 0 && data.length < static_cast<uint64_t>(description.end - description.at))
+        description.end = description.at + static_cast<qint64>(data.length);
+    description.Read(1);
+    const bool wide = description.Read(1) & 1;
+    // A grid's rows and columns, an overlay's four fill values, before the size.
+    for (int skip = primaryType == fourcc("grid") ? 2 : 8; skip > 0; skip -= 2)
+        description.Read(2);
+    const uint64_t width = description.Read(wide ? 4 : 2);
+    const uint64_t height = description.Read(wide ? 4 : 2);
+    if (description.ok && width <= INT_MAX && height <= INT_MAX)
+        derived.size = QSize(static_cast<int>(width), static_cast<int>(height));
+    return derived;
 }
 
 } // namespace
@@ -325,8 +356,10 @@ QImage CHeifImage::Read(const QByteArray& file, CHdrStill* hdr)
     // longest one (libheif refuses a side at or above the limit).
     heif_context_set_maximum_image_size_limit(context.get(), longest + 1);
     // That limit takes one side for both, so a long thin declaration (16383x1) still let a grid make a
-    // 16383x16383 picture (24 s, 1.6 GB): a grid's own size may not outgrow the declared area either.
-    if (const QSize grid = GridSize(file); grid.isValid() && int64_t(grid.width()) * grid.height() > claimed)
+    // 16383x16383 picture (24 s, 1.6 GB; an overlay 17 s): a grid's or an overlay's own size may not
+    // outgrow the declared area either.
+    const DerivedT derived = Derived(file);
+    if (derived.dangling || (derived.size.isValid() && int64_t(derived.size.width()) * derived.size.height() > claimed))
         return {};
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
     const NclxPtr nclx = NclxOf(handle.get());
