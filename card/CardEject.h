@@ -16,8 +16,9 @@ public:
         bool ejected = false;
         std::string message; // for the status bar when ejected, for a message box otherwise
     };
-    // cardRoot: where the card is mounted (the folder holding its device folder).
-    static Result Eject(const std::string& cardRoot);
+    // cardRoot: where the card is mounted (the folder holding its device folder). shown writes it into
+    // the message (nullptr: as it is; a terminal quotes a name holding a newline).
+    static Result Eject(const std::string& cardRoot, std::string (*shown)(const std::string&) = nullptr);
 };
 
 } // namespace tq9

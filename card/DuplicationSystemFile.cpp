@@ -33,7 +33,7 @@ bool sidecarPresent(const std::string& path)
     if (kind == EntryKind::Missing)
         return false;
     if (kind != EntryKind::Regular)
-        throw CUserException(path + ": " + CFileAttributes::RefusalText(kind));
+        throw CUserException(path, CFileAttributes::RefusalText(kind));
     return true;
 }
 
@@ -42,7 +42,7 @@ bool sidecarPresent(const std::string& path)
 void CTQ9DuplicationSystemFile::Build(const std::string& destination, const std::string& source)
 {
     if (const EntryKind kind = CFileAttributes::KindOf(source); kind != EntryKind::Regular && kind != EntryKind::Missing)
-        throw CUserException(source + ": " + CFileAttributes::RefusalText(kind));
+        throw CUserException(source, CFileAttributes::RefusalText(kind));
     TransferPaths paths = CheckTransferPaths(destination, source);
     *this = CTQ9DuplicationSystemFile();
     sourcePath = std::move(paths.source);

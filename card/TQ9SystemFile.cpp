@@ -109,24 +109,24 @@ std::string LongFilePath(const std::string& path)
 {
     const uint32_t attrs = CFileAttributes::Get(path);
     if (attrs == 0 || attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY))
-        throw CUserException("not a file: " + path);
+        throw CUserException(path, "not a file");
     auto longPath = CFileSystem::LongPath(path);
     if (!longPath)
-        throw CUserException("no long path: " + path);
+        throw CUserException(path, "no long path");
     return *longPath;
 }
 
 void CTQ9SystemFile::InitFromCardPath(const std::string& cardPath)
 {
     if (const EntryKind kind = CFileAttributes::KindOf(cardPath); kind != EntryKind::Regular)
-        throw CUserException(cardPath + ": " + CFileAttributes::RefusalText(kind));
+        throw CUserException(cardPath, CFileAttributes::RefusalText(kind));
     const std::string longPath = LongFilePath(cardPath);
     *this = CTQ9SystemFile();
     path = longPath;
     SplitPathResult parts;
     SplitPath(path, parts);
     if (parts.extension == "mrk" || parts.extension == "thm")
-        throw CUserException("a sidecar: " + cardPath);
+        throw CUserException(cardPath, "a sidecar");
     const ExtensionRow& row = LookupExtension(kCardExtensionTable, parts.extension);
     flags = row.flags;
     kind = row.kind;
@@ -230,14 +230,16 @@ std::string tempFolderOrThrow()
 TransferPaths CheckTransferPaths(const std::string& destination, const std::string& source)
 {
     if (!CFileAttributes::IsDirectory(destination))
-        throw CUserException("destination is not a folder: " + destination);
+        throw CUserException(destination, "the destination is not a folder");
     const uint32_t attrs = CFileAttributes::Get(source);
     if (attrs == 0 || attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY))
-        throw CUserException("source is not a file: " + source);
+        throw CUserException(source, "the source is not a file");
     auto longSource = CFileSystem::LongPath(source);
+    if (!longSource)
+        throw CUserException(source, "no long path");
     auto longDestination = CFileSystem::LongPath(destination);
-    if (!longSource || !longDestination)
-        throw CUserException("no long path for " + source + " or " + destination);
+    if (!longDestination)
+        throw CUserException(destination, "no long path");
     return {*longSource, *longDestination};
 }
 
@@ -245,7 +247,7 @@ std::string ReserveNewFile(const std::string& path)
 {
     CUniqueFd fd(CFileIo::CreateNew(path));
     if (!fd.IsOpen())
-        throw CUserException("cannot reserve " + path + ": " + std::strerror(errno));
+        throw CUserException(path, std::string("cannot reserve: ") + std::strerror(errno));
     fd.Close();
     return path;
 }

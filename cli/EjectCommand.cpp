@@ -7,6 +7,7 @@
 #include "card/CardEject.h"
 #include "card/CardLayout.h"
 #include "cli/Command.h"
+#include "cli/ShownName.h"
 #include "platform/FileSystem.h"
 #include "platform/VolumeEject.h"
 
@@ -36,7 +37,7 @@ int runEject(const ParsedArgs& args)
 {
     if (RefusedAsTooLong("eject", args.Positional().front()))
         return kExitFailed;
-    const CCardEject::Result result = CCardEject::Eject(cardRootOf(args.Positional().front()));
+    const CCardEject::Result result = CCardEject::Eject(cardRootOf(args.Positional().front()), CShownName::Of);
     if (!result.ejected) {
         PrintError("eject: " + result.message);
         return kExitFailed;

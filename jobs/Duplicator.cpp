@@ -49,7 +49,7 @@ int CDuplicator::Prepare(const std::string& destination, const std::vector<std::
 {
     DropRecords();
     m_refused.clear();
-    m_refusalReason.clear();
+    m_refusal.reset();
     m_duplicated.clear();
 
     if (!CFileAttributes::IsDirectory(destination)) {
@@ -72,7 +72,7 @@ int CDuplicator::Prepare(const std::string& destination, const std::vector<std::
             record.Build(m_destination, source);
         } catch (const CUserException& e) {
             CDebugLog::Write(std::string("duplication: ") + e.what());
-            m_refusalReason = e.what();
+            m_refusal = e;
             DropRecords();
             return RESULT_OTHER_ERROR;
         }
@@ -202,7 +202,7 @@ std::string DuplicationReportText(const CDuplicator& duplicator, int result, Nam
         return std::string();
     std::string text = duplicator.BuildErrorMessage(result);
     if (!duplicator.RefusalReason().empty())
-        text += duplicator.RefusalReason() + "\n";
+        text += duplicator.RefusalReason(shown) + "\n";
     if (!duplicator.RefusedSources().empty() || !duplicator.FailedSources().empty())
         text += CMessageCatalogue::Get(IDS_FAILED_FILES_HEADING);
     for (const std::string& path : duplicator.RefusedSources())

@@ -13,10 +13,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "card/DuplicationSystemFile.h"
+#include "card/UserException.h"
 #include "jobs/JobBase.h"
 #include "jobs/JobOutcome.h"
 
@@ -55,9 +57,12 @@ public:
     std::string BuildErrorMessage(int code) const;
     // Sources the last Prepare refused because they have nothing to copy (a type outside the table).
     const std::vector<std::string>& RefusedSources() const { return m_refused; }
-    // Why Prepare refused a source that is on the card but not a regular file ("<path>: is a link");
-    // empty otherwise.
-    const std::string& RefusalReason() const { return m_refusalReason; }
+    // Why Prepare refused a source that is on the card but not a regular file ("<path>: is a link", the
+    // path written by shown); empty otherwise.
+    std::string RefusalReason(NameTextFn shown = nullptr) const
+    {
+        return m_refusal ? m_refusal->Said(shown) : std::string();
+    }
     // New media paths of the items the last Run copied completely, in source order.
     const std::vector<std::string>& Duplicated() const { return m_duplicated; }
     // Items the last Run could not copy, with their causes, in source order.
@@ -85,7 +90,7 @@ private:
     std::vector<std::string> m_sources;
     std::vector<CTQ9DuplicationSystemFile> m_records;
     std::vector<std::string> m_refused;
-    std::string m_refusalReason;
+    std::optional<CUserException> m_refusal;
     std::vector<std::string> m_duplicated;
     std::vector<std::string> m_landed; // new media paths, written by the worker
     std::vector<FailedSource> m_failed; // written by the worker

@@ -102,7 +102,9 @@ CImportSpaceCheck::ResultT CImportSpaceCheck::Check(const std::string& folder,
     for (size_t i = 0; i < records.size(); ++i) {
         const CTQ9ImportSystemFile& record = records[i];
         const EstimateT media = EstimateMedia(record, settings);
-        if (media.most > space.maxFileSize) {
+        // Only a result that is over the largest file even at its least is certain not to land; a video
+        // that grows past it is stopped while it converts (OutputBound).
+        if (media.least > space.maxFileSize) {
             result.tooLarge.push_back(i);
             continue;
         }
@@ -118,6 +120,38 @@ CImportSpaceCheck::ResultT CImportSpaceCheck::Check(const std::string& folder,
     if (fitting == 0 && !result.noRoom.empty())
         result.verdict = Verdict::Full;
     return result;
+}
+
+CImportSpaceCheck::BoundT CImportSpaceCheck::OutputBound(const std::string& folder,
+                                                         const std::vector<CTQ9ImportSystemFile>& records,
+                                                         const std::vector<Stage>& before,
+                                                         const ConversionSettings& settings)
+{
+    const CVolumeLimits::SpaceT space = CVolumeLimits::Space(folder);
+    BoundT bound;
+    if (space.freeBytes) {
+        uint64_t taken = 0;
+        for (size_t i = 0; i < before.size(); ++i) {
+            const CTQ9ImportSystemFile& record = records[i];
+            // Working files on the card's own file system have taken their room already (and are
+            // renamed into place).
+            if (before[i] == Stage::Converted && !CFileSystem::SameFileSystem(folder, record.tempMediaPath))
+                taken += recordBytes(record, CFileSystem::FileSize(record.tempMediaPath).value_or(0),
+                                     space.clusterBytes);
+            else if (before[i] == Stage::Pending)
+                taken += recordBytes(record, EstimateMedia(record, settings).least, space.clusterBytes);
+        }
+        CTQ9ImportSystemFile sidecars = records[before.size()];
+        sidecars.flags &= ~FILE_MEDIA;
+        taken += recordBytes(sidecars, 0, space.clusterBytes);
+        const uint64_t room = *space.freeBytes > taken ? *space.freeBytes - taken : 0;
+        bound.bytes = room / space.clusterBytes * space.clusterBytes;
+    }
+    if (space.maxFileSize != UINT64_MAX && (!bound.bytes || space.maxFileSize < *bound.bytes)) {
+        bound.bytes = space.maxFileSize;
+        bound.largestFile = true;
+    }
+    return bound;
 }
 
 std::string CImportSpaceCheck::Figures(uint64_t neededBytes, uint64_t freeBytes)

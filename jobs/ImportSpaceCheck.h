@@ -8,9 +8,11 @@
 // control aims for (its target and tolerance), at least what is certain (the constant-rate sound, a
 // copy's bytes). A record that cannot fit even at its
 // least, in what the records before it leave, is refused before converting; the others are converted and
-// their real sizes decide at placement.
+// their real sizes decide at placement. A video's conversion is bounded by OutputBound, so one that
+// cannot land stops as soon as that is certain.
 //
-// No state; called on the user-interface thread by the import's Prepare.
+// No state; Check and Figures are called on the user-interface thread by the import's Prepare,
+// OutputBound on its worker.
 #pragma once
 
 #include <cstdint>
@@ -46,6 +48,20 @@ public:
         uint64_t least = 0;
     };
     static EstimateT EstimateMedia(const CTQ9ImportSystemFile& record, const ConversionSettings& settings);
+
+    // How far each record before the one bounded has come: its files are in the working folder
+    // (Converted), it is still to run (Pending) or it will not land (Failed).
+    enum class Stage { Pending, Converted, Failed };
+    struct BoundT {
+        std::optional<uint64_t> bytes; // nullopt: none (the card cannot tell its free space, no file limit)
+        bool largestFile = false;      // the bound is the card's largest file rather than its room
+    };
+    // The size past which records[before.size()]'s media file cannot land in folder: the card's free space
+    // less what the records before it take there (the real files of the converted ones unless they are on
+    // that file system already, the least of the pending ones; they are placed first), less its own
+    // sidecars, rounded down to whole clusters; and at most the card's largest file (0: no room at all).
+    static BoundT OutputBound(const std::string& folder, const std::vector<CTQ9ImportSystemFile>& records,
+                              const std::vector<Stage>& before, const ConversionSettings& settings);
 
     // "About 1.5 MB needed, 200 KB free." (IDS_SPACE_NEEDED, IDS_SPACE_FREE), said under a message about room.
     static std::string Figures(uint64_t neededBytes, uint64_t freeBytes);

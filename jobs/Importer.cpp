@@ -19,7 +19,6 @@
 #include "medialib/tq9media.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileIo.h"
-#include "platform/FileSystem.h"
 #include "platform/ImageFile.h"
 #include "platform/ShellFileOperation.h"
 #include "platform/DebugLog.h"
@@ -46,13 +45,24 @@ struct CNoRoomException : CUserException {
     using CUserException::CUserException;
 };
 
-// Stops a lane's video conversion once its output passes the card's free space, for the scope's length.
+// A video whose output outgrew the card's largest file.
+struct CTooLargeException : CUserException {
+    using CUserException::CUserException;
+};
+
+// Only a video's size is unknown until it is encoded (see CImportSpaceCheck).
+bool encodesVideo(const CTQ9ImportSystemFile& record)
+{
+    return (record.flags & FILE_MEDIA) && (record.kind & KIND_VIDEO) && !(record.kind & KIND_COPY);
+}
+
+// Stops a lane's video conversion once its output passes bytes, for the scope's length.
 class OutputLimit {
 public:
-    OutputLimit(CFFMpegConverter& converter, const std::string& output, std::optional<uint64_t> room)
+    OutputLimit(CFFMpegConverter& converter, const std::string& output, std::optional<uint64_t> bytes)
         : m_converter(converter)
     {
-        m_converter.SetOutputLimit(output, room.value_or(0));
+        m_converter.SetOutputLimit(output, bytes.value_or(0));
     }
     ~OutputLimit() { m_converter.SetOutputLimit(std::string(), 0); }
     OutputLimit(const OutputLimit&) = delete;
@@ -256,12 +266,14 @@ void CImporter::WorkerMain()
             m_laneRecord[lane].store(index);
             std::optional<JobOutcome>& outcome = outcomes[static_cast<size_t>(index)];
             try {
-                ProcessRecord(record, lane, times[lane]);
+                ProcessRecord(record, lane, times[lane], OutputBound(static_cast<size_t>(index), outcomes));
                 outcome = JobOutcome{};
             } catch (const CNotMediaException& e) {
                 outcome = JobOutcome{JobCause::NotMedia, 0, e.what(), {}};
             } catch (const CNoRoomException& e) {
                 outcome = JobOutcome{JobCause::CardFull, ENOSPC, std::string("stopped converting: ") + e.what(), {}};
+            } catch (const CTooLargeException& e) {
+                outcome = JobOutcome{JobCause::FileTooLarge, EFBIG, std::string("stopped converting: ") + e.what(), {}};
             } catch (const CUserException& e) {
                 outcome = JobOutcome{JobCause::NotConverted, 0, e.what(), {}};
             }
@@ -281,7 +293,22 @@ bool CImporter::ConvertsOnOneCore(const CTQ9ImportSystemFile& record)
            (record.kind & (KIND_AUDIO | KIND_STILL));
 }
 
-void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, StepTimes& times)
+CImportSpaceCheck::BoundT CImporter::OutputBound(size_t index,
+                                                 const std::vector<std::optional<JobOutcome>>& outcomes) const
+{
+    if (!encodesVideo(m_records[index]))
+        return {};
+    // A video converts alone, so the records before it have ended; the stages cover the general case.
+    std::vector<CImportSpaceCheck::Stage> before;
+    for (size_t i = 0; i < index; ++i)
+        before.push_back(!outcomes[i]              ? CImportSpaceCheck::Stage::Pending
+                         : outcomes[i]->Failed() ? CImportSpaceCheck::Stage::Failed
+                                                 : CImportSpaceCheck::Stage::Converted);
+    return CImportSpaceCheck::OutputBound(m_destination, m_records, before, m_settings);
+}
+
+void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, StepTimes& times,
+                              const CImportSpaceCheck::BoundT& outputBound)
 {
     CFFMpegConverter& converter = CFFMpegConverter::Lane(lane);
     const std::string& source = record.sourcePath;
@@ -307,10 +334,9 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
     // The video conversion keeps here the pictures its thumbnail starts from, so that is not decoded again.
     const CFFMpegConverter::PictureMemoPtr pictures = CFFMpegConverter::NewPictureMemo();
     if (record.flags & FILE_MEDIA) {
-        // Only a video's size is unknown until it is encoded (see CImportSpaceCheck).
-        const bool encodesVideo = (record.kind & KIND_VIDEO) && !(record.kind & KIND_COPY);
-        const OutputLimit limit(converter, record.tempMediaPath,
-                                encodesVideo ? CFileSystem::FreeBytes(m_destination) : std::nullopt);
+        if (outputBound.bytes == 0u)
+            throw CNoRoomException("no room is left for " + source);
+        const OutputLimit limit(converter, record.tempMediaPath, outputBound.bytes);
         ConverterOutcome outcome; // failed until an operation says otherwise
         if (record.kind & KIND_COPY) {
             outcome = converter.CopyFile(source, record.tempMediaPath);
@@ -337,6 +363,8 @@ void CImporter::ProcessRecord(const CTQ9ImportSystemFile& record, int lane, Step
         } else if (record.kind & KIND_AUDIO) {
             outcome = converter.ConvertAudio(source, record.tempMediaPath);
         }
+        if (outcome.Failed() && outcome.OutgrewLimit() && outputBound.largestFile)
+            throw CTooLargeException("the output of " + source + " passed the card's largest file");
         if (outcome.Failed() && outcome.OutgrewLimit())
             throw CNoRoomException("the output of " + source + " passed the card's free space");
         if (outcome.Failed() && (record.kind & KIND_STILL))

@@ -15,11 +15,13 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "card/ImportSystemFile.h"
 #include "platform/WorkFolder.h"
+#include "jobs/ImportSpaceCheck.h"
 #include "jobs/JobBase.h"
 #include "jobs/JobOutcome.h"
 #include "media/ConversionSettings.h"
@@ -57,8 +59,9 @@ public:
     // (RESULT_READ_ONLY) or has no room for even the least of any result (RESULT_CARD_FULL) refuses the
     // drop; a result over the card's largest file (RESULT_FILE_TOO_LARGE) or without room in what the
     // sources before it leave (RESULT_CARD_FULL) fails its source, and the placement finds which of the
-    // rest the card takes (see CImportSpaceCheck; a video whose output passes the card's free space is
-    // stopped while it converts, RESULT_CARD_FULL). Returns 0, or a negative code (nothing built).
+    // rest the card takes (see CImportSpaceCheck; a video whose output passes the room the sources before
+    // it leave is stopped while it converts, RESULT_CARD_FULL, one that passes the card's largest file
+    // RESULT_FILE_TOO_LARGE). Returns 0, or a negative code (nothing built).
     // freeBytes is accepted and not used: the card is asked itself, so free space it cannot tell stays
     // unknown. variant: Copy while the program's own drag is on (the front-end knows), else Transcode.
     int Prepare(const std::string& destination, const std::vector<std::string>& sources, uint64_t freeBytes,
@@ -102,11 +105,15 @@ protected:
 
 private:
     struct StepTimes;
-    void ProcessRecord(const CTQ9ImportSystemFile& record, int lane, StepTimes& times);
+    // outputBound: the size past which a video's output cannot land (see CImportSpaceCheck::OutputBound).
+    void ProcessRecord(const CTQ9ImportSystemFile& record, int lane, StepTimes& times,
+                       const CImportSpaceCheck::BoundT& outputBound);
     // The video thumbnail: the picture 5 s in, or the first one when that fails; from the pictures the
     // record's conversion kept, when it kept them.
     bool ExtractThumbnail(const CTQ9ImportSystemFile& record, const MediaInfo& info, int lane,
                           Tq9PictureMemo* pictures);
+    // The bound of record index's video output, from how the records before it ended (nullopt: not run).
+    CImportSpaceCheck::BoundT OutputBound(size_t index, const std::vector<std::optional<JobOutcome>>& outcomes) const;
     // Whether a record may convert beside another: sound alone and stills, which use one core each.
     static bool ConvertsOnOneCore(const CTQ9ImportSystemFile& record);
     // On the worker, after the conversions: moves or copies the converted files onto the card. A cancel

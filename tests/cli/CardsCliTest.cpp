@@ -224,6 +224,15 @@ TEST(CliNames, ANameWithAControlCharacterIsQuotedLikeLsDoes)
     EXPECT_NE(r.err.find("\n'" + t.Path().string() + "/bad'$'\\t''name.mp3': "), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find('\t'), std::string::npos) << r.err;
+
+    // The refusal of a link by dup and of a folder by eject name it alike.
+    fs::create_symlink(folder / "so\nng.mp3", folder / "li\nnk.mp3");
+    r = tq9({"dup", (folder.parent_path() / "TQ9_0002").string(), (folder / "li\nnk.mp3").string()});
+    EXPECT_NE(r.err.find("\n'" + folder.string() + "/li'$'\\n''nk.mp3': is a link"), std::string::npos) << r.err;
+    const fs::path notCard = t / "c\nard";
+    MakeCard(notCard, {1});
+    r = tq9({"eject", notCard.string()});
+    EXPECT_NE(r.err.find("eject: '" + t.Path().string() + "/c'$'\\n''ard' is not"), std::string::npos) << r.err;
 }
 
 // A card below folders longer together than a path may be (4,096 bytes) cannot be worked with by path:

@@ -436,19 +436,21 @@ TEST_F(ImportE2ETest, AnAlmostFullCardTakesWhatFitsInOrderAndRefusesWhatCannotFi
     for (const char* name : {"a.mov", "b.mov", "c.mov"})
         argv.push_back(Put(name, clip).string());
 
-    ProcessResult r = RunProcess(argv, Env());
+    std::vector<std::string> debug = Env();
+    debug.push_back("TQ9_DEBUG=1");
+    ProcessResult r = RunProcess(argv, debug);
 
     EXPECT_EQ(r.exitCode, 4) << r.err;
     EXPECT_EQ(CardNames(), (std::vector<std::string>{"a.mp4", "a.mrk", "a.thm", "b.mp4", "b.mrk", "b.thm"}));
     EXPECT_EQ(r.out, (card / "a.mp4").string() + "\n" + (card / "b.mp4").string() + "\n");
     EXPECT_NE(r.err.find("Not enough free space on the card.\n" + (pc / "c.mov").string()), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("import: " + (pc / "c.mov").string() + ": stopped converting: "), std::string::npos)
+        << "the third clip is not converted to its end in what the first two leave: " << r.err;
     EXPECT_TRUE(TmpEmpty());
 
     // A clip whose sound fits in the 150 KB left, but not its video: stopped once it passes that.
     argv.resize(5);
     argv.push_back(Put("d.mov", clip).string());
-    std::vector<std::string> debug = Env();
-    debug.push_back("TQ9_DEBUG=1");
     r = RunProcess(argv, debug);
     EXPECT_EQ(r.exitCode, 3) << r.err;
     EXPECT_NE(r.err.find("stopped converting: the output of " + argv[5]), std::string::npos) << r.err;

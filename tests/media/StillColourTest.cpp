@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QImage>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -157,6 +158,34 @@ TEST(StillColour, HeicPhotosComeInUprightAndInTheirColours)
     fs::copy_file(photo, dir / "huge.heic");
     fs::resize_file(dir / "huge.heic", uint64_t(1) << 30);
     EXPECT_EQ(1, ConvertStill(ntsc, (dir / "huge.heic").string(), (dir / "huge.jpg").string()));
+}
+
+TEST(StillColour, AGridOrOverlayLargerThanDeclaredOrOfNoPictureIsRefusedAndOneOfItsSizeDecodes)
+{
+    // One 64x64 tile in a grid or an overlay that says 16383x16383 but is declared 16383x1: they took 24 s
+    // and 17 s, 1.6 GB each. An overlay of an item that is no picture aborted libheif.
+    TempDir dir;
+    const fs::path found = fs::path(TQ9_SOURCE_DIR) / "fuzz/regressions/heif";
+    for (const char* name :
+         {"grid-16383-declared-16383x1", "overlay-16383-declared-16383x1", "overlay-of-a-missing-item"}) {
+        fs::copy_file(found / name, dir / "thin.heic", fs::copy_options::overwrite_existing);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(1, ConvertStill(ConversionSettings(), (dir / "thin.heic").string(), (dir / "thin.jpg").string()));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << name;
+    }
+    const std::string thin = ReadFile(found / "grid-16383-declared-16383x1");
+
+    // The same grid sized as its tile and declared so.
+    std::string fitting = thin;
+    const auto patch = [&](const std::string& from, const std::string& to) {
+        const size_t at = fitting.find(from);
+        ASSERT_NE(at, std::string::npos);
+        fitting.replace(at, from.size(), to);
+    };
+    patch(std::string("\0\0\0\0\x3f\xff\x3f\xff", 8), std::string("\0\0\0\0\0\x40\0\x40", 8));
+    patch(std::string("\0\0\x3f\xff\0\0\0\x01", 8), std::string("\0\0\0\x40\0\0\0\x40", 8));
+    WriteFile(dir / "grid.heic", fitting);
+    EXPECT_EQ(0, ConvertStill(ConversionSettings(), (dir / "grid.heic").string(), (dir / "grid.jpg").string()));
 }
 
 TEST(StillColour, HdrPhotosAreToneMappedToTheLookOfTheirSdrPhoto)
