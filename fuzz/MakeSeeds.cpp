@@ -3,6 +3,7 @@
 // pictures as phones write them (SDR and HDR). The media seeds come from the ffmpeg tool (make-corpus.sh).
 #include <QCoreApplication>
 #include <QImage>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -37,8 +38,12 @@ int main(int argc, char** argv)
         return 2;
     }
     const fs::path out = argv[1];
-    const fs::path scratch = out / ".scratch";
-    fs::create_directories(scratch);
+    fs::create_directories(out);
+    // A folder of its own, so the clean-up below never takes one that was there before.
+    std::string pattern = (out / ".scratch-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        return 1;
+    const fs::path scratch = pattern;
 
     // A journal of run 4242: a media file and its two sidecars.
     const fs::path journal = scratch / ".tq9-part-4242-1.item";
