@@ -475,8 +475,12 @@ bool CLeftView::SelectByPath(const std::string& path)
     TreeViewItem* record = Find(m_records, path);
     if (!record || !record->treeItem)
         return false;
+    const bool wasSelected = SelectedRecord() == record;
     setCurrentItem(record->treeItem);
     record->treeItem->setSelected(true);
+    // A node this call selected was shown by OnSelectionChanged already; one selected before is shown again.
+    if (!wasSelected && SelectedRecord() == record)
+        return true;
     if (record->parent)
         emit FolderSelected(record->path);
     ShowRemainingSpace();
