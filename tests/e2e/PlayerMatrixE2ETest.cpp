@@ -98,13 +98,11 @@ TEST(PlayerMatrixE2E, EveryOutputPlaysToItsEndInVlcMpvAndGStreamer)
         fs::copy_file(cached, to);
         return to.string();
     };
-    const std::vector<std::string> kShort = {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1.5",
-                                             "-f", "lavfi", "-i", "sine=frequency=440:duration=1.5"};
-    const std::string clip = put(SynthMedia("pm-clip.mov", [&] {
-        std::vector<std::string> a = kShort;
-        a.insert(a.end(), {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-shortest"});
-        return a;
-    }()), pc / "clip.mov");
+    const std::string clip = put(SynthMedia("pm-clip.mov", {"-f", "lavfi", "-i", "testsrc=size=160x120:rate=25:duration=1.5",
+                                                            "-f", "lavfi", "-i", "sine=frequency=440:duration=1.5",
+                                                            "-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac",
+                                                            "-shortest"}),
+                                 pc / "clip.mov");
     const std::string mute = put(ClipWithoutAudio(), pc / "mute.mp4");
     const std::string tone =
         put(SynthMedia("pm-tone.wav", {"-f", "lavfi", "-i", "sine=frequency=440:duration=1.5"}), pc / "tone.wav");

@@ -67,6 +67,28 @@ Playback Missing(const std::string& player, const std::string& why)
     return p;
 }
 
+// What a player said, to be read for how far it played.
+Playback Started(const std::string& player, const ProcessResult& r, std::string log)
+{
+    Playback p;
+    p.player = player;
+    p.log = std::move(log);
+    if (r.exitCode != 0)
+        p.errors.push_back("exit code " + std::to_string(r.exitCode));
+    return p;
+}
+
+// How long a still is shown, as the players' options take it.
+std::string StillSeconds()
+{
+    char seconds[16];
+    std::snprintf(seconds, sizeof seconds, "%g", Players::kStillSeconds);
+    return seconds;
+}
+
+constexpr fs::perms kEveryoneReads = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec;
+
 void ChownTree(const fs::path& root, uid_t uid)
 {
     (void)::lchown(root.c_str(), uid, uid);
@@ -83,8 +105,7 @@ Players::Players()
         throw std::runtime_error("cannot create a folder for the players");
     m_dir = pattern;
     m_vlcHome = m_dir / "vlc-home";
-    fs::permissions(m_dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                               fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(m_dir, kEveryoneReads);
     const fs::path interfaces = m_vlcHome / ".local" / "share" / "vlc" / "lua" / "intf";
     fs::create_directories(interfaces);
     fs::copy_file(kScripts / "vlc-played.lua", interfaces / "vlc-played.lua");
@@ -106,8 +127,7 @@ fs::path Players::Copy(const fs::path& file) const
     fs::create_directory(folder);
     const fs::path copy = folder / file.filename();
     fs::copy_file(file, copy);
-    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(folder, kEveryoneReads);
     fs::permissions(copy, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                               fs::perms::others_read);
     return copy;
@@ -122,16 +142,12 @@ Playback Players::Vlc(const fs::path& file) const
     std::vector<std::string> argv;
     if (::geteuid() == 0)
         argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
-    char stillSeconds[16];
-    std::snprintf(stillSeconds, sizeof stillSeconds, "%g", kStillSeconds);
     argv.insert(argv.end(), {"cvlc", "--no-dbus", "--vout=dummy", "--aout=afile", "--audiofile-file=" + sound.string(),
-                             std::string("--image-duration=") + stillSeconds, "--extraintf=luaintf",
+                             "--image-duration=" + StillSeconds(), "--extraintf=luaintf",
                              "--lua-intf=vlc-played", "-v", copy.string()});
     const ProcessResult r =
         RunProcess(argv, {"HOME=" + m_vlcHome.string(), "XDG_RUNTIME_DIR=" + m_vlcHome.string()});
-    Playback p;
-    p.player = "VLC";
-    p.log = r.err;
+    Playback p = Started("VLC", r, r.err);
     for (const std::string& line : Lines(r.err)) {
         double played = 0;
         int lost = 0;
@@ -146,8 +162,6 @@ Playback Players::Vlc(const fs::path& file) const
             p.errors.push_back(line);
         }
     }
-    if (r.exitCode != 0)
-        p.errors.push_back("exit code " + std::to_string(r.exitCode));
     p.soundSeconds = WavSeconds(sound);
     return p;
 }
@@ -157,15 +171,11 @@ Playback Players::Mpv(const fs::path& file) const
     if (!Installed("mpv"))
         return Missing("mpv", "mpv is not installed");
     const fs::path copy = Copy(file);
-    char stillSeconds[16];
-    std::snprintf(stillSeconds, sizeof stillSeconds, "%g", kStillSeconds);
     const ProcessResult r = RunProcess({"mpv", "--no-config", "--msg-level=all=error", "--vo=null", "--ao=null",
-                                        std::string("--image-display-duration=") + stillSeconds,
+                                        "--image-display-duration=" + StillSeconds(),
                                         "--script=" + (kScripts / "mpv-played.lua").string(), copy.string()},
                                        {"HOME=" + copy.parent_path().string()});
-    Playback p;
-    p.player = "mpv";
-    p.log = r.err;
+    Playback p = Started("mpv", r, r.err);
     for (const std::string& line : Lines(r.err)) {
         double played = 0;
         int dropped = 0;
@@ -180,8 +190,6 @@ Playback Players::Mpv(const fs::path& file) const
             p.errors.push_back(line); // only errors are shown
         }
     }
-    if (r.exitCode != 0)
-        p.errors.push_back("exit code " + std::to_string(r.exitCode));
     return p;
 }
 
@@ -194,9 +202,7 @@ Playback Players::GStreamer(const fs::path& file) const
         return Missing("GStreamer", "GStreamer for Python is not installed (python3-gi, gir1.2-gstreamer-1.0)");
     const fs::path copy = Copy(file);
     const ProcessResult r = RunProcess({"/usr/bin/python3", (kScripts / "gst-play.py").string(), copy.string()});
-    Playback p;
-    p.player = "GStreamer";
-    p.log = r.out + r.err;
+    Playback p = Started("GStreamer", r, r.out + r.err);
     for (const std::string& line : Lines(r.out)) {
         double played = 0;
         int pictures = 0, dropped = 0, ended = 0;
@@ -210,8 +216,6 @@ Playback Players::GStreamer(const fs::path& file) const
             p.errors.push_back(line);
         }
     }
-    if (r.exitCode != 0)
-        p.errors.push_back("exit code " + std::to_string(r.exitCode) + " " + r.err);
     return p;
 }
 
