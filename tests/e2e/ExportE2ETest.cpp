@@ -96,10 +96,8 @@ TEST_F(ExportE2E, DeviceRecordingBecomesAWmvThatDecodesWhole)
 
 TEST_F(ExportE2E, AFolderThatCannotBeWrittenIsRefusedBeforeAnyWork)
 {
-    std::string skipReason;
-    const auto readOnly = ScratchMount::Tmpfs("1m", skipReason);
-    if (!readOnly || !readOnly->Remount("ro"))
-        GTEST_SKIP() << "needs a read-only tmpfs: " << skipReason;
+    TQ9_MOUNT_OR_SKIP(readOnly, Tmpfs("1m", why));
+    ASSERT_TRUE(readOnly->Remount("ro"));
     fs::copy_file(DeviceClip(), folder / "clip.mp4");
     const ProcessResult r = RunProcess(
         {BinPath("tq9").string(), "export", "--to", readOnly->Path().string(), (folder / "clip.mp4").string()}, Env());
@@ -186,10 +184,7 @@ TEST_F(ExportE2E, RecordingCutShortSaysItEndedEarly)
 
 TEST_F(ExportE2E, ARecordingOnADamagedCardSaysTheReadFailed)
 {
-    std::string why;
-    auto card = ScratchMount::FatImage(32, why);
-    if (!card)
-        GTEST_SKIP() << why;
+    TQ9_MOUNT_OR_SKIP(card, FatImage(32, why));
     const fs::path clip = MakeCard(card->Path(), {1}) / "TQ9_0001" / "clip.mp4";
     const std::string bytes = ReadFile(LongDeviceClip());
     WriteFile(clip, bytes); // fusefat has no copy_file_range

@@ -240,10 +240,7 @@ TEST_F(DragOutSourceTest, TheSweepTakesOnlyTheProgramsOwnCopiesFromFoldersNamedA
 
 TEST_F(DragOutSourceTest, CopiesTooBigForTheTemporaryFolderGoToTheCacheFolder)
 {
-    std::string skip;
-    auto small = ScratchMount::Tmpfs("1m", skip);
-    if (!small)
-        GTEST_SKIP() << skip;
+    TQ9_MOUNT_OR_SKIP(small, Tmpfs("1m", why));
     WriteFile(card / "big.avi", Blob(3 << 20, 3));
     WriteFile(card / "clip.mp4", "a recording");
     WriteFile(card / "clip.mrk", std::string("\0\0\x04\xb0", 4)); // 20 minutes: about 930 MB as WMV

@@ -33,25 +33,19 @@ TEST(ImportSpaceCheck, OnlyAVideoOverFatsLargestFileEvenAtItsLeastIsRefusedAndEx
         records.push_back(record(SynthMedia(std::string("space-") + rate + ".mov",
                                             {"-f", "lavfi", "-i", std::string("color=size=16x16:rate=1/") + rate}),
                                  KIND_VIDEO, "a.mp4"));
-    std::string why;
-    auto fat = ScratchMount::FatImage(4, why);
-    if (!fat)
-        GTEST_SKIP() << why;
+    TQ9_MOUNT_OR_SKIP(fat, FatImage(4, why));
     CImportSpaceCheck::ResultT result = CImportSpaceCheck::Check(fat->Path().string(), records, ConversionSettings());
     EXPECT_EQ(result.tooLarge, std::vector<size_t>{1});
     EXPECT_EQ(result.noRoom, std::vector<size_t>{0}) << "its sound alone needs more than the 4 MB card";
 
     // With more room than that, a video's conversion is bounded by the largest file instead.
-    fat = ScratchMount::FatImage(5 << 10, why); // sparse
-    ASSERT_TRUE(fat) << why;
+    TQ9_MOUNT_OR_SKIP(bigFat, FatImage(5 << 10, why)); // sparse
     const CImportSpaceCheck::BoundT bound =
-        CImportSpaceCheck::OutputBound(fat->Path().string(), records, {Stage::Failed}, ConversionSettings());
+        CImportSpaceCheck::OutputBound(bigFat->Path().string(), records, {Stage::Failed}, ConversionSettings());
     EXPECT_EQ(bound.bytes, 0xFFFFFFFFu);
     EXPECT_TRUE(bound.largestFile);
 
-    auto exfat = ScratchMount::ExfatImage(4, why);
-    if (!exfat)
-        GTEST_SKIP() << why;
+    TQ9_MOUNT_OR_SKIP(exfat, ExfatImage(4, why));
     result = CImportSpaceCheck::Check(exfat->Path().string(), records, ConversionSettings());
     EXPECT_TRUE(result.tooLarge.empty());
     EXPECT_EQ(result.noRoom, (std::vector<size_t>{0, 1}));
@@ -59,10 +53,7 @@ TEST(ImportSpaceCheck, OnlyAVideoOverFatsLargestFileEvenAtItsLeastIsRefusedAndEx
 
 TEST(ImportSpaceCheck, AVideosBoundLeavesRoomForTheRecordsBeforeItAndItsOwnSidecars)
 {
-    std::string why;
-    auto card = ScratchMount::Tmpfs("1m", why);
-    if (!card)
-        GTEST_SKIP() << why;
+    TQ9_MOUNT_OR_SKIP(card, Tmpfs("1m", why));
     TempDir work;
     WriteFile(work / "a.mp4", std::string(100000, 'a'));
     WriteFile(work / "b.mp4", std::string(900000, 'b'));

