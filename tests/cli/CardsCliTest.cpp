@@ -148,22 +148,6 @@ TEST(CliMkdir, MakesTheNextFolderOrSaysWhyNot)
     EXPECT_EQ(r.err, "tq9: Failed to make folder.\ntq9: The card holds as many folders as the device allows (127).\n");
 }
 
-TEST(CliMkdir, AReadOnlyCardSaysSo)
-{
-    std::string why;
-    auto card = ScratchMount::Tmpfs("1m", why);
-    if (!card)
-        GTEST_SKIP() << why;
-    const fs::path device = MakeCard(card->Path(), {1});
-    ASSERT_TRUE(card->Remount("ro")); // a write-protected card
-
-    const auto r = tq9({"mkdir", device.string()});
-
-    EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.err, "tq9: Failed to make folder.\ntq9: The card is write-protected or read-only.\n");
-    EXPECT_FALSE(fs::exists(device / "TQ9_0002"));
-}
-
 TEST(CliUsage, HelpAndUsageErrors)
 {
     auto r = tq9({"--help"});

@@ -51,6 +51,7 @@ TEST(RmCommand, RefusesWhatIsNotACardMediaFileAndDeletesNothing)
     EXPECT_TRUE(fs::exists(elsewhere / "home.mp4"));
 }
 
+// A write-protected card: rm and mkdir both fail and name the cause; nothing is deleted or made.
 TEST(RmCommand, AFailedDeletionSaysWhyAndNamesTheErrorInTheDebugLog)
 {
     std::string why;
@@ -69,4 +70,9 @@ TEST(RmCommand, AFailedDeletionSaysWhyAndNamesTheErrorInTheDebugLog)
               std::string::npos) << r.err;
     EXPECT_NE(r.err.find("EROFS"), std::string::npos) << r.err;
     EXPECT_TRUE(fs::exists(folder / "clip.mp4"));
+
+    const ProcessResult mkdir = RunProcess({BinPath("tq9").string(), "mkdir", folder.parent_path().string()});
+    EXPECT_EQ(mkdir.exitCode, 3);
+    EXPECT_EQ(mkdir.err, "tq9: Failed to make folder.\ntq9: The card is write-protected or read-only.\n");
+    EXPECT_FALSE(fs::exists(folder.parent_path() / "TQ9_0002"));
 }

@@ -144,21 +144,17 @@ TEST(ShellCardDeletion, RefusalsDeleteNothing)
     for (const char* name : {"clip.mp4", "clip.thm", "notes.txt"})
         WriteFile(folder / name, "x");
 
-    EXPECT_TRUE(CShellFileCalls::DeleteSelected({}).Failed());
-    EXPECT_TRUE(CShellFileCalls::DeleteSelected({(folder / "clip.thm").string()}).Failed());
-    EXPECT_TRUE(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "notes.txt").string()})
-                     .Failed());
-    EXPECT_TRUE(CShellFileCalls::DeleteSelected({(folder / "clip.mp4").string(), (folder / "gone.mp4").string()})
-                     .Failed());
-    EXPECT_TRUE(CShellFileCalls::DeleteCardFiles({}).Failed());
-
-    EXPECT_EQ(Names(folder), (std::vector<std::string> {"clip.mp4", "clip.thm", "notes.txt"}));
-
-    // A row shown through a numbered folder that links off the card is not the card's to delete.
+    // A row shown through a numbered folder that links off the card is not the card's to delete either.
     fs::create_directories(root / "elsewhere");
     WriteFile(root / "elsewhere" / "victim.jpg", "keep");
     fs::create_directory_symlink(root / "elsewhere", folder.parent_path() / "TQ9_0002");
-    EXPECT_TRUE(CShellFileCalls::DeleteSelected({(folder.parent_path() / "TQ9_0002" / "victim.jpg").string()})
-                     .Failed());
+    const std::string mp4 = (folder / "clip.mp4").string();
+    for (const std::vector<std::string>& request : std::vector<std::vector<std::string>>{
+             {}, {(folder / "clip.thm").string()}, {mp4, (folder / "notes.txt").string()},
+             {mp4, (folder / "gone.mp4").string()}, {(folder.parent_path() / "TQ9_0002" / "victim.jpg").string()}})
+        EXPECT_TRUE(CShellFileCalls::DeleteSelected(request).Failed()) << request.size();
+    EXPECT_TRUE(CShellFileCalls::DeleteCardFiles({}).Failed());
+
+    EXPECT_EQ(Names(folder), (std::vector<std::string> {"clip.mp4", "clip.thm", "notes.txt"}));
     EXPECT_EQ(ReadFile(root / "elsewhere" / "victim.jpg"), "keep");
 }

@@ -218,7 +218,8 @@ TEST_F(MainFrameTest, DeleteLeavesASidecarNameThatAFolderOrALinkHoldsAndSaysSo)
                                   "clip.mrk は通常のファイルではないので、削除せずに残しました。\n");
 }
 
-TEST_F(MainFrameTest, DeleteAndMakeFolderOnAReadOnlyCardSayWhy)
+// The cause reaches the window's message as it does tq9's (a make-folder cause: CreateFolderReportsAFullCard).
+TEST_F(MainFrameTest, DeleteOnAReadOnlyCardSaysWhy)
 {
     std::string why;
     auto mount = ScratchMount::Tmpfs("1m", why);
@@ -236,12 +237,6 @@ TEST_F(MainFrameTest, DeleteAndMakeFolderOnAReadOnlyCardSayWhy)
     ASSERT_EQ(m_messages.size(), 2u);
     EXPECT_EQ(m_messages[1].text, "Failed to delete file.\nThe card is write-protected or read-only.");
     EXPECT_TRUE(fs::exists(folder / "clip.mp4"));
-
-    CMessageCatalogue::Install(JapaneseCatalogue());
-    frame.CreateFolderCommand();
-    CMessageCatalogue::Reset();
-    ASSERT_EQ(m_messages.size(), 3u);
-    EXPECT_EQ(m_messages[2].text, "フォルダの作成に失敗しました。\nカードが書き込み禁止または読み取り専用です。");
 }
 
 TEST_F(MainFrameTest, AddressBarKeepsUniquePathsMostRecentFirstAndNavigates)

@@ -43,19 +43,6 @@ std::map<int, int> ThreadNices()
     return out;
 }
 
-// The process of the FUSE file system mounted at mountPoint (its command line names it); 0 when none.
-pid_t FuseDaemonOf(const fs::path& mountPoint)
-{
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        std::ifstream file(entry.path() / "cmdline");
-        std::string arg;
-        while (std::getline(file, arg, '\0'))
-            if (arg == mountPoint.string())
-                return static_cast<pid_t>(std::stoi(entry.path().filename().string()));
-    }
-    return 0;
-}
-
 } // namespace
 
 class ResponsivenessTest : public GuiFixture {};
@@ -128,8 +115,9 @@ TEST_F(ResponsivenessTest, TheWindowAnswersWhileACardHangs)
     const auto card = ScratchMount::FatImage(8, skip);
     if (!card)
         GTEST_SKIP() << skip;
-    const pid_t daemon = FuseDaemonOf(card->Path());
-    ASSERT_GT(daemon, 0);
+    const ProcessResult found = RunProcess({"pgrep", "-f", "^fusefat .* " + card->Path().string() + "$"});
+    ASSERT_EQ(found.exitCode, 0) << found.err;
+    const pid_t daemon = std::stoi(found.out);
     const fs::path device = MakeCard(card->Path(), {1});
     CCardRoots::AddExtraRoot(card->Path().string());
     Start();
