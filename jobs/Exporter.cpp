@@ -310,7 +310,10 @@ int CExporter::CauseOf(const CTQ9ExportSystemFile& record, int err, uint64_t nee
         return RESULT_CARD_REMOVED;
     if (err == ENOSPC || err == EDQUOT) {
         const auto free = CFileSystem::FreeBytes(m_work ? m_work->Path() : m_parent);
-        figures = CImportSpaceCheck::Figures(needed, free.value_or(0));
+        // A folder that filled during the write had more room than the estimate asked for: figures saying
+        // less is needed than is free would only mislead, so that message goes without them.
+        if (free && *free < needed)
+            figures = CImportSpaceCheck::Figures(needed, *free);
         return RESULT_NO_ROOM;
     }
     if (err == ENAMETOOLONG)

@@ -251,14 +251,14 @@ TEST(CliLongPath, ACardBeyondThePathLimitIsRefusedAlikeByEveryCommand)
     auto r = tq9({"--card-root", root, "cards"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err.find("tq9: " + root + ": " + cause), 0u) << r.err.substr(r.err.size() - 200);
+    EXPECT_EQ(r.err.find("tq9: " + root + ": " + cause), 0u) << r.err.substr(r.err.size() - std::min<size_t>(r.err.size(), 200));
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"ls", folder}, {"mkdir", root}, {"rm", folder + "/clip.mp4"}, {"export", folder + "/clip.mp4"},
              {"dup", root + "/TQ-9/TQ9_0002", folder + "/clip.mp4"},
              {"import", folder, (tmpfs->Path() / "song.mp3").string()}}) {
         r = tq9(args);
         EXPECT_EQ(r.exitCode, 3) << args[0];
-        EXPECT_NE(r.err.find(cause), std::string::npos) << args[0] << r.err.substr(r.err.size() - 200);
+        EXPECT_NE(r.err.find(cause), std::string::npos) << args[0] << r.err.substr(r.err.size() - std::min<size_t>(r.err.size(), 200));
     }
 
     std::vector<std::string> argv = {"/bin/sh", "-c",
